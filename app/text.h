@@ -1,0 +1,14 @@
+// Small string helpers shared by the portable code. Case folding is ASCII only (the C locale),
+// which is what every comparison of switches, tags and element names in this program needs.
+#pragma once
+
+#include <string>
+
+std::wstring ToLowerAscii(std::wstring text);
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
+bool Contains(const std::wstring& text, const std::wstring& part);
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);
+
+// Blanks are the space character only.
+std::wstring Trim(const std::wstring& text);
+std::wstring TrimRight(const std::wstring& text);

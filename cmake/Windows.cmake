@@ -1,0 +1,52 @@
+# Windows trees (x86_64 runs under Wine in tests; i686 is the release build).
+set(CMAKE_RC_FLAGS "-c 65001")  # .rc files are UTF-8
+enable_language(RC)
+
+# Only DLLs that every Windows has: the C and C++ runtimes are linked in statically.
+set(TALLIX_SYSTEM_LIBS
+    user32 gdi32 gdiplus comctl32 ole32 oleaut32 uuid shell32 shlwapi advapi32 version
+    wininet crypt32 iphlpapi uxtheme)
+set(TALLIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+target_compile_definitions(tallix_core PUBLIC UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN
+                                              _WIN32_WINNT=0x0601)
+
+add_library(tallix_win STATIC ${TALLIX_WIN_SOURCES})
+target_link_libraries(tallix_win PUBLIC tallix_core ${TALLIX_SYSTEM_LIBS})
+target_link_options(tallix_win PUBLIC ${TALLIX_STATIC_LINK})
+
+add_executable(tallix WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/tallix.rc)
+target_link_options(tallix PRIVATE -municode)
+target_link_libraries(tallix PRIVATE tallix_win)
+set_target_properties(tallix PROPERTIES OUTPUT_NAME tallix)
+# The resource script reads the generated version header.
+target_include_directories(tallix PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/res)
+
+# Import table and version resource of the shipped executable, checked without running it.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME pe_imports_and_version
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/tools/check_pe.py
+                 --objdump ${CMAKE_OBJDUMP} --version ${PROJECT_VERSION} $<TARGET_FILE:tallix>)
+
+# Everything below runs under Wine and only in the tree that Wine can run.
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  return()
+endif()
+
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR})
+
+# GoogleTest built from Debian's sources with the same toolchain.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB TALLIX_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+add_executable(tallix_win_tests ${TALLIX_WIN_TESTS})
+target_link_options(tallix_win_tests PRIVATE -municode)
+target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
+add_dependencies(tallix_win_tests tallix)
+add_test(NAME win_tests COMMAND tallix_win_tests)
+set_tests_properties(win_tests PROPERTIES
+  ENVIRONMENT "TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_VERSION=${PROJECT_VERSION}"
+  TIMEOUT 300)
