@@ -15,8 +15,8 @@ add_library(tallix_win STATIC ${TALLIX_WIN_SOURCES})
 target_link_libraries(tallix_win PUBLIC tallix_core ${TALLIX_SYSTEM_LIBS})
 target_link_options(tallix_win PUBLIC ${TALLIX_STATIC_LINK})
 
-add_executable(tallix WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/tallix.rc)
-target_link_options(tallix PRIVATE -municode)
+add_executable(tallix WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/version.rc)
+target_link_options(tallix PRIVATE -municode $<$<CONFIG:Release>:-s>)
 target_link_libraries(tallix PRIVATE tallix_win)
 set_target_properties(tallix PROPERTIES OUTPUT_NAME tallix)
 # The resource script reads the generated version header.
@@ -26,7 +26,7 @@ target_include_directories(tallix PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME pe_imports_and_version
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/tools/check_pe.py
-                 --objdump ${CMAKE_OBJDUMP} --version ${PROJECT_VERSION} $<TARGET_FILE:tallix>)
+                 --objdump ${CMAKE_OBJDUMP} --gui --version ${PROJECT_VERSION} $<TARGET_FILE:tallix>)
 
 # Everything below runs under Wine and only in the tree that Wine can run.
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
@@ -42,7 +42,9 @@ set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 file(GLOB TALLIX_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
-add_executable(tallix_win_tests ${TALLIX_WIN_TESTS})
+# The test program carries the same version resource, so the error box shows the real version.
+add_executable(tallix_win_tests ${TALLIX_WIN_TESTS} ${CMAKE_SOURCE_DIR}/res/version.rc)
+target_include_directories(tallix_win_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
 target_link_options(tallix_win_tests PRIVATE -municode)
 target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
 add_dependencies(tallix_win_tests tallix)

@@ -40,5 +40,5 @@ std::wstring ErrorBoxTitle(const std::wstring& title, const std::wstring& ownVer
 std::wstring ErrorBoxText(const std::wstring& message, const std::wstring& osDescription,
                           std::uint32_t error);
 
-// Win32 side: the description of the running system, and the box that shows it.
+// The description of the running system (Win32 side).
 std::wstring DescribeOs();

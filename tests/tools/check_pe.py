@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Checks a built tallix.exe without running it: its import table lists only DLLs that every
+Windows has, and its version resource carries the project version."""
+import argparse
+import re
+import struct
+import subprocess
+import sys
+
+SYSTEM_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "gdiplus.dll", "comctl32.dll", "ole32.dll",
+    "oleaut32.dll", "shell32.dll", "shlwapi.dll", "advapi32.dll", "version.dll", "wininet.dll",
+    "crypt32.dll", "iphlpapi.dll", "mprapi.dll", "uxtheme.dll", "dwmapi.dll", "msvcrt.dll",
+    "ws2_32.dll", "wintrust.dll", "comdlg32.dll",
+}
+FIXED_SIGNATURE = 0xFEEF04BD
+
+
+def imports(objdump, exe):
+    out = subprocess.run([objdump, "-p", exe], check=True, capture_output=True, text=True).stdout
+    return sorted({m.lower() for m in re.findall(r"DLL Name: (\S+)", out)})
+
+
+def fixed_versions(exe):
+    data = open(exe, "rb").read()
+    at = data.find(struct.pack("<I", FIXED_SIGNATURE))
+    if at < 0:
+        return None
+    _sig, _struc, file_ms, file_ls, prod_ms, prod_ls = struct.unpack_from("<6I", data, at)
+    fmt = lambda ms, ls: "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    return fmt(file_ms, file_ls), fmt(prod_ms, prod_ls)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--objdump", required=True)
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--gui", action="store_true", help="expect the GUI subsystem")
+    parser.add_argument("exe")
+    args = parser.parse_args()
+    failures = []
+
+    dlls = imports(args.objdump, args.exe)
+    print("imports:", ", ".join(dlls))
+    if not dlls:
+        failures.append("no import table found")
+    foreign = [d for d in dlls if d not in SYSTEM_DLLS]
+    if foreign:
+        failures.append("imports DLLs that Windows does not ship: " + ", ".join(foreign))
+
+    versions = fixed_versions(args.exe)
+    print("version resource:", versions)
+    if versions != (args.version, args.version):
+        failures.append("version resource %s, expected %s" % (versions, args.version))
+
+    if args.gui:
+        header = subprocess.run([args.objdump, "-p", args.exe], check=True, capture_output=True,
+                                text=True).stdout
+        if not re.search(r"Subsystem\s+00000002", header):
+            failures.append("not a GUI-subsystem executable")
+
+    for f in failures:
+        print("FAIL:", f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

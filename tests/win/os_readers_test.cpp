@@ -1,0 +1,105 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "report/os_code.h"
+#include "report/os_description.h"
+#include "test_support.h"
+
+namespace {
+
+struct Probe {
+    int code = -1;
+    std::string description;
+};
+
+Probe RunProbe() {
+    const ProcessOutput out = RunAndCapture(L"\"" + TestProgramPath() + L"\" --os-probe");
+    Probe probe;
+    if (!out.started) {
+        return probe;
+    }
+    const std::size_t newline = out.output.find('\n');
+    probe.code = std::atoi(out.output.substr(0, newline).c_str());
+    if (newline != std::string::npos) {
+        probe.description = out.output.substr(newline + 1);
+        while (!probe.description.empty() &&
+               (probe.description.back() == '\n' || probe.description.back() == '\r')) {
+            probe.description.pop_back();
+        }
+    }
+    return probe;
+}
+
+TEST(OsReaders, CurrentProcessAgreesWithItself) {
+    const int code = GetOsCode();
+    EXPECT_GT(code, 0);
+    EXPECT_EQ(GetOsCode(), code);  // cached
+    const std::wstring description = DescribeOs();
+    EXPECT_NE(description.find(L"(Build "), std::wstring::npos) << WideToUtf8(description);
+}
+
+// Each case makes the prefix look like one Windows release: the version Wine reports to new
+// processes, and the values a real system of that release keeps in the registry.
+struct Release {
+    const char* name;
+    const wchar_t* wineVersion;  // nullptr: no override (Wine's own Windows 7 workstation)
+    const wchar_t* currentVersion;
+    std::optional<DWORD> majorVersionNumber;
+    const wchar_t* buildNumber;
+    int code;
+    const char* descriptionStart;
+    const char* descriptionEnd;
+};
+
+const wchar_t kWineKey[] = L"Software\\Wine";
+const wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+TEST(OsReaders, ReleasesAsWineReportsThem) {
+    const Release releases[] = {
+        {"XP", L"winxp", L"5.1", std::nullopt, L"2600", 13, "Windows XP Professional",
+         " (Build 2600)"},
+        {"7", nullptr, L"6.1", std::nullopt, L"7601", 23, "Windows 7 ", " (Build 7601), 64-bit"},
+        {"Server 2008 R2", L"win7", L"6.1", std::nullopt, L"7601", 25,
+         "Windows Server 2008 R2 ", " (Build 7601), 64-bit"},
+        {"8", L"win8", L"6.2", std::nullopt, L"9200", 27, "Windows 8 ", " (Build 9200), 64-bit"},
+        {"8.1", L"win81", L"6.3", std::nullopt, L"9600", 30, "Windows 8.1 ",
+         " (Build 9600), 64-bit"},
+        {"10", L"win10", L"6.3", 10u, L"19045", 31, "Windows 10 ", " (Build 19045), 64-bit"},
+        // Without the registry values a 6.2 report stays Windows 8 numbering.
+        {"10 without registry", L"win10", L"6.1", std::nullopt, L"7601", 27,
+         "Windows 更高版本 ", " (Build 7601), 64-bit"},
+    };
+    for (const Release& r : releases) {
+        SCOPED_TRACE(r.name);
+        ScopedRegistryValue version(HKEY_CURRENT_USER, kWineKey, L"Version");
+        ScopedRegistryValue current(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"CurrentVersion");
+        ScopedRegistryValue major(HKEY_LOCAL_MACHINE, kCurrentVersionKey,
+                                  L"CurrentMajorVersionNumber");
+        ScopedRegistryValue build(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"CurrentBuildNumber");
+        if (r.wineVersion != nullptr) {
+            version.SetString(r.wineVersion);
+        } else {
+            version.Remove();
+        }
+        current.SetString(r.currentVersion);
+        if (r.majorVersionNumber) {
+            major.SetDword(*r.majorVersionNumber);
+        } else {
+            major.Remove();
+        }
+        build.SetString(r.buildNumber);
+
+        const Probe probe = RunProbe();
+        EXPECT_EQ(probe.code, r.code);
+        EXPECT_EQ(probe.description.rfind(r.descriptionStart, 0), 0u) << probe.description;
+        const std::string end = r.descriptionEnd;
+        ASSERT_GE(probe.description.size(), end.size()) << probe.description;
+        EXPECT_EQ(probe.description.substr(probe.description.size() - end.size()), end)
+            << probe.description;
+    }
+}
+
+}  // namespace
