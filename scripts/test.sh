@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds every tree and runs every test: the native unit tests, the Windows tests under Wine and
+# the checks of both Windows executables. Ends with one summary line.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+scripts/install-deps.sh || exit 1
+scripts/configure.sh || exit 1
+
+passed=0
+failed=0
+status=0
+# Runs ctest in one tree (through the given wrapper) and adds its counts to the totals.
+run_ctest() {
+  local tree=$1
+  shift
+  local log="build/$tree/ctest.log"
+  (cd "build/$tree" && "$@" ctest --output-on-failure --timeout 600) 2>&1 | tee "$log"
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
+  if [ -z "$line" ]; then
+    echo "== $tree: ctest gave no result"
+    failed=$((failed + 1))
+    status=1
+    return
+  fi
+  local f t
+  f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  t=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + t - f))
+  failed=$((failed + f))
+  [ "$f" -eq 0 ] || status=1
+}
+
+for tree in native win64 win32; do
+  echo "== building $tree"
+  if ! ninja -C "build/$tree" >"build/$tree.build.log" 2>&1; then
+    tail -n 60 "build/$tree.build.log"
+    echo "== $tree: build failed"
+    failed=$((failed + 1))
+    status=1
+    continue
+  fi
+  case "$tree" in
+    win64) run_ctest "$tree" "$root/scripts/wine-session.sh" "$root/build/win64" ;;
+    *) run_ctest "$tree" ;;
+  esac
+done
+
+echo
+echo "all trees: $passed passed, $failed failed"
+exit "$status"
