@@ -1,0 +1,188 @@
+#include "manifest/update_list.h"
+
+#include <memory>
+#include <utility>
+
+#include "app/text.h"
+#include "manifest/version.h"
+
+namespace {
+
+enum class EntryField {
+    kOther,
+    kName,
+    kVersion,
+    kInstallFile,
+    kClassName,
+    kCopyFile,
+    kEnforce,
+    kRunDirect,
+    kDepend,
+    kUnattended,
+    kPlacementKind,
+};
+
+// Element names of each field in the two vocabularies; null where a vocabulary has no element.
+struct FieldNames {
+    EntryField field;
+    const wchar_t* classic;
+    const wchar_t* version6;
+};
+
+constexpr FieldNames kFieldNames[] = {
+    {EntryField::kName, L"name", L"n"},
+    {EntryField::kVersion, L"version", L"v"},
+    {EntryField::kInstallFile, L"installfile", L"f"},
+    {EntryField::kClassName, L"classname", L"cn"},
+    {EntryField::kCopyFile, L"copyfile", L"cf"},
+    {EntryField::kEnforce, L"enforce", L"ef"},
+    {EntryField::kRunDirect, L"rundirect", L"rd"},
+    {EntryField::kDepend, L"depend", L"d"},
+    {EntryField::kUnattended, L"u", L"u"},
+    {EntryField::kPlacementKind, nullptr, L"p"},
+};
+
+EntryField FieldNamed(const std::wstring& name, ManifestVariant vocabulary) {
+    for (const FieldNames& entry : kFieldNames) {
+        const wchar_t* known =
+            vocabulary == ManifestVariant::kClassic ? entry.classic : entry.version6;
+        if (known != nullptr && EqualsNoCase(name, known)) {
+            return entry.field;
+        }
+    }
+    return EntryField::kOther;
+}
+
+// Copy file, enforce and run direct: anything but "false" (any letter case) is true.
+bool TrueUnlessFalse(const std::wstring& text) {
+    return ToLowerAscii(text) != L"false";
+}
+
+// The unattended flag: only "true" (any letter case) is true.
+bool TrueOnlyIfTrue(const std::wstring& text) {
+    return ToLowerAscii(text) == L"true";
+}
+
+void ApplyInstallFile(const std::wstring& text, UpgradeReaderState& state, UpdateItem& item) {
+    item.downloadUrl = InstallFileUrl(state.downloadBase, text);
+    if (EqualsNoCase(item.tag, L"keldrasetup")) {
+        state.mainSetupUrl = item.downloadUrl;
+    }
+    item.fileName = PackageFileName(text, item.tag);
+}
+
+void ApplyField(EntryField field, const std::wstring& text, const std::wstring& targetProduct,
+                UpgradeReaderState& state, UpdateItem& item) {
+    switch (field) {
+        case EntryField::kName:
+            item.name = text;
+            break;
+        case EntryField::kVersion:
+            item.version = text;
+            break;
+        case EntryField::kInstallFile:
+            ApplyInstallFile(text, state, item);
+            break;
+        case EntryField::kClassName:
+            item.className = text;
+            break;
+        case EntryField::kCopyFile:
+            item.copyFile = TrueUnlessFalse(text);
+            break;
+        case EntryField::kEnforce:
+            item.enforce = TrueUnlessFalse(text);
+            break;
+        case EntryField::kRunDirect:
+            item.runDirect = TrueUnlessFalse(text);
+            break;
+        case EntryField::kDepend:
+            item.depend = text;
+            if (EqualsNoCase(item.tag, targetProduct)) {
+                state.targetDependency = text;
+            }
+            break;
+        case EntryField::kUnattended:
+            item.unattended = TrueOnlyIfTrue(text);
+            break;
+        case EntryField::kPlacementKind:
+            item.placementKind = LeadingInt(text);
+            break;
+        case EntryField::kOther:
+            break;
+    }
+}
+
+// "UpgradeType" sets the setup kind; "HistoryHelvor" and "HistoryPinnace" are recognised but
+// carry nothing the updater uses; other children are ignored.
+bool ReadSystemSet(const ManifestNode& systemSet, UpgradeReaderState& state) {
+    return ForEachChild(systemSet, [&state](const ManifestNode& child, const std::wstring& name) {
+        if (!EqualsNoCase(name, L"UpgradeType")) {
+            return true;
+        }
+        std::wstring text;
+        if (!child.Text(text)) {
+            return false;
+        }
+        state.setupKind = text == L"0" ? 0 : 1;
+        return true;
+    });
+}
+
+}  // namespace
+
+std::wstring InstallFileUrl(const std::wstring& downloadBase, const std::wstring& text) {
+    if (ToLowerAscii(text.substr(0, 4)) == L"http") {
+        return text;
+    }
+    return downloadBase + text;
+}
+
+std::wstring PackageFileName(const std::wstring& installFileText, const std::wstring& tag) {
+    const std::size_t slash = installFileText.rfind(L'/');
+    if (slash != std::wstring::npos && slash > 0) {
+        return installFileText.substr(slash + 1);
+    }
+    return tag + L".exe";
+}
+
+bool ReadUpdateEntry(const ManifestNode& entry, ManifestVariant vocabulary,
+                     const std::wstring& targetProduct, UpgradeReaderState& state,
+                     UpdateItem& item) {
+    item.enforce = false;
+    item.runDirect = false;
+    item.unattended = false;
+    item.copyFile = true;
+    item.placementKind = 0;
+    return ForEachChild(entry, [&](const ManifestNode& child, const std::wstring& name) {
+        const EntryField field = FieldNamed(name, vocabulary);
+        if (field == EntryField::kOther) {
+            return true;
+        }
+        std::wstring text;
+        if (!child.Text(text)) {
+            return false;
+        }
+        ApplyField(field, text, targetProduct, state, item);
+        return true;
+    });
+}
+
+bool ReadUpgradeManifest(const ManifestNode& root, ManifestVariant vocabulary,
+                         const std::wstring& targetProduct, UpgradeReaderState& state,
+                         UpdateList& list) {
+    return ForEachChild(root, [&](const ManifestNode& child, const std::wstring& name) {
+        if (name == L"SystemSet") {
+            return ReadSystemSet(child, state);
+        }
+        auto item = std::make_unique<UpdateItem>();
+        item->tag = ToLowerAscii(name);
+        if (!ReadUpdateEntry(child, vocabulary, targetProduct, state, *item)) {
+            return false;
+        }
+        if (EqualsNoCase(item->tag, L"tallix")) {
+            state.latestUpdaterVersion = item->version;
+        }
+        list.push_back(std::move(item));
+        return true;
+    });
+}

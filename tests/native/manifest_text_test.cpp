@@ -1,0 +1,156 @@
+#include "manifest/manifest_text.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// UTF-16 units in a wide string, the same on 16- and 32-bit wchar_t.
+std::wstring Units(std::initializer_list<unsigned> units) {
+    std::wstring text;
+    for (unsigned u : units) {
+        text.push_back(static_cast<wchar_t>(u));
+    }
+    return text;
+}
+
+Bytes Utf16Le(const std::wstring& text) {
+    Bytes bytes;
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Bytes kUtf8Mark = {0xEF, 0xBB, 0xBF};
+const Bytes kUtf16Mark = {0xFF, 0xFE};
+// "<a>中文</a>" in UTF-8.
+const Bytes kChineseUtf8 = {'<', 'a', '>', 0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87, '<', '/', 'a', '>'};
+
+TEST(DecodeManifestBytes, EncodingByMark) {
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {"UTF-8 with mark", Concat(kUtf8Mark, kChineseUtf8), L"<a>中文</a>"},
+        {"UTF-16LE with mark", Concat(kUtf16Mark, Utf16Le(L"<a>中文</a>")), L"<a>中文</a>"},
+        {"UTF-16LE without mark", Utf16Le(L"<a>中文</a>"), L"<a>中文</a>"},
+        {"UTF-8 without mark read as UTF-16LE", {'<', 'a', '/', '>'}, Units({0x613C, 0x3E2F})},
+        {"big-endian mark is an ordinary unit", {0xFE, 0xFF, '<', 0}, Units({0xFFFE, '<'})},
+        {"second UTF-16 mark is kept", Concat(kUtf16Mark, Utf16Le(Units({0xFEFF, 'x'}))),
+         Units({0xFEFF, 'x'})},
+        {"empty", {}, L""},
+        {"UTF-8 mark only", kUtf8Mark, L""},
+        {"UTF-16 mark only", kUtf16Mark, L""},
+        {"two bytes of the UTF-8 mark are UTF-16", {0xEF, 0xBB}, Units({0xBBEF})},
+        {"UTF-16 ends at the first NUL unit", Utf16Le(Units({'a', 'b', 0, 'c'})), L"ab"},
+        {"a zero byte inside a unit is no NUL", {'a', 0, 0, 'b'}, Units({'a', 0x6200})},
+        {"UTF-8 ends at the first NUL byte", Concat(kUtf8Mark, {'a', 0, 'b'}), L"a"},
+        {"odd last byte pairs with the zero padding", {'a', 0, 'b'}, L"ab"},
+        {"odd zero last byte ends the text", {'a', 0, 0}, L"a"},
+        {"single byte", {'x'}, L"x"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecodeManifestBytes(c.bytes), c.text) << c.name;
+    }
+}
+
+TEST(DecodeManifestBytes, PointerAndCountReadOnlyCountBytes) {
+    const unsigned char body[] = {'a', 0, 'b', 0, 'c', 0};
+    EXPECT_EQ(DecodeManifestBytes(body, 4), L"ab");
+    EXPECT_EQ(DecodeManifestBytes(nullptr, 0), L"");
+}
+
+TEST(DecodeManifestBytes, Utf8OutsideTheBasicPlaneBecomesASurrogatePair) {
+    const Bytes bytes = Concat(kUtf8Mark, {0xF0, 0x9F, 0x98, 0x80, 0xF4, 0x8F, 0xBF, 0xBF});
+    EXPECT_EQ(DecodeManifestBytes(bytes), Units({0xD83D, 0xDE00, 0xDBFF, 0xDFFF}));
+}
+
+TEST(DecodeManifestBytes, IllFormedUtf8GivesOneReplacementPerMaximalSubpart) {
+    constexpr unsigned R = 0xFFFD;
+    struct Case {
+        const char* name;
+        Bytes bytes;  // after the mark
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {"lone continuation", {0x80, 'a'}, Units({R, 'a'})},
+        {"invalid lead bytes", {0xC0, 0xC1, 0xF5, 0xFF}, Units({R, R, R, R})},
+        {"overlong slash", {0xC0, 0xAF}, Units({R, R})},
+        {"overlong three-byte", {0xE0, 0x80, 0xAF}, Units({R, R, R})},
+        {"encoded surrogate", {0xED, 0xA0, 0x80}, Units({R, R, R})},
+        {"above U+10FFFF", {0xF4, 0x90, 0x80, 0x80}, Units({R, R, R, R})},
+        {"cut short before ASCII", {0xE4, 0xB8, 'A'}, Units({R, 'A'})},
+        {"cut short at the end", {'x', 0xE4, 0xB8}, Units({'x', R})},
+        {"cut short by NUL", {0xF0, 0x9F, 0x98, 0, 'z'}, Units({R})},
+        {"new lead inside a sequence", {0xE4, 0xE4, 0xB8, 0xAD}, Units({R, 0x4E2D})},
+        {"largest two-byte", {0xDF, 0xBF}, Units({0x07FF})},
+        {"last below surrogates", {0xED, 0x9F, 0xBF}, Units({0xD7FF})},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DecodeManifestBytes(Concat(kUtf8Mark, c.bytes)), c.text) << c.name;
+    }
+}
+
+TEST(ManifestUrl, PathsPerManifestAndVariant) {
+    struct Case {
+        ManifestKind kind;
+        ManifestVariant variant;
+        const wchar_t* url;
+    };
+    const Case cases[] = {
+        {ManifestKind::kSettings, ManifestVariant::kClassic,
+         L"http://m.test/keldra/tallix.xml?a=5"},
+        {ManifestKind::kSettings, ManifestVariant::kVersion6,
+         L"http://m.test/keldra/tallix.xml?a=5"},
+        {ManifestKind::kUpgrade, ManifestVariant::kClassic,
+         L"http://m.test/keldra/upgrade.xml?a=5"},
+        {ManifestKind::kUpgrade, ManifestVariant::kVersion6,
+         L"http://m.test/keldra/upgrade6s.xml?a=5"},
+        {ManifestKind::kHistory, ManifestVariant::kClassic,
+         L"http://m.test/keldra/history.xml?a=5"},
+        {ManifestKind::kHistory, ManifestVariant::kVersion6,
+         L"http://m.test/keldra/history6.xml?a=5"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ManifestUrl(L"http://m.test", c.kind, c.variant, 5), c.url);
+    }
+}
+
+TEST(ManifestUrl, TickCountIsPrintedAsSigned32Bit) {
+    const std::pair<std::uint32_t, const wchar_t*> cases[] = {
+        {0, L"0"},
+        {2147483647u, L"2147483647"},
+        {2147483648u, L"-2147483648"},
+        {4294967295u, L"-1"},
+        {3000000000u, L"-1294967296"},
+    };
+    for (const auto& [tick, number] : cases) {
+        EXPECT_EQ(
+            ManifestUrl(L"http://h", ManifestKind::kSettings, ManifestVariant::kClassic, tick),
+            std::wstring(L"http://h/keldra/tallix.xml?a=") + number);
+    }
+}
+
+TEST(ChooseManifestVariant, ClassicOnlyWhenAllThreeConditionsHold) {
+    for (int bits = 0; bits < 8; ++bits) {
+        const bool version6Switch = bits & 1;
+        const bool mainVersion6 = bits & 2;
+        const bool mainExists = bits & 4;
+        const ManifestVariant expected =
+            bits == 4 ? ManifestVariant::kClassic : ManifestVariant::kVersion6;
+        EXPECT_EQ(ChooseManifestVariant(version6Switch, mainVersion6, mainExists), expected)
+            << "bits " << bits;
+    }
+}
+
+}  // namespace
