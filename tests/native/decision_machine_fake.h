@@ -1,0 +1,60 @@
+// An in-memory machine for the update decision: files with their product versions, registry
+// values of the suite's product keys and a local application-data folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "manifest/update_decision.h"
+
+namespace decision_fake {
+
+const wchar_t kSuite[] = L"C:\\Suite\\";
+const wchar_t kPlugins[] = L"C:\\Cal\\plugins\\";
+const wchar_t kLocal[] = L"C:\\Local";
+
+inline std::wstring InSuite(const std::wstring& name) {
+    return kSuite + name;
+}
+inline std::wstring InPlugins(const std::wstring& name) {
+    return kPlugins + name;
+}
+
+// The id under which the fake keeps a value of one of the product keys.
+inline std::wstring RegistryId(const RegistryLocation& key, const std::wstring& value) {
+    return std::wstring(key.root == RegistryRoot::kLocalMachine ? L"HKLM|" : L"HKCU|") + key.path +
+           L"|" + value;
+}
+inline std::wstring RegistryId(ProductKey product, const std::wstring& value) {
+    return RegistryId(ProductRegistryKey(product, false), value);
+}
+
+struct FakeMachine {
+    std::map<std::wstring, std::wstring> files;     // path -> product version ("" for none)
+    std::map<std::wstring, std::wstring> registry;  // RegistryId -> text
+    std::wstring localAppData = kLocal;
+
+    DecisionMachine Machine() const {
+        DecisionMachine machine;
+        machine.probe.fileExists = [this](const std::wstring& path) {
+            return files.count(path) > 0;
+        };
+        machine.probe.readString = [this](const RegistryLocation& key, const std::wstring& value) {
+            const auto found = registry.find(RegistryId(key, value));
+            return found == registry.end() ? std::wstring() : found->second;
+        };
+        machine.fileVersion = [this](const std::wstring& path) {
+            // An empty path would make the real reader report the updater's own version.
+            EXPECT_FALSE(path.empty()) << "version asked for an empty path";
+            const auto found = files.find(path);
+            return found == files.end() ? std::wstring() : found->second;
+        };
+        machine.localAppData = [this] { return localAppData; };
+        machine.suiteDirectory = kSuite;
+        return machine;
+    }
+};
+
+}  // namespace decision_fake
