@@ -49,6 +49,42 @@ target_link_options(tallix_win_tests PRIVATE -municode)
 target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
 add_dependencies(tallix_win_tests tallix)
 add_test(NAME win_tests COMMAND tallix_win_tests)
+
+# Stand-ins for the suite's programs with chosen version resources (tests/stubs/stubs.cmake).
+include(${CMAKE_SOURCE_DIR}/tests/stubs/stubs.cmake)
+add_dependencies(tallix_win_tests ${TALLIX_STUB_TARGETS})
+
+# The loopback server that stands in for the manifest, download and statistics servers: started
+# before the tests that need it and stopped after them (a CTest fixture). It listens on the ports
+# that a TALLIX_TEST_HOSTS build is made for, serves the files of its root folder (which the tests
+# fill) and logs every request. Hosts that are down: the closed port (base + 9), a "*" rule that
+# drops every connection, or a test that does not require the fixture.
+set(TALLIX_SERVER_SCRIPT ${CMAKE_SOURCE_DIR}/tests/servers/loopback_server.py)
+set(TALLIX_SERVER_STATE ${CMAKE_BINARY_DIR}/servers)
+set(TALLIX_SERVER_ROOT ${TALLIX_SERVER_STATE}/root)
+add_test(NAME loopback_server_start
+         COMMAND ${Python3_EXECUTABLE} ${TALLIX_SERVER_SCRIPT} start
+                 --state-dir ${TALLIX_SERVER_STATE} --root ${TALLIX_SERVER_ROOT}
+                 --port ${TALLIX_TEST_MANIFEST_PORT} --port ${TALLIX_TEST_DOWNLOAD_PORT}
+                 --port ${TALLIX_TEST_STATISTICS_PORT})
+add_test(NAME loopback_server_stop
+         COMMAND ${Python3_EXECUTABLE} ${TALLIX_SERVER_SCRIPT} stop
+                 --state-dir ${TALLIX_SERVER_STATE})
+add_test(NAME loopback_server_self_test
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/servers/loopback_server_test.py)
+set_tests_properties(loopback_server_self_test PROPERTIES TIMEOUT 60)
+set_tests_properties(loopback_server_start PROPERTIES FIXTURES_SETUP loopback_server TIMEOUT 30)
+set_tests_properties(loopback_server_stop PROPERTIES FIXTURES_CLEANUP loopback_server TIMEOUT 30)
+
+set(TALLIX_WIN_TEST_ENVIRONMENT
+    "TALLIX_EXE=$<TARGET_FILE:tallix>"
+    "TALLIX_VERSION=${PROJECT_VERSION}"
+    "TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR}"
+    "TALLIX_SERVER_ROOT=${TALLIX_SERVER_ROOT}"
+    "TALLIX_SERVER_LOG=${TALLIX_SERVER_STATE}/requests.jsonl"
+    "TALLIX_SERVER_ORIGIN=http://127.0.0.1:${TALLIX_TEST_MANIFEST_PORT}"
+    "TALLIX_CLOSED_ORIGIN=http://127.0.0.1:${TALLIX_TEST_CLOSED_PORT}")
 set_tests_properties(win_tests PROPERTIES
-  ENVIRONMENT "TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_VERSION=${PROJECT_VERSION}"
+  ENVIRONMENT "${TALLIX_WIN_TEST_ENVIRONMENT}"
+  FIXTURES_REQUIRED loopback_server
   TIMEOUT 300)

@@ -1,0 +1,15 @@
+// Move-only owner of a WinINet handle (session, connection or request).
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "app/unique_handle_win.h"
+
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { InternetCloseHandle(h); }
+};
+
+using UniqueInternetHandle = UniqueHandle<InternetHandleTraits>;

@@ -1,0 +1,148 @@
+#include "manifest/manifest_document_win.h"
+
+#include <climits>
+#include <utility>
+
+#include "manifest/manifest_text.h"
+
+namespace {
+
+// MSXML's DOMDocument30, the version-independent parser of MSXML 3.0.
+constexpr CLSID kClsidDomDocument30 = {
+    0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
+
+// In-process server or handler, local or remote server: whichever the system offers.
+constexpr DWORD kCreateContext =
+    CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+
+class DomNodeView final : public ManifestNode {
+  public:
+    explicit DomNodeView(ComPtr<IXMLDOMNode> node) : node_(std::move(node)) {}
+
+    bool Name(std::wstring& name) const override {
+        UniqueBstr text;
+        if (FAILED(node_->get_nodeName(text.Put()))) {
+            return false;
+        }
+        name = text.Text();
+        return true;
+    }
+
+    bool Text(std::wstring& text) const override {
+        UniqueBstr value;
+        if (FAILED(node_->get_text(value.Put()))) {
+            return false;
+        }
+        text = value.Text();
+        return true;
+    }
+
+    bool ChildCount(std::size_t& count) const override {
+        IXMLDOMNodeList* children = Children();
+        long length = 0;
+        if (children == nullptr || FAILED(children->get_length(&length)) || length < 0) {
+            return false;
+        }
+        count = static_cast<std::size_t>(length);
+        return true;
+    }
+
+    std::unique_ptr<ManifestNode> Child(std::size_t index) const override {
+        IXMLDOMNodeList* children = Children();
+        if (children == nullptr || index > static_cast<std::size_t>(LONG_MAX)) {
+            return nullptr;
+        }
+        ComPtr<IXMLDOMNode> child;
+        // S_FALSE with no node: the index lies beyond the list.
+        if (children->get_item(static_cast<long>(index), child.Put()) != S_OK || !child) {
+            return nullptr;
+        }
+        return std::make_unique<DomNodeView>(std::move(child));
+    }
+
+  private:
+    // The child list, asked for once and kept.
+    IXMLDOMNodeList* Children() const {
+        if (!children_ && FAILED(node_->get_childNodes(children_.Put()))) {
+            children_.Reset();
+        }
+        return children_.Get();
+    }
+
+    ComPtr<IXMLDOMNode> node_;
+    mutable ComPtr<IXMLDOMNodeList> children_;
+};
+
+// UTF-16LE text of a buffer up to its first NUL unit; a last odd byte reads as a unit whose high
+// byte is zero, as in the fetch's zero-padded copy.
+std::wstring Utf16Text(const unsigned char* bytes, std::size_t count) {
+    std::wstring text;
+    for (std::size_t i = 0; bytes != nullptr && i < count; i += 2) {
+        const unsigned high = i + 1 < count ? bytes[i + 1] : 0;
+        const wchar_t unit = static_cast<wchar_t>(bytes[i] | (high << 8));
+        if (unit == L'\0') {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::unique_ptr<ManifestNode> ViewOfDomNode(ComPtr<IXMLDOMNode> node) {
+    if (!node) {
+        return nullptr;
+    }
+    return std::make_unique<DomNodeView>(std::move(node));
+}
+
+void ManifestDocument::Load(const unsigned char* bytes, std::size_t count) {
+    Clear();
+    ComPtr<IUnknown> object;
+    if (FAILED(CoCreateInstance(kClsidDomDocument30, nullptr, kCreateContext, IID_IUnknown,
+                                object.PutVoid())) ||
+        FAILED(OleRun(object.Get()))) {
+        return;
+    }
+    document_ = object.As<IXMLDOMDocument>(IID_IXMLDOMDocument);
+    if (!document_) {
+        return;
+    }
+    const std::wstring text =
+        rawBytes_ ? DecodeManifestBytes(bytes, count) : Utf16Text(bytes, count);
+    const UniqueBstr xml(text);
+    VARIANT_BOOL parsed = VARIANT_FALSE;
+    document_->loadXML(xml.Get(), &parsed);  // a failed parse leaves the document empty
+}
+
+bool ManifestDocument::FindRoot() {
+    root_.Reset();
+    if (!document_) {
+        return false;
+    }
+    const UniqueBstr name(rootName_);
+    if (document_->selectSingleNode(name.Get(), root_.Put()) == S_OK && root_) {
+        return true;
+    }
+    root_.Reset();
+    ComPtr<IXMLDOMElement> element;
+    if (FAILED(document_->createElement(name.Get(), element.Put())) || !element) {
+        return false;
+    }
+    // Appending fails when the document already has another root; the new element is the root
+    // either way, and it has no children.
+    ComPtr<IXMLDOMNode> appended;
+    document_->appendChild(element.Get(), appended.Put());
+    root_ = element.As<IXMLDOMNode>(IID_IXMLDOMNode);
+    return static_cast<bool>(root_);
+}
+
+std::unique_ptr<ManifestNode> ManifestDocument::Root() const {
+    return ViewOfDomNode(root_.As<IXMLDOMNode>(IID_IXMLDOMNode));
+}
+
+void ManifestDocument::Clear() {
+    root_.Reset();
+    document_.Reset();
+}

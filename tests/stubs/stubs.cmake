@@ -1,0 +1,48 @@
+# Stand-ins for the suite's programs with chosen version resources, for the Windows tests. Each
+# stub is built into a folder of its own below ${TALLIX_STUBS_DIR}, so that several stubs of one
+# name can exist side by side and a test can use a stub's folder as a suite directory:
+#   ${TALLIX_STUBS_DIR}/<FOLDER>/<NAME>.exe
+
+set(TALLIX_STUBS_DIR ${CMAKE_BINARY_DIR}/stubs)
+set(TALLIX_STUB_TARGETS)
+
+# tallix_add_version_stub(FOLDER <folder> NAME <name>
+#                         [PRODUCT_VERSION a.b.c.d [FILE_VERSION a.b.c.d]] )
+# Without PRODUCT_VERSION the executable has no version resource at all. FILE_VERSION defaults to
+# the product version.
+function(tallix_add_version_stub)
+  cmake_parse_arguments(STUB "" "FOLDER;NAME;PRODUCT_VERSION;FILE_VERSION" "" ${ARGN})
+  if(NOT STUB_FOLDER OR NOT STUB_NAME)
+    message(FATAL_ERROR "tallix_add_version_stub needs FOLDER and NAME")
+  endif()
+  string(MAKE_C_IDENTIFIER "stub_${STUB_FOLDER}_${STUB_NAME}" target)
+  set(sources ${CMAKE_SOURCE_DIR}/tests/stubs/stub_main.c)
+  if(STUB_PRODUCT_VERSION)
+    if(NOT STUB_FILE_VERSION)
+      set(STUB_FILE_VERSION ${STUB_PRODUCT_VERSION})
+    endif()
+    foreach(which PRODUCT FILE)
+      if(NOT STUB_${which}_VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
+        message(FATAL_ERROR "stub ${STUB_FOLDER}/${STUB_NAME}: bad version '${STUB_${which}_VERSION}'")
+      endif()
+      string(REPLACE "." "," STUB_${which}_VERSION_COMMAS ${STUB_${which}_VERSION})
+    endforeach()
+    set(rc ${CMAKE_BINARY_DIR}/generated/stubs/${target}.rc)
+    configure_file(${CMAKE_SOURCE_DIR}/tests/stubs/stub_version.rc.in ${rc} @ONLY)
+    list(APPEND sources ${rc})
+  endif()
+  add_executable(${target} ${sources})
+  target_link_options(${target} PRIVATE -static -s)
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME ${STUB_NAME}
+    RUNTIME_OUTPUT_DIRECTORY ${TALLIX_STUBS_DIR}/${STUB_FOLDER})
+  set(TALLIX_STUB_TARGETS ${TALLIX_STUB_TARGETS} ${target} PARENT_SCOPE)
+endfunction()
+
+# Main programs on both sides of the version-6 line. The file version differs from the product
+# version on purpose: only the product version counts.
+tallix_add_version_stub(FOLDER keldra-5.9.2.1 NAME keldra PRODUCT_VERSION 5.9.2.1 FILE_VERSION 7.0.0.0)
+tallix_add_version_stub(FOLDER keldra-6.0.0.0 NAME keldra PRODUCT_VERSION 6.0.0.0 FILE_VERSION 6.0.0.9)
+tallix_add_version_stub(FOLDER keldra-6.0.0.1 NAME keldra PRODUCT_VERSION 6.0.0.1 FILE_VERSION 1.0.0.0)
+tallix_add_version_stub(FOLDER keldra-6.10.0.0 NAME keldra PRODUCT_VERSION 6.10.0.0)
+tallix_add_version_stub(FOLDER keldra-unversioned NAME keldra)

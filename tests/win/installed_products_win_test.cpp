@@ -1,0 +1,130 @@
+// Installed products on this machine: version resources of real executables and the suite's
+// registry values, read through the same lookups the updater uses.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "loopback_server_support.h"
+#include "manifest/file_version_win.h"
+#include "manifest/installed_products.h"
+#include "manifest/machine_win.h"
+#include "manifest/manifest_readers_win.h"
+#include "test_support.h"
+
+namespace {
+
+#define REQUIRE_STUBS()                                             \
+    do {                                                            \
+        if (StubFolder("keldra-6.0.0.0").empty()) {                 \
+            GTEST_SKIP() << "no stub programs (run through ctest)"; \
+        }                                                           \
+    } while (0)
+
+TEST(FileVersions, ProductVersionOfTheStubPrograms) {
+    REQUIRE_STUBS();
+    const TempFolder empty;
+    const struct {
+        std::wstring folder;
+        const wchar_t* productVersion;
+        const wchar_t* fileVersion;
+        bool version6;
+    } cases[] = {
+        {StubFolder("keldra-5.9.2.1"), L"5.9.2.1", L"7.0.0.0", false},
+        {StubFolder("keldra-6.0.0.0"), L"6.0.0.0", L"6.0.0.9", false},
+        {StubFolder("keldra-6.0.0.1"), L"6.0.0.1", L"1.0.0.0", true},
+        {StubFolder("keldra-6.10.0.0"), L"6.10.0.0", L"6.10.0.0", true},
+        {StubFolder("keldra-unversioned"), L"", L"", false},
+        {empty.Path(), L"", L"", false},  // no keldra.exe at all
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(WideToUtf8(c.folder));
+        const std::wstring program = c.folder + L"keldra.exe";
+        EXPECT_EQ(FileProductVersion(program), c.productVersion);
+        EXPECT_EQ(FileFileVersion(program), c.fileVersion);
+        EXPECT_EQ(MainProgramIsVersion6(c.folder), c.version6);
+    }
+}
+
+const wchar_t kCalendarKey[] = L"Software\\Orvane\\Dayloom";
+const wchar_t kFennickKey[] = L"Software\\Orvane\\Fennick3";
+const wchar_t kMarlowKey[] = L"Software\\Orvane\\Marlow";
+const wchar_t kMainProgramKey[] = L"Software\\Orvane\\Keldra";
+const wchar_t kOlderLineKey[] = L"Software\\orvane\\Helvor3";
+
+TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
+    const ProductProbe probe = WindowsProductProbe();
+    ASSERT_FALSE(probe.wow64);  // a 64-bit process reads the plain keys
+
+    ScopedRegistryValue calendarDir(HKEY_CURRENT_USER, kCalendarKey, L"Install_Dir");
+    ScopedRegistryValue plugins(HKEY_CURRENT_USER, kCalendarKey, L"PluginsPath");
+    ScopedRegistryValue fennickDir(HKEY_CURRENT_USER, kFennickKey, L"Install_Dir");
+    ScopedRegistryValue marlowDir(HKEY_CURRENT_USER, kMarlowKey, L"Install_NewPath");
+
+    calendarDir.SetString(L"C:\\Program Files\\Orvane\\日历");
+    plugins.SetString(L"D:\\plugins");
+    fennickDir.SetString(L"C:\\Fennick\\");
+    marlowDir.SetString(L"C:\\Marlow");
+    EXPECT_EQ(CalendarExecutablePath(probe), L"C:\\Program Files\\Orvane\\日历\\dayloom.exe");
+    EXPECT_EQ(CalendarPluginsPath(probe), L"D:\\plugins");
+    EXPECT_EQ(FennickExecutablePath(probe), L"C:\\Fennick\\fennick.exe");
+    EXPECT_EQ(MarlowExecutablePath(probe), L"C:\\Marlow\\marlow.exe");
+    EXPECT_EQ(MarlowUpgradePath(probe), L"C:\\Marlow\\upgrade.exe");
+
+    // A value of another type reads as missing.
+    calendarDir.SetDword(1);
+    EXPECT_EQ(CalendarExecutablePath(probe), L"");
+    calendarDir.Remove();
+    plugins.Remove();
+    fennickDir.Remove();
+    marlowDir.Remove();
+    EXPECT_EQ(CalendarExecutablePath(probe), L"");
+    EXPECT_EQ(CalendarPluginsPath(probe), L"");
+    EXPECT_EQ(FennickExecutablePath(probe), L"");
+    EXPECT_EQ(MarlowExecutablePath(probe), L"");
+}
+
+TEST(ProductRegistry, MainProgramFoundThroughTheMachineKeys) {
+    REQUIRE_STUBS();
+    const ProductProbe probe = WindowsProductProbe();
+    const TempFolder suite;  // no keldra.exe beside the updater
+    // The stub folder holds keldra.exe; Helvor3.exe exists nowhere.
+    std::wstring stubDir = StubFolder("keldra-6.0.0.1");
+    const std::wstring stubDirNoSlash = stubDir.substr(0, stubDir.size() - 1);
+
+    ScopedRegistryValue mainDir(HKEY_LOCAL_MACHINE, kMainProgramKey, L"Install_Dir");
+    ScopedRegistryValue mainExe(HKEY_LOCAL_MACHINE, kMainProgramKey, L"ExeName");
+    ScopedRegistryValue olderDir(HKEY_LOCAL_MACHINE, kOlderLineKey, L"Install_Dir");
+    mainDir.Remove();
+    mainExe.Remove();
+    olderDir.Remove();
+    const struct {
+        const char* name;
+        const wchar_t* installDir;  // nullptr: value absent
+        const wchar_t* exeName;
+        const wchar_t* olderDir;
+        bool present;
+    } cases[] = {
+        {"nothing recorded", nullptr, nullptr, nullptr, false},
+        {"directory and name", stubDirNoSlash.c_str(), L"keldra.exe", nullptr, true},
+        {"directory with backslash", stubDir.c_str(), L"keldra.exe", nullptr, true},
+        {"no executable name", stubDir.c_str(), nullptr, nullptr, false},
+        {"named file missing", stubDir.c_str(), L"other.exe", nullptr, false},
+        {"older line without Helvor3.exe", nullptr, nullptr, stubDir.c_str(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.installDir ? mainDir.SetString(c.installDir) : mainDir.Remove();
+        c.exeName ? mainExe.SetString(c.exeName) : mainExe.Remove();
+        c.olderDir ? olderDir.SetString(c.olderDir) : olderDir.Remove();
+        EXPECT_EQ(MainProgramPresent(suite.Path(), L"keldra", probe), c.present);
+    }
+    // keldra.exe beside the updater is enough on its own.
+    mainDir.Remove();
+    mainExe.Remove();
+    olderDir.Remove();
+    EXPECT_TRUE(MainProgramPresent(stubDir, L"keldra", probe));
+}
+
+}  // namespace

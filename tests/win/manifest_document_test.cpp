@@ -1,0 +1,127 @@
+// ManifestDocument on the system's MSXML 3.0: decoding of fetched bytes, the root search and the
+// node view that the portable readers walk.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "manifest/com_ptr_win.h"
+#include "manifest/manifest_document_win.h"
+#include "test_support.h"
+
+namespace {
+
+std::string Utf16Le(const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+const std::string kUtf8Mark = "\xEF\xBB\xBF";
+
+class ManifestDocumentTest : public ::testing::Test {
+  protected:
+    // Loads `bytes` as a fetched body and finds the root `rootName`.
+    bool LoadRaw(const std::string& bytes, const std::wstring& rootName = L"UpdateList") {
+        document_.SetRawBytes(true);
+        document_.Load(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+        document_.SetRootName(rootName);
+        return document_.FindRoot();
+    }
+
+    // The names of the root's children, or "<failed>".
+    std::vector<std::wstring> RootChildNames() const {
+        std::vector<std::wstring> names;
+        const auto root = document_.Root();
+        if (!root || !ForEachChild(*root, [&](const ManifestNode&, const std::wstring& name) {
+                names.push_back(name);
+                return true;
+            })) {
+            names.push_back(L"<failed>");
+        }
+        return names;
+    }
+
+    ComApartment com_;
+    ManifestDocument document_;
+};
+
+TEST_F(ManifestDocumentTest, WithoutTheRawFlagTheBytesAreUtf16AsTheyAre) {
+    const std::string bytes = Utf16Le(L"<UpdateList><a/></UpdateList>");
+    document_.SetRawBytes(false);
+    document_.Load(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    document_.SetRootName(L"UpdateList");
+    ASSERT_TRUE(document_.FindRoot());
+    EXPECT_EQ(RootChildNames(), std::vector<std::wstring>{L"a"});
+    // A UTF-8 mark is not looked at then: the text is not a document.
+    const std::string utf8 = kUtf8Mark + "<UpdateList><a/></UpdateList>";
+    document_.Load(reinterpret_cast<const unsigned char*>(utf8.data()), utf8.size());
+    ASSERT_TRUE(document_.FindRoot());
+    EXPECT_TRUE(RootChildNames().empty());
+}
+
+// Bodies that are not the manifest asked for (error pages and broken XML are covered with the
+// readers): the root is the requested element, created empty.
+TEST_F(ManifestDocumentTest, AnotherRootGivesAnEmptyRootOfTheRequestedName) {
+    for (const char* body : {"\xEF\xBB\xBF<updatelist><keldra/></updatelist>",
+                             "\xEF\xBB\xBF<TallixSet><downip>1.2.3.4</downip></TallixSet>"}) {
+        SCOPED_TRACE(body);
+        ASSERT_TRUE(LoadRaw(body));
+        std::wstring name;
+        ASSERT_TRUE(document_.Root()->Name(name));
+        EXPECT_EQ(name, L"UpdateList");
+        EXPECT_TRUE(RootChildNames().empty());
+    }
+}
+
+TEST_F(ManifestDocumentTest, NodesReadAsTheDomGivesThem) {
+    ASSERT_TRUE(LoadRaw(kUtf8Mark +
+                        "<UpdateList>\n"
+                        "  <SystemSet><UpgradeType>1</UpgradeType></SystemSet>\n"
+                        "  <!-- tools -->\n"
+                        "  <Keldra><Name>Keldra <b>Pro</b></Name><version>6.1</version></Keldra>\n"
+                        "  <tallix/>\n"
+                        "</UpdateList>"));
+    // Whitespace between elements is not a node; a comment is.
+    EXPECT_EQ(RootChildNames(),
+              (std::vector<std::wstring>{L"SystemSet", L"#comment", L"Keldra", L"tallix"}));
+    const auto root = document_.Root();
+    const auto keldra = root->Child(2);
+    ASSERT_NE(keldra, nullptr);
+    std::wstring text;
+    ASSERT_TRUE(keldra->Text(text));
+    EXPECT_EQ(text, L"Keldra Pro6.1");  // the text of every descendant, joined
+    ASSERT_TRUE(keldra->Child(0)->Text(text));
+    EXPECT_EQ(text, L"Keldra Pro");
+    std::size_t count = 0;
+    ASSERT_TRUE(root->Child(3)->ChildCount(count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(root->Child(4), nullptr);  // past the end
+}
+
+TEST_F(ManifestDocumentTest, EachLoadReplacesTheDocument) {
+    ASSERT_TRUE(LoadRaw(kUtf8Mark + "<UpdateList><first/></UpdateList>"));
+    EXPECT_EQ(RootChildNames(), std::vector<std::wstring>{L"first"});
+    ASSERT_TRUE(LoadRaw(kUtf8Mark + "<TallixSet><second/></TallixSet>", L"TallixSet"));
+    EXPECT_EQ(RootChildNames(), std::vector<std::wstring>{L"second"});
+    // A body that does not parse leaves nothing of the previous document.
+    ASSERT_TRUE(LoadRaw("garbage", L"TallixSet"));
+    EXPECT_TRUE(RootChildNames().empty());
+}
+
+TEST_F(ManifestDocumentTest, NoRootWithoutADocument) {
+    document_.SetRootName(L"UpdateList");
+    EXPECT_FALSE(document_.FindRoot());
+    EXPECT_EQ(document_.Root(), nullptr);
+    ASSERT_TRUE(LoadRaw(kUtf8Mark + "<UpdateList/>"));
+    document_.Clear();
+    EXPECT_EQ(document_.Root(), nullptr);
+    EXPECT_FALSE(document_.FindRoot());
+}
+
+}  // namespace
