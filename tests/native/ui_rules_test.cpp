@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ui/frame_rules.h"
+#include "ui/job_step.h"
 #include "ui/notice_record.h"
 #include "ui/placement.h"
 #include "ui/uptime.h"
@@ -170,7 +171,8 @@ TEST(Placement, ExpandAgainstABottomTaskbarAndCollapseBack) {
     EXPECT_EQ(expanded.frame, Rect::At(1540, 615, 380, 175));
     EXPECT_EQ(expanded.shadow, Rect::At(1533, 608, 394, 439));
 
-    const CollapseLayout collapsed = LayoutForCollapse(expanded.frame, expanded.panel, taskbar, 1080);
+    const CollapseLayout collapsed =
+        LayoutForCollapse(expanded.frame, expanded.panel, taskbar, 1080);
     EXPECT_EQ(collapsed.frame, Rect::At(1540, 865, 380, 175));
     EXPECT_EQ(collapsed.shadow, Rect::At(1533, 858, 394, 189));
 }
@@ -200,11 +202,11 @@ TEST(Placement, TrayButtonsSideBySideAtTheRightOfTheNotificationArea) {
 // ---- window rules ----
 
 TEST(FrameRules, ActiveAreasAnswerAsClient) {
-    EXPECT_TRUE(IsClientArea({130, 60}));   // button
-    EXPECT_TRUE(IsClientArea({379, 0}));    // close box
-    EXPECT_TRUE(IsClientArea({0, 160}));    // bottom bar
-    EXPECT_TRUE(IsClientArea({280, 70}));   // suite link
-    EXPECT_FALSE(IsClientArea({10, 10}));   // caption: drags the window
+    EXPECT_TRUE(IsClientArea({130, 60}));    // button
+    EXPECT_TRUE(IsClientArea({379, 0}));     // close box
+    EXPECT_TRUE(IsClientArea({0, 160}));     // bottom bar
+    EXPECT_TRUE(IsClientArea({280, 70}));    // suite link
+    EXPECT_FALSE(IsClientArea({10, 10}));    // caption: drags the window
     EXPECT_FALSE(IsClientArea({124, 101}));  // right and bottom edges are outside
     EXPECT_FALSE(IsClientArea({20, 70}));    // progress text is not active
 }
@@ -241,6 +243,64 @@ TEST(FrameRules, ShowRule) {
     for (const Case& c : cases) {
         EXPECT_EQ(ShouldShowFrame(c.in), c.shown) << "case " << i++;
     }
+}
+
+}  // namespace
+
+// ---- job steps ----
+
+namespace {
+
+TEST(JobStep, EachStateHasItsAction) {
+    struct Case {
+        std::int32_t state;
+        bool startsThread;
+        StepAction expected;
+    };
+    auto action = [](bool start, bool progress, bool count, bool failure, bool release,
+                     std::int32_t next) {
+        StepAction a;
+        a.startThread = start;
+        a.reportProgress = progress;
+        a.countDownload = count;
+        a.reportFailure = failure;
+        a.releaseJob = release;
+        a.newState = next;
+        return a;
+    };
+    const Case cases[] = {
+        {kJobReady, true, action(true, false, false, false, false, kJobRunning)},
+        // The enforced and package jobs start their threads elsewhere: ready only moves on.
+        {kJobReady, false, action(false, false, false, false, false, kJobRunning)},
+        {kJobRunning, true, action(false, true, false, false, false, -1)},
+        {kJobDownloaded, true, action(false, false, true, false, true, -1)},
+        {kJobFailed, true, action(false, false, false, true, true, kJobEndedAfterFailure)},
+        {kJobEndedAfterFailure, true, action(false, false, false, false, false, -1)},
+        {7, true, action(false, false, false, false, false, -1)},
+    };
+    for (const Case& c : cases) {
+        const StepAction a = StepFor(c.state, c.startsThread);
+        EXPECT_EQ(a.startThread, c.expected.startThread) << c.state;
+        EXPECT_EQ(a.reportProgress, c.expected.reportProgress) << c.state;
+        EXPECT_EQ(a.countDownload, c.expected.countDownload) << c.state;
+        EXPECT_EQ(a.reportFailure, c.expected.reportFailure) << c.state;
+        EXPECT_EQ(a.releaseJob, c.expected.releaseJob) << c.state;
+        EXPECT_EQ(a.newState, c.expected.newState) << c.state;
+    }
+}
+
+TEST(SessionState, ResetAndLockedPath) {
+    SessionState state;
+    state.normalJobState = kJobDownloaded;
+    state.SetLastPackagePath(L"C:\\x\\upgrade\\a.exe");
+    EXPECT_TRUE(state.AnyJobPastRunning());
+    EXPECT_FALSE(state.AnyJobRunning());
+    state.Reset();
+    EXPECT_EQ(state.normalJobState, kJobReady);
+    EXPECT_EQ(state.enforcedJobState, kJobReady);
+    EXPECT_EQ(state.packageJobState, kJobEndedAfterFailure);
+    EXPECT_TRUE(state.jobIdle);
+    EXPECT_EQ(state.LastPackagePath(), L"");
 }
 
 }  // namespace
