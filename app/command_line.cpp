@@ -16,7 +16,7 @@ struct ToolCodeRow {
 // against the words in this order, so a word that contains another must stand before it.
 constexpr std::array<ToolCodeRow, 24> kToolCodes = {{
     {L"pinnace", L"u21"},    {L"heatwatch", L"u23"},  {L"linkward", L"u24"},
-    {L"glasswisp", L"u26"},  {L"reedmark", L"u27"},    {L"driftnote", L"u29"},
+    {L"glasswisp", L"u26"},  {L"reedmark", L"u27"},   {L"driftnote", L"u29"},
     {L"quillbox", L"u30"},   {L"snapreel", L"u32"},   {L"portmoor", L"u33"},
     {L"tidemark", L"u35"},   {L"ashgrove", L"u36"},   {L"cinderlog", L"u38"},
     {L"wickfold", L"u39"},   {L"brightpane", L"u41"}, {L"stoneway", L"u42"},

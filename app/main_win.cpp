@@ -1,12 +1,40 @@
 // Process entry of the updater.
 #include <windows.h>
+#include <objbase.h>
+#include <commctrl.h>
+#include <gdiplus.h>
 
 #include "app/command_line.h"
+#include "app/startup_win.h"
 #include "report/os_code.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     SessionOptions& options = Options();
     options.commandLine = commandLine != nullptr ? commandLine : L"";
     ParseCommandLine(options.commandLine, options, GetOsCode);
-    return 0;
+
+    if (!PassWriteTest()) {
+        return 0;
+    }
+    if (options.resetNew) {
+        Relocate();
+        return 0;
+    }
+    if (FindOtherInstance()) {
+        return 0;
+    }
+    // The library initialisations are not checked: the window works without a theme or GDI+.
+    CoInitialize(nullptr);
+    DefWindowProcW(nullptr, 0, 0, 0);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    Gdiplus::GdiplusStartupInput gdiplusInput;
+    ULONG_PTR gdiplusToken = 0;
+    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+
+    const int result = Run(instance);
+
+    CoUninitialize();
+    Gdiplus::GdiplusShutdown(gdiplusToken);
+    return result;
 }

@@ -7,7 +7,7 @@
 
 template <typename Traits>
 class UniqueHandle {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     UniqueHandle() = default;
@@ -41,7 +41,7 @@ public:
         return &handle_;
     }
 
-private:
+  private:
     Handle handle_ = Traits::Invalid();
 };
 
@@ -69,6 +69,13 @@ struct LibraryTraits {
     static void Close(Handle h) { FreeLibrary(h); }
 };
 
+struct IconTraits {
+    using Handle = HICON;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { DestroyIcon(h); }
+};
+
+using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;

@@ -1,0 +1,120 @@
+// The updater's only top-level window. Its creation runs the whole update check; afterwards it
+// is driven by messages: the jobs' private messages, its timer, the mouse, records from the
+// calling program and finally WM_CLOSE.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/unique_handle_win.h"
+#include "manifest/manifest_document_win.h"
+#include "manifest/settings_manifest.h"
+#include "manifest/update_decision.h"
+#include "manifest/update_item.h"
+#include "manifest/update_list.h"
+#include "ui/companions_win.h"
+
+inline const wchar_t kFrameClassName[] = L"_tallix_orvane";
+inline const wchar_t kFrameTitle[] = L"升级程序 - Orvane";
+constexpr UINT_PTR kAutoCloseTimer = 100;
+constexpr UINT kAutoCloseMs = 5000;
+
+class CMainFrame {
+  public:
+    CMainFrame() = default;
+    ~CMainFrame();
+    CMainFrame(const CMainFrame&) = delete;
+    CMainFrame& operator=(const CMainFrame&) = delete;
+
+    // Registers the class and creates the window; the check runs before this returns.
+    HWND Create(HINSTANCE instance);
+    HWND Hwnd() const { return hwnd_; }
+
+    // Shows or hides the frame and its shadow by the show rule.
+    void ApplyShowRule();
+
+    // What the check and the jobs read and write on the window.
+    const std::wstring& ModuleDir() const { return moduleDir_; }
+    UpdateList& Items() { return items_; }
+    const UpdaterSettings& Settings() const { return settings_; }
+    const UpgradeReaderState& UpgradeState() const { return upgrade_; }
+    const DecisionResults& Decision() const { return decision_; }
+    const std::wstring& UserUpgradeFolder() const { return userUpgradeFolder_; }
+    void SetUserUpgradeFolder(const std::wstring& folder) { userUpgradeFolder_ = folder; }
+    int StartReason() const { return startReason_; }
+    void SetStartReason(int reason) { startReason_ = reason; }
+    bool Installing() const { return installing_; }
+    void SetInstalling(bool installing) { installing_ = installing; }
+    int JobPercent() const { return jobPercent_; }
+
+    // Runs the update decision over the list (after each manifest that can change it).
+    void RunDecision();
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
+
+    LRESULT OnCreate();
+    void OnClose();
+    LRESULT OnHitTest(LPARAM lParam) const;
+    void OnMouseMove(LPARAM lParam);
+    void OnNcMouseMove();
+    void OnMouseLeave();
+    void OnClick();
+    void OnCopyData(WPARAM sender, const COPYDATASTRUCT* data);
+    void OnTimer(WPARAM id);
+    void OnJobStep(UINT message);
+    void StartJobOfKind();
+    void OnPaint();
+    void PaintTo(HDC dc);
+    void LoadSkinImages();
+
+    // The check routine and its pieces (check_win.cpp).
+    void CheckForUpdates();
+    bool RunGuardRateLimit();
+    void FinishWithoutUpdates();
+    void FinishWithUpdates();
+    bool ProductInstalled() const;
+    void InstallSuite();
+    void StartAutoCloseTimer();
+    void HideFrameAndShadow();
+    // Ends the session: WM_CLOSE is posted and the window will not be shown any more.
+    void PostClose();
+
+    // Updates the three hover states from a client point; repaints what changed.
+    void UpdateHover(POINT client);
+    void Repaint(const RECT* area);
+
+    HWND hwnd_ = nullptr;
+    CShadowDlg shadow_;
+    CHistoryDlg history_;
+
+    int jobPercent_ = 0;
+    double displayedPercent_ = 0.0;
+    int closeHover_ = 0;
+    int buttonHover_ = 0;
+    int barHover_ = 0;
+    bool mouseTracking_ = false;
+
+    std::wstring moduleDir_;
+    std::wstring pluginsPath_;
+    std::wstring userUpgradeFolder_;
+    bool version6_ = false;
+    int jobKind_ = 0;
+    int startReason_ = 0;
+    bool productInstalled_ = false;
+    bool selfUpdatePending_ = false;
+    bool interactive_ = true;
+    bool suiteProduct_ = false;
+    bool installing_ = false;
+    bool keldra6Visible_ = false;
+    bool closePosted_ = false;
+
+    UniqueIcon smallIcon_;
+    ManifestDocument document_;
+    UpdaterSettings settings_;
+    UpgradeReaderState upgrade_;
+    DecisionResults decision_;
+    UpdateList items_;
+};
