@@ -15,7 +15,7 @@ add_library(tallix_win STATIC ${TALLIX_WIN_SOURCES})
 target_link_libraries(tallix_win PUBLIC tallix_core ${TALLIX_SYSTEM_LIBS})
 target_link_options(tallix_win PUBLIC ${TALLIX_STATIC_LINK})
 
-add_executable(tallix WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/version.rc)
+add_executable(tallix WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/tallix.rc)
 target_link_options(tallix PRIVATE -municode $<$<CONFIG:Release>:-s>)
 target_link_libraries(tallix PRIVATE tallix_win)
 set_target_properties(tallix PROPERTIES OUTPUT_NAME tallix)
@@ -88,3 +88,4 @@ set_tests_properties(win_tests PROPERTIES
   ENVIRONMENT "${TALLIX_WIN_TEST_ENVIRONMENT}"
   FIXTURES_REQUIRED loopback_server
   TIMEOUT 300)
+include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)

@@ -15,9 +15,9 @@ limit=${TALLIX_WINE_TIMEOUT:-240}
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" timeout -k 5 "$limit" "$WINE_BIN" "$@" >"$out" 2>&1 </dev/null
+  xvfb-run -a -s "-screen 0 1280x1024x24" timeout --foreground -k 5 "$limit" "$WINE_BIN" "$@" >"$out" 2>&1 </dev/null
 else
-  timeout -k 5 "$limit" "$WINE_BIN" "$@" >"$out" 2>&1 </dev/null
+  timeout --foreground -k 5 "$limit" "$WINE_BIN" "$@" >"$out" 2>&1 </dev/null
 fi
 rc=$?
 cat "$out"
