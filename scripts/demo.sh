@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds the updater and runs it under Wine the way the suite's main program starts it.
+# The demo: builds the updater (the 32-bit release and the 64-bit build that runs here under
+# Wine), serves the bundled sample manifests from a loopback server, and runs a real update check
+# the way the suite's main program starts one ("tallix.exe -keldra") in a suite folder whose main
+# program is one release behind. The window that offers the update is photographed to
+# build/win64/demo/window.png, then the updater is told to close as its caller would.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/install-deps.sh || exit 1
 scripts/configure.sh win64 win32 || exit 1
-ninja -C build/win32 >/dev/null && echo "release build: build/win32/tallix.exe"
-ninja -C build/win64 tallix >/dev/null || exit 1
-echo "running: tallix.exe -keldra"
-scripts/wine-session.sh build/win64 "$root/scripts/wine-run.sh" build/win64 build/win64/tallix.exe -keldra
-echo "tallix.exe ended with exit code $?"
+ninja -C build/win32 tallix >/dev/null || exit 1
+echo "release build: build/win32/tallix.exe"
+ninja -C build/win64 >/dev/null || exit 1
+exec scripts/wine-session.sh build/win64 bash "$root/scripts/demo-session.sh"

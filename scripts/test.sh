@@ -48,5 +48,5 @@ for tree in native win64 win32; do
 done
 
 echo
-echo "all trees: $passed passed, $failed failed"
+echo "summary: $passed passed, $failed failed"
 exit "$status"
