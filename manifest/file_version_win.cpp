@@ -27,8 +27,9 @@ std::wstring ReadFixedVersion(const std::wstring& requested, Which which) {
         info == nullptr || length < sizeof(VS_FIXEDFILEINFO)) {
         return std::wstring();
     }
-    return which == Which::kProduct ? FormatVersion(info->dwProductVersionMS, info->dwProductVersionLS)
-                                    : FormatVersion(info->dwFileVersionMS, info->dwFileVersionLS);
+    return which == Which::kProduct
+               ? FormatVersion(info->dwProductVersionMS, info->dwProductVersionLS)
+               : FormatVersion(info->dwFileVersionMS, info->dwFileVersionLS);
 }
 
 }  // namespace
@@ -37,7 +38,9 @@ std::wstring FileProductVersion(const std::wstring& path) {
     return ReadFixedVersion(path, Which::kProduct);
 }
 
-std::wstring FileFileVersion(const std::wstring& path) { return ReadFixedVersion(path, Which::kFile); }
+std::wstring FileFileVersion(const std::wstring& path) {
+    return ReadFixedVersion(path, Which::kFile);
+}
 
 std::wstring OwnExecutablePath() {
     wchar_t path[MAX_PATH + 1] = {};

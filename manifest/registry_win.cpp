@@ -21,7 +21,9 @@ bool RunsUnderWow64() {
     return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
 
-REGSAM Wow64ViewModifier() { return RunsUnderWow64() ? KEY_WOW64_64KEY : 0; }
+REGSAM Wow64ViewModifier() {
+    return RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
+}
 
 std::wstring RegistryKey::ReadString(const std::wstring& name) const {
     UniqueRegistryKey key;
@@ -31,8 +33,8 @@ std::wstring RegistryKey::ReadString(const std::wstring& name) const {
     wchar_t buffer[kStringBufferBytes / sizeof(wchar_t) + 1] = {};
     DWORD type = 0;
     DWORD size = kStringBufferBytes;
-    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type,
-                         reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer),
+                         &size) != ERROR_SUCCESS) {
         return std::wstring();
     }
     if (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ) {

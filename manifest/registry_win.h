@@ -15,7 +15,7 @@ bool RunsUnderWow64();
 REGSAM Wow64ViewModifier();
 
 class RegistryKey {
-public:
+  public:
     RegistryKey(HKEY root, std::wstring path, REGSAM modifier = Wow64ViewModifier())
         : root_(root), path_(std::move(path)), modifier_(modifier) {}
 
@@ -26,7 +26,7 @@ public:
     // A REG_DWORD value, or nothing.
     std::optional<DWORD> ReadDword(const std::wstring& name) const;
 
-private:
+  private:
     HKEY root_;
     std::wstring path_;
     REGSAM modifier_;

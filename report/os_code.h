@@ -27,7 +27,7 @@ struct OsVersionData {
     std::uint32_t minor = 0;
     std::uint32_t build = 0;
     std::wstring csdVersion;
-    std::uint16_t suiteMask = 0;                    // extended structure only
+    std::uint16_t suiteMask = 0;                     // extended structure only
     std::uint8_t productType = kProductWorkstation;  // extended structure only
     // HKLM "SYSTEM\CurrentControlSet\Control\ProductOptions" "ProductType", read only when the
     // short structure had to be used.

@@ -4,7 +4,9 @@
 
 namespace {
 
-bool Has(std::uint16_t suiteMask, std::uint16_t suite) { return (suiteMask & suite) != 0; }
+bool Has(std::uint16_t suiteMask, std::uint16_t suite) {
+    return (suiteMask & suite) != 0;
+}
 
 std::wstring Edition(std::uint32_t productInfoType) {
     switch (productInfoType) {
@@ -229,9 +231,9 @@ std::wstring Windows9xName(const OsVersionData& v) {
 }
 
 std::wstring WindowsCeName(const OsVersionData& v) {
-    static const std::uint32_t kKnown[][2] = {{1, 0},  {2, 0}, {2, 1}, {2, 11}, {2, 12},
-                                              {3, 0},  {4, 0}, {4, 1}, {4, 2},  {4, 21},
-                                              {5, 0},  {5, 1}, {5, 2}, {6, 0}};
+    static const std::uint32_t kKnown[][2] = {{1, 0}, {2, 0}, {2, 1}, {2, 11}, {2, 12},
+                                              {3, 0}, {4, 0}, {4, 1}, {4, 2},  {4, 21},
+                                              {5, 0}, {5, 1}, {5, 2}, {6, 0}};
     std::wstring name = L"Windows CE ";
     for (const auto& known : kKnown) {
         if (known[0] == v.major && known[1] == v.minor) {

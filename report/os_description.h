@@ -24,7 +24,7 @@ struct OsDescriptionData {
     OsVersionData version;
     std::uint16_t processorArchitecture = kArchIntel;
     std::optional<std::uint32_t> productInfoType;  // empty when GetProductInfo is missing
-    bool serverR2 = false;                          // GetSystemMetrics(SM_SERVERR2)
+    bool serverR2 = false;                         // GetSystemMetrics(SM_SERVERR2)
     bool mediaCenter = false;
     bool starter = false;
     bool tabletPc = false;

@@ -13,9 +13,9 @@ using GetProductInfoFn = BOOL(WINAPI*)(DWORD, DWORD, DWORD, DWORD, PDWORD);
 template <typename Fn>
 Fn Kernel32Function(const char* name) {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel == nullptr ? nullptr
-                             : reinterpret_cast<Fn>(
-                                   reinterpret_cast<void*>(GetProcAddress(kernel, name)));
+    return kernel == nullptr
+               ? nullptr
+               : reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name)));
 }
 
 OsDescriptionData ReadOsDescriptionData() {
@@ -47,7 +47,9 @@ OsDescriptionData ReadOsDescriptionData() {
 
 }  // namespace
 
-std::wstring DescribeOs() { return DescribeOsFrom(ReadOsDescriptionData()); }
+std::wstring DescribeOs() {
+    return DescribeOsFrom(ReadOsDescriptionData());
+}
 
 int ShowErrorBox(HWND owner, const std::wstring& message, const std::wstring& title, UINT flags) {
     const std::wstring fullTitle = ErrorBoxTitle(title, FileFileVersion(std::wstring()));

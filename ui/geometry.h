@@ -16,7 +16,9 @@ struct Rect {
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
     // Inclusive of left and top, exclusive of right and bottom, as the window system tests.
-    bool Contains(Point p) const { return p.x >= left && p.x < right && p.y >= top && p.y < bottom; }
+    bool Contains(Point p) const {
+        return p.x >= left && p.x < right && p.y >= top && p.y < bottom;
+    }
     bool operator==(const Rect& o) const {
         return left == o.left && top == o.top && right == o.right && bottom == o.bottom;
     }

@@ -33,7 +33,8 @@ void PutUtf16(std::uint8_t* field, std::size_t chars, const std::wstring& text) 
 std::wstring GetUtf16(const std::uint8_t* field, std::size_t chars) {
     std::wstring text;
     for (std::size_t i = 0; i < chars; ++i) {
-        const std::uint32_t unit = field[i * 2] | (static_cast<std::uint32_t>(field[i * 2 + 1]) << 8);
+        const std::uint32_t unit =
+            field[i * 2] | (static_cast<std::uint32_t>(field[i * 2 + 1]) << 8);
         if (unit == 0) {
             break;
         }
@@ -45,7 +46,8 @@ std::wstring GetUtf16(const std::uint8_t* field, std::size_t chars) {
                 const std::uint32_t low =
                     field[(i + 1) * 2] | (static_cast<std::uint32_t>(field[(i + 1) * 2 + 1]) << 8);
                 if (low >= 0xDC00 && low < 0xE000) {
-                    text += static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                    text +=
+                        static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                     ++i;
                     continue;
                 }

@@ -43,20 +43,19 @@ Rect PanelRectFor(const Rect& frame) {
 
 Rect ShadowRectFor(const Rect& frame, bool historyExpanded) {
     const int bottom = frame.bottom + (historyExpanded ? kHistoryHeight : 0) + kShadowMargin;
-    return {frame.left - kShadowMargin, frame.top - kShadowMargin,
-            frame.right + kShadowMargin, bottom};
+    return {frame.left - kShadowMargin, frame.top - kShadowMargin, frame.right + kShadowMargin,
+            bottom};
 }
 
-ExpandLayout LayoutForExpand(const Rect& frame, const TaskbarGeometry& taskbar,
-                             int screenHeight) {
+ExpandLayout LayoutForExpand(const Rect& frame, const TaskbarGeometry& taskbar, int screenHeight) {
     ExpandLayout layout;
     layout.frame = frame;
     const int limit = LowerLimit(taskbar, screenHeight);
     if (limit - frame.bottom < kHistoryHeight && EdgeOf(taskbar) != kEdgeUnknown) {
         layout.frameMoved = true;
         layout.panel = Rect::At(frame.left, limit - kHistoryHeight, kFrameWidth, kHistoryHeight);
-        layout.frame = Rect::At(frame.left, limit - kHistoryHeight - kFrameHeight, kFrameWidth,
-                                kFrameHeight);
+        layout.frame =
+            Rect::At(frame.left, limit - kHistoryHeight - kFrameHeight, kFrameWidth, kFrameHeight);
         layout.shadow = {frame.left - kShadowMargin,
                          limit - kHistoryHeight - kFrameHeight - kShadowMargin,
                          frame.left + frame.Width() + kShadowMargin, limit + kShadowMargin};
@@ -82,5 +81,6 @@ CollapseLayout LayoutForCollapse(const Rect& frame, const Rect& panel,
 TrayButtonPositions ReseatPositions(const Rect& notifyArea, int trayButtonWidth,
                                     int showDesktopWidth) {
     const int width = notifyArea.Width();
-    return {{width - showDesktopWidth - 10, 0}, {width - showDesktopWidth - trayButtonWidth - 10, 0}};
+    return {{width - showDesktopWidth - 10, 0},
+            {width - showDesktopWidth - trayButtonWidth - 10, 0}};
 }

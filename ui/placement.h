@@ -38,8 +38,8 @@ Rect ShadowRectFor(const Rect& frame, bool historyExpanded);
 // pushed up so that the panel ends at the lower limit (the taskbar's top, or the screen's bottom).
 struct ExpandLayout {
     bool frameMoved = false;
-    Rect frame;   // the frame's new rectangle (unchanged when not moved)
-    Rect panel;   // only meaningful when the frame moved; otherwise the panel stays attached
+    Rect frame;  // the frame's new rectangle (unchanged when not moved)
+    Rect panel;  // only meaningful when the frame moved; otherwise the panel stays attached
     Rect shadow;
 };
 ExpandLayout LayoutForExpand(const Rect& frame, const TaskbarGeometry& taskbar, int screenHeight);

@@ -24,14 +24,16 @@ const long long kOleEpochDays = DaysFromCivil(1899, 12, 30);
 }  // namespace
 
 double ToOleDate(const LocalTime& t) {
-    const long long days = DaysFromCivil(t.year, static_cast<unsigned>(t.month),
-                                         static_cast<unsigned>(t.day)) -
-                           kOleEpochDays;
+    const long long days =
+        DaysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) -
+        kOleEpochDays;
     const double seconds = t.hour * 3600.0 + t.minute * 60.0 + t.second;
     return static_cast<double>(days) + seconds / kSecondsPerDay;
 }
 
-double DefaultLastCheck() { return ToOleDate(LocalTime{2014, 1, 1, 0, 0, 0}); }
+double DefaultLastCheck() {
+    return ToOleDate(LocalTime{2014, 1, 1, 0, 0, 0});
+}
 
 std::vector<std::uint8_t> EncodeUptime(double oleDate, std::uint32_t status) {
     std::uint64_t bits = 0;
@@ -76,7 +78,6 @@ int SpanHoursComponent(double lastOleDate, double nowOleDate) {
     return static_cast<int>((whole / 3600) % 24);
 }
 
-bool GuardCheckRateLimited(double lastOleDate, double nowOleDate,
-                           const std::wstring& commandLine) {
+bool GuardCheckRateLimited(double lastOleDate, double nowOleDate, const std::wstring& commandLine) {
     return SpanHoursComponent(lastOleDate, nowOleDate) < 1 && !Contains(commandLine, L"enforce");
 }

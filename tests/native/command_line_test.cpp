@@ -34,7 +34,8 @@ TEST(SwitchWords, SplitOnDashesOnlyAfterDroppingTheFirstCharacter) {
         {L"-notice:123 x", {L"notice:123 x"}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(SplitSwitchWords(c.line), c.words) << "line: [" << std::string(c.line.begin(), c.line.end()) << "]";
+        EXPECT_EQ(SplitSwitchWords(c.line), c.words)
+            << "line: [" << std::string(c.line.begin(), c.line.end()) << "]";
     }
 }
 
@@ -86,12 +87,18 @@ TEST(ParseCommandLine, EachFlagWordTurnsOnItsOwnFlag) {
         {L"-x -wardel_upgrade", &SessionOptions::guardUpgrade},
         {L"-x -run_wardel_x64_now", &SessionOptions::guardX64},
     };
-    const Flag all[] = {&SessionOptions::suiteCaller,    &SessionOptions::silent,
-                        &SessionOptions::notice,         &SessionOptions::resetNew,
-                        &SessionOptions::enforce,        &SessionOptions::execute,
-                        &SessionOptions::directRunInterface, &SessionOptions::noRun,
-                        &SessionOptions::toolCodeGiven,  &SessionOptions::installPackage,
-                        &SessionOptions::fromCalendar,   &SessionOptions::guardUpgrade,
+    const Flag all[] = {&SessionOptions::suiteCaller,
+                        &SessionOptions::silent,
+                        &SessionOptions::notice,
+                        &SessionOptions::resetNew,
+                        &SessionOptions::enforce,
+                        &SessionOptions::execute,
+                        &SessionOptions::directRunInterface,
+                        &SessionOptions::noRun,
+                        &SessionOptions::toolCodeGiven,
+                        &SessionOptions::installPackage,
+                        &SessionOptions::fromCalendar,
+                        &SessionOptions::guardUpgrade,
                         &SessionOptions::guardX64};
     for (const Case& c : cases) {
         const SessionOptions o = Parse(c.line);
@@ -185,8 +192,8 @@ TEST(ParseCommandLine, ToolCodes) {
         const wchar_t* code;
     };
     const Case cases[] = {
-        {L"-k -tc_59", L"u59"},       {L"-k -tc_u59", L"u59"}, {L"-k -TC_U59", L"u59"},
-        {L"-k -tc_i12", L"i12"},      {L"-k -tc_", L"u"},      {L"-k -tc_59tc_u", L"59tc_u"},
+        {L"-k -tc_59", L"u59"},        {L"-k -tc_u59", L"u59"}, {L"-k -TC_U59", L"u59"},
+        {L"-k -tc_i12", L"i12"},       {L"-k -tc_", L"u"},      {L"-k -tc_59tc_u", L"59tc_u"},
         {L"-k -tc_59 -tc_60", L"u60"},
     };
     for (const Case& c : cases) {
@@ -283,11 +290,11 @@ TEST(ToolCodeFor, FirstMatchingRowInTableOrder) {
 }
 
 TEST(ToolCodeFor, TableHasTheShapeOfSuiteCodes) {
-    const wchar_t* keys[] = {L"pinnace",   L"heatwatch",  L"linkward",  L"glasswisp", L"reedmark",
-                             L"driftnote", L"quillbox",   L"snapreel",  L"portmoor",  L"tidemark",
-                             L"ashgrove",  L"cinderlog",  L"wickfold",  L"brightpane", L"stoneway",
-                             L"fernclock", L"mossdrive",  L"lanternkey", L"saltwind", L"emberscan",
-                             L"rookhall",  L"velvetdisk", L"harborlink", L"thornpad"};
+    const wchar_t* keys[] = {
+        L"pinnace",  L"heatwatch",  L"linkward", L"glasswisp",  L"reedmark",   L"driftnote",
+        L"quillbox", L"snapreel",   L"portmoor", L"tidemark",   L"ashgrove",   L"cinderlog",
+        L"wickfold", L"brightpane", L"stoneway", L"fernclock",  L"mossdrive",  L"lanternkey",
+        L"saltwind", L"emberscan",  L"rookhall", L"velvetdisk", L"harborlink", L"thornpad"};
     std::set<std::wstring> codes;
     for (const wchar_t* key : keys) {
         const std::wstring code = ToolCodeFor(key);

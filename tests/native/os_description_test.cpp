@@ -131,7 +131,8 @@ TEST(DescribeOs, WindowsXpAndServer2003) {
         {s2003(kSuiteEnterprise, kArchIa64),
          L"Windows Server 2003, Enterprise Edition for Itanium-based Systems (Build 3790)"},
         {r2, L"Windows Server 2003 R2, Enterprise Edition (Build 3790)"},
-        {s2003(kSuiteStorageServer, kArchIntel), L"Windows Storage Server 2003Standard Edition (Build 3790)"},
+        {s2003(kSuiteStorageServer, kArchIntel),
+         L"Windows Storage Server 2003Standard Edition (Build 3790)"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(DescribeOsFrom(c.data), c.text);
@@ -161,8 +162,7 @@ TEST(DescribeOs, OlderSystems) {
     EXPECT_EQ(DescribeOsFrom(with(kPlatformWindows9x, 4, 0, L" C")),
               L"Windows 95 OEM Service Release 2");
     EXPECT_EQ(DescribeOsFrom(with(kPlatformWindows9x, 4, 10)), L"Windows 98");
-    EXPECT_EQ(DescribeOsFrom(with(kPlatformWindows9x, 4, 10, L" A")),
-              L"Windows 98 Second Edition");
+    EXPECT_EQ(DescribeOsFrom(with(kPlatformWindows9x, 4, 10, L" A")), L"Windows 98 Second Edition");
     EXPECT_EQ(DescribeOsFrom(with(kPlatformWindows9x, 4, 90)), L"Windows Millennium Edition");
     EXPECT_EQ(DescribeOsFrom(with(kPlatformCe, 2, 11)), L"Windows CE 2.11");
     EXPECT_EQ(DescribeOsFrom(with(kPlatformCe, 4, 21)), L"Windows CE 4.21");
@@ -172,9 +172,9 @@ TEST(DescribeOs, OlderSystems) {
 
 TEST(ErrorBox, TitleAndText) {
     EXPECT_EQ(ErrorBoxTitle(L"升级程序", L"3.2.0.17"), L"升级程序 v3.2.0.17");
-    const std::wstring text = ErrorBoxText(L"无法连接服务器", L"Windows 7  (Build 7601), 64-bit", 0);
-    EXPECT_EQ(text,
-              L"无法连接服务器\n\n操作系统：Windows 7  (Build 7601), 64-bit\n\nError：0");
+    const std::wstring text =
+        ErrorBoxText(L"无法连接服务器", L"Windows 7  (Build 7601), 64-bit", 0);
+    EXPECT_EQ(text, L"无法连接服务器\n\n操作系统：Windows 7  (Build 7601), 64-bit\n\nError：0");
     EXPECT_EQ(ErrorBoxText(L"m", L"d", 0x80004005u), L"m\n\n操作系统：d\n\nError：80004005");
 }
 

@@ -25,7 +25,7 @@ TEST(IsNewer, ComparisonTable) {
         {L"2.0.0.0", L"2.0.0.1beta", true},
         {L"3.0.0.0", L"3.0.0.0", false},
         {L"1.0.0.0A", L"1.0.0.0a", false},
-        {L"x.0.0.0", L"1.0.0.0", true},    // a non-numeric field reads 0
+        {L"x.0.0.0", L"1.0.0.0", true},  // a non-numeric field reads 0
         {L"1.0.0.0", L"1.x.0.0", false},
         {L"1.0.3.2", L"1.0.3.10", true},
         {L"9999.9999.9999.9999", L"10000.0.0.0", true},

@@ -29,8 +29,8 @@ std::wstring Utf8ToWide(const std::string& text) {
     if (text.empty()) {
         return std::wstring();
     }
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
     return wide;
@@ -110,9 +110,9 @@ ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& path,
     if (key_ != nullptr &&
         RegQueryValueExW(key_, name.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
         oldData_.resize(size);
-        hadValue_ = RegQueryValueExW(key_, name.c_str(), nullptr, &oldType_,
-                                     reinterpret_cast<BYTE*>(oldData_.data()), &size) ==
-                    ERROR_SUCCESS;
+        hadValue_ =
+            RegQueryValueExW(key_, name.c_str(), nullptr, &oldType_,
+                             reinterpret_cast<BYTE*>(oldData_.data()), &size) == ERROR_SUCCESS;
     }
 }
 
@@ -140,4 +140,6 @@ void ScopedRegistryValue::SetDword(DWORD value) {
                    sizeof value);
 }
 
-void ScopedRegistryValue::Remove() { RegDeleteValueW(key_, name_.c_str()); }
+void ScopedRegistryValue::Remove() {
+    RegDeleteValueW(key_, name_.c_str());
+}

@@ -31,7 +31,7 @@ std::string WideToUtf8(const std::wstring& text);
 // Sets a registry value for the lifetime of the object and puts back what was there before
 // (or removes the value when there was none).
 class ScopedRegistryValue {
-public:
+  public:
     ScopedRegistryValue(HKEY root, const std::wstring& path, const std::wstring& name);
     ~ScopedRegistryValue();
     ScopedRegistryValue(const ScopedRegistryValue&) = delete;
@@ -41,7 +41,7 @@ public:
     void SetDword(DWORD value);
     void Remove();
 
-private:
+  private:
     HKEY key_ = nullptr;
     std::wstring name_;
     bool hadValue_ = false;
