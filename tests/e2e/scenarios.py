@@ -225,6 +225,34 @@ class EnforcedItems(ScenarioCase):
         self.assertIsNone(enforced.wait(0))
 
 
+class CalendarWriteTest(ScenarioCase):
+    """Started by the calendar product, the updater must be able to write to the calendar's
+    plug-in directory; as an administrator (everyone is, under Wine) it simply ends otherwise."""
+
+    CALENDAR_KEY = r"HKCU\Software\Orvane\Dayloom"
+
+    def windows_path(self, path):
+        return "Z:" + path.replace("/", "\\") + "\\"
+
+    def test_unwritable_plugin_directory_ends_the_run_before_any_check(self):
+        self.up_to_date_suite()
+        missing = os.path.join(self.scenario.dir, "no-such-plugins")
+        self.scenario.set_registry(self.CALENDAR_KEY, "PluginsPath", self.windows_path(missing))
+        updater = self.scenario.run("-dayloom", "-silent", "-from:_Keldra_LunarCalendar")
+        self.assert_never_shown(updater)
+        self.assertEqual(self.scenario.requests(), [])
+
+    def test_writable_plugin_directory_lets_the_check_run(self):
+        self.up_to_date_suite()
+        plugins = os.path.join(self.scenario.dir, "plugins")
+        os.makedirs(plugins)
+        self.scenario.set_registry(self.CALENDAR_KEY, "PluginsPath", self.windows_path(plugins))
+        updater = self.scenario.run("-dayloom", "-silent", "-from:_Keldra_LunarCalendar")
+        self.assert_ends(updater)
+        self.assertIn("/keldra/upgrade.xml", self.scenario.requested_paths())
+        self.assertEqual(os.listdir(plugins), [], "the test file was left behind")
+
+
 def ole_date_hours_ago(hours):
     """The local time `hours` ago as an OLE date (days since 1899-12-30)."""
     t = time.localtime(time.time() - hours * 3600)

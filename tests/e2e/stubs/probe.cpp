@@ -13,40 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/stubs/stub_text.h"
 #include "ui/notice_record.h"
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
-
-std::string Json(const std::wstring& text) {
-    std::string out = "\"";
-    for (char c : Utf8(text)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += ' ';
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 void PrintWindow(HWND hwnd) {
     if (hwnd == nullptr) {
@@ -117,8 +87,8 @@ int MessageBoxCommand(DWORD ms) {
             message = text;
         }
     }
-    std::printf("{\"found\":true,\"caption\":%s,\"text\":%s}\n", Json(caption).c_str(),
-                Json(message).c_str());
+    std::printf("{\"found\":true,\"caption\":%s,\"text\":%s}\n", JsonString(caption).c_str(),
+                JsonString(message).c_str());
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     return 0;
 }

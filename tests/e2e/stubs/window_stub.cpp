@@ -10,40 +10,12 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/e2e/stubs/stub_text.h"
 #include "ui/notice_record.h"
 
 namespace {
 
 FILE* g_log = nullptr;
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
-
-std::string JsonString(const std::wstring& text) {
-    std::string out = "\"";
-    for (char c : Utf8(text)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 void LogRecord(WPARAM sender, const COPYDATASTRUCT* data) {
     if (g_log == nullptr || data == nullptr) {
