@@ -59,3 +59,30 @@ std::optional<DWORD> RegistryKey::ReadDword(const std::wstring& name) const {
     }
     return value;
 }
+
+std::vector<BYTE> RegistryKey::ReadBinary(const std::wstring& name) const {
+    UniqueRegistryKey key;
+    if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_READ | modifier_, key.Put()) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::vector<BYTE> bytes(kStringBufferBytes);
+    DWORD type = 0;
+    DWORD size = static_cast<DWORD>(bytes.size());
+    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, bytes.data(), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_BINARY) {
+        return {};
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+bool RegistryKey::WriteBinary(const std::wstring& name, const std::vector<BYTE>& bytes) const {
+    UniqueRegistryKey key;
+    if (RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_WRITE | modifier_, nullptr,
+                        key.Put(), nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    return RegSetValueExW(key.Get(), name.c_str(), 0, REG_BINARY, bytes.data(),
+                          static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
+}

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // True when this process is a 32-bit process on 64-bit Windows. IsWow64Process is looked up at
 // run time; where it is missing the process counts as native.
@@ -25,6 +26,12 @@ class RegistryKey {
 
     // A REG_DWORD value, or nothing.
     std::optional<DWORD> ReadDword(const std::wstring& name) const;
+
+    // A REG_BINARY value of at most 1,024 bytes; empty when missing or of another type.
+    std::vector<BYTE> ReadBinary(const std::wstring& name) const;
+
+    // Writes a REG_BINARY value, creating the key when needed. False on any failure.
+    bool WriteBinary(const std::wstring& name, const std::vector<BYTE>& bytes) const;
 
   private:
     HKEY root_;

@@ -12,6 +12,7 @@
 #include "apply/finish_win.h"
 #include "build_values.h"
 #include "download/download_jobs_win.h"
+#include "manifest/com_ptr_win.h"
 #include "manifest/file_version_win.h"
 #include "manifest/history_win.h"
 #include "manifest/installed_products.h"
@@ -32,46 +33,10 @@ namespace {
 const wchar_t kNetworkErrorText[] = L"网络连接异常\r请检查是否有杀毒或者卫士程序拦截";
 const wchar_t kNetworkErrorCaption[] = L"Helvor升级提示";
 
-// Each manifest reader runs inside its own COM initialisation.
-class ComScope {
-  public:
-    ComScope() { CoInitialize(nullptr); }
-    ~ComScope() { CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-};
-
-std::vector<std::uint8_t> ReadUptime() {
+// The updater's own key: HKCU "Software\\Orvane\\Tallix".
+RegistryKey UpdaterKey() {
     const RegistryLocation where = ProductRegistryKey(ProductKey::kUpdater, RunsUnderWow64());
-    std::vector<std::uint8_t> bytes(64);
-    DWORD size = static_cast<DWORD>(bytes.size());
-    DWORD type = 0;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, where.path.c_str(), 0, KEY_READ | where.accessModifier,
-                      &key) != ERROR_SUCCESS) {
-        return {};
-    }
-    const LONG result = RegQueryValueExW(key, kValueUptime, nullptr, &type, bytes.data(), &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_BINARY) {
-        return {};
-    }
-    bytes.resize(size);
-    return bytes;
-}
-
-void WriteUptime(double now) {
-    const RegistryLocation where = ProductRegistryKey(ProductKey::kUpdater, RunsUnderWow64());
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, where.path.c_str(), 0, nullptr, 0,
-                        KEY_WRITE | where.accessModifier, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return;  // the next run sees the old value
-    }
-    const std::vector<std::uint8_t> bytes = EncodeUptime(now);
-    RegSetValueExW(key, kValueUptime, 0, REG_BINARY, bytes.data(),
-                   static_cast<DWORD>(bytes.size()));
-    RegCloseKey(key);
+    return RegistryKey(HKEY_CURRENT_USER, where.path, where.accessModifier);
 }
 
 double LocalNow() {
@@ -148,14 +113,14 @@ void CMainFrame::CheckForUpdates() {
     pluginsPath_ =
         RegistryKey(HKEY_CURRENT_USER, L"Software\\Orvane\\Dayloom").ReadString(kValuePluginsPath);
     {
-        ComScope com;
+        ComApartment com;  // each manifest reader runs in its own COM initialisation
         FetchSettingsManifest(document_, TALLIX_MANIFEST_HOST, settings_);
     }
     version6_ = MainProgramIsVersion6(moduleDir_);
 
     UpgradeManifestOutcome upgrade;
     {
-        ComScope com;
+        ComApartment com;  // each manifest reader runs in its own COM initialisation
         UpgradeManifestRequest request;
         request.hostOrigin = TALLIX_MANIFEST_HOST;
         request.moduleDir = moduleDir_;
@@ -216,10 +181,12 @@ void CMainFrame::CheckForUpdates() {
 // now as the time of the last check.
 bool CMainFrame::RunGuardRateLimit() {
     const double now = LocalNow();
-    if (GuardCheckRateLimited(DecodeUptime(ReadUptime()), now, Options().commandLine)) {
+    const RegistryKey key = UpdaterKey();
+    if (GuardCheckRateLimited(DecodeUptime(key.ReadBinary(kValueUptime)), now,
+                              Options().commandLine)) {
         return true;
     }
-    WriteUptime(now);
+    key.WriteBinary(kValueUptime, EncodeUptime(now));  // a failure leaves the old value
     return false;
 }
 

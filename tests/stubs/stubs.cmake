@@ -46,3 +46,10 @@ tallix_add_version_stub(FOLDER keldra-6.0.0.0 NAME keldra PRODUCT_VERSION 6.0.0.
 tallix_add_version_stub(FOLDER keldra-6.0.0.1 NAME keldra PRODUCT_VERSION 6.0.0.1 FILE_VERSION 1.0.0.0)
 tallix_add_version_stub(FOLDER keldra-6.10.0.0 NAME keldra PRODUCT_VERSION 6.10.0.0)
 tallix_add_version_stub(FOLDER keldra-unversioned NAME keldra)
+
+# The suite and calendar folders of the update-decision tests. The file versions are newer than
+# anything offered, so that reading them instead of the product version changes the outcome.
+tallix_add_version_stub(FOLDER tallix-3.2.0.17 NAME tallix PRODUCT_VERSION 3.2.0.17 FILE_VERSION 3.2.0.99)
+tallix_add_version_stub(FOLDER fennick-1.0.0.0 NAME fennick PRODUCT_VERSION 1.0.0.0 FILE_VERSION 1.0.0.9)
+tallix_add_version_stub(FOLDER pinnace-2.1.0.0 NAME pinnace PRODUCT_VERSION 2.1.0.0 FILE_VERSION 2.9.0.0)
+tallix_add_version_stub(FOLDER dayloom-3.0.0.1 NAME dayloom PRODUCT_VERSION 3.0.0.1 FILE_VERSION 3.0.0.0)
