@@ -22,8 +22,7 @@ constexpr DWORD kAccessWrite = 2;
 std::wstring WriteTestDirectory() {
     const SessionOptions& options = Options();
     if (options.fromCalendar && !options.resetNew) {
-        return RegistryKey(HKEY_CURRENT_USER, L"Software\\Orvane\\Dayloom")
-            .ReadString(kValuePluginsPath);
+        return CalendarPluginsPath(WindowsProductProbe());
     }
     return ModuleDirectory();
 }

@@ -110,8 +110,7 @@ void CMainFrame::CheckForUpdates() {
     shadow_.MoveWithoutResize(frame.left - kShadowMargin, frame.top - kShadowMargin);
     shadow_.Repaint();
 
-    pluginsPath_ =
-        RegistryKey(HKEY_CURRENT_USER, L"Software\\Orvane\\Dayloom").ReadString(kValuePluginsPath);
+    pluginsPath_ = CalendarPluginsPath(WindowsProductProbe());
     {
         ComApartment com;  // each manifest reader runs in its own COM initialisation
         FetchSettingsManifest(document_, TALLIX_MANIFEST_HOST, settings_);

@@ -177,6 +177,7 @@ LRESULT CMainFrame::OnCreate() {
     }
     DownloadHostBase() = TALLIX_DOWNLOAD_HOST;
     upgrade_.downloadBase = DownloadHostBase();
+    settings_.downloadAddress = TALLIX_DOWNLOAD_IP;  // until the settings manifest names one
     CheckForUpdates();
     return 0;
 }

@@ -91,7 +91,6 @@ class CMainFrame {
     CHistoryDlg history_;
 
     int jobPercent_ = 0;
-    double displayedPercent_ = 0.0;
     int closeHover_ = 0;
     int buttonHover_ = 0;
     int barHover_ = 0;
