@@ -160,6 +160,14 @@ class Scenario:
         shutil.copy(os.path.join(build().stubs, stub_folder, name),
                     os.path.join(self.suite, name))
 
+    def program_starts(self, name):
+        """The command lines with which the suite program `name` was started, in order."""
+        log = os.path.join(self.suite, name + ".log")
+        if not os.path.exists(log):
+            return []
+        with open(log, "rb") as f:
+            return [line for line in f.read().decode("utf-16-le").split("\r\n") if line]
+
     def set_registry(self, key, name, value, kind="REG_SZ"):
         if key not in self.registry_keys:
             self.registry_keys.append(key)

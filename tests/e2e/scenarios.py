@@ -105,8 +105,14 @@ class ManifestHostDown(ScenarioCase):
 class NothingToDo(ScenarioCase):
     def test_silent_run_reads_both_manifests_and_ends_unseen(self):
         self.up_to_date_suite()
+        old_version = os.path.join(self.scenario.suite, "OldVersion")
+        os.makedirs(old_version)
         updater = self.scenario.run("-keldra", "-silent")
         self.assert_never_shown(updater)
+        # Nothing to install: the upgrade folder and the previous updater's backup are gone.
+        self.assertFalse(os.path.exists(os.path.join(self.scenario.suite, "upgrade")))
+        self.assertFalse(os.path.exists(old_version))
+        self.assertEqual(self.scenario.program_starts("keldra.exe"), [], "keldra was started")
         paths = self.scenario.requested_paths()
         self.assertEqual(paths[:2], ["/keldra/tallix.xml", "/keldra/upgrade.xml"])
         for request in self.scenario.requests()[:2]:
