@@ -9,6 +9,7 @@
 #include "manifest/installed_products.h"
 #include "manifest/machine_win.h"
 #include "manifest/registry_win.h"
+#include "report/os_version_win.h"
 #include "ui/main_frame_win.h"
 #include "ui/session_state.h"
 
@@ -83,10 +84,9 @@ bool AdministratorsAccessCheck(HANDLE token) {
 }  // namespace
 
 bool IsUserAdmin() {
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (GetVersionExW(&version) && version.dwMajorVersion < 6) {
-        return true;
+    OsVersionData version;
+    if (ReadOsVersionData(version) && version.major < 6) {
+        return true;  // before Vista every user counts as administrator
     }
     if (!ImpersonateSelf(SecurityImpersonation)) {
         return false;

@@ -14,6 +14,16 @@ const wchar_t kProductOptionsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Produ
 // 0 until computed; written whole, so concurrent first calls simply compute the same value.
 std::atomic<int> g_osCode{0};
 
+// The fields both version structures have.
+template <typename Info>
+void CopyCommonFields(const Info& info, OsVersionData& data) {
+    data.platformId = info.dwPlatformId;
+    data.major = info.dwMajorVersion;
+    data.minor = info.dwMinorVersion;
+    data.build = info.dwBuildNumber;
+    data.csdVersion = info.szCSDVersion;
+}
+
 }  // namespace
 
 bool ReadOsVersionData(OsVersionData& data) {
@@ -21,11 +31,7 @@ bool ReadOsVersionData(OsVersionData& data) {
     ex.dwOSVersionInfoSize = sizeof ex;
     if (GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&ex))) {
         data.extended = true;
-        data.platformId = ex.dwPlatformId;
-        data.major = ex.dwMajorVersion;
-        data.minor = ex.dwMinorVersion;
-        data.build = ex.dwBuildNumber;
-        data.csdVersion = ex.szCSDVersion;
+        CopyCommonFields(ex, data);
         data.suiteMask = ex.wSuiteMask;
         data.productType = ex.wProductType;
     } else {
@@ -35,11 +41,7 @@ bool ReadOsVersionData(OsVersionData& data) {
             return false;
         }
         data.extended = false;
-        data.platformId = basic.dwPlatformId;
-        data.major = basic.dwMajorVersion;
-        data.minor = basic.dwMinorVersion;
-        data.build = basic.dwBuildNumber;
-        data.csdVersion = basic.szCSDVersion;
+        CopyCommonFields(basic, data);
         data.productOptionsType =
             RegistryKey(HKEY_LOCAL_MACHINE, kProductOptionsKey).ReadString(L"ProductType");
     }
@@ -49,6 +51,11 @@ bool ReadOsVersionData(OsVersionData& data) {
     data.currentMinorVersionNumber = current.ReadDword(L"CurrentMinorVersionNumber");
     data.currentBuildNumber = current.ReadString(L"CurrentBuildNumber");
     return true;
+}
+
+bool VistaOrLater() {
+    OsVersionData data;
+    return ReadOsVersionData(data) && data.major >= 6;
 }
 
 int GetOsCode() {

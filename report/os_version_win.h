@@ -7,3 +7,6 @@
 // (then with the registry's product type), plus the registry's CurrentVersion values. False when
 // neither query answered.
 bool ReadOsVersionData(OsVersionData& data);
+
+// True on Windows Vista and later (major version 6 or more); false when the system does not say.
+bool VistaOrLater();

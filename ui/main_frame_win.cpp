@@ -6,6 +6,7 @@
 #include "build_values.h"
 #include "download/download_host.h"
 #include "manifest/machine_win.h"
+#include "report/os_version_win.h"
 #include "apply/finish_win.h"
 #include "download/download_jobs_win.h"
 #include "report/usage_report_win.h"
@@ -26,9 +27,7 @@ using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
 
 // Lets a caller at a lower integrity level send its records (Vista and later only).
 void AllowCopyDataFromLowerIntegrity() {
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (!GetVersionExW(&version) || version.dwMajorVersion < 6) {
+    if (!VistaOrLater()) {
         return;
     }
     auto change = reinterpret_cast<ChangeWindowMessageFilterFn>(reinterpret_cast<void*>(
