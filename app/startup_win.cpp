@@ -11,7 +11,7 @@
 #include "manifest/registry_win.h"
 #include "report/os_version_win.h"
 #include "ui/main_frame_win.h"
-#include "ui/session_state.h"
+#include "app/session_state.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "ui/notice_record.h"
 #include "ui/notice_win.h"
 #include "ui/placement_win.h"
-#include "ui/session_state.h"
+#include "app/session_state.h"
 #include "ui/uptime.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "ui/frame_rules.h"
 #include "ui/main_frame_win.h"
 #include "ui/placement_win.h"
-#include "ui/session_state.h"
+#include "app/session_state.h"
 
 namespace {
 

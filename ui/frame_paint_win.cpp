@@ -6,7 +6,7 @@
 #include "app/command_line.h"
 #include "ui/frame_rules.h"
 #include "ui/main_frame_win.h"
-#include "ui/session_state.h"
+#include "app/session_state.h"
 
 namespace {
 

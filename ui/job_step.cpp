@@ -1,10 +1,5 @@
 #include "ui/job_step.h"
 
-SessionState& Session() {
-    static SessionState state;
-    return state;
-}
-
 StepAction StepFor(std::int32_t state, bool startsThread) {
     StepAction action;
     switch (state) {

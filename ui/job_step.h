@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "ui/session_state.h"
+#include "app/session_state.h"
 
 struct StepAction {
     bool startThread = false;     // ready: start the job thread (normal job only)

@@ -15,7 +15,7 @@
 #include "ui/notice_record.h"
 #include "ui/notice_win.h"
 #include "ui/placement_win.h"
-#include "ui/session_state.h"
+#include "app/session_state.h"
 
 namespace {
 

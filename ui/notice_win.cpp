@@ -6,7 +6,7 @@
 
 #include "app/command_line.h"
 #include "ui/notice_record.h"
-#include "ui/session_state.h"
+#include "app/session_state.h"
 
 namespace {
 

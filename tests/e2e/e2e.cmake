@@ -14,10 +14,14 @@ tallix_add_version_stub(FOLDER wardel-1.0.0.0 NAME wardel PRODUCT_VERSION 1.0.0.
 
 add_custom_target(e2e_programs ALL DEPENDS tallix window_stub probe ${TALLIX_STUB_TARGETS})
 
-add_test(NAME e2e_scenarios
-         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/scenarios.py)
-set_tests_properties(e2e_scenarios PROPERTIES
-  ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION}"
-  # The scenarios start servers of their own on the test ports.
-  DEPENDS loopback_server_stop
-  TIMEOUT 900)
+# One test per scenario file (scenarios*.py), so that each area of the updater keeps its own.
+file(GLOB tallix_scenario_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/scenarios*.py)
+foreach(file IN LISTS tallix_scenario_files)
+  get_filename_component(name ${file} NAME_WE)
+  add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${file})
+  set_tests_properties(e2e_${name} PROPERTIES
+    ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION}"
+    # The scenarios start servers of their own on the test ports.
+    DEPENDS loopback_server_stop
+    TIMEOUT 900)
+endforeach()

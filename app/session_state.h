@@ -1,5 +1,5 @@
-// The session state shared by the window and the download threads, and the private messages
-// that carry the session from check to finish.
+// The session state shared by the window, the download jobs and the installers, and the private
+// messages that carry the session from check to finish.
 #pragma once
 
 #include <atomic>
@@ -88,4 +88,7 @@ struct SessionState {
 };
 
 // The process-wide session state.
-SessionState& Session();
+inline SessionState& Session() {
+    static SessionState state;
+    return state;
+}
