@@ -190,7 +190,7 @@ void CMainFrame::OnClose() {
         StopNormalDownloader();
         Sleep(kStopWaitMs);
     }
-    SendUsageReports(*this);
+    SendUsageReports(moduleDir_, items_);
     PostQuitMessage(0);
 }
 
