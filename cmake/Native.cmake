@@ -12,3 +12,13 @@ add_executable(tallix_native_tests ${TALLIX_NATIVE_TESTS})
 target_compile_options(tallix_native_tests PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(tallix_native_tests PRIVATE tallix_core GTest::gtest_main)
 gtest_discover_tests(tallix_native_tests DISCOVERY_TIMEOUT 60)
+
+# The publisher's decoder of the usage reports that reach the statistics host.
+add_executable(report_decoder ${CMAKE_SOURCE_DIR}/tools/report_decoder.cpp)
+target_compile_options(report_decoder PRIVATE ${TALLIX_SANITIZE})
+target_link_libraries(report_decoder PRIVATE tallix_core)
+# Bad input gives a clear message and exit status 1, not a crash.
+add_test(NAME report_decoder_refuses_bad_input
+         COMMAND sh -c "\"$<TARGET_FILE:report_decoder>\" 'http://127.0.0.1/receive/tallix.aspx?uid=ABC&v=1&s=0&e=0&a=hijactcontent:;filecontent:;&r=1' 2>&1; echo exit=$?")
+set_tests_properties(report_decoder_refuses_bad_input PROPERTIES
+  PASS_REGULAR_EXPRESSION "report_decoder: uid is not whole 8-byte blocks of hexadecimal digits\nexit=1")

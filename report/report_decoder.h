@@ -1,0 +1,38 @@
+// The publisher's side of the usage reports: turns a request that reached the statistics host
+// back into a readable record, one JSON object per report. Used by tools/report_decoder.cpp.
+//
+// The query's values travel raw (unescaped), so a value may itself hold "&", ";", "|" or "-".
+// The decoder therefore reads each key up to the next key it expects rather than splitting at
+// every separator: "a" runs to the last "&r=", the record's "s" to its last ";dns:", a hijack
+// record's location is what lies between the file name and the last two "-" fields (the name
+// ends at the first "-" that starts an "http" location, or else at its first "-"). Only a "|"
+// inside a file text or a location cannot be told from the list separator; such a value comes
+// out split. Sequences "%XX" in the plain values are decoded, as an HTTP layer may have escaped
+// characters it would not send raw.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// Converts record bytes from the reporting computer's ANSI code page to UTF-8; nullopt when they
+// are not text in that code page.
+using AnsiToUtf8 = std::function<std::optional<std::string>(const std::string& ansi)>;
+
+struct DecodedReport {
+    bool ok = false;
+    std::string json;   // one JSON object on one line, when ok
+    std::string error;  // what is wrong with the request, when not ok
+};
+
+// Decodes one report request, given as a URL, a request target ("/receive/tallix.aspx?...") or
+// the bare query ("uid=...").
+DecodedReport DecodeReportRequest(const std::string& request, const AnsiToUtf8& toUtf8);
+
+// The report request held by one line of a statistics-host log: a JSON line with a "path" string
+// (the loopback server's log), an access-log line ("GET /receive/tallix.aspx?... HTTP/1.1") or a
+// bare URL. nullopt when the line holds no report request.
+std::optional<std::string> ReportRequestInLine(const std::string& line);
+
+// The text as a JSON string literal (UTF-8 in, control characters escaped).
+std::string JsonQuote(const std::string& text);
