@@ -1,6 +1,7 @@
 // Plays a window of the suite for end-to-end runs: the calling program's notice window or the
 // version-6 main window. It owns a top-level window of the class named on its command line and
-// writes every WM_COPYDATA record it receives to a log, one JSON object a line.
+// writes every WM_COPYDATA record it receives to a log, one JSON object a line. It also plays the
+// tray program: the report message (1800) posted to it is logged as {"message":1800,...}.
 //
 //   window_stub.exe CLASS LOGFILE [visible] [lifetime-ms]
 //
@@ -39,11 +40,25 @@ void LogRecord(WPARAM sender, const COPYDATASTRUCT* data) {
     std::fflush(g_log);
 }
 
+constexpr UINT kTrayReportMessage = 1800;
+
+void LogPosted(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_log == nullptr) {
+        return;
+    }
+    std::fprintf(g_log, "{\"message\":%u,\"wParam\":%llu,\"lParam\":%lld}\n", message,
+                 static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
+    std::fflush(g_log);
+}
+
 LRESULT CALLBACK StubWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COPYDATA:
             LogRecord(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
             return 1;
+        case kTrayReportMessage:
+            LogPosted(message, wParam, lParam);
+            return 0;
         case WM_TIMER:
         case WM_CLOSE:
             DestroyWindow(hwnd);

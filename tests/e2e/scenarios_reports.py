@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of the close-time usage reports: what the statistics host receives from
+the real updater under Wine, decrypted here with openssl, and the tray program's poke."""
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import Scenario, probe  # noqa: E402
+
+FRAME = "_tallix_orvane"
+TRAY = "_KeldraTray"
+UPDATER_KEY = r"HKCU\Software\Orvane\Tallix"
+FENNICK_KEY = r"HKCU\Software\Orvane\Fennick3"
+REPORT_PATH = "/receive/tallix.aspx"
+REPORT_KEY = b"k7#Wp3$z"
+SETTINGS = '<?xml version="1.0" encoding="utf-8"?>\n<TallixSet><upkeldra6>0</upkeldra6></TallixSet>\n'
+RECORD_KEYS = ["n", "d", "v", "s", "dns", "o", "disk", "path", "redown", "size"]
+
+
+def upgrade_manifest(*entries):
+    return '<?xml version="1.0" encoding="utf-8"?>\n<UpdateList>\n%s</UpdateList>\n' % "".join(
+        entries)
+
+
+def entry(tag, version, folder="keldra"):
+    return "<%s><name>%s</name><version>%s</version><installfile>/%s/%s.exe</installfile></%s>\n" % (
+        tag, tag, version, folder, tag, tag)
+
+
+def decrypt_record(uid):
+    """The record of a report, decrypted by openssl (single DES, ECB, no padding)."""
+    out = subprocess.run(
+        ["openssl", "enc", "-d", "-des-ecb", "-nopad", "-K", REPORT_KEY.hex(),
+         "-provider", "legacy", "-provider", "default"],
+        input=bytes.fromhex(uid), capture_output=True, check=True).stdout
+    return out.rstrip(b"\0").decode("ascii")
+
+
+def record_fields(record):
+    """The record's keys and values, checking that they come in their fixed order."""
+    parts = record.split(";")
+    assert parts[-1] == "", record
+    keys = [p.split(":", 1)[0] for p in parts[:-1]]
+    assert keys == RECORD_KEYS, record
+    return {p.split(":", 1)[0]: p.split(":", 1)[1] for p in parts[:-1]}
+
+
+def windows_dir(path):
+    return "Z:" + path.replace("/", "\\") + "\\"
+
+
+class ReportScenario(unittest.TestCase):
+    def setUp(self):
+        self.scenario = Scenario(self.id().split(".")[-1])
+        harness.reg("delete", UPDATER_KEY, "/v", "uptime", "/f")
+        self.tray = self.scenario.window(TRAY)
+
+    def tearDown(self):
+        self.scenario.close()
+
+    def suite(self, *extra_entries, statistics_host_up=True):
+        """The main program up to date, plus the given entries; the servers started (without the
+        statistics host when it is to be down)."""
+        s = self.scenario
+        s.add_program("keldra-5.9.2.1", "keldra.exe")
+        s.serve("/keldra/tallix.xml", SETTINGS)
+        s.serve("/keldra/upgrade.xml", upgrade_manifest(
+            entry("tallix", harness.build().version), entry("keldra", "5.9.2.1"), *extra_entries))
+        ports = harness.build().ports if statistics_host_up else harness.build().ports[:2]
+        args = ["python3", harness.build().server, "start", "--state-dir", s.state, "--root",
+                s.root]
+        for port in ports:
+            args += ["--port", str(port)]
+        subprocess.run(args, check=True, timeout=30, capture_output=True)
+        s.server_running = True
+
+    def install_fennick(self):
+        """fennick.exe 1.0.0.0 installed in a folder of its own."""
+        folder = os.path.join(self.scenario.dir, "fennick")
+        os.makedirs(folder)
+        self.scenario.add_program("fennick-1.0.0.0", "fennick.exe")
+        os.replace(os.path.join(self.scenario.suite, "fennick.exe"),
+                   os.path.join(folder, "fennick.exe"))
+        self.scenario.set_registry(FENNICK_KEY, "Install_Dir", windows_dir(folder))
+        return windows_dir(folder) + "fennick.exe"
+
+    def reports(self):
+        return [r for r in self.scenario.requests() if r["path"].startswith(REPORT_PATH + "?")]
+
+    def tray_pokes(self):
+        return [(r["message"], r["wParam"], r["lParam"]) for r in self.tray.records()
+                if "message" in r]
+
+    def close_offer(self, updater):
+        """Waits for the offer, then closes the window as the calling program would; returns the
+        seconds from the close to the updater's end."""
+        self.assertTrue(probe("wait", FRAME, 20000, "visible")["visible"], "no offer shown")
+        closed_at = time.monotonic()
+        self.assertTrue(probe("notice", FRAME, 4)["sent"])
+        code = updater.wait(30)
+        self.assertEqual(code, 0, "the updater did not end after the close")
+        return time.monotonic() - closed_at
+
+    def test_session_without_anomalies_sends_no_report(self):
+        self.suite()
+        updater = self.scenario.run("-keldra", "-silent")
+        self.assertEqual(updater.wait(30), 0)
+        self.assertIn("/keldra/upgrade.xml", self.scenario.requested_paths())
+        self.assertEqual(self.reports(), [])
+        time.sleep(0.5)
+        self.assertEqual(self.tray_pokes(), [])
+
+    def test_outdated_sibling_sends_the_sibling_report_and_pokes_the_tray(self):
+        fennick_path = self.install_fennick()
+        self.suite(entry("fennick", "1.0.0.1", folder="fennick"))
+        self.close_offer(self.scenario.run("-keldra"))
+        reports = self.reports()
+        self.assertEqual(len(reports), 1, reports)
+        query = reports[0]["path"].split("?", 1)[1]
+        uid, rest = query.split("&", 1)
+        self.assertTrue(uid.startswith("uid=") and uid[4:] == uid[4:].upper(), uid)
+        self.assertRegex(rest, r"^v=%s&s=0&e=0&a=hijactcontent:;filecontent:;&r=\d+$"
+                         % harness.build().version.replace(".", r"\."))
+        fields = record_fields(decrypt_record(uid[4:]))
+        # Not updated (nothing was installed); the version found before; no disk under Wine.
+        self.assertEqual(fields, {"n": "fennick.exe", "d": "0", "v": "1.0.0.0", "s": "",
+                                  "dns": "", "o": "", "disk": "", "path": fennick_path,
+                                  "redown": "0", "size": "0"})
+        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
+                        self.tray_pokes())
+
+    def test_sibling_up_to_date_sends_nothing(self):
+        self.install_fennick()
+        self.suite(entry("fennick", "1.0.0.0", folder="fennick"))
+        updater = self.scenario.run("-keldra", "-silent")
+        self.assertEqual(updater.wait(30), 0)
+        self.assertEqual(self.reports(), [])
+
+    def test_statistics_host_down_does_not_hold_up_the_close(self):
+        self.install_fennick()
+        self.suite(entry("fennick", "1.0.0.1", folder="fennick"), statistics_host_up=False)
+        # The closed port refuses at once; the bound only catches a close that hangs.
+        self.assertLess(self.close_offer(self.scenario.run("-keldra")), 10)
+        self.assertEqual(self.reports(), [])
+        # The tray is poked whether or not the request got through.
+        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
+                        self.tray_pokes())
+
+
+def wait_for(condition, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.1)
+    return condition()
+
+
+if __name__ == "__main__":
+    runner = unittest.TextTestRunner(verbosity=2)
+    result = runner.run(unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__]))
+    failed = len(result.failures) + len(result.errors)
+    print("e2e: %d passed, %d failed" % (result.testsRun - failed, failed))
+    sys.exit(1 if failed else 0)
