@@ -17,6 +17,18 @@ port=$(sed -n 's/^TALLIX_TEST_PORT_BASE:STRING=//p' "$build/CMakeCache.txt")
 python3 "$root/tests/servers/loopback_server.py" start --state-dir "$demo/state" \
   --root "$demo/root" --port "$port" || exit 1
 trap 'python3 "$root/tests/servers/loopback_server.py" stop --state-dir "$demo/state"' EXIT
+# The sibling product fennick, one release behind (the manifest offers 1.0.0.1): closing the
+# window sends its usage report to the statistics host, which listens on the base port + 2.
+fennick_key='HKCU\Software\Orvane\Fennick3'
+mkdir -p "$demo/fennick" "$demo/statistics"
+cp "$build/stubs/fennick-1.0.0.0/fennick.exe" "$demo/fennick/"
+"$root/scripts/wine-run.sh" "$build" reg add "$fennick_key" /v Install_Dir \
+  /d "Z:$(tr / '\\' <<<"$demo/fennick/")" /f >/dev/null
+python3 "$root/tests/servers/loopback_server.py" start --state-dir "$demo/statistics" \
+  --root "$demo/root" --port $((port + 2)) >/dev/null || exit 1
+trap 'python3 "$root/tests/servers/loopback_server.py" stop --state-dir "$demo/state"
+      python3 "$root/tests/servers/loopback_server.py" stop --state-dir "$demo/statistics"
+      "$root/scripts/wine-run.sh" "$build" reg delete "$fennick_key" /f >/dev/null' EXIT
 
 echo "running: tallix.exe -keldra (main program 5.9.2.1 installed, 5.9.3.0 offered)"
 TALLIX_WINE_TIMEOUT=120 "$root/scripts/wine-run.sh" "$build" "$demo/suite/tallix.exe" -keldra &
@@ -34,3 +46,5 @@ sed 's/^/  /' "$demo/state/requests.jsonl"
 "$root/scripts/wine-run.sh" "$build" "$build/e2e-stubs/probe.exe" notice _tallix_orvane 4 >/dev/null
 wait "$updater"
 echo "tallix.exe ended with exit code $?"
+echo "usage reports the statistics host received, decoded with the publisher's report_decoder:"
+"$root/build/native/report_decoder" "$demo/statistics/requests.jsonl" | sed 's/^/  /'

@@ -12,4 +12,6 @@ scripts/configure.sh win64 win32 || exit 1
 ninja -C build/win32 tallix >/dev/null || exit 1
 echo "release build: build/win32/tallix.exe"
 ninja -C build/win64 >/dev/null || exit 1
+# The publisher's decoder of the usage reports, which the demo shows on the report it produces.
+scripts/configure.sh native && ninja -C build/native report_decoder >/dev/null || exit 1
 exec scripts/wine-session.sh build/win64 bash "$root/scripts/demo-session.sh"
