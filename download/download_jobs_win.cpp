@@ -2,11 +2,11 @@
 // its running state without progress and the user can still close it.
 #include "download/download_jobs_win.h"
 
-void StartNormalUpdateJob(CMainFrame&) {}
-void StartMainSetupJob(CMainFrame&) {}
-void StartSelfUpdateJob(CMainFrame&) {}
-void StartEnforcedJob(CMainFrame&) {}
-void StartPackageJob(CMainFrame&) {}
+void StartNormalUpdateJob(JobHost&) {}
+void StartMainSetupJob(JobHost&) {}
+void StartSelfUpdateJob(JobHost&) {}
+void StartEnforcedJob(JobHost&) {}
+void StartPackageJob(JobHost&) {}
 void StopNormalDownloader() {}
 int NormalDownloadPercent() {
     return 0;
