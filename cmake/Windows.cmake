@@ -5,7 +5,7 @@ enable_language(RC)
 # Only DLLs that every Windows has: the C and C++ runtimes are linked in statically.
 set(TALLIX_SYSTEM_LIBS
     user32 gdi32 gdiplus comctl32 ole32 oleaut32 uuid shell32 shlwapi advapi32 version
-    wininet crypt32 iphlpapi uxtheme)
+    wininet crypt32 iphlpapi uxtheme urlmon)
 set(TALLIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
 target_compile_definitions(tallix_core PUBLIC UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN
