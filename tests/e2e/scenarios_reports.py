@@ -62,14 +62,14 @@ class ReportScenario(unittest.TestCase):
     def tearDown(self):
         self.scenario.close()
 
-    def suite(self, *extra_entries, statistics_host_up=True):
-        """The main program up to date, plus the given entries; the servers started (without the
-        statistics host when it is to be down)."""
+    def suite(self, *extra_entries, statistics_host_up=True, keldra_offered="5.9.2.1"):
+        """The main program 5.9.2.1 (up to date unless another version is offered), plus the given
+        entries; the servers started (without the statistics host when it is to be down)."""
         s = self.scenario
         s.add_program("keldra-5.9.2.1", "keldra.exe")
         s.serve("/keldra/tallix.xml", SETTINGS)
         s.serve("/keldra/upgrade.xml", upgrade_manifest(
-            entry("tallix", harness.build().version), entry("keldra", "5.9.2.1"), *extra_entries))
+            entry("tallix", harness.build().version), entry("keldra", keldra_offered), *extra_entries))
         ports = harness.build().ports if statistics_host_up else harness.build().ports[:2]
         args = ["python3", harness.build().server, "start", "--state-dir", s.state, "--root",
                 s.root]
@@ -150,6 +150,51 @@ class ReportScenario(unittest.TestCase):
         self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
                         self.tray_pokes())
 
+    def test_package_from_another_signer_sends_one_anomaly_report(self):
+        """A clicked update of pinnace whose package is redirected to a copy signed by another
+        company: the job records the anomaly and retries once through the download IP; closing
+        sends exactly one report describing it."""
+        s = self.scenario
+        signing = os.path.join(s.dir, "signing")
+        subprocess.run(["bash", os.path.join(harness.REPO, "scripts", "make-signature-fixtures.sh"),
+                        signing, os.path.join(harness.build().stubs, "pinnace-2.1.0.0",
+                                              "pinnace.exe")],
+                       check=True, capture_output=True, timeout=120)
+        package = os.path.join(signing, "other.exe")
+        with open(package, "rb") as f:
+            s.serve("/mirror/pinnace.exe", f.read())
+        mirror = "http://localhost:%d/mirror/pinnace.exe" % harness.build().ports[1]
+        s.serve("/_rules.json", '{"/keldra/pinnace.exe": {"answer": "redirect", "status": 302, '
+                '"location": "%s"}}' % mirror, encoding="utf-8")
+        s.add_program("pinnace-2.1.0.0", "pinnace.exe")
+        self.suite(entry("pinnace", "2.1.0.1"))
+        updater = s.run("-pinnace")
+        window = probe("wait", FRAME, 20000, "visible")
+        self.assertTrue(window["visible"], "no offer shown")
+        probe("click", window["rect"][0] + 190, window["rect"][1] + 77)
+        # Both attempts were redirected, and the second one's file arrived.
+        self.assertTrue(wait_for(lambda: s.requested_paths().count("/mirror/pinnace.exe") >= 2,
+                                 60), s.requested_paths())
+        self.assertTrue(wait_for(lambda: os.path.exists(
+            os.path.join(s.suite, "upgrade", "pinnace.exe")), 30))
+        time.sleep(1)
+        self.assertTrue(probe("notice", FRAME, 4)["sent"])
+        self.assertEqual(updater.wait(30), 0)
+
+        reports = self.reports()
+        self.assertEqual(len(reports), 1, reports)
+        uid, rest = reports[0]["path"].split("?", 1)[1].split("&", 1)
+        hijack = "pinnace.exe-%s-0-302|" % mirror
+        self.assertEqual(rest.rsplit("&r=", 1)[0],
+                         "v=%s&s=0&e=1&a=hijactcontent:%s;filecontent:|;"
+                         % (harness.build().version, hijack * 2))
+        fields = record_fields(decrypt_record(uid[4:]))
+        self.assertRegex(fields.pop("dns"), r"^[0-9.,#]*$")
+        self.assertEqual(fields, {"n": "pinnace.exe", "d": "pinnace", "v": "2.1.0.0", "s": "|",
+                                  "o": "pinnace.exe", "disk": "", "path": mirror, "redown": "0",
+                                  "size": str(os.path.getsize(package))})
+        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
+                        self.tray_pokes())
 
 def wait_for(condition, seconds):
     deadline = time.monotonic() + seconds
