@@ -11,10 +11,6 @@ const char* const kRecordKeys[] = {"n", "d",    "v",    "s",      "dns",
                                    "o", "disk", "path", "redown", "size"};
 const char* const kNumericRecordKeys[] = {"redown", "size"};
 
-struct Failure {
-    std::string message;
-};
-
 bool IsInteger(const std::string& text) {
     std::size_t at = (!text.empty() && text[0] == '-') ? 1 : 0;
     if (at >= text.size()) {
@@ -76,70 +72,123 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
+// Decodes one request; every step answers false after noting what was wrong in `error`.
+class RequestDecoder {
+  public:
+    explicit RequestDecoder(const AnsiToUtf8& toUtf8) : toUtf8_(toUtf8) {}
+
+    bool Decode(const std::string& request, std::string& json);
+    const std::string& Error() const { return error_; }
+
+  private:
+    bool Fail(std::string message) {
+        error_ = std::move(message);
+        return false;
+    }
+    bool TakeValue(const std::string& query, std::size_t& at, const std::string& key,
+                   const std::string& next, bool last, std::string& value);
+    bool QueryText(const std::string& raw, std::string& text);
+    bool SplitRecord(const std::string& record, std::vector<std::string>& values);
+    bool DecodeRecord(const std::string& uid, std::string& json);
+    bool SplitList(const std::string& text, const char* what, std::vector<std::string>& items);
+    bool DecodeHijack(const std::string& entry, std::string& json);
+    bool DecodeAPart(const std::string& a, std::string& json);
+
+    const AnsiToUtf8& toUtf8_;
+    std::string error_;
+};
+
+// The value of `key` starting at `at`, up to the separator that introduces `next` (the first
+// one, or the last when `last`; the end of the query when `next` is empty); `at` moves past the
+// separator.
+bool RequestDecoder::TakeValue(const std::string& query, std::size_t& at, const std::string& key,
+                               const std::string& next, bool last, std::string& value) {
+    const std::string start = key + "=";
+    if (query.compare(at, start.size(), start) != 0) {
+        return Fail("the query has no key \"" + key + "\"");
+    }
+    const std::size_t valueStart = at + start.size();
+    if (next.empty()) {
+        at = query.size();
+        value = query.substr(valueStart);
+        return true;
+    }
+    const std::string separator = "&" + next + "=";
+    const std::size_t end = last ? query.rfind(separator) : query.find(separator, valueStart);
+    if (end == std::string::npos || end < valueStart) {
+        return Fail("the query has no key \"" + next + "\"");
+    }
+    at = end + 1;
+    value = query.substr(valueStart, end - valueStart);
+    return true;
+}
+
 // A value of the query as UTF-8: escaped bytes decoded, then taken as UTF-8 when they are, else
 // as the ANSI code page.
-std::string QueryText(const std::string& raw, const AnsiToUtf8& toUtf8) {
+bool RequestDecoder::QueryText(const std::string& raw, std::string& text) {
     const std::string bytes = PercentDecode(raw);
     if (IsValidUtf8(bytes)) {
-        return bytes;
+        text = bytes;
+        return true;
     }
-    const auto converted = toUtf8(bytes);
+    const auto converted = toUtf8_(bytes);
     if (!converted) {
-        throw Failure{"a query value is neither UTF-8 nor text in the record's code page"};
+        return Fail("a query value is neither UTF-8 nor text in the record's code page");
     }
-    return *converted;
+    text = *converted;
+    return true;
 }
 
 // Splits "key:value;key:value;..." with the record's fixed keys in their order.
-std::vector<std::string> SplitRecord(const std::string& record) {
-    std::vector<std::string> values;
+bool RequestDecoder::SplitRecord(const std::string& record, std::vector<std::string>& values) {
     std::size_t at = 0;
     const std::size_t count = std::size(kRecordKeys);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string key = std::string(kRecordKeys[i]) + ":";
         if (record.compare(at, key.size(), key) != 0) {
-            throw Failure{"the record has no key \"" + std::string(kRecordKeys[i]) + "\""};
+            return Fail("the record has no key \"" + std::string(kRecordKeys[i]) + "\"");
         }
         const std::size_t start = at + key.size();
         std::size_t end;
         if (i + 1 == count) {
-            end = record.empty() || record.back() != ';' || record.size() - 1 < start
-                      ? std::string::npos
-                      : record.size() - 1;
-            if (end == std::string::npos) {
-                throw Failure{"the record does not end with \";\""};
+            if (record.back() != ';' || record.size() - 1 < start) {
+                return Fail("the record does not end with \";\"");
             }
+            end = record.size() - 1;
         } else {
             std::string next = ";";
             next += kRecordKeys[i + 1];
             next += ":";
             end = (key == "s:") ? record.rfind(next) : record.find(next, start);
             if (end == std::string::npos || end < start) {
-                throw Failure{"the record has no key \"" + std::string(kRecordKeys[i + 1]) + "\""};
+                return Fail("the record has no key \"" + std::string(kRecordKeys[i + 1]) + "\"");
             }
         }
         values.push_back(record.substr(start, end - start));
         at = end + 1;
     }
-    return values;
+    return true;
 }
 
-std::string DecodeRecord(const std::string& uid, const AnsiToUtf8& toUtf8) {
+bool RequestDecoder::DecodeRecord(const std::string& uid, std::string& json) {
     const auto plain = DecryptReportHex(uid);
     if (!plain) {
-        throw Failure{"uid is not whole 8-byte blocks of hexadecimal digits"};
+        return Fail("uid is not whole 8-byte blocks of hexadecimal digits");
     }
     for (unsigned char c : *plain) {
         if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') {
-            throw Failure{"the record does not decrypt to text"};
+            return Fail("the record does not decrypt to text");
         }
     }
-    const auto text = toUtf8(*plain);
+    const auto text = toUtf8_(*plain);
     if (!text) {
-        throw Failure{"the record does not decrypt to text"};
+        return Fail("the record does not decrypt to text");
     }
-    const std::vector<std::string> values = SplitRecord(*text);
-    std::string json = "{";
+    std::vector<std::string> values;
+    if (!SplitRecord(*text, values)) {
+        return false;
+    }
+    json = "{";
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::string key = kRecordKeys[i];
         bool numeric = false;
@@ -147,105 +196,125 @@ std::string DecodeRecord(const std::string& uid, const AnsiToUtf8& toUtf8) {
             numeric = numeric || key == n;
         }
         if (numeric && !IsInteger(values[i])) {
-            throw Failure{"the record's \"" + key + "\" is not a number"};
+            return Fail("the record's \"" + key + "\" is not a number");
         }
         json += i ? "," : "";
         json += JsonQuote(key) + ":";
         json += numeric ? values[i] : JsonQuote(values[i]);
     }
-    return json + "}";
+    json += "}";
+    return true;
 }
 
 // Splits a "|"-terminated list; empty text gives no entries.
-std::vector<std::string> SplitList(const std::string& text, const char* what) {
-    std::vector<std::string> items;
+bool RequestDecoder::SplitList(const std::string& text, const char* what,
+                               std::vector<std::string>& items) {
     if (text.empty()) {
-        return items;
+        return true;
     }
     if (text.back() != '|') {
-        throw Failure{std::string("the ") + what + " list does not end with \"|\""};
+        return Fail(std::string("the ") + what + " list does not end with \"|\"");
     }
     std::size_t at = 0;
     for (std::size_t bar = text.find('|'); bar != std::string::npos; bar = text.find('|', at)) {
         items.push_back(text.substr(at, bar - at));
         at = bar + 1;
     }
-    return items;
+    return true;
 }
 
-std::string DecodeHijack(const std::string& entry) {
+bool RequestDecoder::DecodeHijack(const std::string& entry, std::string& json) {
+    const std::string malformed =
+        "hijack record \"" + entry + "\" is not name-location-length-status";
     const std::size_t statusDash = entry.rfind('-');
     if (statusDash == std::string::npos || statusDash == 0) {
-        throw Failure{"hijack record \"" + entry + "\" is not name-location-length-status"};
+        return Fail(malformed);
     }
     std::size_t lengthDash = entry.rfind('-', statusDash - 1);
     // A negative length carries its own "-".
     if (lengthDash != std::string::npos && lengthDash > 0 && entry[lengthDash - 1] == '-') {
         --lengthDash;
     }
-    const std::string status = entry.substr(statusDash + 1);
-    const std::string length = lengthDash == std::string::npos
-                                   ? ""
-                                   : entry.substr(lengthDash + 1, statusDash - lengthDash - 1);
-    if (lengthDash == std::string::npos || !IsInteger(status) || !IsInteger(length)) {
-        throw Failure{"hijack record \"" + entry + "\" is not name-location-length-status"};
+    if (lengthDash == std::string::npos) {
+        return Fail(malformed);
     }
+    const std::string status = entry.substr(statusDash + 1);
+    const std::string length = entry.substr(lengthDash + 1, statusDash - lengthDash - 1);
     const std::string nameAndLocation = entry.substr(0, lengthDash);
     std::size_t split = nameAndLocation.find("-http");
     if (split == std::string::npos) {
         split = nameAndLocation.find('-');
     }
-    if (split == std::string::npos) {
-        throw Failure{"hijack record \"" + entry + "\" is not name-location-length-status"};
+    if (!IsInteger(status) || !IsInteger(length) || split == std::string::npos) {
+        return Fail(malformed);
     }
-    return "{\"name\":" + JsonQuote(nameAndLocation.substr(0, split)) +
+    json = "{\"name\":" + JsonQuote(nameAndLocation.substr(0, split)) +
            ",\"location\":" + JsonQuote(nameAndLocation.substr(split + 1)) +
            ",\"length\":" + length + ",\"status\":" + status + "}";
+    return true;
 }
 
-std::string DecodeAPart(const std::string& a) {
+bool RequestDecoder::DecodeAPart(const std::string& a, std::string& json) {
     const std::string head = "hijactcontent:";
     const std::string middle = ";filecontent:";
     const std::size_t files = a.find(middle);
     if (a.compare(0, head.size(), head) != 0 || files == std::string::npos || a.back() != ';') {
-        throw Failure{"a is not \"hijactcontent:...;filecontent:...;\""};
+        return Fail("a is not \"hijactcontent:...;filecontent:...;\"");
     }
-    std::string json = "\"hijacks\":[";
-    const auto hijacks = SplitList(a.substr(head.size(), files - head.size()), "hijack");
+    std::vector<std::string> hijacks;
+    std::vector<std::string> texts;
+    const std::size_t fileStart = files + middle.size();
+    if (!SplitList(a.substr(head.size(), files - head.size()), "hijack", hijacks) ||
+        !SplitList(a.substr(fileStart, a.size() - 1 - fileStart), "file-text", texts)) {
+        return false;
+    }
+    json = "\"hijacks\":[";
     for (std::size_t i = 0; i < hijacks.size(); ++i) {
+        std::string hijack;
+        if (!DecodeHijack(hijacks[i], hijack)) {
+            return false;
+        }
         json += i ? "," : "";
-        json += DecodeHijack(hijacks[i]);
+        json += hijack;
     }
     json += "],\"files\":[";
-    const std::size_t fileStart = files + middle.size();
-    const auto texts = SplitList(a.substr(fileStart, a.size() - 1 - fileStart), "file-text");
     for (std::size_t i = 0; i < texts.size(); ++i) {
         json += i ? "," : "";
         json += JsonQuote(texts[i]);
     }
-    return json + "]";
+    json += "]";
+    return true;
 }
 
-// The value of `key` starting at `at`, up to the separator that introduces `next` (the first
-// one, or the last when `last`); `at` moves past the separator.
-std::string TakeValue(const std::string& query, std::size_t& at, const std::string& key,
-                      const std::string& next, bool last = false) {
-    const std::string start = key + "=";
-    if (query.compare(at, start.size(), start) != 0) {
-        throw Failure{"the query has no key \"" + key + "\""};
+bool RequestDecoder::Decode(const std::string& request, std::string& json) {
+    std::string query = request;
+    const std::size_t marker = query.find(kRequestMarker);
+    if (marker != std::string::npos) {
+        query = query.substr(marker + std::size(kRequestMarker) - 1);
     }
-    const std::size_t valueStart = at + start.size();
-    if (next.empty()) {
-        at = query.size();
-        return query.substr(valueStart);
+    std::size_t at = 0;
+    std::string uid, v, s, e, a, r;
+    if (!TakeValue(query, at, "uid", "v", false, uid) ||
+        !TakeValue(query, at, "v", "s", false, v) || !QueryText(v, v) ||
+        !TakeValue(query, at, "s", "e", false, s) || !TakeValue(query, at, "e", "a", false, e) ||
+        !TakeValue(query, at, "a", "r", true, a) || !QueryText(a, a) ||
+        !TakeValue(query, at, "r", "", false, r)) {
+        return false;
     }
-    const std::string separator = "&" + next + "=";
-    const std::size_t end = last ? query.rfind(separator) : query.find(separator, valueStart);
-    if (end == std::string::npos || end < valueStart) {
-        throw Failure{"the query has no key \"" + next + "\""};
+    for (const auto& [key, value] : {std::pair{"s", &s}, {"e", &e}, {"r", &r}}) {
+        *value = PercentDecode(*value);
+        if (!IsInteger(*value)) {
+            return Fail(std::string("the query's \"") + key + "\" is not a number");
+        }
     }
-    at = end + 1;
-    return query.substr(valueStart, end - valueStart);
+    std::string record;
+    std::string lists;
+    if (!DecodeRecord(uid, record) || !DecodeAPart(a, lists)) {
+        return false;
+    }
+    json = "{\"record\":" + record + ",\"v\":" + JsonQuote(v) + ",\"s\":" + s + ",\"e\":" + e +
+           "," + lists + ",\"r\":" + r + "}";
+    return true;
 }
 
 }  // namespace
@@ -271,29 +340,11 @@ std::string JsonQuote(const std::string& text) {
 
 DecodedReport DecodeReportRequest(const std::string& request, const AnsiToUtf8& toUtf8) {
     DecodedReport result;
-    try {
-        std::string query = request;
-        const std::size_t marker = query.find(kRequestMarker);
-        if (marker != std::string::npos) {
-            query = query.substr(marker + std::size(kRequestMarker) - 1);
-        }
-        std::size_t at = 0;
-        const std::string uid = TakeValue(query, at, "uid", "v");
-        const std::string v = QueryText(TakeValue(query, at, "v", "s"), toUtf8);
-        const std::string s = PercentDecode(TakeValue(query, at, "s", "e"));
-        const std::string e = PercentDecode(TakeValue(query, at, "e", "a"));
-        const std::string a = QueryText(TakeValue(query, at, "a", "r", true), toUtf8);
-        const std::string r = PercentDecode(TakeValue(query, at, "r", ""));
-        for (const auto& [key, value] : {std::pair{"s", s}, {"e", e}, {"r", r}}) {
-            if (!IsInteger(value)) {
-                throw Failure{std::string("the query's \"") + key + "\" is not a number"};
-            }
-        }
-        result.json = "{\"record\":" + DecodeRecord(uid, toUtf8) + ",\"v\":" + JsonQuote(v) +
-                      ",\"s\":" + s + ",\"e\":" + e + "," + DecodeAPart(a) + ",\"r\":" + r + "}";
-        result.ok = true;
-    } catch (const Failure& failure) {
-        result.error = failure.message;
+    RequestDecoder decoder(toUtf8);
+    result.ok = decoder.Decode(request, result.json);
+    if (!result.ok) {
+        result.json.clear();
+        result.error = decoder.Error();
     }
     return result;
 }
@@ -323,7 +374,9 @@ std::optional<std::string> ReportRequestInLine(const std::string& line) {
                     code = code * 16 + static_cast<unsigned>(std::max(0, HexValue(line[at + k])));
                 }
                 at += 4;
-                if (code < 0x80) {
+                // The server read the request line as Latin-1: below 0x100 a code point is
+                // the byte that came over the wire.
+                if (code < 0x100) {
                     path += static_cast<char>(code);
                 } else if (code < 0x800) {
                     path += static_cast<char>(0xC0 | (code >> 6));

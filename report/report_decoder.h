@@ -30,8 +30,9 @@ struct DecodedReport {
 DecodedReport DecodeReportRequest(const std::string& request, const AnsiToUtf8& toUtf8);
 
 // The report request held by one line of a statistics-host log: a JSON line with a "path" string
-// (the loopback server's log), an access-log line ("GET /receive/tallix.aspx?... HTTP/1.1") or a
-// bare URL. nullopt when the line holds no report request.
+// (the loopback server's log, which holds the request line read as Latin-1, so that "\u00e9" is
+// the byte 0xE9 that came over the wire), an access-log line ("GET /receive/tallix.aspx?...
+// HTTP/1.1") or a bare URL. nullopt when the line holds no report request.
 std::optional<std::string> ReportRequestInLine(const std::string& line);
 
 // The text as a JSON string literal (UTF-8 in, control characters escaped).

@@ -122,8 +122,9 @@ TEST(ReportDecoder, FindsTheRequestInLogLines) {
         std::string line;
         std::optional<std::string> request;
     } cases[] = {
-        {R"({"port": 20002, "method": "GET", "path": "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\u00e9&r=1", "headers": {}})",
-         "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\xc3\xa9&r=1"},
+        {R"({"port": 20002, "method": "GET", "path": "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\u00e9\u4e2d&r=1", "headers": {}})",
+         // The server logs the request line read as Latin-1: \u00e9 is the byte 0xE9.
+         "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\xe9\xe4\xb8\xad&r=1"},
         {"127.0.0.1 - - [06/Dec/2026] \"GET " + target + " HTTP/1.1\" 404 -", target},
         {"http://127.0.0.1:20002" + target + "\r",
          "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=x&r=1"},
