@@ -188,7 +188,7 @@ bool RequestDecoder::DecodeRecord(const std::string& uid, std::string& json) {
     if (!SplitRecord(*text, values)) {
         return false;
     }
-    json = "{";
+    json.assign(1, '{');
     for (std::size_t i = 0; i < values.size(); ++i) {
         const std::string key = kRecordKeys[i];
         bool numeric = false;
@@ -196,7 +196,10 @@ bool RequestDecoder::DecodeRecord(const std::string& uid, std::string& json) {
             numeric = numeric || key == n;
         }
         if (numeric && !IsInteger(values[i])) {
-            return Fail("the record's \"" + key + "\" is not a number");
+            std::string message = "the record's \"";
+            message += key;
+            message += "\" is not a number";
+            return Fail(std::move(message));
         }
         json += i ? "," : "";
         json += JsonQuote(key) + ":";
