@@ -150,37 +150,44 @@ class ReportScenario(unittest.TestCase):
         self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
                         self.tray_pokes())
 
-    def test_package_from_another_signer_sends_one_anomaly_report(self):
-        """A clicked update of pinnace whose package is redirected to a copy signed by another
-        company: the job records the anomaly and retries once through the download IP; closing
-        sends exactly one report describing it."""
+    def clicked_update_from_another_signer(self, product, stub_folder):
+        """Offers `product` one release newer than the copy in the suite folder, serves its
+        package as a redirect to a copy signed by another company, clicks the offer, waits for
+        both attempts (the second through the download IP) and closes the window. Returns the
+        redirect location and the package."""
         s = self.scenario
         signing = os.path.join(s.dir, "signing")
         subprocess.run(["bash", os.path.join(harness.REPO, "scripts", "make-signature-fixtures.sh"),
-                        signing, os.path.join(harness.build().stubs, "pinnace-2.1.0.0",
-                                              "pinnace.exe")],
+                        signing, os.path.join(harness.build().stubs, stub_folder,
+                                              product + ".exe")],
                        check=True, capture_output=True, timeout=120)
         package = os.path.join(signing, "other.exe")
         with open(package, "rb") as f:
-            s.serve("/mirror/pinnace.exe", f.read())
-        mirror = "http://localhost:%d/mirror/pinnace.exe" % harness.build().ports[1]
-        s.serve("/_rules.json", '{"/keldra/pinnace.exe": {"answer": "redirect", "status": 302, '
-                '"location": "%s"}}' % mirror, encoding="utf-8")
-        s.add_program("pinnace-2.1.0.0", "pinnace.exe")
-        self.suite(entry("pinnace", "2.1.0.1"))
-        updater = s.run("-pinnace")
+            s.serve("/mirror/%s.exe" % product, f.read())
+        mirror = "http://localhost:%d/mirror/%s.exe" % (harness.build().ports[1], product)
+        s.serve("/_rules.json", '{"/keldra/%s.exe": {"answer": "redirect", "status": 302, '
+                '"location": "%s"}}' % (product, mirror), encoding="utf-8")
+        s.add_program(stub_folder, product + ".exe")
+        installed = stub_folder.split("-", 1)[1]
+        offered = installed[:-1] + str(int(installed[-1]) + 1)
+        self.suite(entry(product, offered))
+        updater = s.run("-" + product)
         window = probe("wait", FRAME, 20000, "visible")
         self.assertTrue(window["visible"], "no offer shown")
         probe("click", window["rect"][0] + 190, window["rect"][1] + 77)
-        # Both attempts were redirected, and the second one's file arrived.
-        self.assertTrue(wait_for(lambda: s.requested_paths().count("/mirror/pinnace.exe") >= 2,
-                                 60), s.requested_paths())
+        self.assertTrue(wait_for(lambda: s.requested_paths().count(
+            "/mirror/%s.exe" % product) >= 2, 60), s.requested_paths())
         self.assertTrue(wait_for(lambda: os.path.exists(
-            os.path.join(s.suite, "upgrade", "pinnace.exe")), 30))
+            os.path.join(s.suite, "upgrade", product + ".exe")), 30))
         time.sleep(1)
         self.assertTrue(probe("notice", FRAME, 4)["sent"])
         self.assertEqual(updater.wait(30), 0)
+        return mirror, package
 
+    def test_package_from_another_signer_sends_one_anomaly_report(self):
+        """The job records the redirected package of another company's signer and retries once;
+        closing sends exactly one report describing it."""
+        mirror, package = self.clicked_update_from_another_signer("pinnace", "pinnace-2.1.0.0")
         reports = self.reports()
         self.assertEqual(len(reports), 1, reports)
         uid, rest = reports[0]["path"].split("?", 1)[1].split("&", 1)
@@ -194,6 +201,19 @@ class ReportScenario(unittest.TestCase):
                                   "o": "pinnace.exe", "disk": "", "path": mirror, "redown": "0",
                                   "size": str(os.path.getsize(package))})
         self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
+                        self.tray_pokes())
+
+    def test_both_reports_in_order_each_followed_by_a_tray_poke(self):
+        """fennick's own run: its package is the anomaly, and the item still needs its update at
+        the close, so the sibling report follows the anomaly report."""
+        self.scenario.set_registry(FENNICK_KEY, "Install_Dir", windows_dir(self.scenario.suite))
+        self.clicked_update_from_another_signer("fennick", "fennick-1.0.0.0")
+        reports = [decrypt_record(r["path"].split("uid=", 1)[1].split("&", 1)[0])
+                   for r in self.reports()]
+        self.assertEqual([record_fields(r)["n"] for r in reports], ["fennick.exe"] * 2, reports)
+        self.assertEqual(record_fields(reports[0])["d"], "fennick")  # the product name
+        self.assertEqual(record_fields(reports[1])["d"], "0")  # not brought up to date
+        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)] * 2, 5),
                         self.tray_pokes())
 
 def wait_for(condition, seconds):
