@@ -34,6 +34,7 @@ void SendReportRequest(const std::wstring& url) {
     }
     DWORD timeout = 0;
     InternetSetOptionW(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
+    // The request handle is closed at once: the answer is never read.
     UniqueInternetHandle request(
         InternetOpenUrlW(session.Get(), url.c_str(), nullptr, 0, kReportOpenFlags, 0));
 }
