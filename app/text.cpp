@@ -54,3 +54,16 @@ std::wstring TrimRight(const std::wstring& text) {
     const std::size_t last = text.find_last_not_of(L' ');
     return last == std::wstring::npos ? std::wstring() : text.substr(0, last + 1);
 }
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}

@@ -12,3 +12,6 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
 // Blanks are the space character only.
 std::wstring Trim(const std::wstring& text);
 std::wstring TrimRight(const std::wstring& text);
+
+// The value of one hexadecimal digit of either letter case, or -1 for any other character.
+int HexDigitValue(char c);

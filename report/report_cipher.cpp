@@ -1,21 +1,6 @@
 #include "report/report_cipher.h"
 
-namespace {
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-}  // namespace
+#include "app/text.h"
 
 std::wstring EncryptReportBytes(const std::string& ansiRecord) {
     static const wchar_t kDigits[] = L"0123456789ABCDEF";

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/text.h"
 #include "report/report_cipher.h"
 
 namespace {
@@ -24,25 +25,12 @@ bool IsInteger(const std::string& text) {
     return true;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::string PercentDecode(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-            HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 &&
+            HexDigitValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 2;
         } else {
             out += text[i];
@@ -374,7 +362,7 @@ std::optional<std::string> ReportRequestInLine(const std::string& line) {
             if (escaped == 'u' && at + 4 < line.size()) {
                 unsigned code = 0;
                 for (int k = 1; k <= 4; ++k) {
-                    code = code * 16 + static_cast<unsigned>(std::max(0, HexValue(line[at + k])));
+                    code = code * 16 + static_cast<unsigned>(std::max(0, HexDigitValue(line[at + k])));
                 }
                 at += 4;
                 // The server read the request line as Latin-1: below 0x100 a code point is
