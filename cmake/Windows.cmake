@@ -45,6 +45,9 @@ file(GLOB TALLIX_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
 # The test program carries the same version resource, so the error box shows the real version.
 add_executable(tallix_win_tests ${TALLIX_WIN_TESTS} ${CMAKE_SOURCE_DIR}/res/version.rc)
 target_include_directories(tallix_win_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
+# The skin images, the page template and the companion dialogs, for the painting tests.
+target_sources(tallix_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res/skin.rc)
+target_include_directories(tallix_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_options(tallix_win_tests PRIVATE -municode)
 target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
 add_dependencies(tallix_win_tests tallix)

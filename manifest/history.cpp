@@ -1,5 +1,7 @@
 #include "manifest/history.h"
 
+#include <algorithm>
+
 #include "app/text.h"
 #include "manifest/manifest_text.h"
 
@@ -111,11 +113,17 @@ std::wstring InsertPageText(const std::wstring& pageTemplate, const std::wstring
 }
 
 std::wstring ReadTemplateText(const std::string& bytes) {
-    std::vector<unsigned char> body = {0xEF, 0xBB, 0xBF};
     const bool marked = bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xEF &&
                         static_cast<unsigned char>(bytes[1]) == 0xBB &&
                         static_cast<unsigned char>(bytes[2]) == 0xBF;
-    body.insert(body.end(), bytes.begin() + (marked ? 3 : 0), bytes.end());
+    // The manifest decoder reads UTF-8 after its mark, so the body is given one.
+    std::vector<unsigned char> body(bytes.size() + (marked ? 0 : 3));
+    body[0] = 0xEF;
+    body[1] = 0xBB;
+    body[2] = 0xBF;
+    for (std::size_t i = marked ? 3 : 0, at = 3; i < bytes.size(); ++i, ++at) {
+        body[at] = static_cast<unsigned char>(bytes[i]);
+    }
     return ReplaceAll(DecodeManifestBytes(body), L"\r\n", L"\n");
 }
 
@@ -133,4 +141,30 @@ std::string EncodePageFile(const std::wstring& page) {
         put(unit);
     }
     return bytes;
+}
+
+std::vector<std::uint8_t> EncodeShowPageBlock(std::uint32_t value, const std::wstring& path) {
+    std::vector<std::uint8_t> block(kShowPageBlockSize, 0);
+    for (int i = 0; i < 4; ++i) {
+        block[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    const std::size_t length = std::min(path.size(), kShowPagePathChars - 1);
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto unit = static_cast<std::uint16_t>(path[i]);
+        block[4 + 2 * i] = static_cast<std::uint8_t>(unit & 0xFF);
+        block[5 + 2 * i] = static_cast<std::uint8_t>(unit >> 8);
+    }
+    return block;
+}
+
+std::wstring DecodeShowPageBlock(const std::uint8_t* block) {
+    std::wstring path;
+    for (std::size_t i = 0; i < kShowPagePathChars; ++i) {
+        const auto unit = static_cast<std::uint16_t>(block[4 + 2 * i] | (block[5 + 2 * i] << 8));
+        if (unit == 0) {
+            break;
+        }
+        path.push_back(static_cast<wchar_t>(unit));
+    }
+    return path;
 }

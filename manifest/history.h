@@ -56,3 +56,12 @@ std::wstring ReadTemplateText(const std::string& bytes);
 // The page file's bytes as the C runtime's Unicode text mode writes them: the byte-order mark
 // FF FE, then UTF-16LE, each LF written as CR LF.
 std::string EncodePageFile(const std::wstring& page);
+
+// The show-page message's block: a 32-bit value (the main window's handle, for the receiver's
+// information) and the page path as a NUL-terminated UTF-16LE string with room for 2,056
+// characters (a longer path is cut), 4,116 bytes in all.
+constexpr std::size_t kShowPageBlockSize = 4116;
+constexpr std::size_t kShowPagePathChars = 2056;
+std::vector<std::uint8_t> EncodeShowPageBlock(std::uint32_t value, const std::wstring& path);
+// The path of a block of kShowPageBlockSize bytes; it ends at the first NUL or at the block's end.
+std::wstring DecodeShowPageBlock(const std::uint8_t* block);

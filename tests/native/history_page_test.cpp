@@ -120,3 +120,21 @@ TEST(HistoryPage, TemplateAndFileText) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HistoryPage, ShowPageBlock) {
+    const std::vector<std::uint8_t> block = EncodeShowPageBlock(0x01020304, L"C:\\T\\历.html");
+    ASSERT_EQ(block.size(), 4116u);
+    EXPECT_EQ(block[0], 4);
+    EXPECT_EQ(block[3], 1);
+    EXPECT_EQ(block[4], 'C');
+    EXPECT_EQ(block[14], 0x86);  // U+5386, little-endian
+    EXPECT_EQ(block[15], 0x53);
+    EXPECT_EQ(DecodeShowPageBlock(block.data()), L"C:\\T\\历.html");
+    const std::wstring longPath(3000, L'p');
+    const std::vector<std::uint8_t> cut = EncodeShowPageBlock(0, longPath);
+    EXPECT_EQ(DecodeShowPageBlock(cut.data()), std::wstring(2055, L'p'));
+}
+
+}  // namespace
