@@ -76,8 +76,10 @@ CShadowDlg::CShadowDlg() : CCompanionDlg(IDD_SHADOW) {}
 CShadowDlg::~CShadowDlg() = default;
 
 void CShadowDlg::OnCreated(HWND owner) {
+    // Clicks go through to the windows below. The window becomes layered with its first paint
+    // (a layered window that has never been given a picture is not asked to paint one).
     const LONG_PTR exStyle = GetWindowLongPtrW(Hwnd(), GWL_EXSTYLE);
-    SetWindowLongPtrW(Hwnd(), GWL_EXSTYLE, exStyle | WS_EX_LAYERED | WS_EX_TRANSPARENT);
+    SetWindowLongPtrW(Hwnd(), GWL_EXSTYLE, exStyle | WS_EX_TRANSPARENT);
     // Sized for the panel's present state, so that a shadow shown before the frame first moves
     // already fits it; the check then moves it into place.
     MoveTo(ShadowRectFor(WindowScreenRect(owner), Session().historyExpanded));

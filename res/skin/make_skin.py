@@ -35,6 +35,7 @@ BAR = (244, 245, 247)
 BAR_HOVER = (233, 236, 240)
 BAR_LINE = (226, 229, 233)
 TRACK = (229, 232, 236)
+SHADOW = (20, 40, 60)  # a blue-grey shade rather than black
 SAMPLES = 4
 
 
@@ -209,9 +210,9 @@ def shadow():
             d = inner(x + 0.5, y + 0.5)
             if d > 0:
                 t = max(0.0, 1 - d / 7.5)
-                canvas.put(x, y, (0, 0, 0), 0.22 * t * t)
+                canvas.put(x, y, SHADOW, 0.22 * t * t)
             else:
-                canvas.put(x, y, (0, 0, 0), 0.22)
+                canvas.put(x, y, SHADOW, 0.22)
     return canvas
 
 

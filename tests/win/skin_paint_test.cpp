@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "ui/companions_win.h"
 #include "ui/frame_rules.h"
 #include "ui/skin_geometry.h"
 #include "ui/skin_win.h"
@@ -255,6 +256,33 @@ TEST_F(SkinPaint, ShadowNineSlice) {
     // Unfolded, a band runs across where the frame meets the panel.
     EXPECT_GT(unfolded.At(197, 181).a, 30);
     EXPECT_EQ(unfolded.At(197, 300).a, 0);
+}
+
+TEST_F(SkinPaint, ShadowWindowTakesItsPictureWhenShown) {
+    HWND owner = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 100, 100,
+                                 380, 175, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    {
+        CShadowDlg shadow;
+        ASSERT_TRUE(shadow.Create(owner));
+        EXPECT_EQ(shadow.ScreenRect(), (Rect{93, 93, 487, 282}));
+        EXPECT_FALSE(GetWindowLongPtrW(shadow.Hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED);
+        shadow.Show(SW_SHOWNOACTIVATE);
+        // A window that is layered before its first picture is never asked to paint: the shadow
+        // becomes layered by painting.
+        const DWORD start = GetTickCount();
+        while (GetTickCount() - start < 2000 &&
+               !(GetWindowLongPtrW(shadow.Hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED)) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&message);
+            }
+            Sleep(10);
+        }
+        const LONG_PTR exStyle = GetWindowLongPtrW(shadow.Hwnd(), GWL_EXSTYLE);
+        EXPECT_TRUE(exStyle & WS_EX_LAYERED);
+        EXPECT_TRUE(exStyle & WS_EX_TRANSPARENT);  // clicks go through
+    }
+    DestroyWindow(owner);
 }
 
 }  // namespace
