@@ -16,6 +16,13 @@ add_library(tallix_win STATIC ${TALLIX_WIN_SOURCES})
 target_link_libraries(tallix_win PUBLIC tallix_core ${TALLIX_SYSTEM_LIBS})
 target_link_options(tallix_win PUBLIC ${TALLIX_STATIC_LINK})
 
+# The resource scripts take in the skin images, the page template and the icon: a redrawn skin
+# rebuilds them.
+file(GLOB TALLIX_SKIN_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/skin/*.png)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tallix.rc ${CMAKE_SOURCE_DIR}/res/skin.rc
+  PROPERTIES OBJECT_DEPENDS
+  "${TALLIX_SKIN_FILES};${CMAKE_SOURCE_DIR}/res/history.html;${CMAKE_SOURCE_DIR}/res/tallix.ico;${CMAKE_SOURCE_DIR}/res/skin.rc")
+
 add_executable(tallix WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/tallix.rc)
 target_link_options(tallix PRIVATE -municode $<$<CONFIG:Release>:-s>)
 target_link_libraries(tallix PRIVATE tallix_win)
@@ -46,6 +53,9 @@ file(GLOB TALLIX_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
 # The test program carries the same version resource, so the error box shows the real version.
 add_executable(tallix_win_tests ${TALLIX_WIN_TESTS} ${CMAKE_SOURCE_DIR}/res/version.rc)
 target_include_directories(tallix_win_tests PRIVATE ${CMAKE_BINARY_DIR}/generated)
+# The skin images, the page template and the companion dialogs, for the painting tests.
+target_sources(tallix_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res/skin.rc)
+target_include_directories(tallix_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_options(tallix_win_tests PRIVATE -municode)
 target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
 add_dependencies(tallix_win_tests tallix)

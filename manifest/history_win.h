@@ -1,14 +1,36 @@
-// The history page shown in the panel below the window.
+// The history page shown in the panel below the window: the template file, the history
+// manifest's records and the page built from them.
 #pragma once
+
+#include <string>
+#include <vector>
+
+#include "manifest/history.h"
 
 class CMainFrame;
 
-// Prepares the page template from the resources.
+// "history.html" in the user's temporary folder: the template, then the page.
+std::wstring HistoryPagePath();
+
+// The process-wide history records, in manifest order; the list only grows.
+std::vector<HistoryRecord>& HistoryRecords();
+
+// Writes the page template (resource "RES" 238) to `path`: an existing file that cannot be
+// deleted is moved aside to "<path>.<ticks>.tmp" and deleted at the next restart (false when even
+// that fails); up to five attempts 20 ms apart; the file is marked hidden. File-system
+// redirection is off meanwhile where the system has it.
+bool WriteHistoryTemplate(const std::wstring& path);
+
+// Prepares the page template in the temporary folder.
 void PrepareHistoryTemplate(CMainFrame& frame);
 
-// Reads the history manifest, then runs the update decision again. True when the manifest
-// yielded history entries.
+// Reads the history manifest into the records, copies the update items' fields into them, then
+// runs the update decision again. True when the manifest yielded history entries.
 bool ReadHistoryManifest(CMainFrame& frame);
 
-// Renders the page from the template and the history entries and shows it in the panel.
+// Builds the page from the template file and the records and asks the browser to show it.
 void BuildHistoryPage(CMainFrame& frame);
+
+// Opens `url` in the user's web browser: the shell's "open", else (Windows 8 and later) the
+// default browser's program, else Internet Explorer.
+void OpenWebAddress(const std::wstring& url);

@@ -4,7 +4,13 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "ui/geometry.h"
+
+namespace Gdiplus {
+class Bitmap;
+}
 
 class CCompanionDlg {
   public:
@@ -26,9 +32,10 @@ class CCompanionDlg {
     void Repaint() const;
 
   protected:
-    // Called once the dialog exists; and to draw its background. False: the default drawing.
-    virtual void OnCreated() {}
-    virtual bool EraseBackground(HDC) { return false; }
+    // Called once the dialog exists, with its owner.
+    virtual void OnCreated(HWND) {}
+    // A message of the dialog; true when handled, with the dialog procedure's answer in `result`.
+    virtual bool OnMessage(UINT, WPARAM, LPARAM, INT_PTR&) { return false; }
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -37,20 +44,40 @@ class CCompanionDlg {
     HWND hwnd_ = nullptr;
 };
 
-// Until the skinned shadow is painted, the shadow is a plain grey border: a layered window whose
-// inside is keyed out and which lets every click through to the frame below it.
+// The soft shadow around the frame (and the unfolded panel): a per-pixel-alpha layered window
+// painted from the nine-slice image 232, which lets every click through to the windows below.
 class CShadowDlg : public CCompanionDlg {
   public:
     CShadowDlg();
+    ~CShadowDlg() override;
 
   protected:
-    void OnCreated() override;
-    bool EraseBackground(HDC dc) override;
+    void OnCreated(HWND owner) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+  private:
+    void PaintInto(HDC dc) const;
+
+    std::unique_ptr<Gdiplus::Bitmap> source_;
 };
 
+// The history panel: white, with the browser window of its own thread over its client area.
 class CHistoryDlg : public CCompanionDlg {
   public:
     CHistoryDlg();
+    ~CHistoryDlg() override;
+
+    // The browser window; null until the browser thread has made it.
+    HWND Browser() const { return browser_; }
+
+  protected:
+    void OnCreated(HWND owner) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+  private:
+    HWND owner_ = nullptr;
+    HWND browser_ = nullptr;
+    HBRUSH white_ = nullptr;
 };
 
 // Moves a window topmost without activating it; no-op for a null window.

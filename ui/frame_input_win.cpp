@@ -26,7 +26,7 @@ RECT ToRECT(const Rect& r) {
 LRESULT CMainFrame::OnHitTest(LPARAM lParam) const {
     POINT p = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     ScreenToClient(hwnd_, &p);
-    return IsClientArea(ToPoint(p)) ? HTCLIENT : HTCAPTION;
+    return IsClientArea(ToPoint(p), buttonRect_, suiteLinkRect_) ? HTCLIENT : HTCAPTION;
 }
 
 void CMainFrame::UpdateHover(POINT client) {
@@ -35,7 +35,7 @@ void CMainFrame::UpdateHover(POINT client) {
         const Rect& rect;
         int& hover;
     };
-    Area areas[] = {{kCloseRect, closeHover_}, {kBarRect, barHover_}, {kButtonRect, buttonHover_}};
+    Area areas[] = {{kCloseRect, closeHover_}, {kBarRect, barHover_}, {buttonRect_, buttonHover_}};
     for (Area& area : areas) {
         const int now = area.rect.Contains(p) ? 1 : 0;
         if (now != area.hover) {
@@ -63,7 +63,8 @@ void CMainFrame::OnMouseMove(LPARAM lParam) {
     in.suiteCaller = Options().suiteCaller;
     in.productUpdatePending = Session().productUpdatePending;
     in.anyJobPastRunning = Session().AnyJobPastRunning();
-    const bool hand = CursorAt(ToPoint(client), in) == CursorShape::kHand;
+    const bool hand =
+        CursorAt(ToPoint(client), in, buttonRect_, suiteLinkRect_) == CursorShape::kHand;
     SetCursor(LoadCursorW(nullptr, hand ? IDC_HAND : IDC_ARROW));
 }
 
@@ -124,7 +125,7 @@ void CMainFrame::OnClick() {
     if (session.AnyJobRunning()) {
         return;  // no second job while one transfers
     }
-    if (kButtonRect.Contains(p)) {
+    if (buttonRect_.Contains(p)) {
         if (session.jobFinished) {
             HideFrameAndShadow();
             RunFinishingAction(*this);
@@ -139,7 +140,7 @@ void CMainFrame::OnClick() {
             InstallSuite();
         }
     }
-    if (kSuiteLinkRect.Contains(p) && !Options().silent && !productInstalled_ &&
+    if (suiteLinkRect_.Contains(p) && !Options().silent && !productInstalled_ &&
         session.productUpdatePending) {
         InstallSuite();
     }

@@ -1,64 +1,56 @@
-// Painting of the main window. The skinned, layered look is not built yet: until it is, the
-// window draws its state as plain text on a light background, through a memory bitmap so that
-// nothing flickers.
-#include <cstdio>
+// Painting of the main window: every paint composes the whole window from the skin images and
+// the system's text into a 32-bit bitmap and hands it to the layered window.
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include "app/command_line.h"
-#include "ui/frame_rules.h"
-#include "ui/main_frame_win.h"
 #include "app/session_state.h"
+#include "ui/main_frame_win.h"
 
-namespace {
-
-void DrawLine(HDC dc, const std::wstring& text, RECT area, UINT format) {
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
-              format | DT_SINGLELINE | DT_NOPREFIX);
+void CMainFrame::LoadSkinImages() {
+    skin_.Load();
 }
 
-std::wstring Status(const DecisionResults& decision, bool interactive, int percent) {
+FrameView CMainFrame::View() const {
+    const SessionOptions& options = Options();
     const SessionState& session = Session();
-    if (!interactive) {
-        const std::wstring name = decision.currentName.empty() ? L"程序" : decision.currentName;
-        return L"您的 " + name + L" 已经是最新版本";
-    }
-    if (session.AnyJobRunning()) {
-        return L"正在下载文件..." + std::to_wstring(percent) + L"%";
-    }
-    if (session.updatesAvailable) {
-        return L"更新" + decision.currentName + L"到 " + decision.currentVersion;
-    }
-    return std::wstring();
+    FrameView view;
+    view.closeHover = closeHover_;
+    view.buttonHover = buttonHover_;
+    view.barHover = barHover_;
+    view.displayName = decision_.currentName;
+    view.targetVersion = decision_.currentVersion;
+    view.suiteCaller = options.suiteCaller;
+    view.silent = options.silent;
+    view.productUpdatePending = session.productUpdatePending;
+    view.updatesAvailable = session.updatesAvailable;
+    view.historyExpanded = session.historyExpanded;
+    view.jobFinished = session.jobFinished;
+    view.setupKind = session.setupKind;
+    view.pendingCount = ProductPendingCount(items_, options.productKey);
+    view.packageCount = PackageCount(items_, suiteProduct_);
+    view.jobKind = jobKind_;
+    view.interactive = interactive_;
+    view.productInstalled = productInstalled_;
+    view.startReason = startReason_;
+    view.jobPercent = jobPercent_;
+    view.downloadedCount = session.downloadedCount;
+    view.displayedPercent = displayedPercent_;
+    return view;
 }
-
-}  // namespace
-
-void CMainFrame::LoadSkinImages() {}
 
 void CMainFrame::OnPaint() {
     PAINTSTRUCT paint;
-    HDC target = BeginPaint(hwnd_, &paint);
-    RECT client;
-    GetClientRect(hwnd_, &client);
-    HDC memory = CreateCompatibleDC(target);
-    HBITMAP bitmap = CreateCompatibleBitmap(target, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    PaintTo(memory);
-    BitBlt(target, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
+    BeginPaint(hwnd_, &paint);
     EndPaint(hwnd_, &paint);
+    ComposeLayered(hwnd_, [this](HDC dc) { PaintTo(dc); });
 }
 
 void CMainFrame::PaintTo(HDC dc) {
-    RECT client = {0, 0, 380, 175};
-    HBRUSH background = CreateSolidBrush(RGB(252, 252, 251));
-    FillRect(dc, &client, background);
-    DeleteObject(background);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(51, 51, 51));
-    DrawLine(dc, kFrameTitle, {15, 10, 330, 30}, DT_LEFT);
-    DrawLine(dc, L"×", {kCloseRect.left, kCloseRect.top, kCloseRect.right, kCloseRect.bottom},
-             DT_CENTER | DT_VCENTER);
-    DrawLine(dc, Status(decision_, interactive_, jobPercent_), {0, 77, 380, 97}, DT_CENTER);
+    const FramePicture picture = PlanFrame(View(), buttonRect_, suiteLinkRect_);
+    // The hit test and the click handler use the rectangles where the picture put them.
+    buttonRect_ = picture.buttonRect;
+    suiteLinkRect_ = picture.suiteLinkRect;
+    displayedPercent_ = picture.displayedPercent;
+    PaintFrame(dc, picture, skin_);
 }

@@ -1,18 +1,26 @@
 #include "ui/frame_rules.h"
 
 bool IsClientArea(Point p) {
-    return kButtonRect.Contains(p) || kCloseRect.Contains(p) || kBarRect.Contains(p) ||
-           kSuiteLinkRect.Contains(p);
+    return IsClientArea(p, kButtonRect, kSuiteLinkRect);
+}
+
+bool IsClientArea(Point p, const Rect& button, const Rect& suiteLink) {
+    return button.Contains(p) || kCloseRect.Contains(p) || kBarRect.Contains(p) ||
+           suiteLink.Contains(p);
 }
 
 CursorShape CursorAt(Point p, const CursorInputs& in) {
+    return CursorAt(p, in, kButtonRect, kSuiteLinkRect);
+}
+
+CursorShape CursorAt(Point p, const CursorInputs& in, const Rect& button, const Rect& suiteLink) {
     if (kBarRect.Contains(p)) {
         return CursorShape::kHand;
     }
-    if (kSuiteLinkRect.Contains(p) && !in.suiteCaller && in.productUpdatePending) {
+    if (suiteLink.Contains(p) && !in.suiteCaller && in.productUpdatePending) {
         return CursorShape::kHand;
     }
-    if (kButtonRect.Contains(p) && in.anyJobPastRunning) {
+    if (button.Contains(p) && in.anyJobPastRunning) {
         return CursorShape::kHand;
     }
     return CursorShape::kArrow;

@@ -14,6 +14,8 @@ inline constexpr Rect kBarRect{0, 157, 380, 175};
 // True where the window answers as client area (the button, the close box, the bottom bar and
 // the suite link); everywhere else it answers as caption, so it can be dragged.
 bool IsClientArea(Point p);
+// The same with the button and the suite link where the painting moved them.
+bool IsClientArea(Point p, const Rect& button, const Rect& suiteLink);
 
 enum class CursorShape { kArrow, kHand };
 
@@ -23,6 +25,7 @@ struct CursorInputs {
     bool anyJobPastRunning = false;  // any of the three job states is above 2
 };
 CursorShape CursorAt(Point p, const CursorInputs& in);
+CursorShape CursorAt(Point p, const CursorInputs& in, const Rect& button, const Rect& suiteLink);
 
 struct ShowInputs {
     bool enforce = false;

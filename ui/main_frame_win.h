@@ -15,6 +15,9 @@
 #include "manifest/update_item.h"
 #include "manifest/update_list.h"
 #include "ui/companions_win.h"
+#include "ui/frame_picture.h"
+#include "ui/frame_rules.h"
+#include "ui/skin_win.h"
 
 inline const wchar_t kFrameClassName[] = L"_tallix_orvane";
 inline const wchar_t kFrameTitle[] = L"升级程序 - Orvane";
@@ -60,6 +63,13 @@ class CMainFrame : public JobHost {
     // Runs the update decision over the list (after each manifest that can change it).
     void RunDecision();
 
+    // What the history page and the painting read.
+    ManifestDocument& Document() { return document_; }
+    bool SuiteProduct() const { return suiteProduct_; }
+    CHistoryDlg& History() { return history_; }
+    // The window's state as the painting sees it.
+    FrameView View() const;
+
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled);
@@ -94,6 +104,12 @@ class CMainFrame : public JobHost {
     // Updates the three hover states from a client point; repaints what changed.
     void UpdateHover(POINT client);
     void Repaint(const RECT* area);
+
+    // The skin and what the painting keeps between paints (frame_paint_win.cpp).
+    FrameSkin skin_;
+    double displayedPercent_ = 0;
+    Rect buttonRect_ = kButtonRect;
+    Rect suiteLinkRect_ = kSuiteLinkRect;
 
     HWND hwnd_ = nullptr;
     CShadowDlg shadow_;

@@ -1,0 +1,177 @@
+// The history page on Windows: the template written from the resources, a locked old file moved
+// aside, and the panel whose browser thread must stay quiet where the browser control cannot load
+// its HTML engine (Wine without Gecko).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "manifest/history_win.h"
+#include "manifest/web_browser_win.h"
+#include "test_support.h"
+#include "ui/companions_win.h"
+
+namespace {
+
+std::wstring TempPath(const std::wstring& name) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + name;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    std::string bytes;
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+void Remove(const std::wstring& path) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+}
+
+// The files that wait for deletion at the next restart.
+std::wstring PendingDeletions() {
+    HKEY key = nullptr;
+    std::wstring text;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS) {
+        return text;
+    }
+    DWORD size = 0;
+    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
+        ERROR_SUCCESS) {
+        text.resize(size / sizeof(wchar_t));
+        RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(text.data()), &size);
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+TEST(HistoryTemplate, WrittenFromTheResourcesAndHidden) {
+    const std::wstring path = TempPath(L"tallix-history-test.html");
+    Remove(path);
+    for (int round = 0; round < 2; ++round) {  // the second write replaces the hidden file
+        ASSERT_TRUE(WriteHistoryTemplate(path));
+        const std::string page = ReadAll(path);
+        EXPECT_EQ(page.rfind("<!DOCTYPE html>\r\n", 0), 0u);
+        EXPECT_NE(
+            page.find("<title>Orvane\xE6\x9B\xB4\xE6\x96\xB0\xE5\x8E\x86\xE5\x8F\xB2</title>"),
+            std::string::npos);
+        EXPECT_NE(page.find("<div class=\"content\">\r\n<br />"), std::string::npos);
+        EXPECT_EQ(page.find("\n\n"), std::string::npos);  // CR LF throughout
+        EXPECT_EQ(page.find("src="), std::string::npos);  // no outside script
+        EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    }
+    Remove(path);
+}
+
+TEST(HistoryTemplate, AFileThatCannotBeDeletedIsMovedAsideForTheRestart) {
+    // Wine refuses to delete a read-only file but renames it, as Windows does.
+    const std::wstring path = TempPath(L"tallix-history-locked.html");
+    Remove(path);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_FALSE(DeleteFileW(path.c_str()));
+
+    ASSERT_TRUE(WriteHistoryTemplate(path));
+    EXPECT_EQ(ReadAll(path).rfind("<!DOCTYPE html>", 0), 0u);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L".*.tmp").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE) << "nothing moved aside";
+    FindClose(search);
+    const std::wstring aside = TempPath(found.cFileName);
+    EXPECT_NE(PendingDeletions().find(aside), std::wstring::npos);
+    Remove(aside);
+    Remove(path);
+}
+
+// Pumps this thread's messages for up to `ms`, or until `done` holds.
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done()) {
+            return true;
+        }
+        Sleep(10);
+    }
+    return done();
+}
+
+struct DialogSearch {
+    HWND panel;
+    bool found;
+};
+
+BOOL CALLBACK CheckDialog(HWND hwnd, LPARAM parameter) {
+    auto* search = reinterpret_cast<DialogSearch*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(hwnd, &process);
+    wchar_t name[16] = {};
+    GetClassNameW(hwnd, name, 16);
+    if (process == GetCurrentProcessId() && hwnd != search->panel && IsWindowVisible(hwnd) &&
+        std::wstring(name) == L"#32770") {
+        search->found = true;
+    }
+    return TRUE;
+}
+
+// Whether a dialog of this process other than `panel` is visible (an error box, for example).
+bool OtherDialogShown(HWND panel) {
+    DialogSearch search = {panel, false};
+    EnumWindows(CheckDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST(HistoryPanel, BrowserThreadStaysQuietWithoutAnHtmlEngine) {
+    HWND owner = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"owner", WS_POPUP, 100, 100, 380,
+                                 175, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+    const std::wstring page = HistoryPagePath();
+    ASSERT_TRUE(WriteHistoryTemplate(page));
+    const DWORD started = GetTickCount();
+    {
+        CHistoryDlg panel;
+        ASSERT_TRUE(panel.Create(owner));
+        // Hangs below the owner, at its width.
+        const Rect at = panel.ScreenRect();
+        EXPECT_EQ(at.left, 100);
+        EXPECT_EQ(at.top, 275);
+        EXPECT_EQ(at.Width(), 380);
+        EXPECT_EQ(at.Height(), 250);
+        ASSERT_TRUE(PumpUntil(10000, [&panel] { return panel.Browser() != nullptr; }))
+            << "the browser window was not made";
+        EXPECT_TRUE(IsWindow(panel.Browser()));
+        EXPECT_EQ(GetParent(panel.Browser()), panel.Hwnd());
+        panel.Show(SW_SHOWNOACTIVATE);
+        // Navigating does not block this thread, and no error box comes up.
+        EXPECT_TRUE(PostShowPage(panel.Browser(), 7, page));
+        PumpUntil(1500, [] { return false; });
+        EXPECT_FALSE(OtherDialogShown(panel.Hwnd()));
+    }  // the panel and its browser window end here
+    DestroyWindow(owner);
+    EXPECT_LT(GetTickCount() - started, 20000u);
+    EXPECT_FALSE(PostShowPage(nullptr, 0, page));
+}
+
+}  // namespace
