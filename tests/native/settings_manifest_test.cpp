@@ -36,8 +36,8 @@ TEST(SettingsManifest, NoElementsLeaveEveryValueAsItWas) {
 
 TEST(SettingsManifest, Version6SwitchOnlyForExactlyOne) {
     const std::pair<const wchar_t*, bool> cases[] = {
-        {L"1", true},   {L"0", false},  {L"true", false}, {L"yes", false},
-        {L"01", false}, {L" 1", false}, {L"", false},
+        {L"1", true},   {L"0", false},  {L"true", false}, {L"10", false},
+        {L"01", false}, {L" 1", false}, {L"1 ", false},   {L"", false},
     };
     for (const auto& [text, expected] : cases) {
         UpdaterSettings before = Defaults();

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -31,13 +30,21 @@ UpdateItem Enforced(UpdateItem item) {
     item.enforce = true;
     return item;
 }
-UpdateItem Plugin(UpdateItem item) {
-    item.placementKind = 1;
+UpdateItem Placed(UpdateItem item, int kind = 1) {
+    item.placementKind = kind;
     return item;
 }
 UpdateItem Needs(UpdateItem item) {
     item.updateNeeded = true;
     return item;
+}
+
+UpdateList ListOf(const std::vector<UpdateItem>& entries) {
+    UpdateList list;
+    for (const UpdateItem& entry : entries) {
+        list.push_back(std::make_unique<UpdateItem>(entry));
+    }
+    return list;
 }
 
 DecisionOptions Targeted(const std::wstring& target, const std::wstring& requested = L"",
@@ -58,13 +65,20 @@ DecisionOptions Suite(bool enforceSwitch) {
 const Registry kCalendarKeys = {{RegistryId(ProductKey::kCalendar, kValueInstallDir), L"C:\\Cal"},
                                 {RegistryId(ProductKey::kCalendar, kValuePluginsPath), kPlugins}};
 
-// The k-th entry with a tag takes the k-th expectation with that tag; entries without one must be
-// left as they were created (nothing installed, no update).
-struct Expect {
-    const wchar_t* tag;
-    const wchar_t* installed;
-    bool needed;
-};
+// Each entry as "<tag>=<installed version>", followed by "*" when it needs an update.
+std::wstring Decided(const UpdateList& list) {
+    std::wstring text;
+    for (const auto& item : list) {
+        text += (text.empty() ? L"" : L" ") + item->tag + L"=" + item->installedVersion +
+                (item->updateNeeded ? L"*" : L"");
+    }
+    return text;
+}
+
+std::wstring Offered(const DecisionResults& r) {
+    return r.currentName + L"|" + r.currentVersion + L"|" + r.currentFileName + L"|" +
+           r.targetDependency;
+}
 
 struct Scenario {
     const char* name;
@@ -72,112 +86,79 @@ struct Scenario {
     std::vector<UpdateItem> entries;
     Files files;
     Registry registry;
-    std::vector<Expect> expect;
+    const wchar_t* decided;
+    const wchar_t* offered = nullptr;  // the window's results; not checked when null
 };
 
-using Observed = std::vector<std::pair<std::wstring, bool>>;
-
-Observed Observe(const UpdateList& list) {
-    Observed seen;
-    for (const auto& item : list) {
-        seen.emplace_back(item->installedVersion, item->updateNeeded);
-    }
-    return seen;
-}
-
-// Runs the decision twice, as the program does, and checks that the second run changes nothing.
-UpdateList RunTwice(const Scenario& s, DecisionResults& results) {
+// Runs the decision twice, as the program does: the second run must change nothing.
+void Check(const Scenario& s, DecisionResults results = {}) {
+    SCOPED_TRACE(s.name);
     FakeMachine fake;
     fake.files = s.files;
     fake.registry = s.registry;
-    const DecisionMachine machine = fake.Machine();
-    UpdateList list;
-    for (const UpdateItem& entry : s.entries) {
-        list.push_back(std::make_unique<UpdateItem>(entry));
+    UpdateList list = ListOf(s.entries);
+    DecideUpdates(list, s.options, fake.Machine(), results);
+    EXPECT_EQ(Decided(list), s.decided);
+    const std::wstring offered = Offered(results);
+    if (s.offered != nullptr) {
+        EXPECT_EQ(offered, s.offered);
     }
-    DecideUpdates(list, s.options, machine, results);
-    const Observed first = Observe(list);
-    const DecisionResults firstResults = results;
-    DecideUpdates(list, s.options, machine, results);
-    EXPECT_EQ(Observe(list), first) << "second run differs";
-    EXPECT_EQ(results.targetDependency, firstResults.targetDependency);
-    EXPECT_EQ(results.currentName, firstResults.currentName);
-    EXPECT_EQ(results.currentVersion, firstResults.currentVersion);
-    EXPECT_EQ(results.currentFileName, firstResults.currentFileName);
-    return list;
-}
-
-void ExpectItems(const UpdateList& list, const std::vector<Expect>& expect) {
-    std::map<std::wstring, std::size_t> seen;
-    for (const auto& item : list) {
-        std::size_t wanted = seen[item->tag]++;
-        const Expect* found = nullptr;
-        for (const Expect& e : expect) {
-            if (e.tag == item->tag && wanted-- == 0) {
-                found = &e;
-                break;
-            }
-        }
-        SCOPED_TRACE(testing::PrintToString(item->tag));
-        EXPECT_EQ(item->installedVersion, found ? found->installed : L"");
-        EXPECT_EQ(item->updateNeeded, found ? found->needed : false);
-    }
-}
-
-void Check(const Scenario& s) {
-    SCOPED_TRACE(s.name);
-    DecisionResults results;
-    ExpectItems(RunTwice(s, results), s.expect);
+    DecideUpdates(list, s.options, fake.Machine(), results);
+    EXPECT_EQ(Decided(list), s.decided) << "second run";
+    EXPECT_EQ(Offered(results), offered) << "second run";
 }
 
 TEST(TargetedDecision, InstalledVersionRules) {
     const Scenario scenarios[] = {
         {"main program older, updater current, other entries untouched",
          Targeted(L"keldra"),
-         {Item(L"keldra", L"6.0.0.2"), Item(L"pinnace", L"2.0.0.0"), Item(L"tallix", L"3.2.0.17"),
-          Item(L"octakit", L"9.0.0.0"), Item(L"keldrasetup", L"6.0.0.2")},
-         {{InSuite(L"keldra.exe"), L"6.0.0.1"},
+         {Item(L"keldra", L"6.0.0.2", L"k6.exe"), Item(L"pinnace", L"2.0.0.0"),
+          Item(L"tallix", L"3.2.0.17", L"t.exe"), Item(L"octakit", L"9.0.0.0")},
+         {{InSuite(L"k6.exe"), L"6.0.0.1"},
           {InSuite(L"pinnace.exe"), L"1.0.0.0"},
-          {InSuite(L"tallix.exe"), L"3.2.0.17"},
+          {InSuite(L"t.exe"), L"3.2.0.17"},
           {InSuite(L"octakit.exe"), L"1.0.0.0"}},
          {},
-         {{L"keldra", L"6.0.0.1", true}, {L"tallix", L"3.2.0.17", false}}},
-        {"nothing installed: target and updater both need an update",
+         L"keldra=6.0.0.1* pinnace= tallix=3.2.0.17 octakit=",
+         // The window offers the last entry handled.
+         L"tallix display|3.2.0.17|t.exe|"},
+        {"the target after the updater is offered",
          Targeted(L"keldra"),
-         {Item(L"keldra", L"6.0.0.2"), Item(L"tallix", L"3.2.0.18")},
+         {Item(L"tallix", L"3.2.0.18"), Item(L"keldra", L"6.0.0.2", L"k6.exe")},
          {},
          {},
-         {{L"keldra", L"", true}, {L"tallix", L"", true}}},
+         L"tallix=* keldra=*",
+         L"keldra display|6.0.0.2|k6.exe|"},
         {"calendar by its file in the suite directory",
          Targeted(L"dayloom"),
          {Item(L"dayloom", L"3.0.0.1")},
          {{InSuite(L"dayloom.exe"), L"3.0.0.0"}},
          kCalendarKeys,
-         {{L"dayloom", L"3.0.0.0", true}}},
-        {"caller's version older: update, nothing looked up; the updater is still looked up",
+         L"dayloom=3.0.0.0*"},
+        {"caller's version older: nothing looked up for the target, the updater still is",
          Targeted(L"dayloom", L"3.0.0.0"),
          {Item(L"dayloom", L"3.0.0.1"), Item(L"tallix", L"3.2.0.18")},
          {{InSuite(L"dayloom.exe"), L"3.0.0.1"}, {InSuite(L"tallix.exe"), L"3.2.0.17"}},
          kCalendarKeys,
-         {{L"dayloom", L"", true}, {L"tallix", L"3.2.0.17", true}}},
+         L"dayloom=* tallix=3.2.0.17*"},
         {"caller's version equal to the offered one",
          Targeted(L"dayloom", L"3.0.0.1"),
          {Item(L"dayloom", L"3.0.0.1")},
          {},
          {},
-         {{L"dayloom", L"", false}}},
+         L"dayloom="},
         {"octakit by its tag, not by its package name",
          Targeted(L"octakit"),
          {Item(L"octakit", L"2.0.0.0", L"octakit_pkg.exe")},
          {{InSuite(L"octakit.exe"), L"2.0.0.0"}, {InSuite(L"octakit_pkg.exe"), L"1.0.0.0"}},
          {},
-         {{L"octakit", L"2.0.0.0", false}}},
+         L"octakit=2.0.0.0"},
         {"ostrakit by its tag even in plug-in mode",
          Targeted(L"ostrakit", L"", true),
          {Item(L"ostrakit", L"2.0.0.1", L"ostra_pkg.exe")},
          {{InSuite(L"ostrakit.exe"), L"2.0.0.0"}, {InPlugins(L"ostra_pkg.exe"), L"2.0.0.1"}},
          kCalendarKeys,
-         {{L"ostrakit", L"2.0.0.0", true}}},
+         L"ostrakit=2.0.0.0*"},
         {"plug-in mode: the plug-in directory for the target, the suite for the updater",
          Targeted(L"weather", L"", true),
          {Item(L"weather", L"1.1.0.0", L"weather.dll"), Item(L"tallix", L"3.2.0.18")},
@@ -186,34 +167,37 @@ TEST(TargetedDecision, InstalledVersionRules) {
           {InPlugins(L"tallix.exe"), L"1.0.0.0"},
           {InSuite(L"tallix.exe"), L"3.2.0.18"}},
          kCalendarKeys,
-         {{L"weather", L"1.0.0.0", true}, {L"tallix", L"3.2.0.18", false}}},
+         L"weather=1.0.0.0* tallix=3.2.0.18"},
         {"plug-in mode: missing from the plug-in directory",
          Targeted(L"weather", L"", true),
          {Item(L"weather", L"1.1.0.0", L"weather.dll")},
          {{InSuite(L"weather.dll"), L"1.1.0.0"}, {L"weather.dll", L"1.1.0.0"}},
          kCalendarKeys,
-         {{L"weather", L"", true}}},
+         L"weather=*"},
         {"plug-in mode for the calendar itself leaves its plug-ins alone",
          Targeted(L"dayloom", L"", true),
-         {Item(L"dayloom", L"3.0.0.1"), Plugin(Item(L"cal_a", L"1.0.0.2", L"cal_a.dll"))},
+         {Item(L"dayloom", L"3.0.0.1"), Placed(Item(L"cal_a", L"1.0.0.2", L"cal_a.dll"))},
          {{InPlugins(L"dayloom.exe"), L"3.0.0.1"},
           {InSuite(L"dayloom.exe"), L"3.0.0.0"},
           {L"cal_a.dll", L"1.0.0.1"}},
          kCalendarKeys,
-         {{L"dayloom", L"3.0.0.1", false}}},
-        {"the calendar decides its plug-ins first",
+         L"dayloom=3.0.0.1 cal_a="},
+        {"the calendar decides its plug-ins (placement kind 1 only) first",
          Targeted(L"dayloom"),
-         {Item(L"dayloom", L"3.0.0.1"), Plugin(Item(L"cal_a", L"1.0.0.2", L"cal_a.dll")),
-          Enforced(Plugin(Item(L"cal_b", L"1.0.0.0", L"cal_b.dll")))},
-         {{InSuite(L"dayloom.exe"), L"3.0.0.1"}, {L"cal_a.dll", L"1.0.0.1"}},
+         {Item(L"dayloom", L"3.0.0.1"), Placed(Item(L"cal_a", L"1.0.0.2", L"cal_a.dll")),
+          Enforced(Placed(Item(L"cal_b", L"1.0.0.0", L"cal_b.dll"))),
+          Placed(Item(L"cal_c", L"1.0.0.2", L"cal_c.dll"), 2)},
+         {{InSuite(L"dayloom.exe"), L"3.0.0.1"},
+          {L"cal_a.dll", L"1.0.0.1"},
+          {L"cal_c.dll", L"1.0.0.1"}},
          kCalendarKeys,
-         {{L"dayloom", L"3.0.0.1", false}, {L"cal_a", L"1.0.0.1", true}, {L"cal_b", L"", false}}},
+         L"dayloom=3.0.0.1 cal_a=1.0.0.1* cal_b= cal_c="},
         {"a missing enforced plug-in with the enforce switch",
          Targeted(L"dayloom", L"", false, true),
-         {Item(L"dayloom", L"3.0.0.1"), Enforced(Plugin(Item(L"cal_b", L"1.0.0.0", L"cal_b.dll")))},
+         {Item(L"dayloom", L"3.0.0.1"), Enforced(Placed(Item(L"cal_b", L"1.0.0.0", L"cal_b.dll")))},
          {{InSuite(L"dayloom.exe"), L"3.0.0.1"}},
          kCalendarKeys,
-         {{L"dayloom", L"3.0.0.1", false}, {L"cal_b", L"", true}}},
+         L"dayloom=3.0.0.1 cal_b=*"},
         {"the target's dependencies",
          Targeted(L"keldra"),
          {Item(L"keldra", L"6.0.0.1", L"", L",Pinnace,WARDEL,"), Item(L"pinnace", L"2.0.0.0"),
@@ -222,58 +206,30 @@ TEST(TargetedDecision, InstalledVersionRules) {
           {InSuite(L"pinnace.exe"), L"1.0.0.0"},
           {InSuite(L"octakit.exe"), L"1.0.0.0"}},
          {},
-         {{L"keldra", L"6.0.0.1", false}, {L"pinnace", L"1.0.0.0", true}, {L"wardel", L"", true}}},
+         L"keldra=6.0.0.1 pinnace=1.0.0.0* wardel=* octakit="},
     };
     for (const Scenario& s : scenarios) {
         Check(s);
     }
-}
-
-TEST(TargetedDecision, CalendarSetupsUseTheCalendarExecutable) {
+    // The calendar's setup packages take the version of the installed calendar.
     for (const wchar_t* tag :
          {L"dayloomsetup", L"dayloomsetup_silent", L"pinnacesetup", L"pinnacesetup_silent"}) {
         const Files files = {{L"C:\\Cal\\dayloom.exe", L"3.0.0.0"},
                              {InSuite(std::wstring(tag) + L".exe"), L"3.0.0.1"}};
+        const std::wstring tagged = tag;
         Check({"installed calendar",
                Targeted(tag),
                {Item(tag, L"3.0.0.1")},
                files,
                kCalendarKeys,
-               {{tag, L"3.0.0.0", true}}});
+               (tagged + L"=3.0.0.0*").c_str()});
         Check({"calendar not registered",
                Targeted(tag),
                {Item(tag, L"3.0.0.1")},
                files,
                {},
-               {{tag, L"", true}}});
+               (tagged + L"=*").c_str()});
     }
-}
-
-TEST(TargetedDecision, CurrentProductIsTheLastEntryHandled) {
-    const Files files = {{InSuite(L"keldra.exe"), L"6.0.0.1"}};
-    DecisionResults results;
-    RunTwice({"target first",
-              Targeted(L"keldra"),
-              {Item(L"keldra", L"6.0.0.2", L"k6.exe"), Item(L"pinnace", L"1.0.0.0", L"p.exe"),
-               Item(L"tallix", L"3.2.0.18", L"t.exe")},
-              files,
-              {},
-              {}},
-             results);
-    EXPECT_EQ(results.currentName, L"tallix display");
-    EXPECT_EQ(results.currentVersion, L"3.2.0.18");
-    EXPECT_EQ(results.currentFileName, L"t.exe");
-    RunTwice({"updater first",
-              Targeted(L"keldra"),
-              {Item(L"tallix", L"3.2.0.18", L"t.exe"), Item(L"keldra", L"6.0.0.2", L"k6.exe"),
-               Item(L"pinnace", L"1.0.0.0", L"p.exe")},
-              files,
-              {},
-              {}},
-             results);
-    EXPECT_EQ(results.currentName, L"keldra display");
-    EXPECT_EQ(results.currentVersion, L"6.0.0.2");
-    EXPECT_EQ(results.currentFileName, L"k6.exe");
 }
 
 TEST(SuiteDecision, InstalledVersionRules) {
@@ -285,97 +241,93 @@ TEST(SuiteDecision, InstalledVersionRules) {
     const Files installed = {{InSuite(L"keldra.exe"), L"6.0.0.1"},
                              {InSuite(L"pinnace.exe"), L"2.0.0.0"}};
     const Scenario scenarios[] = {
+        // The window offers the main program's entry; the file name stays as it was.
         {"components without the enforce switch",
          Suite(false),
          components,
          installed,
          {},
-         {{L"keldra", L"6.0.0.1", true},
-          {L"pinnace", L"2.0.0.0", false},
-          {L"wardel", L"", false},
-          {L"octakit", L"", false}}},
+         L"keldra=6.0.0.1* pinnace=2.0.0.0 wardel= octakit=",
+         L"keldra display|6.0.0.2||"},
         {"components with the enforce switch",
          Suite(true),
          components,
          installed,
          {},
-         {{L"keldra", L"6.0.0.1", true},
-          {L"pinnace", L"2.0.0.0", false},
-          {L"wardel", L"", true},
-          {L"octakit", L"", false}}},
+         L"keldra=6.0.0.1* pinnace=2.0.0.0 wardel=* octakit="},
         {"keldra.exe missing forces the main entry",
          Suite(false),
          {Item(L"keldra", L"6.0.0.1", L"keldra_6.exe")},
          {{InSuite(L"keldra_6.exe"), L"6.0.0.1"}},
          {},
-         {{L"keldra", L"6.0.0.1", true}}},
+         L"keldra=6.0.0.1*"},
         {"keldra.exe present at the offered version",
          Suite(false),
          {Item(L"keldra", L"6.0.0.1", L"keldra_6.exe")},
          {{InSuite(L"keldra_6.exe"), L"6.0.0.1"}, {InSuite(L"keldra.exe"), L"5.0.0.0"}},
          {},
-         {{L"keldra", L"6.0.0.1", false}}},
+         L"keldra=6.0.0.1"},
         {"fennick not installed is never updated",
          Suite(true),
          {Enforced(Item(L"fennick", L"1.0.0.1"))},
          {{InSuite(L"fennick.exe"), L"1.0.0.0"}},
          {},
-         {{L"fennick", kFennickNotInstalled, false}}},
+         L"fennick=9999.9999.9999.9999"},
         {"fennick registered but its file missing",
          Suite(true),
          {Enforced(Item(L"fennick", L"1.0.0.1"))},
          {},
          fennickKey,
-         {{L"fennick", kFennickNotInstalled, false}}},
+         L"fennick=9999.9999.9999.9999"},
         {"fennick installed and older",
          Suite(false),
          {Item(L"fennick", L"1.0.0.1")},
          {{L"C:\\F\\fennick.exe", L"1.0.0.0"}},
          fennickKey,
-         {{L"fennick", L"1.0.0.0", true}}},
+         L"fennick=1.0.0.0*"},
         {"upgrade program below 1.0.3.2",
          Suite(false),
          {Item(L"upgrade", L"1.0.3.5")},
          {{localUpgrade, L"1.0.3.1"}, {InSuite(L"upgrade.exe"), L"1.0.3.5"}},
          {},
-         {{L"upgrade", L"1.0.3.1", true}}},
+         L"upgrade=1.0.3.1*"},
         {"upgrade program at 1.0.3.2 counts as not installed",
          Suite(false),
          {Item(L"upgrade", L"1.0.3.5")},
          {{localUpgrade, L"1.0.3.2"}},
          {},
-         {{L"upgrade", L"", false}}},
+         L"upgrade="},
         {"newer upgrade program, enforced",
          Suite(true),
          {Enforced(Item(L"upgrade", L"1.0.3.5"))},
          {{localUpgrade, L"1.0.4.0"}},
          {},
-         {{L"upgrade", L"", true}}},
+         L"upgrade=*"},
         {"the sibling's own directory is not consulted",
          Suite(false),
          {Item(L"upgrade", L"1.0.3.1")},
          {{L"C:\\M\\upgrade.exe", L"1.0.0.0"}},
          {{RegistryId(ProductKey::kMarlow, kValueInstallNewPath), L"C:\\M"}},
-         {{L"upgrade", L"", false}}},
+         L"upgrade="},
         {"plug-ins: the plug-in directory only when it holds the offered version",
          Suite(false),
-         {Plugin(Item(L"pa", L"1.0.0.2", L"pa.dll")), Plugin(Item(L"pb", L"1.0.0.2", L"pb.dll")),
-          Plugin(Item(L"pc", L"1.0.0.2", L"pc.dll")),
-          Enforced(Plugin(Item(L"pd", L"1.0.0.2", L"pd.dll"))),
-          Plugin(Item(L"upgrade", L"1.0.0.1", L"up.dll"))},
+         {Placed(Item(L"pa", L"1.0.0.2", L"pa.dll")), Placed(Item(L"pb", L"1.0.0.2", L"pb.dll")),
+          Placed(Item(L"pc", L"1.0.0.2", L"pc.dll")),
+          Enforced(Placed(Item(L"pd", L"1.0.0.2", L"pd.dll"))),
+          Placed(Item(L"upgrade", L"1.0.0.1", L"up.dll")),
+          Placed(Item(L"pe", L"1.0.0.2", L"pe.dll"), 2)},
          {{InPlugins(L"pa.dll"), L"1.0.0.2"},
           {L"pa.dll", L"0.5.0.0"},
           {InPlugins(L"pb.dll"), L"1.0.0.3"},
           {L"pb.dll", L"1.0.0.1"},
           {InPlugins(L"pc.dll"), L"1.0.0.1"},
           {L"pc.dll", L"1.0.0.2"},
-          {InPlugins(L"up.dll"), L"1.0.0.1"}},
+          {InPlugins(L"up.dll"), L"1.0.0.1"},
+          {InPlugins(L"pe.dll"), L"1.0.0.2"},
+          {InSuite(L"pe.dll"), L"1.0.0.1"}},
          kCalendarKeys,
-         {{L"pa", L"1.0.0.2", false},
-          {L"pb", L"1.0.0.1", true},
-          {L"pc", L"1.0.0.2", false},
-          {L"pd", L"", false},
-          {L"upgrade", L"1.0.0.1", false}}},
+         // Placement kind 2 is no plug-in: its file in the suite directory decides.
+         L"pa=1.0.0.2 pb=1.0.0.1* pc=1.0.0.2 pd= upgrade=1.0.0.1 pe=1.0.0.1*"},
     };
     for (const Scenario& s : scenarios) {
         Check(s);
@@ -397,26 +349,13 @@ TEST(SuiteDecision, DependencyListAndDependencies) {
          {InSuite(L"pinnace.exe"), L"2.0.0.0"}},
         {},
         // Missing and not enforced: only a dependency of an installed component is forced.
-        {{L"keldra", L"6.0.0.1", false},
-         {L"tallix", L"3.2.0.17", false},
-         {L"octakit", L"1.0.0.0", false},
-         {L"pinnace", L"2.0.0.0", false},
-         {L"ghost", L"", false},
-         {L"wardel", L"", true},
-         {L"guard", L"", true},
-         {L"lost", L"", false}}};
+        L"keldra=6.0.0.1 tallix=3.2.0.17 octakit=1.0.0.0 pinnace=2.0.0.0 ghost= wardel=* "
+        L"guard=* lost=",
+        L"keldra display|6.0.0.1||pinnace,wardel,,Guard,,"};
     Check(s);
-    DecisionResults results;
-    RunTwice(s, results);
-    EXPECT_EQ(results.targetDependency, L"pinnace,wardel,,Guard,,");
-    EXPECT_EQ(results.currentName, L"keldra display");
-
-    DecisionResults seeded;
-    seeded.targetDependency = L"pinnace,wardel";  // as the manifest reader left it
-    seeded.currentFileName = L"kept.exe";
-    RunTwice(s, seeded);
-    EXPECT_EQ(seeded.targetDependency, L"pinnace,wardel,Guard,,");
-    EXPECT_EQ(seeded.currentFileName, L"kept.exe");
+    Scenario seeded = s;  // a depend text already in the list is not added again
+    seeded.offered = L"keldra display|6.0.0.1|kept.exe|pinnace,wardel,Guard,,";
+    Check(seeded, {L"", L"", L"kept.exe", L"pinnace,wardel"});
 }
 
 TEST(DecisionDependencies, Tokens) {
@@ -424,7 +363,6 @@ TEST(DecisionDependencies, Tokens) {
     fake.files = {{InSuite(L"pinnace.exe"), L"1.0.0.0"},
                   {InSuite(L"octakit.exe"), L""},
                   {InSuite(L"keldra.exe"), L"1.0.0.0"}};
-    const DecisionMachine machine = fake.Machine();
     // "pin" comes first so that a token matching by substring (either way) would decide it.
     const std::vector<UpdateItem> entries = {Item(L"pin", L"9.0.0.0", L"pinnace.exe"),
                                              Item(L"pinnace", L"2.0.0.0"),
@@ -433,115 +371,93 @@ TEST(DecisionDependencies, Tokens) {
                                              Item(L"octakit", L"1.0.0.0"),
                                              Item(L"keldra", L"1.0.0.0"),
                                              Item(L"blank", L"")};
-    const struct {
-        const wchar_t* text;
-        std::vector<Expect> expect;
-    } cases[] = {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L",Pinnace,,WARDEL,octakit,keldra,",
-         {{L"pinnace", L"1.0.0.0", true},
-          {L"wardel", L"", true},
-          {L"octakit", L"", false},
-          {L"keldra", L"1.0.0.0", false}}},
-        {L"blank", {{L"blank", L"", true}}},
-        {L"pinnace ,wardel", {{L"wardel", L"", true}}},
-        {L",,,", {}},
-        {L"", {}},
+         L"pin= pinnace=1.0.0.0* wardel=* wardel= octakit= keldra=1.0.0.0 blank="},
+        {L"blank", L"pin= pinnace= wardel= wardel= octakit= keldra= blank=*"},
+        {L"pinnace ,wardel", L"pin= pinnace= wardel=* wardel= octakit= keldra= blank="},
+        {L",,,", L"pin= pinnace= wardel= wardel= octakit= keldra= blank="},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
-        UpdateList list;
-        for (const UpdateItem& entry : entries) {
-            list.push_back(std::make_unique<UpdateItem>(entry));
-        }
-        EvaluateDependencies(c.text, list, machine);
-        ExpectItems(list, c.expect);
+    for (const auto& [text, decided] : cases) {
+        UpdateList list = ListOf(entries);
+        EvaluateDependencies(text, list, fake.Machine());
+        EXPECT_EQ(Decided(list), decided) << ::testing::PrintToString(std::wstring(text));
     }
 }
 
-TEST(DecisionQueries, UpdaterUpdateAvailable) {
-    const struct {
-        const char* name;
-        std::vector<UpdateItem> entries;
-        bool available;
-    } cases[] = {
-        {"empty list", {}, false},
-        {"updater needs an update", {Item(L"keldra", L"1"), Needs(Item(L"tallix", L"1"))}, true},
-        {"only the first updater entry counts",
-         {Item(L"tallix", L"1"), Needs(Item(L"tallix", L"2"))},
-         false},
-        {"tag compared exactly", {Needs(Item(L"Tallix", L"1"))}, false},
-        {"other entries do not count",
-         {Needs(Item(L"keldra", L"1")), Item(L"tallix", L"1")},
-         false},
-    };
-    for (const auto& c : cases) {
-        UpdateList list;
-        for (const UpdateItem& entry : c.entries) {
-            list.push_back(std::make_unique<UpdateItem>(entry));
-        }
-        EXPECT_EQ(UpdaterUpdateAvailable(list), c.available) << c.name;
-    }
-}
-
-TEST(DecisionQueries, TargetUpdateAvailable) {
+TEST(DecisionQueries, UpdateAvailable) {
     const UpdateItem target = Item(L"keldra", L"1", L"", L"pinnace,wardel");
     const struct {
         const char* name;
         const wchar_t* targetProduct;
         std::vector<UpdateItem> entries;
+        bool updater;
         bool available;
     } cases[] = {
-        {"empty list", L"keldra", {}, false},
-        {"empty list, calendar", L"dayloom", {}, false},
-        {"(a) target needs, any case", L"Keldra", {Needs(target)}, true},
-        {"(a) only the first target entry", L"keldra", {target, Needs(target)}, false},
-        {"(b) named in the depend text", L"keldra", {target, Needs(Item(L"wardel", L"1"))}, true},
+        {"empty list", L"dayloom", {}, false, false},
+        {"(a) target needs, any case",
+         L"Keldra",
+         {Needs(target), Item(L"tallix", L"1")},
+         false,
+         true},
+        {"(a) only the first target entry", L"keldra", {target, Needs(target)}, false, false},
+        {"(b) named in the depend text",
+         L"keldra",
+         {target, Needs(Item(L"wardel", L"1"))},
+         false,
+         true},
         {"(b) part of a name in the depend text",
          L"keldra",
          {target, Needs(Item(L"ward", L"1"))},
+         false,
          true},
-        {"(b) not named", L"keldra", {target, Needs(Item(L"octakit", L"1"))}, false},
-        {"(b) needs a target entry", L"fennick", {Needs(Item(L"wardel", L"1"))}, false},
-        {"(c) calendar plug-in", L"DayLoom", {Needs(Plugin(Item(L"pa", L"1")))}, true},
-        {"(c) only for the calendar", L"keldra", {target, Needs(Plugin(Item(L"pa", L"1")))}, false},
-        {"(c) a plug-in that needs nothing", L"dayloom", {Plugin(Item(L"pa", L"1"))}, false},
+        {"(b) not named", L"keldra", {target, Needs(Item(L"octakit", L"1"))}, false, false},
+        {"(b) needs a target entry", L"fennick", {Needs(Item(L"wardel", L"1"))}, false, false},
+        {"(c) calendar plug-in", L"DayLoom", {Needs(Placed(Item(L"pa", L"1")))}, false, true},
+        {"(c) only plug-ins count for the calendar",
+         L"dayloom",
+         {Needs(Item(L"octakit", L"1")), Needs(Placed(Item(L"pb", L"1"), 2)),
+          Needs(Item(L"tallix", L"1"))},
+         true,
+         false},
+        {"(c) only for the calendar",
+         L"keldra",
+         {target, Needs(Placed(Item(L"pa", L"1")))},
+         false,
+         false},
+        {"updater: only the first entry, tag exact",
+         L"keldra",
+         {Item(L"tallix", L"1"), Needs(Item(L"tallix", L"2"))},
+         false,
+         false},
+        {"updater: tag in capitals", L"keldra", {Needs(Item(L"Tallix", L"1"))}, false, false},
     };
     for (const auto& c : cases) {
-        UpdateList list;
-        for (const UpdateItem& entry : c.entries) {
-            list.push_back(std::make_unique<UpdateItem>(entry));
-        }
+        const UpdateList list = ListOf(c.entries);
+        EXPECT_EQ(UpdaterUpdateAvailable(list), c.updater) << c.name;
         EXPECT_EQ(TargetUpdateAvailable(list, c.targetProduct), c.available) << c.name;
     }
 }
 
-TEST(DecisionQueries, EmptyListLeavesResults) {
+TEST(DecisionQueries, EmptyListLeavesResultsAndOptionsComeFromTheSwitches) {
     FakeMachine fake;
     UpdateList list;
     DecisionResults results{L"name", L"1.0", L"file.exe", L"a,"};
-    for (bool suite : {false, true}) {
-        DecideUpdates(list, suite ? Suite(true) : Targeted(L"keldra"), fake.Machine(), results);
-    }
-    EXPECT_EQ(results.currentName, L"name");
-    EXPECT_EQ(results.currentFileName, L"file.exe");
-    EXPECT_EQ(results.targetDependency, L"a,");
-    EXPECT_FALSE(UpdaterUpdateAvailable(list));
-    EXPECT_FALSE(TargetUpdateAvailable(list, L"keldra"));
-}
+    DecideUpdates(list, Targeted(L"keldra"), fake.Machine(), results);
+    DecideUpdates(list, Suite(true), fake.Machine(), results);
+    EXPECT_EQ(Offered(results), L"name|1.0|file.exe|a,");
 
-TEST(DecisionOptionsTest, FromSessionOptions) {
     SessionOptions session;
     session.productKey = L"dayloom";
-    session.suiteCaller = true;
     session.requestedVersion = L"3.0.0.0";
-    session.enforce = true;
-    session.fromCalendar = true;
-    const DecisionOptions options = DecisionOptionsFrom(session);
-    EXPECT_EQ(options.targetProduct, L"dayloom");
-    EXPECT_TRUE(options.suiteMode);
-    EXPECT_EQ(options.requestedVersion, L"3.0.0.0");
-    EXPECT_TRUE(options.enforceSwitch);
-    EXPECT_TRUE(options.pluginMode);
+    for (int bits = 0; bits < 8; ++bits) {
+        session.suiteCaller = bits & 1;
+        session.enforce = bits & 2;
+        session.fromCalendar = bits & 4;
+        const DecisionOptions o = DecisionOptionsFrom(session);
+        EXPECT_EQ(o.targetProduct + L"|" + o.requestedVersion, L"dayloom|3.0.0.0");
+        EXPECT_EQ(o.suiteMode + 2 * o.enforceSwitch + 4 * o.pluginMode, bits);
+    }
 }
 
 }  // namespace
