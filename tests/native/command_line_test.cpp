@@ -100,8 +100,7 @@ TEST(ParseCommandLine, WordRules) {
         {L"-marlowsetup", L"key=marlowsetup_xp", 0},
         {L"-marlowsetup", L"key=marlowsetup", kWindows7},
         {L"-MarlowSetupFull", L"key=marlowsetup_xp", kXp},
-        {L"-marlowsetup -keldra", L"key=marlowsetup suite", kXp},
-    };
+        {L"-marlowsetup -keldra", L"key=marlowsetup suite", kXp}};
     for (const Case& c : cases) {
         SessionOptions o;
         o.commandLine = c.line;
@@ -127,8 +126,7 @@ TEST(SwitchWords, SplitOnDashesOnlyAfterDroppingTheFirstCharacter) {
         {L"  -KELDRA  -Silent  ", {L"keldra", L"silent"}},
         {L"keldra", {L"eldra"}},
         {L"-a--b", {L"a", L"", L"b"}},
-        {L"-notice:123 x", {L"notice:123 x"}},
-    };
+        {L"-notice:123 x", {L"notice:123 x"}}};
     for (const auto& [line, words] : cases) {
         EXPECT_EQ(SplitSwitchWords(line), words) << ::testing::PrintToString(std::wstring(line));
     }

@@ -50,8 +50,7 @@ TEST(Paths, SuiteDirectoryAndAppend) {
         {L"", L"b.exe", L"b.exe"},
         {L"C:\\a", L"D:\\b.exe", L"D:\\b.exe"},
         {L"C:\\a", L"\\\\srv\\b", L"\\\\srv\\b"},
-        {L"C:\\a", L"x\\y", L"C:\\a\\x\\y"},
-    };
+        {L"C:\\a", L"x\\y", L"C:\\a\\x\\y"}};
     for (const auto& [directory, more, joined] : cases) {
         EXPECT_EQ(AppendPath(directory, more), joined);
     }
@@ -129,8 +128,7 @@ TEST(MainProgramPresent, Tests) {
         {"dayloomsetup_silent", false, {}, {}, L"dayloomsetup_silent", true},
         {"pinnacesetup", false, {}, {}, L"pinnacesetup", true},
         {"pinnacesetup_silent", false, {}, {}, L"PINNACESETUP_SILENT", true},
-        {"other setup", false, {}, {}, L"keldrasetup", false},
-    };
+        {"other setup", false, {}, {}, L"keldrasetup", false}};
     for (const Case& c : cases) {
         FakeMachine m;
         m.wow64 = c.wow64;

@@ -20,36 +20,19 @@ OsVersionData Nt(std::uint32_t major, std::uint32_t minor,
 }
 
 TEST(OsCode, VersionTable) {
-    const std::pair<OsVersionData, int> cases[] = {
-        {Data(kPlatformWin32s, 3, 11), 2},
-        {Data(kPlatformWindows9x, 4, 0), 3},
-        {Data(kPlatformWindows9x, 4, 10), 8},
-        {Data(kPlatformWindows9x, 4, 90), 10},
-        {Data(kPlatformWindows9x, 4, 20), 1},
-        {Data(kPlatformCe, 5, 0), 1},
-        {Nt(3, 51), 6},
-        {Nt(4, 0), 6},
-        {Nt(5, 0), 11},
-        {Nt(5, 1), 13},
-        {Nt(5, 2, kProductServer), 15},
-        {Nt(5, 3), 1},
-        {Nt(6, 0), 19},
-        {Nt(6, 0, kProductServer), 21},
-        {Nt(6, 1), 23},
-        {Nt(6, 1, kProductServer), 25},
-        {Nt(6, 1, kProductDomainController), 23},
-        {Nt(6, 2), 27},
-        {Nt(6, 2, kProductServer), 28},
-        {Nt(6, 3), 30},
-        {Nt(6, 4), 31},
-        {Nt(6, 5), 32},
-        {Nt(10, 0), 31},
-        {Nt(10, 1), 32},
-        {Nt(9, 0), 32},
-    };
-    for (const auto& [data, code] : cases) {
-        EXPECT_EQ(OsCodeFrom(data), code) << data.platformId << " " << data.major << "."
-                                          << data.minor << " type " << int(data.productType);
+    // Platform (0 Win32s, 1 Windows 9x, 2 NT, 3 CE), major, minor, product type (1 workstation,
+    // 2 domain controller, 3 server), code. Other parts compare against 19 (Vista), 23 (Windows 7)
+    // and 27 (Windows 8).
+    const std::uint32_t cases[][5] = {
+        {0, 3, 11, 1, 2}, {1, 4, 0, 1, 3},  {1, 4, 10, 1, 8}, {1, 4, 90, 1, 10}, {1, 4, 20, 1, 1},
+        {3, 5, 0, 1, 1},  {2, 3, 51, 1, 6}, {2, 4, 0, 1, 6},  {2, 5, 0, 1, 11},  {2, 5, 1, 1, 13},
+        {2, 5, 2, 3, 15}, {2, 5, 3, 1, 1},  {2, 6, 0, 1, 19}, {2, 6, 0, 3, 21},  {2, 6, 1, 1, 23},
+        {2, 6, 1, 3, 25}, {2, 6, 1, 2, 23}, {2, 6, 2, 1, 27}, {2, 6, 2, 3, 28},  {2, 6, 3, 1, 30},
+        {2, 6, 4, 1, 31}, {2, 6, 5, 1, 32}, {2, 9, 0, 1, 32}, {2, 10, 0, 1, 31}, {2, 10, 1, 1, 32}};
+    for (const auto& c : cases) {
+        const OsVersionData data = Data(c[0], c[1], c[2], static_cast<std::uint8_t>(c[3]));
+        EXPECT_EQ(OsCodeFrom(data), static_cast<int>(c[4]))
+            << c[0] << " " << c[1] << "." << c[2] << " type " << c[3];
     }
 }
 
@@ -61,15 +44,13 @@ TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
         std::uint8_t productType;
         int code;
     };
-    const Case cases[] = {
-        {L"", std::nullopt, kProductWorkstation, 27},
-        {L"6.3", std::nullopt, kProductServer, 30},
-        {L"6.4", std::nullopt, kProductWorkstation, 31},
-        {L"6.3", 10u, kProductWorkstation, 31},
-        {L"6.2", 10u, kProductServer, 31},
-        {L"6.2", 11u, kProductWorkstation, 27},
-        {L"6.2", 6u, kProductServer, 28},
-    };
+    const Case cases[] = {{L"", std::nullopt, kProductWorkstation, 27},
+                          {L"6.3", std::nullopt, kProductServer, 30},
+                          {L"6.4", std::nullopt, kProductWorkstation, 31},
+                          {L"6.3", 10u, kProductWorkstation, 31},
+                          {L"6.2", 10u, kProductServer, 31},
+                          {L"6.2", 11u, kProductWorkstation, 27},
+                          {L"6.2", 6u, kProductServer, 28}};
     for (const Case& c : cases) {
         OsVersionData d = Nt(6, 2, c.productType);
         d.currentVersion = c.currentVersion;
@@ -83,8 +64,7 @@ TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
 
 TEST(OsCode, ShortStructureTakesServerFromProductOptions) {
     const std::pair<const wchar_t*, int> cases[] = {
-        {L"WinNT", 19}, {L"LanmanNT", 21}, {L"SERVERNT", 21}, {L"servernt", 21}, {L"", 19},
-    };
+        {L"WinNT", 19}, {L"LanmanNT", 21}, {L"SERVERNT", 21}, {L"servernt", 21}, {L"", 19}};
     for (const auto& [productType, code] : cases) {
         OsVersionData d = Nt(6, 0, kProductServer);  // ignored with the short structure
         d.extended = false;

@@ -46,10 +46,6 @@ TEST(DescribeOs, VistaAndLater) {
          L"Windows Server 2008 Standard Edition (Build 6002), 32-bit"},
         {Nt(6, 1, 7601, kProductWorkstation, kArchAmd64, Edition(1)),
          L"Windows 7 旗舰版 (Build 7601), 64-bit"},
-        {Nt(6, 1, 7601, kProductWorkstation, kArchAmd64, Edition(12)),
-         L"Windows 7 Datacenter Edition (core installation) (Build 7601), 64-bit"},
-        {Nt(6, 1, 7601, kProductWorkstation, kArchAmd64, Edition(5)),
-         L"Windows 7  (Build 7601), 64-bit"},
         {Nt(6, 1, 7600, kProductDomainController), L"Windows Server 2008 R2  (Build 7600), 64-bit"},
         {Nt(6, 2, 9200, kProductWorkstation, kArchAmd64,
             [](OsDescriptionData& d) {
@@ -59,16 +55,12 @@ TEST(DescribeOs, VistaAndLater) {
          L"Windows 10 专业版 (Build 19045), 64-bit"},
         {Nt(6, 2, 9200, kProductWorkstation, kArchIntel, Registry(L"6.3")),
          L"Windows 8.1  (Build 9200), 32-bit"},
-        {Nt(6, 2, 9200, kProductWorkstation, kArchAmd64, Registry(L"6.2")),
-         L"Windows 8  (Build 9200), 64-bit"},
         {Nt(6, 2, 9200, kProductWorkstation, kArchAmd64, Registry(L"6.5")),
          L"Windows 更高版本  (Build 9200), 64-bit"},
         {Nt(6, 2, 9431, kProductWorkstation, kArchAmd64, Registry(L"6.4")),
          L"Windows 10  (Build 9431) Preview, 64-bit"},
         {Nt(6, 0, 6000, kProductServer, kArchIa64), L"Windows Server 2008  (Build 6000)"},
-        {Nt(10, 0, 19045), L"Windows 10  (Build 19045), 64-bit"},
-        {Nt(6, 3, 9600), L"Windows 8.1  (Build 9600), 64-bit"},
-    };
+        {Nt(10, 0, 19045), L"Windows 10  (Build 19045), 64-bit"}};
     for (const auto& [data, text] : cases) {
         EXPECT_EQ(DescribeOsFrom(data), text);
     }
@@ -86,25 +78,21 @@ TEST(DescribeOs, WindowsXpAndServer2003) {
     r2.serverR2 = true;
     const std::pair<OsDescriptionData, std::wstring> cases[] = {
         {xp(Suite(0)), L"Windows XP Professional (Build 2600)"},
-        {xp(Suite(kSuitePersonal)), L"Windows XP Home Edition (Build 2600)"},
         {xp([](OsDescriptionData& d) { d.mediaCenter = d.tabletPc = true; }),
          L"Windows XP ProfessionalMedia Center Edition (Build 2600)"},
         {xp([](OsDescriptionData& d) { d.tabletPc = true; }),
          L"Windows XP ProfessionalTablet PC Edition (Build 2600)"},
         {s2003(0, kArchAmd64, kProductWorkstation),
          L"Windows XP Professional x64 Edition (Build 3790)"},
-        {s2003(kSuiteBlade, kArchIntel), L"Windows Server 2003, Web Edition (Build 3790)"},
         {s2003(kSuiteComputeServer | kSuiteDatacenter, kArchIntel),
          L"Windows Server 2003, Compute Cluster Edition (Build 3790)"},
         {s2003(kSuiteDatacenter, kArchAmd64),
          L"Windows Server 2003, Datacenter x64 Edition (Build 3790)"},
-        {s2003(0, kArchAmd64), L"Windows Server 2003, Standard x64 Edition (Build 3790)"},
         {s2003(kSuiteEnterprise, kArchIa64),
          L"Windows Server 2003, Enterprise Edition for Itanium-based Systems (Build 3790)"},
         {r2, L"Windows Server 2003 R2, Enterprise Edition (Build 3790)"},
         {s2003(kSuiteStorageServer, kArchIntel),
-         L"Windows Storage Server 2003Standard Edition (Build 3790)"},
-    };
+         L"Windows Storage Server 2003Standard Edition (Build 3790)"}};
     for (const auto& [data, text] : cases) {
         EXPECT_EQ(DescribeOsFrom(data), text);
     }
@@ -122,14 +110,10 @@ TEST(DescribeOs, OlderSystems) {
     EXPECT_EQ(with(kPlatformNt, 5, 0), L"Windows 2000 Professional (Build 1381)");
     EXPECT_EQ(with(kPlatformNt, 5, 0, L"", kProductServer, kSuiteEnterprise),
               L"Windows 2000 Advanced Server (Build 1381)");
-    EXPECT_EQ(with(kPlatformNt, 5, 0, L"", kProductServer, kSuiteDatacenter),
-              L"Windows 2000 Datacenter Server (Build 1381)");
     EXPECT_EQ(with(kPlatformNt, 4, 0), L"Windows NT4  (Build 1381)");
-    EXPECT_EQ(with(kPlatformNt, 3, 51), L"Windows NT 3.51  (Build 1381)");
     EXPECT_EQ(with(kPlatformWindows9x, 4, 0), L"Windows 95");
     EXPECT_EQ(with(kPlatformWindows9x, 4, 0, L" C"), L"Windows 95 OEM Service Release 2");
     EXPECT_EQ(with(kPlatformWindows9x, 4, 10, L" A"), L"Windows 98 Second Edition");
-    EXPECT_EQ(with(kPlatformWindows9x, 4, 90), L"Windows Millennium Edition");
     EXPECT_EQ(with(kPlatformCe, 4, 21), L"Windows CE 4.21");
     EXPECT_EQ(with(kPlatformCe, 7, 0), L"Windows CE ");
     EXPECT_EQ(with(kPlatformWin32s, 3, 11), L"");

@@ -45,8 +45,7 @@ TEST(SettingsManifest, ElementsAndTheirTexts) {
          L"127.0.0.1|0|earlier|x,"},
         // The hijack list only grows.
         {{Leaf(L"hijactname", L"|a|b|"), Leaf(L"HijactName", L"c")},
-         L"127.0.0.1|0|earlier|x,a,b,c,"},
-    };
+         L"127.0.0.1|0|earlier|x,a,b,c,"}};
     for (const auto& [children, settings] : cases) {
         EXPECT_EQ(Read(children), settings);
     }
@@ -59,8 +58,7 @@ TEST(SettingsManifest, ElementsAndTheirTexts) {
 TEST(SettingsManifest, Version6SwitchOnlyForExactlyOne) {
     const std::pair<const wchar_t*, bool> cases[] = {
         {L"1", true},   {L"0", false},  {L"true", false}, {L"10", false},
-        {L"01", false}, {L" 1", false}, {L"1 ", false},   {L"", false},
-    };
+        {L"01", false}, {L" 1", false}, {L"1 ", false},   {L"", false}};
     for (const auto& [text, on] : cases) {
         EXPECT_EQ(Read({Leaf(L"upkeldra6", text)}, !on)[10], on ? L'1' : L'0')
             << ::testing::PrintToString(std::wstring(text));
@@ -76,8 +74,7 @@ TEST(HijackNames, BarSplitting) {
         {L"a||b", {L"a", L"|b"}},  // a bar right after a bar does not cut
         {L"", {}},
         {L"|||", {}},
-        {L" a | b ", {L" a ", L" b "}},
-    };
+        {L" a | b ", {L" a ", L" b "}}};
     for (const auto& [text, expected] : cases) {
         std::vector<std::wstring> names;
         AppendHijackNames(text, names);

@@ -89,8 +89,7 @@ TEST(Uptime, OleDatesCountDaysFromTheEpoch) {
         {{1900, 3, 1, 0, 0, 0}, 61.0},      {{2000, 2, 29, 0, 0, 0}, 36585.0},
         {{2023, 2, 28, 6, 0, 0}, 44985.25}, {{2023, 3, 1, 0, 0, 0}, 44986.0},
         {{2024, 2, 29, 12, 0, 0}, 45351.5}, {{2024, 3, 1, 0, 0, 0}, 45352.0},
-        {{2026, 12, 5, 12, 0, 0}, 46361.5}, {{2100, 3, 1, 0, 0, 0}, 73110.0},
-    };
+        {{2026, 12, 5, 12, 0, 0}, 46361.5}, {{2100, 3, 1, 0, 0, 0}, 73110.0}};
     for (const auto& [time, date] : cases) {
         EXPECT_DOUBLE_EQ(ToOleDate(time), date)
             << time.year << "-" << time.month << "-" << time.day;
@@ -171,12 +170,10 @@ TEST(Placement, ExpandAndCollapseAtEveryEdge) {
         Rect taskbar;
         int x;
         int panelTop;
-    } cases[] = {
-        {{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
-        {{0, 0, 1920, 40}, 1540, 830},       // top, left and right: at the screen's bottom
-        {{0, 0, 60, 1080}, 1520, 830},
-        {{1860, 0, 1920, 1080}, 1480, 830},
-    };
+    } cases[] = {{{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
+                 {{0, 0, 1920, 40}, 1540, 830},       // top, left and right: at the screen's bottom
+                 {{0, 0, 60, 1080}, 1520, 830},
+                 {{1860, 0, 1920, 1080}, 1480, 830}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.x);
         const TaskbarGeometry taskbar{true, c.taskbar};
@@ -249,8 +246,7 @@ TEST(FrameRules, ShowRule) {
         {{.silent = true, .updatesAvailable = true, .setupKind = 2}, false},
         {{.updatesAvailable = true, .setupKind = 1}, true},
         {{.notice = true, .updatesAvailable = true}, false},
-        {{.execute = true, .updatesAvailable = true}, false},
-    };
+        {{.execute = true, .updatesAvailable = true}, false}};
     int i = 0;
     for (const auto& [in, shown] : cases) {
         EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i++;
@@ -274,8 +270,7 @@ TEST(JobStep, EachStateHasItsAction) {
         {kJobDownloaded, true, "count release -> -1"},
         {kJobFailed, true, "failure release -> 0"},
         {kJobEndedAfterFailure, true, "-> -1"},
-        {7, true, "-> -1"},
-    };
+        {7, true, "-> -1"}};
     for (const auto& [state, startsThread, action] : cases) {
         EXPECT_EQ(Describe(StepFor(state, startsThread)), action) << state;
     }

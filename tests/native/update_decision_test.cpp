@@ -165,8 +165,7 @@ TEST(TargetedDecision, InstalledVersionRules) {
         {"the target's dependencies", Target(L"keldra"),
          L"keldra:6.0.0.1<,Pinnace,WARDEL, pinnace:2.0.0.0 wardel:1.0.0.0 octakit:2.0.0.0",
          L"S\\keldra.exe=6.0.0.1 S\\pinnace.exe=1.0.0.0 S\\octakit.exe=1.0.0.0",
-         L"keldra=6.0.0.1 pinnace=1.0.0.0* wardel=* octakit="},
-    };
+         L"keldra=6.0.0.1 pinnace=1.0.0.0* wardel=* octakit="}};
     for (const Scenario& s : scenarios) {
         Check(s);
     }
@@ -232,8 +231,7 @@ TEST(SuiteDecision, InstalledVersionRules) {
          L"upgrade:1.0.0.1@up.dll#1 pe:1.0.0.2@pe.dll#2",
          L"P\\pa.dll=1.0.0.2 pa.dll=0.5.0.0 P\\pb.dll=1.0.0.3 pb.dll=1.0.0.1 P\\pc.dll=1.0.0.1 "
          L"pc.dll=1.0.0.2 P\\up.dll=1.0.0.1 P\\pe.dll=1.0.0.2 S\\pe.dll=1.0.0.1",
-         L"pa=1.0.0.2 pb=1.0.0.1* pc=1.0.0.2 pd= upgrade=1.0.0.1 pe=1.0.0.1*"},
-    };
+         L"pa=1.0.0.2 pb=1.0.0.1* pc=1.0.0.2 pd= upgrade=1.0.0.1 pe=1.0.0.1*"}};
     for (const Scenario& s : scenarios) {
         Check(s);
     }
@@ -269,8 +267,7 @@ TEST(DecisionDependencies, Tokens) {
          L"pin= pinnace=1.0.0.0* wardel=* wardel= octakit= keldra=1.0.0.0 blank="},
         {L"blank", L"pin= pinnace= wardel= wardel= octakit= keldra= blank=*"},
         {L"pinnace ,wardel", L"pin= pinnace= wardel=* wardel= octakit= keldra= blank="},
-        {L",,,", L"pin= pinnace= wardel= wardel= octakit= keldra= blank="},
-    };
+        {L",,,", L"pin= pinnace= wardel= wardel= octakit= keldra= blank="}};
     for (const auto& [text, decided] : cases) {
         UpdateList list = Entries(entries);
         EvaluateDependencies(text, list, fake.Machine());

@@ -54,8 +54,7 @@ TEST(InstallFile, UrlAndFileName) {
         {L"keldra", L"HTTP://Other.Test/Pkg/K.exe", L"HTTP://Other.Test/Pkg/K.exe|K.exe"},
         {L"keldra", L"hTtPs://o.test/a.exe", L"hTtPs://o.test/a.exe|a.exe"},
         {L"keldra", L"htt", L"http://dl.testhtt|keldra.exe"},
-        {L"keldra", L"/dir/", L"http://dl.test/dir/|"},
-    };
+        {L"keldra", L"/dir/", L"http://dl.test/dir/|"}};
     for (const auto& [tag, text, urlAndFile] : cases) {
         const std::wstring lower = tag == std::wstring(L"Tallix") ? L"tallix" : tag;
         EXPECT_EQ(Entry(tag, {Leaf(L"installfile", text)}), lower + L"|||" + urlAndFile + L"|||c0");
@@ -69,8 +68,7 @@ TEST(EntryFlags, TextRules) {
     // copy file, enforce and run direct are true unless "false"; unattended only for "true".
     const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L"false", L""}, {L"FALSE", L""}, {L"TRUE", L"ceru"}, {L"true", L"ceru"},
-        {L"0", L"cer"},  {L"no", L"cer"}, {L"", L"cer"},      {L" false", L"cer"},
-    };
+        {L"0", L"cer"},  {L"no", L"cer"}, {L"", L"cer"},      {L" false", L"cer"}};
     for (const auto& [text, flags] : cases) {
         for (ManifestVariant v : {kClassic, kVersion6}) {
             const bool classic = v == kClassic;

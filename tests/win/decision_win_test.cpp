@@ -162,8 +162,7 @@ TEST_F(DecisionOnWindows, TargetedRunForTheCalendarProduct) {
          L"keldra= tallix=3.2.0.17* dayloom= pinnace= weather= moonphase= dayloomsetup=3.0.0.1*",
          true},
         {L"dayloomsetup", L"", false, false,
-         L"keldra= tallix=3.2.0.17* dayloom= pinnace= weather= moonphase= dayloomsetup=*", true},
-    };
+         L"keldra= tallix=3.2.0.17* dayloom= pinnace= weather= moonphase= dayloomsetup=*", true}};
     for (const auto& [target, requested, enforceSwitch, installDirSet, decided, targetUpdate] :
          cases) {
         SCOPED_TRACE(WideToUtf8(std::wstring(target) + L" " + requested));

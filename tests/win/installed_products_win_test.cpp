@@ -104,13 +104,11 @@ TEST(ProductRegistry, MainProgramFoundThroughTheMachineKeys) {
         const wchar_t* exeName;
         const wchar_t* olderDir;
         bool present;
-    } cases[] = {
-        {"nothing recorded", nullptr, nullptr, nullptr, false},
-        {"directory and name", stubDirNoSlash.c_str(), L"keldra.exe", nullptr, true},
-        {"no executable name", stubDir.c_str(), nullptr, nullptr, false},
-        {"named file missing", stubDir.c_str(), L"other.exe", nullptr, false},
-        {"older line without Helvor3.exe", nullptr, nullptr, stubDir.c_str(), false},
-    };
+    } cases[] = {{"nothing recorded", nullptr, nullptr, nullptr, false},
+                 {"directory and name", stubDirNoSlash.c_str(), L"keldra.exe", nullptr, true},
+                 {"no executable name", stubDir.c_str(), nullptr, nullptr, false},
+                 {"named file missing", stubDir.c_str(), L"other.exe", nullptr, false},
+                 {"older line without Helvor3.exe", nullptr, nullptr, stubDir.c_str(), false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.installDir ? mainDir.SetString(c.installDir) : mainDir.Remove();

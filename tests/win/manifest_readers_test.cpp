@@ -162,8 +162,7 @@ TEST_F(ManifestReadersTest, EncodingsAsServed) {
         {kUtf8Mark + manifest, 1},
         {manifest, 0},  // UTF-8 without its mark is read as UTF-16
         {Utf16LeWithMark(manifest), 1},
-        {Utf16LeWithMark(manifest).substr(2), 1},
-    };
+        {Utf16LeWithMark(manifest).substr(2), 1}};
     for (const auto& [body, entries] : cases) {
         list_.clear();
         files_.Put("/keldra/upgrade.xml", body);
@@ -193,8 +192,7 @@ TEST_F(ManifestReadersTest, ABadAnswerContributesNothing) {
         {"cut at the read limit", overLimit, "{}", false, true},
         {"empty body", kClassicManifest, R"({"/keldra/upgrade.xml": {"answer": "empty"}})", false,
          false},
-        {"host down", kClassicManifest, "{}", true, false},
-    };
+        {"host down", kClassicManifest, "{}", true, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         // What an earlier read left must stay as it was.
@@ -228,8 +226,7 @@ TEST_F(ManifestReadersTest, TheMainProgramChoosesTheManifest) {
         {StubFolder("keldra-6.0.0.1"), false, "/keldra/upgrade6s.xml"},
         {StubFolder("keldra-5.9.2.1"), true, "/keldra/upgrade6s.xml"},  // the settings switch
         {StubFolder("keldra-6.0.0.0"), false, "/keldra/upgrade.xml"},
-        {StubFolder("keldra-unversioned"), false, "/keldra/upgrade.xml"},
-    };
+        {StubFolder("keldra-unversioned"), false, "/keldra/upgrade.xml"}};
     for (const auto& [moduleDir, version6Switch, path] : cases) {
         SCOPED_TRACE(WideToUtf8(moduleDir));
         list_.clear();
@@ -263,8 +260,7 @@ TEST(SettingsManifestReader, AppliesTheSettingsOfTheHostOrKeepsThemWhenItFails) 
          L"203.0.113.80|0||"},
         {R"({"/keldra/tallix.xml": {"answer": "empty"}})", ServerOrigin(), false,
          L"203.0.113.80|0||"},
-        {"{}", ClosedOrigin(), false, L"203.0.113.80|0||"},
-    };
+        {"{}", ClosedOrigin(), false, L"203.0.113.80|0||"}};
     for (const auto& [rules, origin, fetched, settingsAfter] : cases) {
         SCOPED_TRACE(rules);
         files.SetRules(rules);

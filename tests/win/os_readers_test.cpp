@@ -65,8 +65,7 @@ TEST(OsReaders, ReleasesAsWineReportsThem) {
         {"10", L"win10", L"6.3", 10u, L"19045", 31, "Windows 10 ", " (Build 19045), 64-bit"},
         // Without the registry values a 6.2 report stays Windows 8 numbering.
         {"10 without registry", L"win10", L"6.1", std::nullopt, L"7601", 27, "Windows 更高版本 ",
-         " (Build 7601), 64-bit"},
-    };
+         " (Build 7601), 64-bit"}};
     for (const Release& r : releases) {
         SCOPED_TRACE(r.name);
         ScopedRegistryValue version(HKEY_CURRENT_USER, kWineKey, L"Version");
