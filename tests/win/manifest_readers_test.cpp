@@ -17,15 +17,6 @@ namespace {
 
 const std::string kUtf8Mark = "\xEF\xBB\xBF";
 
-std::string Utf16LeWithMark(const std::string& utf8) {
-    std::string bytes = "\xFF\xFE";
-    for (wchar_t unit : Utf8ToWide(utf8)) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
-    }
-    return bytes;
-}
-
 // A classic upgrade manifest as the publisher writes it, pretty-printed.
 const char kClassicManifest[] = R"(<?xml version="1.0" encoding="utf-8"?>
 <UpdateList>
@@ -153,23 +144,6 @@ TEST_F(ManifestReadersTest, Version6ManifestIsReadWithTheShortNames) {
                   "weather.dll|||cu1",
                   "tallix||3.2.0.18|||||c0",
               }));
-}
-
-TEST_F(ManifestReadersTest, EncodingsAsServed) {
-    const std::string manifest =
-        "<UpdateList><dayloom><name>日历 Dayloom</name></dayloom></UpdateList>";
-    const std::pair<std::string, std::size_t> cases[] = {
-        {kUtf8Mark + manifest, 1},
-        {manifest, 0},  // UTF-8 without its mark is read as UTF-16
-        {Utf16LeWithMark(manifest), 1},
-        {Utf16LeWithMark(manifest).substr(2), 1}};
-    for (const auto& [body, entries] : cases) {
-        list_.clear();
-        files_.Put("/keldra/upgrade.xml", body);
-        EXPECT_TRUE(ReadUpgrade(classicSuite_).fetched);
-        ASSERT_EQ(list_.size(), entries) << body.size();
-        EXPECT_TRUE(entries == 0 || list_[0]->name == L"日历 Dayloom");
-    }
 }
 
 TEST_F(ManifestReadersTest, ABadAnswerContributesNothing) {
