@@ -55,6 +55,8 @@ TEST(DescribeOs, VistaAndLater) {
          L"Windows 10 专业版 (Build 19045), 64-bit"},
         {Nt(6, 2, 9200, kProductWorkstation, kArchIntel, Registry(L"6.3")),
          L"Windows 8.1  (Build 9200), 32-bit"},
+        {Nt(6, 2, 9200, kProductWorkstation, kArchAmd64, Registry(L"6.2")),
+         L"Windows 8  (Build 9200), 64-bit"},
         {Nt(6, 2, 9200, kProductWorkstation, kArchAmd64, Registry(L"6.5")),
          L"Windows 更高版本  (Build 9200), 64-bit"},
         {Nt(6, 2, 9431, kProductWorkstation, kArchAmd64, Registry(L"6.4")),
@@ -78,6 +80,7 @@ TEST(DescribeOs, WindowsXpAndServer2003) {
     r2.serverR2 = true;
     const std::pair<OsDescriptionData, std::wstring> cases[] = {
         {xp(Suite(0)), L"Windows XP Professional (Build 2600)"},
+        {xp(Suite(kSuitePersonal)), L"Windows XP Home Edition (Build 2600)"},
         {xp([](OsDescriptionData& d) { d.mediaCenter = d.tabletPc = true; }),
          L"Windows XP ProfessionalMedia Center Edition (Build 2600)"},
         {xp([](OsDescriptionData& d) { d.tabletPc = true; }),
@@ -110,10 +113,14 @@ TEST(DescribeOs, OlderSystems) {
     EXPECT_EQ(with(kPlatformNt, 5, 0), L"Windows 2000 Professional (Build 1381)");
     EXPECT_EQ(with(kPlatformNt, 5, 0, L"", kProductServer, kSuiteEnterprise),
               L"Windows 2000 Advanced Server (Build 1381)");
+    EXPECT_EQ(with(kPlatformNt, 5, 0, L"", kProductServer, kSuiteDatacenter),
+              L"Windows 2000 Datacenter Server (Build 1381)");
     EXPECT_EQ(with(kPlatformNt, 4, 0), L"Windows NT4  (Build 1381)");
+    EXPECT_EQ(with(kPlatformNt, 3, 51), L"Windows NT 3.51  (Build 1381)");
     EXPECT_EQ(with(kPlatformWindows9x, 4, 0), L"Windows 95");
     EXPECT_EQ(with(kPlatformWindows9x, 4, 0, L" C"), L"Windows 95 OEM Service Release 2");
     EXPECT_EQ(with(kPlatformWindows9x, 4, 10, L" A"), L"Windows 98 Second Edition");
+    EXPECT_EQ(with(kPlatformWindows9x, 4, 90), L"Windows Millennium Edition");
     EXPECT_EQ(with(kPlatformCe, 4, 21), L"Windows CE 4.21");
     EXPECT_EQ(with(kPlatformCe, 7, 0), L"Windows CE ");
     EXPECT_EQ(with(kPlatformWin32s, 3, 11), L"");
