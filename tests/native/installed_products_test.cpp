@@ -89,41 +89,31 @@ TEST(MainProgramPresent, Tests) {
         const wchar_t* productKey;
         bool present;
     };
-    const std::map<std::wstring, std::wstring> main = {{kKeldra + L"Install_Dir", L"D:\\K"},
-                                                       {kKeldra + L"ExeName", L"k.exe"}};
-    const std::map<std::wstring, std::wstring> main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
-                                                         {kKeldra64 + L"ExeName", L"k.exe"}};
+    using Values = std::map<std::wstring, std::wstring>;
+    const Values main = {{kKeldra + L"Install_Dir", L"D:\\K"}, {kKeldra + L"ExeName", L"k.exe"}};
+    const Values main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
+                           {kKeldra64 + L"ExeName", L"k.exe"}};
+    const Values noExeName = {{kKeldra + L"Install_Dir", L"D:\\K"}};
+    const Values helvor = {{kHelvor + L"Install_Dir", L"E:\\H"}};
+    const Values helvor64 = {{kHelvor64 + L"Install_Dir", L"E:\\H\\"}};
+    const std::set<std::wstring> k = {L"D:\\K\\k.exe"}, h = {L"E:\\H\\Helvor3.exe"};
     const Case cases[] = {
         {"nothing", false, {}, {}, L"keldra", false},
         {"keldra.exe beside the updater", false, {L"C:\\Suite\\keldra.exe"}, {}, L"", true},
-        {"main key", false, {L"D:\\K\\k.exe"}, main, L"", true},
+        {"main key", false, k, main, L"", true},
         {"main key, file missing", false, {}, main, L"", false},
         {"main key without ExeName",
          false,
          {L"D:\\K\\keldra.exe", L"D:\\K\\"},
-         {{kKeldra + L"Install_Dir", L"D:\\K"}},
+         noExeName,
          L"",
          false},
-        {"main key under WOW64, directory with backslash",
-         true,
-         {L"D:\\K\\k.exe"},
-         main64,
-         L"",
-         true},
-        {"native key ignored under WOW64", true, {L"D:\\K\\k.exe"}, main, L"", false},
-        {"older line",
-         false,
-         {L"E:\\H\\Helvor3.exe"},
-         {{kHelvor + L"Install_Dir", L"E:\\H"}},
-         L"",
-         true},
-        {"older line under WOW64",
-         true,
-         {L"E:\\H\\Helvor3.exe"},
-         {{kHelvor64 + L"Install_Dir", L"E:\\H\\"}},
-         L"",
-         true},
-        {"older line, file missing", false, {}, {{kHelvor + L"Install_Dir", L"E:\\H"}}, L"", false},
+        {"main key under WOW64, directory with backslash", true, k, main64, L"", true},
+        {"native key ignored under WOW64", true, k, main, L"", false},
+        {"older line", false, h, helvor, L"", true},
+        {"older line under WOW64", true, h, helvor64, L"", true},
+        {"older line, file missing", false, {}, helvor, L"", false},
+        // Setup packages of the calendar and the tray companion need no main program.
         {"dayloomsetup", false, {}, {}, L"DayloomSetup", true},
         {"dayloomsetup_silent", false, {}, {}, L"dayloomsetup_silent", true},
         {"pinnacesetup", false, {}, {}, L"pinnacesetup", true},
