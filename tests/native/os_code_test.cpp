@@ -63,8 +63,9 @@ TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
 }
 
 TEST(OsCode, ShortStructureTakesServerFromProductOptions) {
-    const std::pair<const wchar_t*, int> cases[] = {
-        {L"WinNT", 19}, {L"LanmanNT", 21}, {L"SERVERNT", 21}, {L"servernt", 21}, {L"", 19}};
+    const std::pair<const wchar_t*, int> cases[] = {{L"WinNT", 19},    {L"LanmanNT", 21},
+                                                    {L"lanmannt", 21}, {L"SERVERNT", 21},
+                                                    {L"servernt", 21}, {L"", 19}};
     for (const auto& [productType, code] : cases) {
         OsVersionData d = Nt(6, 0, kProductServer);  // ignored with the short structure
         d.extended = false;
