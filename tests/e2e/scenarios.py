@@ -118,14 +118,6 @@ class NothingToDo(ScenarioCase):
         for request in self.scenario.requests()[:2]:
             self.assertRegex(request["path"], r"\?a=-?\d+$")
 
-    def test_notice_run_reports_finished_to_the_caller(self):
-        self.up_to_date_suite()
-        caller = self.scenario.window(CALLER)
-        updater = self.scenario.run("-keldra", "-notice")
-        self.assert_never_shown(updater)
-        statuses = [(r["status"], r["percent"]) for r in caller.records()]
-        self.assertEqual(statuses, [(2, 100)])
-
     def test_interactive_run_shows_the_window_beside_the_taskbar_then_closes(self):
         self.up_to_date_suite()
         updater = self.scenario.run("-keldra")

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -57,8 +59,7 @@ TEST(DecodeManifestBytes, EncodingByMark) {
         {"UTF-8 ends at the first NUL byte", Concat(kUtf8Mark, {'a', 0, 'b'}), L"a"},
         {"odd last byte pairs with the zero padding", {'a', 0, 'b'}, L"ab"},
         {"odd zero last byte ends the text", {'a', 0, 0}, L"a"},
-        {"single byte", {'x'}, L"x"},
-    };
+        {"single byte", {'x'}, L"x"}};
     for (const Case& c : cases) {
         EXPECT_EQ(DecodeManifestBytes(c.bytes), c.text) << c.name;
     }
@@ -94,50 +95,24 @@ TEST(DecodeManifestBytes, IllFormedUtf8GivesOneReplacementPerMaximalSubpart) {
         {"cut short by NUL", {0xF0, 0x9F, 0x98, 0, 'z'}, Units({R})},
         {"new lead inside a sequence", {0xE4, 0xE4, 0xB8, 0xAD}, Units({R, 0x4E2D})},
         {"largest two-byte", {0xDF, 0xBF}, Units({0x07FF})},
-        {"last below surrogates", {0xED, 0x9F, 0xBF}, Units({0xD7FF})},
-    };
+        {"last below surrogates", {0xED, 0x9F, 0xBF}, Units({0xD7FF})}};
     for (const Case& c : cases) {
         EXPECT_EQ(DecodeManifestBytes(Concat(kUtf8Mark, c.bytes)), c.text) << c.name;
     }
 }
 
-TEST(ManifestUrl, PathsPerManifestAndVariant) {
-    struct Case {
-        ManifestKind kind;
-        ManifestVariant variant;
-        const wchar_t* url;
-    };
-    const Case cases[] = {
-        {ManifestKind::kSettings, ManifestVariant::kClassic,
-         L"http://m.test/keldra/tallix.xml?a=5"},
-        {ManifestKind::kSettings, ManifestVariant::kVersion6,
-         L"http://m.test/keldra/tallix.xml?a=5"},
-        {ManifestKind::kUpgrade, ManifestVariant::kClassic,
-         L"http://m.test/keldra/upgrade.xml?a=5"},
-        {ManifestKind::kUpgrade, ManifestVariant::kVersion6,
-         L"http://m.test/keldra/upgrade6s.xml?a=5"},
-        {ManifestKind::kHistory, ManifestVariant::kClassic,
-         L"http://m.test/keldra/history.xml?a=5"},
-        {ManifestKind::kHistory, ManifestVariant::kVersion6,
-         L"http://m.test/keldra/history6.xml?a=5"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ManifestUrl(L"http://m.test", c.kind, c.variant, 5), c.url);
-    }
-}
-
-TEST(ManifestUrl, TickCountIsPrintedAsSigned32Bit) {
-    const std::pair<std::uint32_t, const wchar_t*> cases[] = {
-        {0, L"0"},
-        {2147483647u, L"2147483647"},
-        {2147483648u, L"-2147483648"},
-        {4294967295u, L"-1"},
-        {3000000000u, L"-1294967296"},
-    };
-    for (const auto& [tick, number] : cases) {
-        EXPECT_EQ(
-            ManifestUrl(L"http://h", ManifestKind::kSettings, ManifestVariant::kClassic, tick),
-            std::wstring(L"http://h/keldra/tallix.xml?a=") + number);
+TEST(ManifestUrl, PathsPerManifestAndVariantWithTheTickCountAsSigned32Bit) {
+    const ManifestVariant classic = ManifestVariant::kClassic, six = ManifestVariant::kVersion6;
+    const std::tuple<ManifestKind, ManifestVariant, std::uint32_t, const wchar_t*> cases[] = {
+        {ManifestKind::kSettings, classic, 0, L"/keldra/tallix.xml?a=0"},
+        {ManifestKind::kSettings, six, 2147483647u, L"/keldra/tallix.xml?a=2147483647"},
+        {ManifestKind::kUpgrade, classic, 2147483648u, L"/keldra/upgrade.xml?a=-2147483648"},
+        {ManifestKind::kUpgrade, six, 4294967295u, L"/keldra/upgrade6s.xml?a=-1"},
+        {ManifestKind::kHistory, classic, 3000000000u, L"/keldra/history.xml?a=-1294967296"},
+        {ManifestKind::kHistory, six, 5, L"/keldra/history6.xml?a=5"}};
+    for (const auto& [kind, variant, tick, path] : cases) {
+        EXPECT_EQ(ManifestUrl(L"http://m.test", kind, variant, tick),
+                  std::wstring(L"http://m.test") + path);
     }
 }
 

@@ -24,24 +24,13 @@ struct TreeNode {
 };
 
 inline TreeNode Element(std::wstring name, std::vector<TreeNode> children = {}) {
-    TreeNode node;
-    node.name = std::move(name);
-    node.children = std::move(children);
-    return node;
+    return {std::move(name), L"", std::move(children)};
 }
-
 inline TreeNode TextNode(std::wstring text) {
-    TreeNode node;
-    node.name = L"#text";
-    node.ownText = std::move(text);
-    return node;
+    return {L"#text", std::move(text), {}};
 }
-
 inline TreeNode Comment(std::wstring text) {
-    TreeNode node;
-    node.name = L"#comment";
-    node.ownText = std::move(text);
-    return node;
+    return {L"#comment", std::move(text), {}};
 }
 
 // <name>text</name>; an empty text gives an element without children, like <name/>.

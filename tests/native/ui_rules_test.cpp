@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "ui/frame_rules.h"
 #include "ui/job_step.h"
@@ -16,17 +17,16 @@ namespace {
 TEST(NoticeRecord, LayoutOfEveryField) {
     NoticeRecord record;
     record.product = L"dayloom";
-    record.percent = 57;
-    record.status = kNoticeDownloading;
+    record.percent = 0x01020304;  // every byte of a 32-bit value counts
+    record.status = 0xFF000001;
     record.text = L"C:\\升级\\a.exe";
     const std::vector<std::uint8_t> bytes = EncodeNoticeRecord(record);
     ASSERT_EQ(bytes.size(), 660u);
     const std::uint8_t head[] = {1, 0, 0, 0, 'd', 0, 'a', 0, 'y', 0};
     EXPECT_EQ(std::memcmp(bytes.data(), head, sizeof head), 0);
     EXPECT_EQ(bytes[4 + 14], 0);  // terminator after 7 characters
-    EXPECT_EQ(GetUint32(&bytes[132]), 57u);
-    EXPECT_EQ(GetUint32(&bytes[136]), 1u);
-    EXPECT_EQ(bytes[140], 'C');
+    const std::uint8_t numbers[] = {4, 3, 2, 1, 1, 0, 0, 0xFF, 'C', 0};
+    EXPECT_EQ(std::memcmp(&bytes[132], numbers, sizeof numbers), 0);
     EXPECT_EQ(bytes[146], 0x47);  // U+5347 little-endian
     EXPECT_EQ(bytes[147], 0x53);
 
@@ -34,8 +34,9 @@ TEST(NoticeRecord, LayoutOfEveryField) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->product, record.product);
     EXPECT_EQ(back->text, record.text);
-    EXPECT_EQ(back->percent, 57u);
-    EXPECT_EQ(back->status, 1u);
+    EXPECT_EQ(back->percent, 0x01020304u);
+    EXPECT_EQ(back->status, 0xFF000001u);
+    EXPECT_EQ(GetUint32(&bytes[136]), 0xFF000001u);
 }
 
 TEST(NoticeRecord, LongStringsAreCutAndStayTerminated) {
@@ -47,10 +48,7 @@ TEST(NoticeRecord, LongStringsAreCutAndStayTerminated) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->product, std::wstring(63, L'p'));
     EXPECT_EQ(back->text, std::wstring(259, L't'));
-    EXPECT_EQ(bytes[4 + 126], 0);
-    EXPECT_EQ(bytes[4 + 127], 0);
-    EXPECT_EQ(bytes[140 + 518], 0);
-    EXPECT_EQ(bytes[140 + 519], 0);
+    EXPECT_EQ(bytes[4 + 126] + bytes[4 + 127] + bytes[140 + 518] + bytes[140 + 519], 0);
 }
 
 TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
@@ -59,48 +57,57 @@ TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
     std::vector<std::uint8_t> bytes = EncodeNoticeRecord(close);
     EXPECT_TRUE(IsCloseRequest(bytes.data(), bytes.size()));
     EXPECT_TRUE(IsCloseRequest(bytes.data(), 140));  // the text is not needed
-    for (std::size_t size : {0u, 4u, 136u, 139u}) {
+    for (std::size_t size : {0u, 136u, 139u}) {
         // Copied into a buffer of exactly that size so ASan catches any read past it.
         std::vector<std::uint8_t> shortRecord(bytes.begin(), bytes.begin() + size);
         EXPECT_FALSE(IsCloseRequest(shortRecord.data(), shortRecord.size())) << size;
         EXPECT_FALSE(DecodeNoticeRecord(shortRecord.data(), shortRecord.size())) << size;
     }
     EXPECT_FALSE(IsCloseRequest(nullptr, 660));
-    close.status = kNoticeFailed;
+    close.command = 2;
     bytes = EncodeNoticeRecord(close);
     EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
-    close.status = kNoticeCloseUpdater;
-    close.command = 2;
+    close = NoticeRecord();
+    close.status = kNoticeFailed;
     bytes = EncodeNoticeRecord(close);
     EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
 }
 
 TEST(UpdateCountRecord, CodeThenCount) {
-    const std::vector<std::uint8_t> bytes = EncodeUpdateCountRecord(3);
-    const std::vector<std::uint8_t> expected = {23, 0, 0, 0, 3, 0, 0, 0};
+    const std::vector<std::uint8_t> bytes = EncodeUpdateCountRecord(0x12345678);
+    const std::vector<std::uint8_t> expected = {23, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
     EXPECT_EQ(bytes, expected);
-    EXPECT_EQ(DecodeUpdateCountRecord(bytes.data(), bytes.size()), 3u);
+    EXPECT_EQ(DecodeUpdateCountRecord(bytes.data(), bytes.size()), 0x12345678u);
     EXPECT_FALSE(DecodeUpdateCountRecord(bytes.data(), 7));
 }
 
 // ---- the guard check's rate limit ----
 
 TEST(Uptime, OleDatesCountDaysFromTheEpoch) {
-    EXPECT_DOUBLE_EQ(ToOleDate({1899, 12, 30, 0, 0, 0}), 0.0);
-    EXPECT_DOUBLE_EQ(ToOleDate({1900, 1, 1, 18, 0, 0}), 2.75);
+    const std::pair<LocalTime, double> cases[] = {
+        {{1899, 12, 30, 0, 0, 0}, 0.0},     {{1900, 1, 1, 18, 0, 0}, 2.75},
+        {{1900, 3, 1, 0, 0, 0}, 61.0},      {{2000, 2, 29, 0, 0, 0}, 36585.0},
+        {{2023, 2, 28, 6, 0, 0}, 44985.25}, {{2023, 3, 1, 0, 0, 0}, 44986.0},
+        {{2024, 2, 29, 12, 0, 0}, 45351.5}, {{2024, 3, 1, 0, 0, 0}, 45352.0},
+        {{2026, 12, 5, 12, 0, 0}, 46361.5}, {{2100, 3, 1, 0, 0, 0}, 73110.0}};
+    for (const auto& [time, date] : cases) {
+        EXPECT_DOUBLE_EQ(ToOleDate(time), date)
+            << time.year << "-" << time.month << "-" << time.day;
+    }
     EXPECT_DOUBLE_EQ(DefaultLastCheck(), 41640.0);  // 2014-01-01
-    EXPECT_DOUBLE_EQ(ToOleDate({2026, 12, 5, 12, 0, 0}), 46361.5);
 }
 
 TEST(Uptime, RegistryBytesRoundTripAndBadValuesGiveTheDefault) {
     const double when = ToOleDate({2026, 12, 5, 9, 30, 0});
-    const std::vector<std::uint8_t> bytes = EncodeUptime(when);
+    std::vector<std::uint8_t> bytes = EncodeUptime(when);
     ASSERT_EQ(bytes.size(), 12u);
     EXPECT_EQ(GetUint32(&bytes[8]), 0u);
     EXPECT_DOUBLE_EQ(DecodeUptime(bytes), when);
     EXPECT_DOUBLE_EQ(DecodeUptime({}), DefaultLastCheck());
     EXPECT_DOUBLE_EQ(DecodeUptime(std::vector<std::uint8_t>(bytes.begin(), bytes.end() - 1)),
                      DefaultLastCheck());
+    bytes.push_back(0);  // 13 bytes: not this value's layout
+    EXPECT_DOUBLE_EQ(DecodeUptime(bytes), DefaultLastCheck());
     EXPECT_DOUBLE_EQ(DecodeUptime(EncodeUptime(when, kUptimeInvalid)), DefaultLastCheck());
     EXPECT_DOUBLE_EQ(DecodeUptime(EncodeUptime(std::nan(""))), DefaultLastCheck());
 }
@@ -113,12 +120,9 @@ TEST(Uptime, OnlyTheHoursComponentCounts) {
         bool limited;
     };
     const Case cases[] = {
-        {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64", true},
         {{2026, 12, 5, 8, 59, 59}, L"-wardel_x64", true},
         {{2026, 12, 5, 9, 0, 0}, L"-wardel_x64", false},
-        {{2026, 12, 5, 10, 0, 0}, L"-wardel_x64", false},
-        {{2026, 12, 6, 8, 10, 0}, L"-wardel_x64", true},  // 24 h 10 min: hours component 0
-        {{2026, 12, 6, 8, 30, 0}, L"-wardel_x64", true},
+        {{2026, 12, 6, 8, 30, 0}, L"-wardel_x64", true},  // 24 h 30 min: hours component 0
         {{2026, 12, 6, 9, 30, 0}, L"-wardel_x64", false},
         {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64 -enforce", false},
         {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64 -ENFORCE", true},  // exact case only
@@ -134,47 +138,58 @@ TEST(Uptime, OnlyTheHoursComponentCounts) {
 
 // ---- placement ----
 
-TEST(Placement, TaskbarEdges) {
-    EXPECT_EQ(EdgeOf({false, {}}), kEdgeUnknown);
-    EXPECT_EQ(EdgeOf({true, {0, 1040, 1920, 1080}}), kEdgeBottom);
-    EXPECT_EQ(EdgeOf({true, {0, 0, 1920, 40}}), kEdgeTop);
-    EXPECT_EQ(EdgeOf({true, {0, 0, 60, 1080}}), kEdgeLeft);
-    EXPECT_EQ(EdgeOf({true, {1860, 0, 1920, 1080}}), kEdgeRight);
-    EXPECT_EQ(EdgeOf({true, {0, 0, 0, 0}}), kEdgeBottom);  // a hidden, empty taskbar
-}
-
-TEST(Placement, FrameGoesToTheCornerBesideTheTaskbar) {
+TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
     const ScreenMetrics screen{1920, 1080, 1900};
-    EXPECT_EQ(FramePosition({true, {0, 1040, 1920, 1080}}, screen), (Point{1540, 865}));
-    EXPECT_EQ(FramePosition({true, {1860, 0, 1920, 1080}}, screen), (Point{1480, 905}));
-    EXPECT_EQ(FramePosition({true, {0, 0, 1920, 40}}, screen), (Point{1540, 905}));
-    // A left taskbar does not reach the right edge either.
-    EXPECT_EQ(FramePosition({true, {0, 0, 60, 1080}}, screen), (Point{1520, 905}));
-    EXPECT_EQ(FramePosition({false, {}}, screen), (Point{0, 0}));
-    // A taskbar short of the right edge: the full-screen width is used.
-    EXPECT_EQ(FramePosition({true, {0, 1040, 1600, 1080}}, screen), (Point{1520, 865}));
+    const struct {
+        TaskbarGeometry taskbar;
+        TaskbarEdge edge;
+        Point frame;
+    } cases[] = {
+        {{false, {}}, kEdgeUnknown, {0, 0}},
+        {{true, {0, 1040, 1920, 1080}}, kEdgeBottom, {1540, 865}},
+        {{true, {0, 0, 1920, 40}}, kEdgeTop, {1540, 905}},
+        {{true, {0, 0, 60, 1080}}, kEdgeLeft, {1520, 905}},  // short of the right edge
+        {{true, {1860, 0, 1920, 1080}}, kEdgeRight, {1480, 905}},
+        {{true, {0, 1040, 1600, 1080}}, kEdgeBottom, {1520, 865}},
+        {{true, {29, 0, 89, 1080}}, kEdgeLeft, {1520, 905}},  // left of half its width
+        {{true, {30, 0, 90, 1080}}, kEdgeRight, {-350, 905}},
+        {{true, {0, 0, 0, 0}}, kEdgeBottom, {1520, 1080 - 175}},  // a hidden, empty taskbar
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(EdgeOf(c.taskbar), c.edge) << c.taskbar.rect.left << "," << c.taskbar.rect.top;
+        EXPECT_EQ(FramePosition(c.taskbar, screen), c.frame) << c.edge;
+    }
+    EXPECT_EQ(PanelRectFor(Rect::At(1540, 865, 380, 175)), Rect::At(1540, 1040, 380, 250));
 }
 
-TEST(Placement, CompanionsFollowTheFrame) {
-    const Rect frame = Rect::At(1540, 865, 380, 175);
-    EXPECT_EQ(PanelRectFor(frame), Rect::At(1540, 1040, 380, 250));
-    EXPECT_EQ(ShadowRectFor(frame, false), Rect::At(1533, 858, 394, 189));
-    EXPECT_EQ(ShadowRectFor(frame, true), Rect::At(1533, 858, 394, 439));
-}
+// From its first position, expanding the history at any edge keeps frame and panel on the
+// screen, above a bottom taskbar; collapsing puts the frame back.
+TEST(Placement, ExpandAndCollapseAtEveryEdge) {
+    const ScreenMetrics screen{1920, 1080, 1900};
+    const struct {
+        Rect taskbar;
+        int x;
+        int panelTop;
+    } cases[] = {{{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
+                 {{0, 0, 1920, 40}, 1540, 830},       // top, left and right: at the screen's bottom
+                 {{0, 0, 60, 1080}, 1520, 830},
+                 {{1860, 0, 1920, 1080}, 1480, 830}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.x);
+        const TaskbarGeometry taskbar{true, c.taskbar};
+        const Point at = FramePosition(taskbar, screen);
+        const Rect frame = Rect::At(at.x, at.y, 380, 175);
+        const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
+        EXPECT_TRUE(expanded.frameMoved);
+        EXPECT_EQ(expanded.panel, Rect::At(c.x, c.panelTop, 380, 250));
+        EXPECT_EQ(expanded.frame, Rect::At(c.x, c.panelTop - 175, 380, 175));
+        EXPECT_EQ(expanded.shadow, Rect::At(c.x - 7, c.panelTop - 182, 394, 439));
 
-TEST(Placement, ExpandAgainstABottomTaskbarAndCollapseBack) {
-    const TaskbarGeometry taskbar{true, {0, 1040, 1920, 1080}};
-    const Rect frame = Rect::At(1540, 865, 380, 175);
-    const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
-    EXPECT_TRUE(expanded.frameMoved);
-    EXPECT_EQ(expanded.panel, Rect::At(1540, 790, 380, 250));
-    EXPECT_EQ(expanded.frame, Rect::At(1540, 615, 380, 175));
-    EXPECT_EQ(expanded.shadow, Rect::At(1533, 608, 394, 439));
-
-    const CollapseLayout collapsed =
-        LayoutForCollapse(expanded.frame, expanded.panel, taskbar, 1080);
-    EXPECT_EQ(collapsed.frame, Rect::At(1540, 865, 380, 175));
-    EXPECT_EQ(collapsed.shadow, Rect::At(1533, 858, 394, 189));
+        const CollapseLayout collapsed =
+            LayoutForCollapse(expanded.frame, expanded.panel, taskbar, 1080);
+        EXPECT_EQ(collapsed.frame, frame);
+        EXPECT_EQ(collapsed.shadow, Rect::At(at.x - 7, at.y - 7, 394, 189));
+    }
 }
 
 TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadow) {
@@ -185,8 +200,9 @@ TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadow) {
     EXPECT_EQ(expanded.frame, frame);
     EXPECT_EQ(expanded.panel, Rect::At(300, 275, 380, 250));
     EXPECT_EQ(expanded.shadow, Rect::At(293, 93, 394, 439));
-    const CollapseLayout collapsed = LayoutForCollapse(frame, expanded.panel, taskbar, 1080);
-    EXPECT_EQ(collapsed.frame, frame);  // the panel was far from the limit
+    EXPECT_EQ(LayoutForCollapse(frame, expanded.panel, taskbar, 1080).frame, frame);
+    // The panel exactly fits: 250 pixels left above the taskbar.
+    EXPECT_FALSE(LayoutForExpand(Rect::At(0, 615, 380, 175), taskbar, 1080).frameMoved);
     // Without a taskbar nothing is pushed, even at the bottom of the screen.
     const Rect low = Rect::At(0, 900, 380, 175);
     EXPECT_FALSE(LayoutForExpand(low, {false, {}}, 1080).frameMoved);
@@ -201,7 +217,7 @@ TEST(Placement, TrayButtonsSideBySideAtTheRightOfTheNotificationArea) {
 
 // ---- window rules ----
 
-TEST(FrameRules, ActiveAreasAnswerAsClient) {
+TEST(FrameRules, ActiveAreasAndTheCursorOverThem) {
     EXPECT_TRUE(IsClientArea({130, 60}));    // button
     EXPECT_TRUE(IsClientArea({379, 0}));     // close box
     EXPECT_TRUE(IsClientArea({0, 160}));     // bottom bar
@@ -209,9 +225,7 @@ TEST(FrameRules, ActiveAreasAnswerAsClient) {
     EXPECT_FALSE(IsClientArea({10, 10}));    // caption: drags the window
     EXPECT_FALSE(IsClientArea({124, 101}));  // right and bottom edges are outside
     EXPECT_FALSE(IsClientArea({20, 70}));    // progress text is not active
-}
 
-TEST(FrameRules, HandCursorOnlyWhereAClickDoesSomething) {
     const CursorInputs none;
     EXPECT_EQ(CursorAt({10, 160}, none), CursorShape::kHand);
     EXPECT_EQ(CursorAt({300, 70}, none), CursorShape::kArrow);
@@ -223,11 +237,7 @@ TEST(FrameRules, HandCursorOnlyWhereAClickDoesSomething) {
 }
 
 TEST(FrameRules, ShowRule) {
-    struct Case {
-        ShowInputs in;
-        bool shown;
-    };
-    const Case cases[] = {
+    const std::pair<ShowInputs, bool> cases[] = {
         {{}, true},
         {{.enforce = true, .updatesAvailable = true}, false},
         {{.silent = true}, false},
@@ -236,56 +246,33 @@ TEST(FrameRules, ShowRule) {
         {{.silent = true, .updatesAvailable = true, .setupKind = 2}, false},
         {{.updatesAvailable = true, .setupKind = 1}, true},
         {{.notice = true, .updatesAvailable = true}, false},
-        {{.execute = true, .updatesAvailable = true}, false},
-        {{.notice = true}, false},
-    };
+        {{.execute = true, .updatesAvailable = true}, false}};
     int i = 0;
-    for (const Case& c : cases) {
-        EXPECT_EQ(ShouldShowFrame(c.in), c.shown) << "case " << i++;
+    for (const auto& [in, shown] : cases) {
+        EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i++;
     }
 }
 
-}  // namespace
-
 // ---- job steps ----
 
-namespace {
+std::string Describe(const StepAction& a) {
+    return std::string(a.startThread ? "start " : "") + (a.reportProgress ? "progress " : "") +
+           (a.countDownload ? "count " : "") + (a.reportFailure ? "failure " : "") +
+           (a.releaseJob ? "release " : "") + "-> " + std::to_string(a.newState);
+}
 
 TEST(JobStep, EachStateHasItsAction) {
-    struct Case {
-        std::int32_t state;
-        bool startsThread;
-        StepAction expected;
-    };
-    auto action = [](bool start, bool progress, bool count, bool failure, bool release,
-                     std::int32_t next) {
-        StepAction a;
-        a.startThread = start;
-        a.reportProgress = progress;
-        a.countDownload = count;
-        a.reportFailure = failure;
-        a.releaseJob = release;
-        a.newState = next;
-        return a;
-    };
-    const Case cases[] = {
-        {kJobReady, true, action(true, false, false, false, false, kJobRunning)},
+    const std::tuple<std::int32_t, bool, const char*> cases[] = {
+        {kJobReady, true, "start -> 2"},
         // The enforced and package jobs start their threads elsewhere: ready only moves on.
-        {kJobReady, false, action(false, false, false, false, false, kJobRunning)},
-        {kJobRunning, true, action(false, true, false, false, false, -1)},
-        {kJobDownloaded, true, action(false, false, true, false, true, -1)},
-        {kJobFailed, true, action(false, false, false, true, true, kJobEndedAfterFailure)},
-        {kJobEndedAfterFailure, true, action(false, false, false, false, false, -1)},
-        {7, true, action(false, false, false, false, false, -1)},
-    };
-    for (const Case& c : cases) {
-        const StepAction a = StepFor(c.state, c.startsThread);
-        EXPECT_EQ(a.startThread, c.expected.startThread) << c.state;
-        EXPECT_EQ(a.reportProgress, c.expected.reportProgress) << c.state;
-        EXPECT_EQ(a.countDownload, c.expected.countDownload) << c.state;
-        EXPECT_EQ(a.reportFailure, c.expected.reportFailure) << c.state;
-        EXPECT_EQ(a.releaseJob, c.expected.releaseJob) << c.state;
-        EXPECT_EQ(a.newState, c.expected.newState) << c.state;
+        {kJobReady, false, "-> 2"},
+        {kJobRunning, true, "progress -> -1"},
+        {kJobDownloaded, true, "count release -> -1"},
+        {kJobFailed, true, "failure release -> 0"},
+        {kJobEndedAfterFailure, true, "-> -1"},
+        {7, true, "-> -1"}};
+    for (const auto& [state, startsThread, action] : cases) {
+        EXPECT_EQ(Describe(StepFor(state, startsThread)), action) << state;
     }
 }
 

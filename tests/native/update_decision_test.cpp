@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <utility>
+#include <sstream>
 #include <vector>
 
 #include "app/command_line.h"
@@ -14,534 +14,310 @@ namespace {
 
 using namespace decision_fake;
 
-using Files = std::map<std::wstring, std::wstring>;
 using Registry = std::map<std::wstring, std::wstring>;
 
-UpdateItem Item(const std::wstring& tag, const std::wstring& version,
-                const std::wstring& fileName = L"", const std::wstring& depend = L"") {
-    UpdateItem item;
-    item.tag = tag;
-    item.name = tag + L" display";
-    item.version = version;
-    item.fileName = fileName.empty() ? tag + L".exe" : fileName;
-    item.depend = depend;
-    return item;
-}
-UpdateItem Enforced(UpdateItem item) {
-    item.enforce = true;
-    return item;
-}
-UpdateItem Plugin(UpdateItem item) {
-    item.placementKind = 1;
-    return item;
-}
-UpdateItem Needs(UpdateItem item) {
-    item.updateNeeded = true;
-    return item;
+// Entries written "tag:version", then optionally "@file name" (else tag.exe), "<depend text",
+// "#placement kind", "!" for enforce and "*" for an entry already marked, separated by blanks.
+UpdateList Entries(const std::wstring& text) {
+    UpdateList list;
+    std::wistringstream words(text);
+    for (std::wstring word; words >> word;) {
+        auto item = std::make_unique<UpdateItem>();
+        item->enforce = word.back() == L'!' || (word.size() > 1 && word.end()[-2] == L'!');
+        item->updateNeeded = word.back() == L'*' || (word.size() > 1 && word.end()[-2] == L'*');
+        word.erase(word.find_last_not_of(L"!*") + 1);
+        const auto take = [&word](wchar_t mark) {
+            const std::size_t at = word.rfind(mark);
+            std::wstring part = at == std::wstring::npos ? L"" : word.substr(at + 1);
+            word = word.substr(0, at);
+            return part;
+        };
+        item->placementKind = LeadingInt(take(L'#'));
+        item->depend = take(L'<');
+        item->fileName = take(L'@');
+        item->version = take(L':');
+        item->tag = word;
+        item->name = word + L" display";
+        item->fileName = item->fileName.empty() ? word + L".exe" : item->fileName;
+        list.push_back(std::move(item));
+    }
+    return list;
 }
 
-DecisionOptions Targeted(const std::wstring& target, const std::wstring& requested = L"",
-                         bool pluginMode = false, bool enforceSwitch = false) {
-    DecisionOptions options;
-    options.targetProduct = target;
-    options.requestedVersion = requested;
-    options.pluginMode = pluginMode;
-    options.enforceSwitch = enforceSwitch;
-    return options;
+// Files written "path=product version"; "S\" stands for the suite and "P\" for the plug-in
+// directory.
+std::map<std::wstring, std::wstring> Files(const std::wstring& text) {
+    std::map<std::wstring, std::wstring> files;
+    std::wistringstream words(text);
+    for (std::wstring word; words >> word;) {
+        const std::size_t equals = word.find(L'=');
+        std::wstring path = word.substr(0, equals);
+        if (path.rfind(L"S\\", 0) == 0 || path.rfind(L"P\\", 0) == 0) {
+            path = (path[0] == L'S' ? kSuite : kPlugins) + path.substr(2);
+        }
+        files[path] = word.substr(equals + 1);
+    }
+    return files;
 }
-DecisionOptions Suite(bool enforceSwitch) {
-    DecisionOptions options = Targeted(L"keldra", L"", false, enforceSwitch);
-    options.suiteMode = true;
-    return options;
+
+// Each entry as "<tag>=<installed version>", followed by "*" when it needs an update.
+std::wstring Decided(const UpdateList& list) {
+    std::wstring text;
+    for (const auto& item : list) {
+        text += (text.empty() ? L"" : L" ") + item->tag + L"=" + item->installedVersion +
+                (item->updateNeeded ? L"*" : L"");
+    }
+    return text;
+}
+
+std::wstring Offered(const DecisionResults& r) {
+    return r.currentName + L"|" + r.currentVersion + L"|" + r.currentFileName + L"|" +
+           r.targetDependency;
+}
+
+// target, requested version, then the switches as letters: s (suite run), p (plug-in mode),
+// e (enforce).
+DecisionOptions Target(const std::wstring& target, const std::string& switches = "",
+                       const std::wstring& requested = L"") {
+    DecisionOptions o;
+    o.targetProduct = target;
+    o.requestedVersion = requested;
+    o.suiteMode = switches.find('s') != std::string::npos;
+    o.pluginMode = switches.find('p') != std::string::npos;
+    o.enforceSwitch = switches.find('e') != std::string::npos;
+    return o;
 }
 
 const Registry kCalendarKeys = {{RegistryId(ProductKey::kCalendar, kValueInstallDir), L"C:\\Cal"},
                                 {RegistryId(ProductKey::kCalendar, kValuePluginsPath), kPlugins}};
 
-// The k-th entry with a tag takes the k-th expectation with that tag; entries without one must be
-// left as they were created (nothing installed, no update).
-struct Expect {
-    const wchar_t* tag;
-    const wchar_t* installed;
-    bool needed;
-};
-
 struct Scenario {
     const char* name;
     DecisionOptions options;
-    std::vector<UpdateItem> entries;
-    Files files;
-    Registry registry;
-    std::vector<Expect> expect;
+    const wchar_t* entries;
+    const wchar_t* files;
+    const wchar_t* decided;
+    const wchar_t* offered = nullptr;  // the window's results; not checked when null
+    Registry registry = kCalendarKeys;
 };
 
-using Observed = std::vector<std::pair<std::wstring, bool>>;
-
-Observed Observe(const UpdateList& list) {
-    Observed seen;
-    for (const auto& item : list) {
-        seen.emplace_back(item->installedVersion, item->updateNeeded);
-    }
-    return seen;
-}
-
-// Runs the decision twice, as the program does, and checks that the second run changes nothing.
-UpdateList RunTwice(const Scenario& s, DecisionResults& results) {
-    FakeMachine fake;
-    fake.files = s.files;
-    fake.registry = s.registry;
-    const DecisionMachine machine = fake.Machine();
-    UpdateList list;
-    for (const UpdateItem& entry : s.entries) {
-        list.push_back(std::make_unique<UpdateItem>(entry));
-    }
-    DecideUpdates(list, s.options, machine, results);
-    const Observed first = Observe(list);
-    const DecisionResults firstResults = results;
-    DecideUpdates(list, s.options, machine, results);
-    EXPECT_EQ(Observe(list), first) << "second run differs";
-    EXPECT_EQ(results.targetDependency, firstResults.targetDependency);
-    EXPECT_EQ(results.currentName, firstResults.currentName);
-    EXPECT_EQ(results.currentVersion, firstResults.currentVersion);
-    EXPECT_EQ(results.currentFileName, firstResults.currentFileName);
-    return list;
-}
-
-void ExpectItems(const UpdateList& list, const std::vector<Expect>& expect) {
-    std::map<std::wstring, std::size_t> seen;
-    for (const auto& item : list) {
-        std::size_t wanted = seen[item->tag]++;
-        const Expect* found = nullptr;
-        for (const Expect& e : expect) {
-            if (e.tag == item->tag && wanted-- == 0) {
-                found = &e;
-                break;
-            }
-        }
-        SCOPED_TRACE(testing::PrintToString(item->tag));
-        EXPECT_EQ(item->installedVersion, found ? found->installed : L"");
-        EXPECT_EQ(item->updateNeeded, found ? found->needed : false);
-    }
-}
-
-void Check(const Scenario& s) {
+// Runs the decision twice, as the program does: the second run must change nothing.
+void Check(const Scenario& s, DecisionResults results = {}) {
     SCOPED_TRACE(s.name);
-    DecisionResults results;
-    ExpectItems(RunTwice(s, results), s.expect);
+    FakeMachine fake;
+    fake.files = Files(s.files);
+    fake.registry = s.registry;
+    UpdateList list = Entries(s.entries);
+    DecideUpdates(list, s.options, fake.Machine(), results);
+    EXPECT_EQ(Decided(list), s.decided);
+    const std::wstring offered = Offered(results);
+    if (s.offered != nullptr) {
+        EXPECT_EQ(offered, s.offered);
+    }
+    DecideUpdates(list, s.options, fake.Machine(), results);
+    EXPECT_EQ(Decided(list), s.decided) << "second run";
+    EXPECT_EQ(Offered(results), offered) << "second run";
 }
 
 TEST(TargetedDecision, InstalledVersionRules) {
     const Scenario scenarios[] = {
-        {"main program older, updater current, other entries untouched",
-         Targeted(L"keldra"),
-         {Item(L"keldra", L"6.0.0.2"), Item(L"pinnace", L"2.0.0.0"), Item(L"tallix", L"3.2.0.17"),
-          Item(L"octakit", L"9.0.0.0"), Item(L"keldrasetup", L"6.0.0.2")},
-         {{InSuite(L"keldra.exe"), L"6.0.0.1"},
-          {InSuite(L"pinnace.exe"), L"1.0.0.0"},
-          {InSuite(L"tallix.exe"), L"3.2.0.17"},
-          {InSuite(L"octakit.exe"), L"1.0.0.0"}},
-         {},
-         {{L"keldra", L"6.0.0.1", true}, {L"tallix", L"3.2.0.17", false}}},
-        {"nothing installed: target and updater both need an update",
-         Targeted(L"keldra"),
-         {Item(L"keldra", L"6.0.0.2"), Item(L"tallix", L"3.2.0.18")},
-         {},
-         {},
-         {{L"keldra", L"", true}, {L"tallix", L"", true}}},
-        {"calendar by its file in the suite directory",
-         Targeted(L"dayloom"),
-         {Item(L"dayloom", L"3.0.0.1")},
-         {{InSuite(L"dayloom.exe"), L"3.0.0.0"}},
-         kCalendarKeys,
-         {{L"dayloom", L"3.0.0.0", true}}},
-        {"caller's version older: update, nothing looked up; the updater is still looked up",
-         Targeted(L"dayloom", L"3.0.0.0"),
-         {Item(L"dayloom", L"3.0.0.1"), Item(L"tallix", L"3.2.0.18")},
-         {{InSuite(L"dayloom.exe"), L"3.0.0.1"}, {InSuite(L"tallix.exe"), L"3.2.0.17"}},
-         kCalendarKeys,
-         {{L"dayloom", L"", true}, {L"tallix", L"3.2.0.17", true}}},
-        {"caller's version equal to the offered one",
-         Targeted(L"dayloom", L"3.0.0.1"),
-         {Item(L"dayloom", L"3.0.0.1")},
-         {},
-         {},
-         {{L"dayloom", L"", false}}},
-        {"octakit by its tag, not by its package name",
-         Targeted(L"octakit"),
-         {Item(L"octakit", L"2.0.0.0", L"octakit_pkg.exe")},
-         {{InSuite(L"octakit.exe"), L"2.0.0.0"}, {InSuite(L"octakit_pkg.exe"), L"1.0.0.0"}},
-         {},
-         {{L"octakit", L"2.0.0.0", false}}},
-        {"ostrakit by its tag even in plug-in mode",
-         Targeted(L"ostrakit", L"", true),
-         {Item(L"ostrakit", L"2.0.0.1", L"ostra_pkg.exe")},
-         {{InSuite(L"ostrakit.exe"), L"2.0.0.0"}, {InPlugins(L"ostra_pkg.exe"), L"2.0.0.1"}},
-         kCalendarKeys,
-         {{L"ostrakit", L"2.0.0.0", true}}},
+        // The window offers the last entry handled.
+        {"main program older, updater current, other entries untouched", Target(L"keldra"),
+         L"keldra:6.0.0.2@k6.exe pinnace:2.0.0.0 tallix:3.2.0.17@t.exe octakit:9.0.0.0",
+         L"S\\k6.exe=6.0.0.1 S\\pinnace.exe=1.0.0.0 S\\t.exe=3.2.0.17 S\\octakit.exe=1.0.0.0",
+         L"keldra=6.0.0.1* pinnace= tallix=3.2.0.17 octakit=", L"tallix display|3.2.0.17|t.exe|"},
+        {"the target after the updater is offered", Target(L"keldra"),
+         L"tallix:3.2.0.18 keldra:6.0.0.2@k6.exe", L"", L"tallix=* keldra=*",
+         L"keldra display|6.0.0.2|k6.exe|"},
+        {"calendar by its file in the suite directory", Target(L"dayloom"), L"dayloom:3.0.0.1",
+         L"S\\dayloom.exe=3.0.0.0", L"dayloom=3.0.0.0*"},
+        {"caller's version older: nothing looked up for the target, the updater still is",
+         Target(L"dayloom", "", L"3.0.0.0"), L"dayloom:3.0.0.1 tallix:3.2.0.18",
+         L"S\\dayloom.exe=3.0.0.1 S\\tallix.exe=3.2.0.17", L"dayloom=* tallix=3.2.0.17*"},
+        {"caller's version equal to the offered one", Target(L"dayloom", "", L"3.0.0.1"),
+         L"dayloom:3.0.0.1", L"", L"dayloom="},
+        {"octakit by its tag, not by its package name", Target(L"octakit"),
+         L"octakit:2.0.0.0@octakit_pkg.exe", L"S\\octakit.exe=2.0.0.0 S\\octakit_pkg.exe=1.0.0.0",
+         L"octakit=2.0.0.0"},
+        {"ostrakit by its tag even in plug-in mode", Target(L"ostrakit", "p"),
+         L"ostrakit:2.0.0.1@ostra_pkg.exe", L"S\\ostrakit.exe=2.0.0.0 P\\ostra_pkg.exe=2.0.0.1",
+         L"ostrakit=2.0.0.0*"},
         {"plug-in mode: the plug-in directory for the target, the suite for the updater",
-         Targeted(L"weather", L"", true),
-         {Item(L"weather", L"1.1.0.0", L"weather.dll"), Item(L"tallix", L"3.2.0.18")},
-         {{InPlugins(L"weather.dll"), L"1.0.0.0"},
-          {InSuite(L"weather.dll"), L"1.1.0.0"},
-          {InPlugins(L"tallix.exe"), L"1.0.0.0"},
-          {InSuite(L"tallix.exe"), L"3.2.0.18"}},
-         kCalendarKeys,
-         {{L"weather", L"1.0.0.0", true}, {L"tallix", L"3.2.0.18", false}}},
-        {"plug-in mode: missing from the plug-in directory",
-         Targeted(L"weather", L"", true),
-         {Item(L"weather", L"1.1.0.0", L"weather.dll")},
-         {{InSuite(L"weather.dll"), L"1.1.0.0"}, {L"weather.dll", L"1.1.0.0"}},
-         kCalendarKeys,
-         {{L"weather", L"", true}}},
-        {"plug-in mode for the calendar itself leaves its plug-ins alone",
-         Targeted(L"dayloom", L"", true),
-         {Item(L"dayloom", L"3.0.0.1"), Plugin(Item(L"cal_a", L"1.0.0.2", L"cal_a.dll"))},
-         {{InPlugins(L"dayloom.exe"), L"3.0.0.1"},
-          {InSuite(L"dayloom.exe"), L"3.0.0.0"},
-          {L"cal_a.dll", L"1.0.0.1"}},
-         kCalendarKeys,
-         {{L"dayloom", L"3.0.0.1", false}}},
-        {"the calendar decides its plug-ins first",
-         Targeted(L"dayloom"),
-         {Item(L"dayloom", L"3.0.0.1"), Plugin(Item(L"cal_a", L"1.0.0.2", L"cal_a.dll")),
-          Enforced(Plugin(Item(L"cal_b", L"1.0.0.0", L"cal_b.dll")))},
-         {{InSuite(L"dayloom.exe"), L"3.0.0.1"}, {L"cal_a.dll", L"1.0.0.1"}},
-         kCalendarKeys,
-         {{L"dayloom", L"3.0.0.1", false}, {L"cal_a", L"1.0.0.1", true}, {L"cal_b", L"", false}}},
-        {"a missing enforced plug-in with the enforce switch",
-         Targeted(L"dayloom", L"", false, true),
-         {Item(L"dayloom", L"3.0.0.1"), Enforced(Plugin(Item(L"cal_b", L"1.0.0.0", L"cal_b.dll")))},
-         {{InSuite(L"dayloom.exe"), L"3.0.0.1"}},
-         kCalendarKeys,
-         {{L"dayloom", L"3.0.0.1", false}, {L"cal_b", L"", true}}},
-        {"the target's dependencies",
-         Targeted(L"keldra"),
-         {Item(L"keldra", L"6.0.0.1", L"", L",Pinnace,WARDEL,"), Item(L"pinnace", L"2.0.0.0"),
-          Item(L"wardel", L"1.0.0.0"), Item(L"octakit", L"2.0.0.0")},
-         {{InSuite(L"keldra.exe"), L"6.0.0.1"},
-          {InSuite(L"pinnace.exe"), L"1.0.0.0"},
-          {InSuite(L"octakit.exe"), L"1.0.0.0"}},
-         {},
-         {{L"keldra", L"6.0.0.1", false}, {L"pinnace", L"1.0.0.0", true}, {L"wardel", L"", true}}},
-    };
+         Target(L"weather", "p"), L"weather:1.1.0.0@weather.dll tallix:3.2.0.18",
+         L"P\\weather.dll=1.0.0.0 S\\weather.dll=1.1.0.0 P\\tallix.exe=1.0.0.0 "
+         L"S\\tallix.exe=3.2.0.18",
+         L"weather=1.0.0.0* tallix=3.2.0.18"},
+        {"plug-in mode: missing from the plug-in directory", Target(L"weather", "p"),
+         L"weather:1.1.0.0@weather.dll", L"S\\weather.dll=1.1.0.0 weather.dll=1.1.0.0",
+         L"weather=*"},
+        {"plug-in mode for the calendar itself leaves its plug-ins alone", Target(L"dayloom", "p"),
+         L"dayloom:3.0.0.1 cal_a:1.0.0.2@cal_a.dll#1",
+         L"P\\dayloom.exe=3.0.0.1 S\\dayloom.exe=3.0.0.0 cal_a.dll=1.0.0.1",
+         L"dayloom=3.0.0.1 cal_a="},
+        {"the calendar decides its plug-ins (placement kind 1 only) first", Target(L"dayloom"),
+         L"dayloom:3.0.0.1 cal_a:1.0.0.2@cal_a.dll#1 cal_b:1.0.0.0@cal_b.dll#1! "
+         L"cal_c:1.0.0.2@cal_c.dll#2",
+         L"S\\dayloom.exe=3.0.0.1 cal_a.dll=1.0.0.1 cal_c.dll=1.0.0.1",
+         L"dayloom=3.0.0.1 cal_a=1.0.0.1* cal_b= cal_c="},
+        {"a missing enforced plug-in with the enforce switch", Target(L"dayloom", "e"),
+         L"dayloom:3.0.0.1 cal_b:1.0.0.0@cal_b.dll#1!", L"S\\dayloom.exe=3.0.0.1",
+         L"dayloom=3.0.0.1 cal_b=*"},
+        {"the target's dependencies", Target(L"keldra"),
+         L"keldra:6.0.0.1<,Pinnace,WARDEL, pinnace:2.0.0.0 wardel:1.0.0.0 octakit:2.0.0.0",
+         L"S\\keldra.exe=6.0.0.1 S\\pinnace.exe=1.0.0.0 S\\octakit.exe=1.0.0.0",
+         L"keldra=6.0.0.1 pinnace=1.0.0.0* wardel=* octakit="}};
     for (const Scenario& s : scenarios) {
         Check(s);
     }
-}
-
-TEST(TargetedDecision, CalendarSetupsUseTheCalendarExecutable) {
-    for (const wchar_t* tag :
+    // The calendar's setup packages take the version of the installed calendar.
+    for (const std::wstring tag :
          {L"dayloomsetup", L"dayloomsetup_silent", L"pinnacesetup", L"pinnacesetup_silent"}) {
-        const Files files = {{L"C:\\Cal\\dayloom.exe", L"3.0.0.0"},
-                             {InSuite(std::wstring(tag) + L".exe"), L"3.0.0.1"}};
-        Check({"installed calendar",
-               Targeted(tag),
-               {Item(tag, L"3.0.0.1")},
-               files,
-               kCalendarKeys,
-               {{tag, L"3.0.0.0", true}}});
+        const std::wstring entry = tag + L":3.0.0.1";
+        const std::wstring files = L"C:\\Cal\\dayloom.exe=3.0.0.0 S\\" + tag + L".exe=3.0.0.1";
+        Check({"installed calendar", Target(tag), entry.c_str(), files.c_str(),
+               (tag + L"=3.0.0.0*").c_str()});
         Check({"calendar not registered",
-               Targeted(tag),
-               {Item(tag, L"3.0.0.1")},
-               files,
-               {},
-               {{tag, L"", true}}});
+               Target(tag),
+               entry.c_str(),
+               files.c_str(),
+               (tag + L"=*").c_str(),
+               nullptr,
+               {}});
     }
 }
 
-TEST(TargetedDecision, CurrentProductIsTheLastEntryHandled) {
-    const Files files = {{InSuite(L"keldra.exe"), L"6.0.0.1"}};
-    DecisionResults results;
-    RunTwice({"target first",
-              Targeted(L"keldra"),
-              {Item(L"keldra", L"6.0.0.2", L"k6.exe"), Item(L"pinnace", L"1.0.0.0", L"p.exe"),
-               Item(L"tallix", L"3.2.0.18", L"t.exe")},
-              files,
-              {},
-              {}},
-             results);
-    EXPECT_EQ(results.currentName, L"tallix display");
-    EXPECT_EQ(results.currentVersion, L"3.2.0.18");
-    EXPECT_EQ(results.currentFileName, L"t.exe");
-    RunTwice({"updater first",
-              Targeted(L"keldra"),
-              {Item(L"tallix", L"3.2.0.18", L"t.exe"), Item(L"keldra", L"6.0.0.2", L"k6.exe"),
-               Item(L"pinnace", L"1.0.0.0", L"p.exe")},
-              files,
-              {},
-              {}},
-             results);
-    EXPECT_EQ(results.currentName, L"keldra display");
-    EXPECT_EQ(results.currentVersion, L"6.0.0.2");
-    EXPECT_EQ(results.currentFileName, L"k6.exe");
-}
-
 TEST(SuiteDecision, InstalledVersionRules) {
-    const std::wstring localUpgrade = std::wstring(kLocal) + L"\\orvane\\marlow\\upgrade.exe";
     const Registry fennickKey = {{RegistryId(ProductKey::kFennick, kValueInstallDir), L"C:\\F\\"}};
-    const std::vector<UpdateItem> components = {
-        Item(L"keldra", L"6.0.0.2"), Item(L"pinnace", L"2.0.0.0"),
-        Enforced(Item(L"wardel", L"1.0.0.0")), Item(L"octakit", L"1.0.0.0")};
-    const Files installed = {{InSuite(L"keldra.exe"), L"6.0.0.1"},
-                             {InSuite(L"pinnace.exe"), L"2.0.0.0"}};
+    const wchar_t localUpgrade[] = L"C:\\Local\\orvane\\marlow\\upgrade.exe";
+    const std::wstring below = std::wstring(localUpgrade) + L"=1.0.3.1 S\\upgrade.exe=1.0.3.5";
+    const std::wstring at = std::wstring(localUpgrade) + L"=1.0.3.2";
+    const std::wstring newer = std::wstring(localUpgrade) + L"=1.0.4.0";
+    const wchar_t components[] = L"keldra:6.0.0.2 pinnace:2.0.0.0 wardel:1.0.0.0! octakit:1.0.0.0";
+    const wchar_t installed[] = L"S\\keldra.exe=6.0.0.1 S\\pinnace.exe=2.0.0.0";
     const Scenario scenarios[] = {
-        {"components without the enforce switch",
-         Suite(false),
-         components,
-         installed,
-         {},
-         {{L"keldra", L"6.0.0.1", true},
-          {L"pinnace", L"2.0.0.0", false},
-          {L"wardel", L"", false},
-          {L"octakit", L"", false}}},
-        {"components with the enforce switch",
-         Suite(true),
-         components,
-         installed,
-         {},
-         {{L"keldra", L"6.0.0.1", true},
-          {L"pinnace", L"2.0.0.0", false},
-          {L"wardel", L"", true},
-          {L"octakit", L"", false}}},
-        {"keldra.exe missing forces the main entry",
-         Suite(false),
-         {Item(L"keldra", L"6.0.0.1", L"keldra_6.exe")},
-         {{InSuite(L"keldra_6.exe"), L"6.0.0.1"}},
-         {},
-         {{L"keldra", L"6.0.0.1", true}}},
-        {"keldra.exe present at the offered version",
-         Suite(false),
-         {Item(L"keldra", L"6.0.0.1", L"keldra_6.exe")},
-         {{InSuite(L"keldra_6.exe"), L"6.0.0.1"}, {InSuite(L"keldra.exe"), L"5.0.0.0"}},
-         {},
-         {{L"keldra", L"6.0.0.1", false}}},
-        {"fennick not installed is never updated",
-         Suite(true),
-         {Enforced(Item(L"fennick", L"1.0.0.1"))},
-         {{InSuite(L"fennick.exe"), L"1.0.0.0"}},
-         {},
-         {{L"fennick", kFennickNotInstalled, false}}},
-        {"fennick registered but its file missing",
-         Suite(true),
-         {Enforced(Item(L"fennick", L"1.0.0.1"))},
-         {},
-         fennickKey,
-         {{L"fennick", kFennickNotInstalled, false}}},
-        {"fennick installed and older",
-         Suite(false),
-         {Item(L"fennick", L"1.0.0.1")},
-         {{L"C:\\F\\fennick.exe", L"1.0.0.0"}},
-         fennickKey,
-         {{L"fennick", L"1.0.0.0", true}}},
-        {"upgrade program below 1.0.3.2",
-         Suite(false),
-         {Item(L"upgrade", L"1.0.3.5")},
-         {{localUpgrade, L"1.0.3.1"}, {InSuite(L"upgrade.exe"), L"1.0.3.5"}},
-         {},
-         {{L"upgrade", L"1.0.3.1", true}}},
-        {"upgrade program at 1.0.3.2 counts as not installed",
-         Suite(false),
-         {Item(L"upgrade", L"1.0.3.5")},
-         {{localUpgrade, L"1.0.3.2"}},
-         {},
-         {{L"upgrade", L"", false}}},
-        {"newer upgrade program, enforced",
-         Suite(true),
-         {Enforced(Item(L"upgrade", L"1.0.3.5"))},
-         {{localUpgrade, L"1.0.4.0"}},
-         {},
-         {{L"upgrade", L"", true}}},
+        // The window offers the main program's entry; the file name stays as it was.
+        {"components without the enforce switch", Target(L"keldra", "s"), components, installed,
+         L"keldra=6.0.0.1* pinnace=2.0.0.0 wardel= octakit=", L"keldra display|6.0.0.2||"},
+        {"components with the enforce switch", Target(L"keldra", "se"), components, installed,
+         L"keldra=6.0.0.1* pinnace=2.0.0.0 wardel=* octakit="},
+        {"keldra.exe missing forces the main entry", Target(L"keldra", "s"),
+         L"keldra:6.0.0.1@keldra_6.exe", L"S\\keldra_6.exe=6.0.0.1", L"keldra=6.0.0.1*"},
+        {"keldra.exe present at the offered version", Target(L"keldra", "s"),
+         L"keldra:6.0.0.1@keldra_6.exe", L"S\\keldra_6.exe=6.0.0.1 S\\keldra.exe=5.0.0.0",
+         L"keldra=6.0.0.1"},
+        {"fennick not installed is never updated", Target(L"keldra", "se"), L"fennick:1.0.0.1!",
+         L"S\\fennick.exe=1.0.0.0", L"fennick=9999.9999.9999.9999"},
+        {"fennick registered but its file missing", Target(L"keldra", "se"), L"fennick:1.0.0.1!",
+         L"", L"fennick=9999.9999.9999.9999", nullptr, fennickKey},
+        {"fennick installed and older", Target(L"keldra", "s"), L"fennick:1.0.0.1",
+         L"C:\\F\\fennick.exe=1.0.0.0", L"fennick=1.0.0.0*", nullptr, fennickKey},
+        {"upgrade program below 1.0.3.2", Target(L"keldra", "s"), L"upgrade:1.0.3.5", below.c_str(),
+         L"upgrade=1.0.3.1*"},
+        {"upgrade program at 1.0.3.2 counts as not installed", Target(L"keldra", "s"),
+         L"upgrade:1.0.3.5", at.c_str(), L"upgrade="},
+        {"newer upgrade program, enforced", Target(L"keldra", "se"), L"upgrade:1.0.3.5!",
+         newer.c_str(), L"upgrade=*"},
         {"the sibling's own directory is not consulted",
-         Suite(false),
-         {Item(L"upgrade", L"1.0.3.1")},
-         {{L"C:\\M\\upgrade.exe", L"1.0.0.0"}},
-         {{RegistryId(ProductKey::kMarlow, kValueInstallNewPath), L"C:\\M"}},
-         {{L"upgrade", L"", false}}},
+         Target(L"keldra", "s"),
+         L"upgrade:1.0.3.1",
+         L"C:\\M\\upgrade.exe=1.0.0.0",
+         L"upgrade=",
+         nullptr,
+         {{RegistryId(ProductKey::kMarlow, kValueInstallNewPath), L"C:\\M"}}},
+        // Placement kind 2 is no plug-in: its file in the suite directory decides.
         {"plug-ins: the plug-in directory only when it holds the offered version",
-         Suite(false),
-         {Plugin(Item(L"pa", L"1.0.0.2", L"pa.dll")), Plugin(Item(L"pb", L"1.0.0.2", L"pb.dll")),
-          Plugin(Item(L"pc", L"1.0.0.2", L"pc.dll")),
-          Enforced(Plugin(Item(L"pd", L"1.0.0.2", L"pd.dll"))),
-          Plugin(Item(L"upgrade", L"1.0.0.1", L"up.dll"))},
-         {{InPlugins(L"pa.dll"), L"1.0.0.2"},
-          {L"pa.dll", L"0.5.0.0"},
-          {InPlugins(L"pb.dll"), L"1.0.0.3"},
-          {L"pb.dll", L"1.0.0.1"},
-          {InPlugins(L"pc.dll"), L"1.0.0.1"},
-          {L"pc.dll", L"1.0.0.2"},
-          {InPlugins(L"up.dll"), L"1.0.0.1"}},
-         kCalendarKeys,
-         {{L"pa", L"1.0.0.2", false},
-          {L"pb", L"1.0.0.1", true},
-          {L"pc", L"1.0.0.2", false},
-          {L"pd", L"", false},
-          {L"upgrade", L"1.0.0.1", false}}},
-    };
+         Target(L"keldra", "s"),
+         L"pa:1.0.0.2@pa.dll#1 pb:1.0.0.2@pb.dll#1 pc:1.0.0.2@pc.dll#1 pd:1.0.0.2@pd.dll#1! "
+         L"upgrade:1.0.0.1@up.dll#1 pe:1.0.0.2@pe.dll#2",
+         L"P\\pa.dll=1.0.0.2 pa.dll=0.5.0.0 P\\pb.dll=1.0.0.3 pb.dll=1.0.0.1 P\\pc.dll=1.0.0.1 "
+         L"pc.dll=1.0.0.2 P\\up.dll=1.0.0.1 P\\pe.dll=1.0.0.2 S\\pe.dll=1.0.0.1",
+         L"pa=1.0.0.2 pb=1.0.0.1* pc=1.0.0.2 pd= upgrade=1.0.0.1 pe=1.0.0.1*"}};
     for (const Scenario& s : scenarios) {
         Check(s);
     }
 }
 
 TEST(SuiteDecision, DependencyListAndDependencies) {
-    const Scenario s = {
-        "installed components' depend texts",
-        Suite(false),
-        {Item(L"keldra", L"6.0.0.1", L"", L"pinnace,wardel"),
-         Item(L"tallix", L"3.2.0.17", L"", L"pinnace,wardel"),
-         Item(L"octakit", L"1.0.0.0", L"", L"wardel"),
-         Item(L"pinnace", L"2.0.0.0", L"", L",Guard,"), Item(L"ghost", L"1.0.0.0", L"", L"lost"),
-         Item(L"wardel", L"1.0.0.0"), Item(L"guard", L"1.0.0.0"), Item(L"lost", L"1.0.0.0")},
-        {{InSuite(L"keldra.exe"), L"6.0.0.1"},
-         {InSuite(L"tallix.exe"), L"3.2.0.17"},
-         {InSuite(L"octakit.exe"), L"1.0.0.0"},
-         {InSuite(L"pinnace.exe"), L"2.0.0.0"}},
-        {},
-        // Missing and not enforced: only a dependency of an installed component is forced.
-        {{L"keldra", L"6.0.0.1", false},
-         {L"tallix", L"3.2.0.17", false},
-         {L"octakit", L"1.0.0.0", false},
-         {L"pinnace", L"2.0.0.0", false},
-         {L"ghost", L"", false},
-         {L"wardel", L"", true},
-         {L"guard", L"", true},
-         {L"lost", L"", false}}};
+    // Missing and not enforced: only a dependency of an installed component is forced.
+    Scenario s = {"installed components' depend texts",
+                  Target(L"keldra", "s"),
+                  L"keldra:6.0.0.1<pinnace,wardel tallix:3.2.0.17<pinnace,wardel "
+                  L"octakit:1.0.0.0<wardel pinnace:2.0.0.0<,Guard, ghost:1.0.0.0<lost "
+                  L"wardel:1.0.0.0 guard:1.0.0.0 lost:1.0.0.0",
+                  L"S\\keldra.exe=6.0.0.1 S\\tallix.exe=3.2.0.17 S\\octakit.exe=1.0.0.0 "
+                  L"S\\pinnace.exe=2.0.0.0",
+                  L"keldra=6.0.0.1 tallix=3.2.0.17 octakit=1.0.0.0 pinnace=2.0.0.0 ghost= "
+                  L"wardel=* guard=* lost=",
+                  L"keldra display|6.0.0.1||pinnace,wardel,,Guard,,"};
     Check(s);
-    DecisionResults results;
-    RunTwice(s, results);
-    EXPECT_EQ(results.targetDependency, L"pinnace,wardel,,Guard,,");
-    EXPECT_EQ(results.currentName, L"keldra display");
-
-    DecisionResults seeded;
-    seeded.targetDependency = L"pinnace,wardel";  // as the manifest reader left it
-    seeded.currentFileName = L"kept.exe";
-    RunTwice(s, seeded);
-    EXPECT_EQ(seeded.targetDependency, L"pinnace,wardel,Guard,,");
-    EXPECT_EQ(seeded.currentFileName, L"kept.exe");
+    // A depend text already in the list is not added again.
+    s.offered = L"keldra display|6.0.0.1|kept.exe|pinnace,wardel,Guard,,";
+    Check(s, {L"", L"", L"kept.exe", L"pinnace,wardel"});
 }
 
 TEST(DecisionDependencies, Tokens) {
     FakeMachine fake;
-    fake.files = {{InSuite(L"pinnace.exe"), L"1.0.0.0"},
-                  {InSuite(L"octakit.exe"), L""},
-                  {InSuite(L"keldra.exe"), L"1.0.0.0"}};
-    const DecisionMachine machine = fake.Machine();
+    fake.files = Files(L"S\\pinnace.exe=1.0.0.0 S\\octakit.exe= S\\keldra.exe=1.0.0.0");
     // "pin" comes first so that a token matching by substring (either way) would decide it.
-    const std::vector<UpdateItem> entries = {Item(L"pin", L"9.0.0.0", L"pinnace.exe"),
-                                             Item(L"pinnace", L"2.0.0.0"),
-                                             Item(L"wardel", L"1.0.0.0"),
-                                             Item(L"wardel", L"1.0.0.0"),
-                                             Item(L"octakit", L"1.0.0.0"),
-                                             Item(L"keldra", L"1.0.0.0"),
-                                             Item(L"blank", L"")};
-    const struct {
-        const wchar_t* text;
-        std::vector<Expect> expect;
-    } cases[] = {
+    const wchar_t entries[] =
+        L"pin:9.0.0.0@pinnace.exe pinnace:2.0.0.0 wardel:1.0.0.0 "
+        L"wardel:1.0.0.0 octakit:1.0.0.0 keldra:1.0.0.0 blank";
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
         {L",Pinnace,,WARDEL,octakit,keldra,",
-         {{L"pinnace", L"1.0.0.0", true},
-          {L"wardel", L"", true},
-          {L"octakit", L"", false},
-          {L"keldra", L"1.0.0.0", false}}},
-        {L"blank", {{L"blank", L"", true}}},
-        {L"pinnace ,wardel", {{L"wardel", L"", true}}},
-        {L",,,", {}},
-        {L"", {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
-        UpdateList list;
-        for (const UpdateItem& entry : entries) {
-            list.push_back(std::make_unique<UpdateItem>(entry));
-        }
-        EvaluateDependencies(c.text, list, machine);
-        ExpectItems(list, c.expect);
+         L"pin= pinnace=1.0.0.0* wardel=* wardel= octakit= keldra=1.0.0.0 blank="},
+        {L"blank", L"pin= pinnace= wardel= wardel= octakit= keldra= blank=*"},
+        {L"pinnace ,wardel", L"pin= pinnace= wardel=* wardel= octakit= keldra= blank="},
+        {L",,,", L"pin= pinnace= wardel= wardel= octakit= keldra= blank="}};
+    for (const auto& [text, decided] : cases) {
+        UpdateList list = Entries(entries);
+        EvaluateDependencies(text, list, fake.Machine());
+        EXPECT_EQ(Decided(list), decided) << ::testing::PrintToString(std::wstring(text));
     }
 }
 
-TEST(DecisionQueries, UpdaterUpdateAvailable) {
-    const struct {
-        const char* name;
-        std::vector<UpdateItem> entries;
-        bool available;
-    } cases[] = {
-        {"empty list", {}, false},
-        {"updater needs an update", {Item(L"keldra", L"1"), Needs(Item(L"tallix", L"1"))}, true},
-        {"only the first updater entry counts",
-         {Item(L"tallix", L"1"), Needs(Item(L"tallix", L"2"))},
-         false},
-        {"tag compared exactly", {Needs(Item(L"Tallix", L"1"))}, false},
-        {"other entries do not count",
-         {Needs(Item(L"keldra", L"1")), Item(L"tallix", L"1")},
-         false},
+TEST(DecisionQueries, UpdateAvailable) {
+    const std::tuple<const wchar_t*, const wchar_t*, bool, bool> cases[] = {
+        // target, entries, updater update available, target update available
+        {L"dayloom", L"", false, false},
+        {L"Keldra", L"keldra:1<pinnace,wardel* tallix:1", false, true},
+        {L"keldra", L"keldra:1<pinnace,wardel keldra:1*", false, false},  // the first entry only
+        {L"keldra", L"keldra:1<pinnace,wardel wardel:1*", false, true},   // in the depend text
+        {L"keldra", L"keldra:1<pinnace,wardel ward:1*", false, true},     // part of a name in it
+        {L"keldra", L"keldra:1<pinnace,wardel octakit:1*", false, false},
+        {L"fennick", L"wardel:1*", false, false},                    // needs a target entry
+        {L"DayLoom", L"pa:1#1*", false, true},                       // the calendar's plug-ins
+        {L"dayloom", L"octakit:1* pb:1#2* tallix:1*", true, false},  // only kind 1 counts
+        {L"keldra", L"keldra:1 pa:1#1*", false, false},              // only for the calendar
+        {L"keldra", L"tallix:1 tallix:2*", false, false},            // the first updater entry only
+        {L"keldra", L"Tallix:1*", false, false},                     // the updater's tag exactly
     };
-    for (const auto& c : cases) {
-        UpdateList list;
-        for (const UpdateItem& entry : c.entries) {
-            list.push_back(std::make_unique<UpdateItem>(entry));
-        }
-        EXPECT_EQ(UpdaterUpdateAvailable(list), c.available) << c.name;
+    for (const auto& [target, entries, updater, available] : cases) {
+        const UpdateList list = Entries(entries);
+        EXPECT_EQ(UpdaterUpdateAvailable(list), updater) << ::testing::PrintToString(entries);
+        EXPECT_EQ(TargetUpdateAvailable(list, target), available)
+            << ::testing::PrintToString(entries);
     }
 }
 
-TEST(DecisionQueries, TargetUpdateAvailable) {
-    const UpdateItem target = Item(L"keldra", L"1", L"", L"pinnace,wardel");
-    const struct {
-        const char* name;
-        const wchar_t* targetProduct;
-        std::vector<UpdateItem> entries;
-        bool available;
-    } cases[] = {
-        {"empty list", L"keldra", {}, false},
-        {"empty list, calendar", L"dayloom", {}, false},
-        {"(a) target needs, any case", L"Keldra", {Needs(target)}, true},
-        {"(a) only the first target entry", L"keldra", {target, Needs(target)}, false},
-        {"(b) named in the depend text", L"keldra", {target, Needs(Item(L"wardel", L"1"))}, true},
-        {"(b) part of a name in the depend text",
-         L"keldra",
-         {target, Needs(Item(L"ward", L"1"))},
-         true},
-        {"(b) not named", L"keldra", {target, Needs(Item(L"octakit", L"1"))}, false},
-        {"(b) needs a target entry", L"fennick", {Needs(Item(L"wardel", L"1"))}, false},
-        {"(c) calendar plug-in", L"DayLoom", {Needs(Plugin(Item(L"pa", L"1")))}, true},
-        {"(c) only for the calendar", L"keldra", {target, Needs(Plugin(Item(L"pa", L"1")))}, false},
-        {"(c) a plug-in that needs nothing", L"dayloom", {Plugin(Item(L"pa", L"1"))}, false},
-    };
-    for (const auto& c : cases) {
-        UpdateList list;
-        for (const UpdateItem& entry : c.entries) {
-            list.push_back(std::make_unique<UpdateItem>(entry));
-        }
-        EXPECT_EQ(TargetUpdateAvailable(list, c.targetProduct), c.available) << c.name;
-    }
-}
-
-TEST(DecisionQueries, EmptyListLeavesResults) {
+TEST(DecisionQueries, EmptyListLeavesResultsAndOptionsComeFromTheSwitches) {
     FakeMachine fake;
     UpdateList list;
     DecisionResults results{L"name", L"1.0", L"file.exe", L"a,"};
-    for (bool suite : {false, true}) {
-        DecideUpdates(list, suite ? Suite(true) : Targeted(L"keldra"), fake.Machine(), results);
-    }
-    EXPECT_EQ(results.currentName, L"name");
-    EXPECT_EQ(results.currentFileName, L"file.exe");
-    EXPECT_EQ(results.targetDependency, L"a,");
-    EXPECT_FALSE(UpdaterUpdateAvailable(list));
-    EXPECT_FALSE(TargetUpdateAvailable(list, L"keldra"));
-}
+    DecideUpdates(list, Target(L"keldra"), fake.Machine(), results);
+    DecideUpdates(list, Target(L"keldra", "se"), fake.Machine(), results);
+    EXPECT_EQ(Offered(results), L"name|1.0|file.exe|a,");
 
-TEST(DecisionOptionsTest, FromSessionOptions) {
     SessionOptions session;
     session.productKey = L"dayloom";
-    session.suiteCaller = true;
     session.requestedVersion = L"3.0.0.0";
-    session.enforce = true;
-    session.fromCalendar = true;
-    const DecisionOptions options = DecisionOptionsFrom(session);
-    EXPECT_EQ(options.targetProduct, L"dayloom");
-    EXPECT_TRUE(options.suiteMode);
-    EXPECT_EQ(options.requestedVersion, L"3.0.0.0");
-    EXPECT_TRUE(options.enforceSwitch);
-    EXPECT_TRUE(options.pluginMode);
+    for (int bits = 0; bits < 8; ++bits) {
+        session.suiteCaller = bits & 1;
+        session.enforce = bits & 2;
+        session.fromCalendar = bits & 4;
+        const DecisionOptions o = DecisionOptionsFrom(session);
+        EXPECT_EQ(o.targetProduct + L"|" + o.requestedVersion, L"dayloom|3.0.0.0");
+        EXPECT_EQ(o.suiteMode + 2 * o.enforceSwitch + 4 * o.pluginMode, bits);
+    }
 }
 
 }  // namespace

@@ -10,7 +10,6 @@ using namespace manifest_tree;
 
 constexpr ManifestVariant kClassic = ManifestVariant::kClassic;
 constexpr ManifestVariant kVersion6 = ManifestVariant::kVersion6;
-const wchar_t kBase[] = L"http://dl.test";
 
 struct Reading {
     bool complete = false;
@@ -21,143 +20,99 @@ struct Reading {
 Reading Read(const std::vector<TreeNode>& children, ManifestVariant variant = kClassic,
              const std::wstring& target = L"") {
     Reading r;
-    r.state.downloadBase = kBase;
+    r.state.downloadBase = L"http://dl.test";
     r.state.setupKind = 7;  // the caller's value, kept unless UpgradeType is met
     r.complete = ReadUpgradeManifest(TreeView(Element(L"UpdateList", children)), variant, target,
                                      r.state, r.list);
     return r;
 }
 
+// Every field of an entry: "tag|name|version|url|file name|class|depend|flags", the flags being
+// c (copy file), e (enforce), r (run direct), u (unattended), the placement kind and a "!" for
+// an entry already marked (never by the reader).
+std::wstring Describe(const UpdateItem& i) {
+    return i.tag + L"|" + i.name + L"|" + i.version + L"|" + i.downloadUrl + L"|" + i.fileName +
+           L"|" + i.className + L"|" + i.depend + L"|" + (i.copyFile ? L"c" : L"") +
+           (i.enforce ? L"e" : L"") + (i.runDirect ? L"r" : L"") + (i.unattended ? L"u" : L"") +
+           std::to_wstring(i.placementKind) + (i.updateNeeded || !i.packageOk ? L"!" : L"");
+}
+
 // The one entry of a manifest that holds only `fields` below an entry named `tag`.
-UpdateItem Entry(const std::wstring& tag, const std::vector<TreeNode>& fields,
-                 ManifestVariant variant = kClassic) {
+std::wstring Entry(const std::wstring& tag, const std::vector<TreeNode>& fields,
+                   ManifestVariant variant = kClassic) {
     Reading r = Read({Element(tag, fields)}, variant);
     EXPECT_TRUE(r.complete);
     EXPECT_EQ(r.list.size(), 1u);
-    return r.list.empty() ? UpdateItem() : *r.list[0];
+    return r.list.empty() ? L"" : Describe(*r.list[0]);
 }
 
 TEST(InstallFile, UrlAndFileName) {
-    struct Case {
-        const wchar_t* tag;
-        const wchar_t* text;
-        const wchar_t* url;
-        const wchar_t* fileName;
-    };
-    const Case cases[] = {
-        {L"keldra", L"/keldra/keldra_6.exe", L"http://dl.test/keldra/keldra_6.exe",
-         L"keldra_6.exe"},
-        {L"tallix", L"tallix_new.exe", L"http://dl.testtallix_new.exe", L"tallix.exe"},
-        {L"Tallix", L"/tallix_new.exe", L"http://dl.test/tallix_new.exe", L"tallix.exe"},
-        {L"keldra", L"HTTP://Other.Test/Pkg/K.exe", L"HTTP://Other.Test/Pkg/K.exe", L"K.exe"},
-        {L"keldra", L"hTtPs://o.test/a.exe", L"hTtPs://o.test/a.exe", L"a.exe"},
-        {L"keldra", L"htt", L"http://dl.testhtt", L"keldra.exe"},
-        {L"keldra", L"/dir/", L"http://dl.test/dir/", L""},
-        {L"keldra", L"", L"http://dl.test", L"keldra.exe"},
-    };
-    for (const Case& c : cases) {
-        const UpdateItem item = Entry(c.tag, {Leaf(L"installfile", c.text)});
-        EXPECT_EQ(item.downloadUrl, c.url) << ::testing::PrintToString(std::wstring(c.text));
-        EXPECT_EQ(item.fileName, c.fileName) << ::testing::PrintToString(std::wstring(c.text));
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+        {L"keldra", L"/keldra/keldra_6.exe", L"http://dl.test/keldra/keldra_6.exe|keldra_6.exe"},
+        {L"tallix", L"tallix_new.exe", L"http://dl.testtallix_new.exe|tallix.exe"},
+        {L"Tallix", L"/tallix_new.exe", L"http://dl.test/tallix_new.exe|tallix.exe"},
+        {L"keldra", L"HTTP://Other.Test/Pkg/K.exe", L"HTTP://Other.Test/Pkg/K.exe|K.exe"},
+        {L"keldra", L"hTtPs://o.test/a.exe", L"hTtPs://o.test/a.exe|a.exe"},
+        {L"keldra", L"htt", L"http://dl.testhtt|keldra.exe"},
+        {L"keldra", L"/dir/", L"http://dl.test/dir/|"}};
+    for (const auto& [tag, text, urlAndFile] : cases) {
+        const std::wstring lower = tag == std::wstring(L"Tallix") ? L"tallix" : tag;
+        EXPECT_EQ(Entry(tag, {Leaf(L"installfile", text)}), lower + L"|||" + urlAndFile + L"|||c0");
     }
-}
-
-TEST(InstallFile, MainSetupUrlFromTheKeldraSetupEntry) {
     Reading r = Read({Element(L"keldra", {Leaf(L"installfile", L"/k.exe")}),
                       Element(L"KeldraSetup", {Leaf(L"InstallFile", L"/s/setup.exe")})});
     EXPECT_EQ(r.state.mainSetupUrl, L"http://dl.test/s/setup.exe");
-    EXPECT_EQ(r.list[1]->tag, L"keldrasetup");
-    EXPECT_EQ(r.list[1]->fileName, L"setup.exe");
 }
 
 TEST(EntryFlags, TextRules) {
-    struct Case {
-        const wchar_t* text;
-        bool unlessFalse;  // copy file, enforce, run direct
-        bool onlyTrue;     // unattended
-    };
-    const Case cases[] = {
-        {L"false", false, false}, {L"False", false, false}, {L"FALSE", false, false},
-        {L"true", true, true},    {L"TRUE", true, true},    {L"0", true, false},
-        {L"no", true, false},     {L"", true, false},       {L" false", true, false},
-    };
-    for (const Case& c : cases) {
+    // copy file, enforce and run direct are true unless "false"; unattended only for "true".
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"false", L""}, {L"FALSE", L""}, {L"TRUE", L"ceru"}, {L"true", L"ceru"},
+        {L"0", L"cer"},  {L"no", L"cer"}, {L"", L"cer"},      {L" false", L"cer"}};
+    for (const auto& [text, flags] : cases) {
         for (ManifestVariant v : {kClassic, kVersion6}) {
             const bool classic = v == kClassic;
-            const UpdateItem item =
-                Entry(L"keldra",
-                      {Leaf(classic ? L"copyfile" : L"cf", c.text),
-                       Leaf(classic ? L"enforce" : L"ef", c.text),
-                       Leaf(classic ? L"rundirect" : L"rd", c.text), Leaf(L"u", c.text)},
-                      v);
-            const std::string label = ::testing::PrintToString(std::wstring(c.text));
-            EXPECT_EQ(item.copyFile, c.unlessFalse) << label;
-            EXPECT_EQ(item.enforce, c.unlessFalse) << label;
-            EXPECT_EQ(item.runDirect, c.unlessFalse) << label;
-            EXPECT_EQ(item.unattended, c.onlyTrue) << label;
+            const std::vector<TreeNode> fields = {
+                Leaf(classic ? L"copyfile" : L"CF", text), Leaf(classic ? L"Enforce" : L"ef", text),
+                Leaf(classic ? L"rundirect" : L"rd", text), Leaf(L"U", text)};
+            EXPECT_EQ(Entry(L"k", fields, v), std::wstring(L"k|||||||") + flags + L"0")
+                << ::testing::PrintToString(std::wstring(text));
         }
     }
 }
 
-TEST(EntryFields, DefaultsWhenAbsent) {
-    const UpdateItem item = Entry(L"keldra", {});
-    EXPECT_TRUE(item.copyFile);
-    EXPECT_FALSE(item.enforce || item.runDirect || item.unattended || item.updateNeeded);
-    EXPECT_TRUE(item.packageOk);
-    EXPECT_EQ(item.placementKind, 0);
-    EXPECT_EQ(item.version + item.downloadUrl + item.fileName + item.name, L"");
-}
-
 TEST(EntryFields, EachVocabularyIgnoresTheOther) {
     const std::vector<TreeNode> fields = {
-        Leaf(L"Name", L"long"),
-        Leaf(L"VERSION", L"1.0.0.0"),
-        Leaf(L"ClassName", L"LongClass"),
-        Leaf(L"Depend", L"ld"),
-        Leaf(L"n", L"short"),
-        Leaf(L"V", L"6.0.0.1"),
-        Leaf(L"CN", L"Short"),
-        Leaf(L"d", L"sd"),
-        Leaf(L"p", L"1"),
-        Leaf(L"EnForce", L"1"),
-        Leaf(L"ef", L"false"),
-        Leaf(L"InstallFile", L"/l/l.exe"),
+        Leaf(L"Name", L"long"),     Leaf(L"VERSION", L"1.0.0.0"),
+        Leaf(L"ClassName", L"LC"),  Leaf(L"Depend", L"ld"),
+        Leaf(L"n", L"short"),       Leaf(L"V", L"6.0.0.1"),
+        Leaf(L"CN", L"SC"),         Leaf(L"d", L"sd"),
+        Leaf(L"p", L"1"),           Leaf(L"EnForce", L"1"),
+        Leaf(L"ef", L"false"),      Leaf(L"copyfile", L"false"),
+        Leaf(L"RunDirect", L"yes"), Leaf(L"InstallFile", L"/l/l.exe"),
         Leaf(L"F", L"/s/s.exe"),
     };
-    const UpdateItem classic = Entry(L"dayloom", fields, kClassic);
-    EXPECT_EQ(classic.name, L"long");
-    EXPECT_EQ(classic.version, L"1.0.0.0");
-    EXPECT_EQ(classic.className, L"LongClass");
-    EXPECT_EQ(classic.depend, L"ld");
-    EXPECT_EQ(classic.placementKind, 0);
-    EXPECT_TRUE(classic.enforce);
-    EXPECT_EQ(classic.fileName, L"l.exe");
-
-    const UpdateItem v6 = Entry(L"dayloom", fields, kVersion6);
-    EXPECT_EQ(v6.name, L"short");
-    EXPECT_EQ(v6.version, L"6.0.0.1");
-    EXPECT_EQ(v6.className, L"Short");
-    EXPECT_EQ(v6.depend, L"sd");
-    EXPECT_EQ(v6.placementKind, 1);
-    EXPECT_FALSE(v6.enforce);
-    EXPECT_EQ(v6.fileName, L"s.exe");
+    EXPECT_EQ(Entry(L"dayloom", fields, kClassic),
+              L"dayloom|long|1.0.0.0|http://dl.test/l/l.exe|l.exe|LC|ld|er0");
+    EXPECT_EQ(Entry(L"dayloom", fields, kVersion6),
+              L"dayloom|short|6.0.0.1|http://dl.test/s/s.exe|s.exe|SC|sd|c1");
+    EXPECT_EQ(Entry(L"keldra", {}), L"keldra|||||||c0");
 }
 
 TEST(EntryFields, PlacementKindIsTheLeadingInteger) {
     const std::pair<const wchar_t*, int> cases[] = {{L"1", 1}, {L"2x", 2}, {L"x2", 0},
                                                     {L"", 0},  {L" 3", 3}, {L"-1", -1}};
     for (const auto& [text, kind] : cases) {
-        EXPECT_EQ(Entry(L"plugin", {Leaf(L"P", text)}, kVersion6).placementKind, kind);
+        EXPECT_EQ(Entry(L"p", {Leaf(L"P", text)}, kVersion6), L"p|||||||c" + std::to_wstring(kind));
     }
 }
 
 TEST(EntryFields, LaterElementOverwritesAndTextIsConcatenated) {
-    const UpdateItem item =
+    EXPECT_EQ(
         Entry(L"keldra", {Leaf(L"version", L"1.0.0.0"), Leaf(L"enforce", L"true"),
                           Element(L"version", {TextNode(L"2.0."), Comment(L"c"), TextNode(L"0.1")}),
-                          Leaf(L"enforce", L"false")});
-    EXPECT_EQ(item.version, L"2.0.0.1");
-    EXPECT_FALSE(item.enforce);
+                          Leaf(L"enforce", L"false")}),
+        L"keldra||2.0.0.1|||||c0");
 }
 
 TEST(UpgradeManifest, SystemSetAndEntriesInOrder) {
@@ -169,12 +124,10 @@ TEST(UpgradeManifest, SystemSetAndEntriesInOrder) {
     EXPECT_TRUE(r.complete);
     EXPECT_EQ(r.state.setupKind, 0);
     ASSERT_EQ(r.list.size(), 4u);
-    EXPECT_EQ(r.list[0]->tag, L"keldra");
-    EXPECT_EQ(r.list[0]->version, L"6.1.0.0");
-    EXPECT_EQ(r.list[1]->tag, L"#comment");
-    EXPECT_EQ(r.list[1]->name + r.list[1]->version + r.list[1]->downloadUrl, L"");
-    EXPECT_EQ(r.list[2]->tag, L"systemset");
-    EXPECT_EQ(r.list[3]->tag, L"tallix");
+    EXPECT_EQ(Describe(*r.list[0]), L"keldra||6.1.0.0|||||c0");
+    EXPECT_EQ(Describe(*r.list[1]), L"#comment|||||||c0");
+    EXPECT_EQ(Describe(*r.list[2]), L"systemset|||||||c0");
+    EXPECT_EQ(Describe(*r.list[3]), L"tallix||3.2.0.18|||||c0");
     EXPECT_EQ(r.state.latestUpdaterVersion, L"3.2.0.18");
 }
 
@@ -194,15 +147,13 @@ TEST(UpgradeManifest, TargetDependencyFromTheTargetEntry) {
     EXPECT_EQ(Read(entries, kClassic, L"DAYLOOM").state.targetDependency, L"keldra");
     EXPECT_EQ(Read(entries, kClassic, L"keldra").state.targetDependency, L"pinnace");
     EXPECT_EQ(Read(entries, kClassic, L"").state.targetDependency, L"");
-    EXPECT_EQ(Read(entries, kClassic, L"").list[0]->depend, L"pinnace");
 }
 
 TEST(UpgradeManifest, ComponentFailureKeepsEarlierEntriesAndDropsTheCurrentOne) {
     TreeNode badField = Leaf(L"version", L"2");
     badField.failText = true;
-    TreeNode badChildren = Element(L"dayloom");
+    TreeNode badChildren = Element(L"dayloom", {Leaf(L"version", L"1")});
     badChildren.failChild = true;
-    badChildren.children.push_back(Leaf(L"version", L"1"));
     TreeNode badName = Element(L"dayloom");
     badName.failName = true;
     for (const TreeNode& bad :
@@ -214,13 +165,10 @@ TEST(UpgradeManifest, ComponentFailureKeepsEarlierEntriesAndDropsTheCurrentOne) 
         EXPECT_EQ(r.list[0]->tag, L"keldra");
         EXPECT_EQ(r.state.latestUpdaterVersion, L"");
     }
-}
-
-TEST(UpgradeManifest, ReadsAppendToWhatTheListHolds) {
+    // A later read appends to what the list holds.
     Reading r = Read({Element(L"keldra")});
-    UpgradeReaderState state = r.state;
     EXPECT_TRUE(ReadUpgradeManifest(TreeView(Element(L"UpdateList", {Element(L"tallix")})),
-                                    kVersion6, L"", state, r.list));
+                                    kVersion6, L"", r.state, r.list));
     ASSERT_EQ(r.list.size(), 2u);
     EXPECT_EQ(r.list[1]->tag, L"tallix");
 }

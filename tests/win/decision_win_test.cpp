@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "loopback_server_support.h"
 #include "manifest/machine_win.h"
@@ -95,59 +96,31 @@ TEST_F(DecisionOnWindows, SuiteRunDecidesEveryEntry) {
     ASSERT_NO_FATAL_FAILURE(CopyStub("keldra-5.9.2.1", L"keldra", suite.Path(), L"keldra.exe"));
     ASSERT_NO_FATAL_FAILURE(CopyStub("pinnace-2.1.0.0", L"pinnace", suite.Path(), L"pinnace.exe"));
     ASSERT_NO_FATAL_FAILURE(CopyStub("tallix-3.2.0.17", L"tallix", suite.Path(), L"tallix.exe"));
-    const std::wstring fennickDir = StubFolder("fennick-1.0.0.0");  // fennick.exe 1.0.0.0
     ScopedRegistryValue fennickInstallDir(HKEY_CURRENT_USER, kFennickKey, L"Install_Dir");
 
-    const struct {
-        const char* name;
-        bool enforceSwitch;
-        std::wstring fennickDir;  // empty: no Install_Dir value
-        std::string updaterOffered;
-        const wchar_t* decided;
-        bool updaterNeeded;
-    } cases[] = {
-        {"fennick older than offered", false, fennickDir, "3.2.0.18",
-         L"keldra=5.9.2.1* pinnace=2.1.0.0 wardel= brindle= fennick=1.0.0.0* tallix=3.2.0.17*",
-         true},
-        // Missing components: only the one whose entry says enforce, and only with the switch.
-        {"fennick not installed, enforce switch", true, L"", "3.2.0.17",
-         L"keldra=5.9.2.1* pinnace=2.1.0.0 wardel=* brindle= fennick=9999.9999.9999.9999 "
-         L"tallix=3.2.0.17",
-         false},
-        // "fennick.exe" is appended to the directory as it is, without a separator.
-        {"fennick directory without its backslash", false, WithoutFinalBackslash(fennickDir),
-         "3.2.0.18",
-         L"keldra=5.9.2.1* pinnace=2.1.0.0 wardel= brindle= fennick=9999.9999.9999.9999 "
-         L"tallix=3.2.0.17*",
-         true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.fennickDir.empty() ? fennickInstallDir.Remove()
-                             : fennickInstallDir.SetString(c.fennickDir);
-        files_.Put("/keldra/upgrade.xml", SuiteManifest(c.updaterOffered));
-        DecisionOptions options;
-        options.targetProduct = L"keldra";
-        options.suiteMode = true;
-        options.enforceSwitch = c.enforceSwitch;
+    fennickInstallDir.SetString(StubFolder("fennick-1.0.0.0"));  // fennick.exe 1.0.0.0
+    files_.Put("/keldra/upgrade.xml", SuiteManifest("3.2.0.18"));
+    DecisionOptions options;
+    options.targetProduct = L"keldra";
+    options.suiteMode = true;
+    const UpgradeManifestOutcome outcome = ReadAndDecide(suite.Path(), options);
+    EXPECT_TRUE(outcome.fetched);
+    EXPECT_EQ(outcome.variant, ManifestVariant::kClassic);
+    // Missing components that are not enforced are left alone.
+    const wchar_t decided[] =
+        L"keldra=5.9.2.1* pinnace=2.1.0.0 wardel= brindle= fennick=1.0.0.0* tallix=3.2.0.17*";
+    EXPECT_EQ(Decided(list_), decided);
+    EXPECT_TRUE(UpdaterUpdateAvailable(list_));
+    EXPECT_TRUE(TargetUpdateAvailable(list_, L"keldra"));
+    // The window offers the main program; only installed components add their depend texts.
+    EXPECT_EQ(results_.currentName + L"|" + results_.currentVersion + L"|" +
+                  results_.currentFileName + L"|" + results_.targetDependency,
+              L"Keldra|5.9.3.0||,Pinnace,,");
 
-        const UpgradeManifestOutcome outcome = ReadAndDecide(suite.Path(), options);
-        EXPECT_TRUE(outcome.fetched);
-        EXPECT_EQ(outcome.variant, ManifestVariant::kClassic);
-        EXPECT_EQ(Decided(list_), c.decided);
-        EXPECT_EQ(UpdaterUpdateAvailable(list_), c.updaterNeeded);
-        EXPECT_TRUE(TargetUpdateAvailable(list_, L"keldra"));
-        EXPECT_EQ(results_.currentName, L"Keldra");
-        EXPECT_EQ(results_.currentVersion, L"5.9.3.0");
-        EXPECT_EQ(results_.currentFileName, L"");
-        // Only installed components contribute: keldra.exe is there, so its depend text.
-        EXPECT_EQ(results_.targetDependency, L",Pinnace,,");
-
-        // The history reader runs the decision again over the same list: nothing changes.
-        DecideUpdates(list_, options, WindowsDecisionMachine(suite.Path()), results_);
-        EXPECT_EQ(Decided(list_), c.decided);
-        EXPECT_EQ(results_.targetDependency, L",Pinnace,,");
-    }
+    // The history reader runs the decision again over the same list: nothing changes.
+    DecideUpdates(list_, options, WindowsDecisionMachine(suite.Path()), results_);
+    EXPECT_EQ(Decided(list_), decided);
+    EXPECT_EQ(results_.targetDependency, L",Pinnace,,");
 }
 
 // Version-6 vocabulary: the calendar's folder holds no main program.
@@ -178,56 +151,37 @@ TEST_F(DecisionOnWindows, TargetedRunForTheCalendarProduct) {
     pluginsPath.SetString(WithoutFinalBackslash(plugins.Path()));
     files_.Put("/keldra/upgrade6s.xml", kUtf8Mark + kCalendarManifest);
 
-    const struct {
-        const char* name;
-        const wchar_t* target;
-        const wchar_t* requested;
-        bool enforceSwitch;
-        bool installDirSet;
-        const wchar_t* decided;
-        const wchar_t* currentFileName;
-        bool targetUpdate;
-    } cases[] = {
+    // target, caller's version, enforce switch, Install_Dir set, decided entries, target update
+    const std::tuple<const wchar_t*, const wchar_t*, bool, bool, const wchar_t*, bool> cases[] = {
         // A plug-in older than offered is looked for in the second place, which holds nothing.
-        {"dayloom as installed", L"dayloom", L"", false, true,
-         L"keldra= tallix=3.2.0.17* dayloom=3.0.0.1 pinnace=* weather=2.1.0.0 moonphase= "
-         L"dayloomsetup=",
-         L"dayloom.exe", true},
-        {"dayloom, enforce switch", L"dayloom", L"", true, true,
+        {L"dayloom", L"", true, true,
          L"keldra= tallix=3.2.0.17* dayloom=3.0.0.1 pinnace=* weather=2.1.0.0 moonphase=* "
          L"dayloomsetup=",
-         L"dayloom.exe", true},
-        // The caller's version replaces the lookup, and the plug-ins are not decided.
-        {"dayloom, caller's version", L"dayloom", L"3.0.0.0", true, true,
-         L"keldra= tallix=3.2.0.17* dayloom=* pinnace=* weather= moonphase= dayloomsetup=",
-         L"dayloom.exe", true},
-        {"setup package, calendar installed", L"dayloomsetup", L"", false, true,
+         true},
+        {L"dayloomsetup", L"", false, true,
          L"keldra= tallix=3.2.0.17* dayloom= pinnace= weather= moonphase= dayloomsetup=3.0.0.1*",
-         L"DayloomSetup.exe", true},
-        {"setup package, caller's version", L"dayloomsetup", L"3.1.0.0", false, true,
-         L"keldra= tallix=3.2.0.17* dayloom= pinnace= weather= moonphase= dayloomsetup=",
-         L"DayloomSetup.exe", false},
-        {"setup package, calendar not installed", L"dayloomsetup", L"", false, false,
-         L"keldra= tallix=3.2.0.17* dayloom= pinnace= weather= moonphase= dayloomsetup=*",
-         L"DayloomSetup.exe", true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.installDirSet ? installDir.SetString(WithoutFinalBackslash(calendar.Path()))
-                        : installDir.Remove();
+         true},
+        {L"dayloomsetup", L"", false, false,
+         L"keldra= tallix=3.2.0.17* dayloom= pinnace= weather= moonphase= dayloomsetup=*", true}};
+    for (const auto& [target, requested, enforceSwitch, installDirSet, decided, targetUpdate] :
+         cases) {
+        SCOPED_TRACE(WideToUtf8(std::wstring(target) + L" " + requested));
+        installDirSet ? installDir.SetString(WithoutFinalBackslash(calendar.Path()))
+                      : installDir.Remove();
         DecisionOptions options;
-        options.targetProduct = c.target;
-        options.requestedVersion = c.requested;
-        options.enforceSwitch = c.enforceSwitch;
+        options.targetProduct = target;
+        options.requestedVersion = requested;
+        options.enforceSwitch = enforceSwitch;
 
         const UpgradeManifestOutcome outcome = ReadAndDecide(calendar.Path(), options);
         EXPECT_TRUE(outcome.fetched);
         EXPECT_EQ(outcome.variant, ManifestVariant::kVersion6);
-        EXPECT_EQ(Decided(list_), c.decided);
+        EXPECT_EQ(Decided(list_), decided);
         EXPECT_TRUE(UpdaterUpdateAvailable(list_));
-        EXPECT_EQ(TargetUpdateAvailable(list_, c.target), c.targetUpdate);
+        EXPECT_EQ(TargetUpdateAvailable(list_, target), targetUpdate);
         // The target comes after the updater's entry, so the window offers the target.
-        EXPECT_EQ(results_.currentFileName, c.currentFileName);
+        EXPECT_EQ(results_.currentFileName,
+                  target == std::wstring(L"dayloom") ? L"dayloom.exe" : L"DayloomSetup.exe");
         EXPECT_EQ(results_.targetDependency, L"");
     }
 }

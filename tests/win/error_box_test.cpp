@@ -57,27 +57,4 @@ TEST(ErrorBox, ShowsVersionSystemAndErrorLine) {
     EXPECT_NE(seen.text.find(expectedText), std::wstring::npos) << WideToUtf8(seen.text);
 }
 
-TEST(VersionResource, ShippedExecutableCarriesTheProjectVersion) {
-    const std::string exe = EnvironmentValue("TALLIX_EXE");
-    ASSERT_FALSE(exe.empty()) << "TALLIX_EXE names the built tallix.exe";
-    const std::wstring path = LinuxPathToWindows(exe);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    ASSERT_GT(size, 0u);
-    std::string block(size, '\0');
-    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, (TALLIX_VERSION_MAJOR << 16u) | TALLIX_VERSION_MINOR);
-    EXPECT_EQ(fixed->dwFileVersionLS, (TALLIX_VERSION_PATCH << 16u) | TALLIX_VERSION_TWEAK);
-    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
-    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
-
-    wchar_t* text = nullptr;
-    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\080404b0\\FileVersion",
-                               reinterpret_cast<void**>(&text), &length));
-    EXPECT_EQ(std::wstring(text), TALLIX_VERSION_WTEXT);
-}
-
 }  // namespace

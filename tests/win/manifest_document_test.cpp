@@ -112,13 +112,6 @@ TEST_F(ManifestDocumentTest, EachLoadReplacesTheDocument) {
     // A body that does not parse leaves nothing of the previous document.
     ASSERT_TRUE(LoadRaw("garbage", L"TallixSet"));
     EXPECT_TRUE(RootChildNames().empty());
-}
-
-TEST_F(ManifestDocumentTest, NoRootWithoutADocument) {
-    document_.SetRootName(L"UpdateList");
-    EXPECT_FALSE(document_.FindRoot());
-    EXPECT_EQ(document_.Root(), nullptr);
-    ASSERT_TRUE(LoadRaw(kUtf8Mark + "<UpdateList/>"));
     document_.Clear();
     EXPECT_EQ(document_.Root(), nullptr);
     EXPECT_FALSE(document_.FindRoot());
