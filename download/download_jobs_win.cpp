@@ -214,6 +214,8 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
             suspicious = true;
         }
         if (suspicious) {
+            // The new attempt starts with the pre-check: a suspicious file that nevertheless
+            // carries the item's version stays and the item is taken as in place.
             if (spec_.pausesBeforeRetry) {
                 Sleep(kSuspiciousPauseMs);
             }

@@ -24,6 +24,7 @@ TEST(VerifyPackageSignature, SignersAcceptedAndRejected) {
     } cases[] = {
         {L"maker.exe", true, L"lakemoor orvane network technology co., ltd. test unit"},
         {L"other.exe", false, L"fabrikam utility software ltd"},
+        {L"\\other.exe", false, L"fabrikam utility software ltd"},  // a doubled backslash
         {L"unsigned.exe", true, L"before"},
         {L"missing.exe", true, L"before"},
         // The exempt name in any case is accepted without being opened.
