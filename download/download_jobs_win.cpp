@@ -196,10 +196,10 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
 
         std::wstring signer;
         const bool signatureOk = VerifyPackageSignature(destination, signer);
-        const RedirectFinding redirect =
-            FindRedirectIn(Redirects().Snapshot(), file.fileName, host_.HijackMarkers());
+        bool marked = false;
+        const bool redirected = FindRedirect(file.fileName, host_.HijackMarkers(), marked);
         bool suspicious = false;
-        if (redirect.marked) {
+        if (marked) {
             suspicious = true;
             if (attemptCount_ >= kHijackAttemptLimit) {
                 // A hijack that does not go away: the item fails rather than loop for ever, and
@@ -209,7 +209,7 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
                 Report(kJobFailed, 1);
                 return ItemOutcome::Reported;
             }
-        } else if (redirect.found && attemptCount_ < 2 &&
+        } else if (redirected && attemptCount_ < 2 &&
                    (!signatureOk || FileSize(destination) < spec_.sizeLimit)) {
             suspicious = true;
         }
@@ -219,7 +219,7 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
             if (spec_.pausesBeforeRetry) {
                 Sleep(kSuspiciousPauseMs);
             }
-            Redirects().MarkReported(file.fileName);
+            MarkRedirectReported(file.fileName);
             RecordDownloadAnomaly(destination, signer);
             continue;
         }
