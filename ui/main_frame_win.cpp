@@ -124,11 +124,9 @@ LRESULT CMainFrame::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lPa
         case UM_ENFORCE_DONE:
             return OnEnforceDone(*this);
         case UM_ENFORCE_STEP:
-            OnJobStep(UM_ENFORCE_STEP);
-            return 0;
+            return OnEnforceStep(*this);
         case UM_PACKAGE_STEP:
-            OnJobStep(UM_PACKAGE_STEP);
-            return 0;
+            return OnPackageStep(*this);
         case UM_PACKAGE_DONE:
             return OnPackageDone(*this);
         case UM_QUERY_ENFORCE:

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/unique_handle_win.h"
+#include "apply/install_host.h"
 #include "manifest/manifest_document_win.h"
 #include "manifest/settings_manifest.h"
 #include "manifest/update_decision.h"
@@ -20,10 +21,10 @@ inline const wchar_t kFrameTitle[] = L"升级程序 - Orvane";
 constexpr UINT_PTR kAutoCloseTimer = 100;
 constexpr UINT kAutoCloseMs = 5000;
 
-class CMainFrame {
+class CMainFrame : public InstallHost {
   public:
     CMainFrame() = default;
-    ~CMainFrame();
+    ~CMainFrame() override;
     CMainFrame(const CMainFrame&) = delete;
     CMainFrame& operator=(const CMainFrame&) = delete;
 
@@ -50,6 +51,20 @@ class CMainFrame {
 
     // Runs the update decision over the list (after each manifest that can change it).
     void RunDecision();
+
+    // What the installers read and write on the window (frame_install_win.cpp); Hwnd, ModuleDir,
+    // Items, Decision, UpgradeState, SetStartReason and SetInstalling above serve them too.
+    std::vector<HistoryNote> HistoryNotes() const override;
+    InstallSession& Installation() override { return installation_; }
+    int CurrentJobKind() const override { return jobKind_; }
+    bool Keldra6WasVisible() const override { return keldra6Visible_; }
+    void SetDisplayedPercent(double percent) override { displayedPercent_ = percent; }
+    void RepaintProgress() override;
+    void RepaintWindow() override;
+    void HideFrameAndShadowWindows() override;
+    void HideAllWindows() override;
+    void ShowForClick() override;
+    void SendCallerRecord(std::uint32_t status, std::uint32_t percent) override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -116,4 +131,7 @@ class CMainFrame {
     UpgradeReaderState upgrade_;
     DecisionResults decision_;
     UpdateList items_;
+
+    InstallSession installation_;
+    double displayedPercent_ = 0;  // the highest overall percentage painted so far
 };
