@@ -3,7 +3,15 @@
 // temporary name that Windows deletes at the next restart.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
+
+// The system headers name their own file replacement "ReplaceFile" as a macro; this program's
+// replacement has that name, so the macro goes.
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
 
 constexpr int kReplaceRetries = 20;
 constexpr unsigned kReplaceRetryMs = 200;
