@@ -5,7 +5,7 @@ enable_language(RC)
 # Only DLLs that every Windows has: the C and C++ runtimes are linked in statically.
 set(TALLIX_SYSTEM_LIBS
     user32 gdi32 gdiplus comctl32 ole32 oleaut32 uuid shell32 shlwapi advapi32 version
-    wininet crypt32 iphlpapi uxtheme)
+    wininet crypt32 iphlpapi uxtheme urlmon)
 set(TALLIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
 target_compile_definitions(tallix_core PUBLIC UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN
@@ -88,4 +88,18 @@ set_tests_properties(win_tests PROPERTIES
   ENVIRONMENT "${TALLIX_WIN_TEST_ENVIRONMENT}"
   FIXTURES_REQUIRED loopback_server
   TIMEOUT 300)
+# Signed copies of a stub program for the signer check, made with throwaway certificates for every
+# run (scripts/make-signature-fixtures.sh).
+set(TALLIX_SIGNING_DIR ${CMAKE_BINARY_DIR}/signing)
+add_test(NAME signature_fixtures
+         COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/make-signature-fixtures.sh ${TALLIX_SIGNING_DIR}
+                 ${TALLIX_STUBS_DIR}/keldra-6.0.0.1/keldra.exe)
+set_tests_properties(signature_fixtures PROPERTIES FIXTURES_SETUP signature_fixtures TIMEOUT 60)
+set_property(TEST win_tests APPEND PROPERTY FIXTURES_REQUIRED signature_fixtures)
+set_property(TEST win_tests APPEND PROPERTY ENVIRONMENT "TALLIX_SIGNING_DIR=${TALLIX_SIGNING_DIR}")
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
+
+# The downloader's benchmark (scripts/bench-download.sh runs it under Wine; not a test).
+add_executable(download_bench ${CMAKE_SOURCE_DIR}/tests/bench/download_bench.cpp)
+target_link_options(download_bench PRIVATE -municode)
+target_link_libraries(download_bench PRIVATE tallix_win)

@@ -2,14 +2,14 @@
 // each one to the main window by its private messages.
 #pragma once
 
-class CMainFrame;
+class JobHost;
 
-// The jobs, each started on a thread of its own with the frame.
-void StartNormalUpdateJob(CMainFrame& frame);
-void StartMainSetupJob(CMainFrame& frame);
-void StartSelfUpdateJob(CMainFrame& frame);
-void StartEnforcedJob(CMainFrame& frame);
-void StartPackageJob(CMainFrame& frame);
+// The jobs, each started on a thread of its own with the window that hosts them.
+void StartNormalUpdateJob(JobHost& host);
+void StartMainSetupJob(JobHost& host);
+void StartSelfUpdateJob(JobHost& host);
+void StartEnforcedJob(JobHost& host);
+void StartPackageJob(JobHost& host);
 
 // Stops the normal job's running download.
 void StopNormalDownloader();
@@ -20,4 +20,4 @@ int EnforcedDownloadPercent();
 int PackageDownloadPercent();
 
 // Computes the per-user upgrade folder and creates the upgrade folders the jobs write to.
-void EnsureUpgradeFolders(CMainFrame& frame);
+void EnsureUpgradeFolders(JobHost& host);

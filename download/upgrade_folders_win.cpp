@@ -4,8 +4,8 @@
 
 #include "app/command_line.h"
 #include "download/download_jobs_win.h"
+#include "download/job_host_win.h"
 #include "manifest/registry_win.h"
-#include "ui/main_frame_win.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void EnsureFolder(const std::wstring& folder, const std::wstring& retryFolder) {
 
 }  // namespace
 
-void EnsureUpgradeFolders(CMainFrame& frame) {
+void EnsureUpgradeFolders(JobHost& host) {
     const std::wstring appData =
         RegistryKey(HKEY_CURRENT_USER, kShellFoldersKey).ReadString(L"AppData");
     wchar_t userFolder[MAX_PATH + 1] = {};
@@ -38,12 +38,12 @@ void EnsureUpgradeFolders(CMainFrame& frame) {
         appData.copy(userFolder, appData.size());
         PathAppendW(userFolder, L"keldra\\upgrade");
     }
-    frame.SetUserUpgradeFolder(userFolder);
+    host.SetUserUpgradeFolder(userFolder);
     if (userFolder[0] != L'\0') {
         SHCreateDirectoryExW(nullptr, userFolder, nullptr);
     }
 
-    const std::wstring programFolder = frame.ModuleDir() + L"upgrade";
+    const std::wstring programFolder = host.ModuleDir() + L"upgrade";
     if (!Options().toolCodeGiven) {
         EnsureFolder(programFolder, programFolder);
         return;

@@ -9,6 +9,7 @@
 
 #include "app/unique_handle_win.h"
 #include "apply/install_host.h"
+#include "download/job_host_win.h"
 #include "manifest/manifest_document_win.h"
 #include "manifest/settings_manifest.h"
 #include "manifest/update_decision.h"
@@ -21,7 +22,7 @@ inline const wchar_t kFrameTitle[] = L"升级程序 - Orvane";
 constexpr UINT_PTR kAutoCloseTimer = 100;
 constexpr UINT kAutoCloseMs = 5000;
 
-class CMainFrame : public InstallHost {
+class CMainFrame : public JobHost, public InstallHost {
   public:
     CMainFrame() = default;
     ~CMainFrame() override;
@@ -30,30 +31,38 @@ class CMainFrame : public InstallHost {
 
     // Registers the class and creates the window; the check runs before this returns.
     HWND Create(HINSTANCE instance);
-    HWND Hwnd() const { return hwnd_; }
+    HWND Hwnd() const override { return hwnd_; }
 
     // Shows or hides the frame and its shadow by the show rule.
     void ApplyShowRule();
 
     // What the check and the jobs read and write on the window.
-    const std::wstring& ModuleDir() const { return moduleDir_; }
-    UpdateList& Items() { return items_; }
+    const std::wstring& ModuleDir() const override { return moduleDir_; }
+    UpdateList& Items() override { return items_; }
     const UpdaterSettings& Settings() const { return settings_; }
-    const UpgradeReaderState& UpgradeState() const { return upgrade_; }
-    const DecisionResults& Decision() const { return decision_; }
-    const std::wstring& UserUpgradeFolder() const { return userUpgradeFolder_; }
-    void SetUserUpgradeFolder(const std::wstring& folder) { userUpgradeFolder_ = folder; }
+    const UpgradeReaderState& UpgradeState() const override { return upgrade_; }
+    const DecisionResults& Decision() const override { return decision_; }
+    const std::wstring& UserUpgradeFolder() const override { return userUpgradeFolder_; }
+    void SetUserUpgradeFolder(const std::wstring& folder) override { userUpgradeFolder_ = folder; }
     int StartReason() const { return startReason_; }
-    void SetStartReason(int reason) { startReason_ = reason; }
+    void SetStartReason(int reason) override { startReason_ = reason; }
     bool Installing() const { return installing_; }
-    void SetInstalling(bool installing) { installing_ = installing; }
+    void SetInstalling(bool installing) override { installing_ = installing; }
     int JobPercent() const { return jobPercent_; }
+
+    // What the download jobs read (the rest of JobHost is above).
+    HWND JobWindow() const override { return hwnd_; }
+    std::wstring DownloadIp() const override { return settings_.downloadAddress; }
+    std::vector<std::wstring> HijackMarkers() const override { return settings_.hijackNames; }
+    std::wstring MainSetupUrl() const override { return upgrade_.mainSetupUrl; }
+    std::wstring DownloadBase() const override { return upgrade_.downloadBase; }
+    std::wstring LatestUpdaterVersion() const override { return upgrade_.latestUpdaterVersion; }
 
     // Runs the update decision over the list (after each manifest that can change it).
     void RunDecision();
 
-    // What the installers read and write on the window (frame_install_win.cpp); Hwnd, ModuleDir,
-    // Items, Decision, UpgradeState, SetStartReason and SetInstalling above serve them too.
+    // What the installers read and write on the window (frame_install_win.cpp; the rest of
+    // InstallHost is above).
     std::vector<HistoryNote> HistoryNotes() const override;
     InstallSession& Installation() override { return installation_; }
     int CurrentJobKind() const override { return jobKind_; }

@@ -22,16 +22,24 @@ _rules.json maps a path (without query) to an answer:
     {"/pkg/b.exe": {"answer": "status", "status": 500, "body": "oops"}}
     {"/pkg/c.exe": {"answer": "close"}}
     {"/pkg/d.exe": {"answer": "file", "file": "other/d.exe", "delay": 1.5}}
+    {"/pkg/e.exe": {"answer": "cut", "bytes": 100}}       (announces the file, sends 100 bytes)
+    {"/pkg/f.exe": {"answer": "nolength"}}                (no Content-Length; the end closes)
+    {"/pkg/g.exe": {"answer": "stall", "bytes": 100, "seconds": 30}}
     {"*": {"answer": "close"}}          (every path without a rule of its own)
 
 "file" (the default) serves the file (or the rule's "file" instead) with Range support; a missing
 file is a 404 with an HTML page, like "html404". "oversize" is the file (if any) followed by the
-fill text up to "size" bytes. "close" drops the connection without an answer. Any rule may add
+fill text up to "size" bytes. "close" drops the connection without an answer. "cut" announces
+the file's whole length but sends only its first "bytes" bytes (half by default) and closes;
+"nolength" sends the file without Content-Length and closes after it; "stall" announces the file,
+sends its first "bytes" bytes and then waits "seconds" before closing. Any rule may add
 "delay" (seconds before answering) and "content_type".
 
 Commands:
     serve --root DIR --port P [--port P ...] --log FILE [--ready-file FILE]
     start --state-dir DIR --root DIR --port P [--port P ...]   (background; waits until ready)
+Both take --address A (default 127.0.0.1) to listen on another loopback address, such as
+127.0.0.2 for a second host.
     stop --state-dir DIR
 "start" keeps its process id in <state-dir>/server.pid, the request log in
 <state-dir>/requests.jsonl and the server's own output in <state-dir>/server.out; "stop" ends
@@ -50,7 +58,7 @@ import threading
 import time
 import urllib.parse
 
-HOST = "127.0.0.1"
+HOST = "127.0.0.1"  # the default address
 RULES_FILE = "_rules.json"
 DEFAULT_OVERSIZE = 0x100000 + 0x10000
 NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
@@ -113,7 +121,31 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, body[:size], rule.get("content_type", "text/xml"), with_body)
         if not file_path or not os.path.isfile(file_path):
             return self.send(404, NOT_FOUND_PAGE, "text/html", with_body)
+        if kind in ("cut", "nolength", "stall"):
+            return self.send_damaged(kind, file_path, rule, with_body)
         self.send_file(file_path, rule, with_body)
+
+    def send_damaged(self, kind, file_path, rule, with_body):
+        """The file with the answer broken as the rule says (Range is ignored)."""
+        with open(file_path, "rb") as f:
+            body = f.read()
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if kind != "nolength":
+            self.send_header("Content-Length", str(len(body)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        if not with_body:
+            return
+        if kind == "nolength":
+            self.wfile.write(body)
+            return
+        sent = body[:int(rule.get("bytes", len(body) // 2))]
+        self.wfile.write(sent)
+        self.wfile.flush()
+        if kind == "stall":
+            time.sleep(float(rule.get("seconds", 30)))
 
     def send(self, status, body, content_type, with_body, extra=None):
         self.send_response(status)
@@ -178,10 +210,10 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, port, root, log):
+    def __init__(self, port, root, log, address=HOST):
         self.root = os.path.realpath(root)
         self.log = log
-        super().__init__((HOST, port), Handler)
+        super().__init__((address, port), Handler)
 
     def record(self, handler):
         line = json.dumps({"port": self.server_address[1], "method": handler.command,
@@ -219,7 +251,7 @@ class RequestLog:
 def serve(args):
     log = RequestLog(args.log)
     try:
-        servers = [Server(port, args.root, log) for port in args.port]
+        servers = [Server(port, args.root, log, args.address) for port in args.port]
     except OSError as error:
         print("cannot listen on %s: %s" % (args.port, error), file=sys.stderr)
         return 2
@@ -294,6 +326,7 @@ def start(args):
                os.path.realpath(args.root), "--log", log, "--ready-file", ready]
     for port in args.port:
         command += ["--port", str(port)]
+    command += ["--address", args.address]
     with open(os.path.join(state_dir, "server.out"), "wb") as out:
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                                    start_new_session=True, close_fds=True)
@@ -301,8 +334,8 @@ def start(args):
         f.write("%d\n" % process.pid)
     for _ in range(200):
         if os.path.exists(ready):
-            print("loopback server %d listening on 127.0.0.1 port(s) %s, root %s"
-                  % (process.pid, " ".join(map(str, args.port)), args.root))
+            print("loopback server %d listening on %s port(s) %s, root %s"
+                  % (process.pid, args.address, " ".join(map(str, args.port)), args.root))
             return 0
         if process.poll() is not None:
             break
@@ -323,10 +356,12 @@ def main():
     p.add_argument("--port", type=int, action="append", required=True)
     p.add_argument("--log", required=True)
     p.add_argument("--ready-file")
+    p.add_argument("--address", default=HOST)
     p = commands.add_parser("start")
     p.add_argument("--state-dir", required=True)
     p.add_argument("--root", required=True)
     p.add_argument("--port", type=int, action="append", required=True)
+    p.add_argument("--address", default=HOST)
     p = commands.add_parser("stop")
     p.add_argument("--state-dir", required=True)
     args = parser.parse_args()

@@ -11,7 +11,7 @@ SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "gdiplus.dll", "comctl32.dll", "ole32.dll",
     "oleaut32.dll", "shell32.dll", "shlwapi.dll", "advapi32.dll", "version.dll", "wininet.dll",
     "crypt32.dll", "iphlpapi.dll", "mprapi.dll", "uxtheme.dll", "dwmapi.dll", "msvcrt.dll",
-    "ws2_32.dll", "wintrust.dll", "comdlg32.dll",
+    "ws2_32.dll", "wintrust.dll", "comdlg32.dll", "urlmon.dll",
 }
 FIXED_SIGNATURE = 0xFEEF04BD
 
