@@ -37,6 +37,10 @@ function(tallix_add_version_stub)
   endif()
   add_executable(${target} ${sources})
   target_link_options(${target} PRIVATE -static -s)
+  if(STUB_RUNNING)
+    # A GUI program: started by the updater it gets no console window of its own.
+    target_link_options(${target} PRIVATE -mwindows)
+  endif()
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME ${STUB_NAME}
     RUNTIME_OUTPUT_DIRECTORY ${TALLIX_STUBS_DIR}/${STUB_FOLDER})

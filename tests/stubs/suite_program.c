@@ -8,6 +8,7 @@
                       the event is set
      <path>.lock      its first line names a file that it holds open for reading and writing,
                       letting others read and rename it but not write it
+     <path>.visible   the window is shown, titled with the command line it was started with
    Without any of them it ends at once. It never lives longer than two minutes. */
 #include <windows.h>
 
@@ -18,6 +19,16 @@ static LRESULT CALLBACK ProgramWindowProc(HWND hwnd, UINT message, WPARAM wParam
         if (!g_stubborn) {
             DestroyWindow(hwnd);
         }
+        return 0;
+    }
+    if (message == WM_PAINT) {
+        /* The command line, for pictures taken where no window manager draws a caption. */
+        PAINTSTRUCT paint;
+        RECT client;
+        HDC dc = BeginPaint(hwnd, &paint);
+        GetClientRect(hwnd, &client);
+        DrawTextW(dc, GetCommandLineW(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        EndPaint(hwnd, &paint);
         return 0;
     }
     if (message == WM_DESTROY) {
@@ -99,10 +110,14 @@ int main(void) {
         wc.lpfnWndProc = ProgramWindowProc;
         wc.hInstance = GetModuleHandleW(NULL);
         wc.lpszClassName = className;
+        wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
         RegisterClassW(&wc);
-        if (CreateWindowExW(0, className, L"suite program", WS_OVERLAPPEDWINDOW, 0, 0, 160, 80,
-                            NULL, NULL, wc.hInstance, NULL) == NULL) {
+        HWND window = CreateWindowExW(0, className, GetCommandLineW(), WS_OVERLAPPEDWINDOW, 40, 40,
+                                      640, 120, NULL, NULL, wc.hInstance, NULL);
+        if (window == NULL) {
             hasWindow = FALSE;
+        } else if (ReadSideFile(self, L".visible", NULL, 0)) {
+            ShowWindow(window, SW_SHOWNOACTIVATE);
         }
     }
     if (!hasWindow && event == NULL && lock == INVALID_HANDLE_VALUE) {
