@@ -141,6 +141,22 @@ class OrdinaryUpdate(InstallCase):
         # Started again, the new version runs with its window.
         self.assertTrue(probe("wait", "_Pinnace", 20000)["found"])
 
+    def test_unattended_program_is_started_again_through_the_explorer(self):
+        # From Vista on (Wine reports Windows 7) it starts as the signed-in user, through
+        # "explorer.exe <program>", without the updater's switch.
+        self.install("keldra", "5.9.2.1", running=False)
+        self.install("pinnace", "2.1.0.0")
+        self.serve_package("pinnace", "running-pinnace-2.1.0.1")
+        self.serve(entry("pinnace", "2.1.0.1", classname="_Pinnace", extra="<u>true</u>"))
+        updater = self.s.run("-pinnace", timeout=120)
+        self.click_main_button()
+        self.assert_ends(updater)
+        self.assertTrue(self.installed_is("pinnace", "running-pinnace-2.1.0.1"))
+        starts = self.starts("pinnace", 2)
+        self.assertEqual(len(starts), 2, starts)
+        self.assertNotIn("/fromtallix", starts[1])
+        self.assertTrue(starts[1].lower().rstrip('"').endswith("pinnace.exe"), starts)
+
     def test_program_that_refuses_to_quit_is_ended_by_name(self):
         self.install("keldra", "5.9.2.1", running=False)
         self.install("pinnace", "2.1.0.0", stubborn=True)
