@@ -196,10 +196,10 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
 
         std::wstring signer;
         const bool signatureOk = VerifyPackageSignature(destination, signer);
-        const RedirectFinding redirect =
-            FindRedirectIn(Redirects().Snapshot(), file.fileName, host_.HijackMarkers());
+        bool marked = false;
+        const bool redirected = FindRedirect(file.fileName, host_.HijackMarkers(), marked);
         bool suspicious = false;
-        if (redirect.marked) {
+        if (marked) {
             suspicious = true;
             if (attemptCount_ >= kHijackAttemptLimit) {
                 // A hijack that does not go away: the item fails rather than loop for ever, and
@@ -209,15 +209,17 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
                 Report(kJobFailed, 1);
                 return ItemOutcome::Reported;
             }
-        } else if (redirect.found && attemptCount_ < 2 &&
+        } else if (redirected && attemptCount_ < 2 &&
                    (!signatureOk || FileSize(destination) < spec_.sizeLimit)) {
             suspicious = true;
         }
         if (suspicious) {
+            // The new attempt starts with the pre-check: a suspicious file that nevertheless
+            // carries the item's version stays and the item is taken as in place.
             if (spec_.pausesBeforeRetry) {
                 Sleep(kSuspiciousPauseMs);
             }
-            Redirects().MarkReported(file.fileName);
+            MarkRedirectReported(file.fileName);
             RecordDownloadAnomaly(destination, signer);
             continue;
         }

@@ -124,3 +124,14 @@ RedirectFinding FindRedirectIn(const std::vector<RedirectRecord>& log, const std
 std::wstring TranslationKey(std::uint16_t language, std::uint16_t codePage) {
     return FourHexDigits(language) + FourHexDigits(codePage);
 }
+
+bool FindRedirect(const std::wstring& name, const std::vector<std::wstring>& hijackMarkers,
+                  bool& marked) {
+    const RedirectFinding finding = FindRedirectIn(Redirects().Snapshot(), name, hijackMarkers);
+    marked = finding.marked;
+    return finding.found;
+}
+
+void MarkRedirectReported(const std::wstring& name) {
+    Redirects().MarkReported(name);
+}

@@ -87,3 +87,11 @@ RedirectFinding FindRedirectIn(const std::vector<RedirectRecord>& log, const std
 // A version resource's string-table key: language and code page, each as four lower-case hex
 // digits ("000%x" cut to its last four characters).
 std::wstring TranslationKey(std::uint16_t language, std::uint16_t codePage);
+
+// The jobs' lookup in the process-wide redirect log: whether a non-empty location was logged
+// for `name`, with `marked` telling whether it carries a hijack marker.
+bool FindRedirect(const std::wstring& name, const std::vector<std::wstring>& hijackMarkers,
+                  bool& marked);
+
+// Marks the first logged redirect of `name` as acted on.
+void MarkRedirectReported(const std::wstring& name);

@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr std::size_t kStreamBuffer = 256 * 1024;
+
 // The path in the ANSI code page, as the C runtime's narrow functions take it.
 std::string AnsiPath(const std::wstring& path) {
     const int size = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -32,6 +34,7 @@ std::FILE* PLFile::Open(const std::wstring& path, bool truncate) {
     position_ = 0;
     path_ = path;
     const std::string ansi = AnsiPath(path);
+    streamAtPosition_ = false;
     struct _stat info = {};
     if (!truncate && _wstat(path.c_str(), &info) == 0 && (info.st_mode & _S_IFDIR) == 0) {
         file_ = std::fopen(ansi.c_str(), "r+b");
@@ -40,6 +43,10 @@ std::FILE* PLFile::Open(const std::wstring& path, bool truncate) {
         }
     } else {
         file_ = std::fopen(ansi.c_str(), "w+b");
+    }
+    if (file_ != nullptr) {
+        // Blocks of 8 KiB reach the disk in larger writes.
+        std::setvbuf(file_, nullptr, _IOFBF, kStreamBuffer);
     }
     return file_;
 }
@@ -58,7 +65,12 @@ void PLFile::WriteBlock(const void* data, std::size_t size) {
     if (file_ == nullptr) {
         return;
     }
-    std::fseek(file_, position_, SEEK_SET);
+    // The stream already stands at the position after the previous block: seeking again would
+    // only flush the stream's buffer and move the file pointer to where it is.
+    if (!streamAtPosition_) {
+        std::fseek(file_, position_, SEEK_SET);
+        streamAtPosition_ = true;
+    }
     std::fwrite(data, size, 1, file_);
     position_ += static_cast<std::int32_t>(size);
 }

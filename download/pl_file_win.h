@@ -31,5 +31,6 @@ class PLFile {
     std::FILE* file_ = nullptr;
     std::wstring path_;
     std::int32_t position_ = 0;
+    bool streamAtPosition_ = false;  // the stream's own position equals position_
     PLAutoCSec lock_;
 };

@@ -20,11 +20,13 @@ sign() {  # certificate in out
 }
 
 certificate maker "LAKEMOOR ORVANE NETWORK TECHNOLOGY CO., LTD. TEST UNIT"
+certificate branch "Beijing Lakemoor Orvane Network Technology Branch"
 certificate other "Fabrikam Utility Software Ltd"
 cp "$unsigned" unsigned.exe
 sign maker unsigned.exe maker.exe
+sign branch unsigned.exe branch.exe
 sign other unsigned.exe other.exe
 # The exempt installer's name in mixed case, signed by the other company.
 cp other.exe GlassWispSetup.exe
-rm -f maker.key other.key
+rm -f maker.key branch.key other.key
 echo "signature fixtures in $out"

@@ -105,6 +105,33 @@ class LoopbackServerTest(unittest.TestCase):
         with self.assertRaises((http.client.HTTPException, ConnectionError)):
             self.get("/keldra/upgrade.xml")
 
+    def test_damaged_answers(self):
+        self.put("pkg/d.bin", bytes(range(200)))
+        self.put("_rules.json", json.dumps({
+            "/cut": {"answer": "cut", "file": "pkg/d.bin", "bytes": 50},
+            "/nolength": {"answer": "nolength", "file": "pkg/d.bin"},
+        }).encode())
+        with self.assertRaises(http.client.IncompleteRead):
+            self.get("/cut")
+        status, headers, body = self.get("/nolength")
+        self.assertEqual((status, body), (200, bytes(range(200))))
+        self.assertNotIn("Content-Length", headers)
+
+    def test_second_loopback_address(self):
+        state = os.path.join(self.folder.name, "second")
+        port = free_port()
+        subprocess.run([sys.executable, SERVER, "start", "--state-dir", state, "--root", self.root,
+                        "--port", str(port), "--address", "127.0.0.2"], check=True,
+                       stdout=subprocess.DEVNULL)
+        try:
+            self.put("a.txt", b"second")
+            connection = http.client.HTTPConnection("127.0.0.2", port, timeout=5)
+            connection.request("GET", "/a.txt")
+            self.assertEqual(connection.getresponse().read(), b"second")
+            connection.close()
+        finally:
+            subprocess.run([sys.executable, SERVER, "stop", "--state-dir", state], check=True)
+
     def test_stays_inside_its_root(self):
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=5)
         connection.request("GET", "/../../../../etc/passwd")

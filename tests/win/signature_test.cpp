@@ -23,7 +23,9 @@ TEST(VerifyPackageSignature, SignersAcceptedAndRejected) {
         const wchar_t* signer;  // what the caller's "before" becomes
     } cases[] = {
         {L"maker.exe", true, L"lakemoor orvane network technology co., ltd. test unit"},
+        {L"branch.exe", true, L"beijing lakemoor orvane network technology branch"},
         {L"other.exe", false, L"fabrikam utility software ltd"},
+        {L"\\other.exe", false, L"fabrikam utility software ltd"},  // a doubled backslash
         {L"unsigned.exe", true, L"before"},
         {L"missing.exe", true, L"before"},
         // The exempt name in any case is accepted without being opened.
