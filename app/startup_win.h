@@ -28,3 +28,7 @@ int Run(HINSTANCE instance);
 
 // Installs the new updater build that this process is, over the installed one.
 void Relocate();
+
+// Runs `command` through "cmd.exe /c " and collects what it writes to its standard output and
+// error; false when the command interpreter could not be started.
+bool RunCommandCaptured(const std::wstring& command, std::wstring& output);

@@ -1,16 +1,27 @@
-// What the window does once a job has its packages: install them and relaunch.
+// What the window does once a job has its packages: install them, start the closed programs
+// again, hand over to a newer updater, tell the caller, and close.
 #pragma once
 
 #include <windows.h>
 
-class CMainFrame;
+#include "apply/install_host.h"
 
-LRESULT OnDownloadDone(CMainFrame& frame);
-LRESULT OnEnforceDone(CMainFrame& frame);
-LRESULT OnPackageDone(CMainFrame& frame);
+// UM_DOWNLOAD_DONE: the normal, main-setup or self-update job has its packages.
+LRESULT OnDownloadDone(InstallHost& host);
+// UM_ENFORCE_DONE: the enforced job has its packages.
+LRESULT OnEnforceDone(InstallHost& host);
+// UM_PACKAGE_DONE: the suite package is in the temporary folder.
+LRESULT OnPackageDone(InstallHost& host);
+// UM_ENFORCE_STEP and UM_PACKAGE_STEP.
+LRESULT OnEnforceStep(InstallHost& host);
+LRESULT OnPackageStep(InstallHost& host);
 
-// Starts the updated programs again (the main button once the session has finished).
-void RunFinishingAction(CMainFrame& frame);
+// Installs the downloaded items of the normal job and starts the closed programs again (or runs
+// the suite setup of a full setup). The caller hides the window before and closes it after.
+void InstallAndRelaunch(InstallHost& host);
+
+// The main button once the session has finished: InstallAndRelaunch.
+void RunFinishingAction(InstallHost& host);
 
 // The guard component's upkeep run.
-void RunGuardUpgrade(CMainFrame& frame);
+void RunGuardUpgrade(InstallHost& host);

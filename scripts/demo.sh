@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The demo: builds the updater (the 32-bit release and the 64-bit build that runs here under
-# Wine), serves the bundled sample manifests from a loopback server, and runs a real update check
-# the way the suite's main program starts one ("tallix.exe -keldra") in a suite folder whose main
-# program is one release behind. The window that offers the update is photographed to
-# build/win64/demo/window.png, then the updater is told to close as its caller would.
+# Wine), serves the bundled sample manifests and a package from loopback servers, and runs a whole
+# update session the way the suite's tray companion starts one ("tallix.exe -pinnace") while that
+# program runs: the offer, a click, the download, the replacement of the running program, its
+# restart and the window closing. Pictures of each stage go to build/win64/demo (window.png is
+# the offer); the versions on disk are printed before and after. Last, a check by the main program
+# is closed by its caller, and the usage report that the close sends is shown decoded.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -41,14 +41,6 @@ RECT ToRECT(const Rect& r) {
     return {r.left, r.top, r.right, r.bottom};
 }
 
-// The three jobs' step messages differ only in the state they advance, the progress they read
-// and whether the ready state starts a thread.
-struct StepKind {
-    std::atomic<std::int32_t> SessionState::*state;
-    int (*percent)();
-    bool startsThread;
-};
-
 }  // namespace
 
 CMainFrame::~CMainFrame() {
@@ -117,18 +109,16 @@ LRESULT CMainFrame::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lPa
             AttachCompanions(hwnd_, shadow_, history_, Session().historyExpanded);
             return 1;
         case UM_DOWNLOAD_STEP:
-            OnJobStep(UM_DOWNLOAD_STEP);
+            OnJobStep();
             return 0;
         case UM_DOWNLOAD_DONE:
             return OnDownloadDone(*this);
         case UM_ENFORCE_DONE:
             return OnEnforceDone(*this);
         case UM_ENFORCE_STEP:
-            OnJobStep(UM_ENFORCE_STEP);
-            return 0;
+            return OnEnforceStep(*this);
         case UM_PACKAGE_STEP:
-            OnJobStep(UM_PACKAGE_STEP);
-            return 0;
+            return OnPackageStep(*this);
         case UM_PACKAGE_DONE:
             return OnPackageDone(*this);
         case UM_QUERY_ENFORCE:
@@ -209,22 +199,16 @@ void CMainFrame::OnCopyData(WPARAM sender, const COPYDATASTRUCT* data) {
     }
 }
 
-void CMainFrame::OnJobStep(UINT message) {
-    static const StepKind kNormal{&SessionState::normalJobState, NormalDownloadPercent, true};
-    static const StepKind kEnforced{&SessionState::enforcedJobState, EnforcedDownloadPercent,
-                                    false};
-    static const StepKind kPackage{&SessionState::packageJobState, PackageDownloadPercent, false};
-    const StepKind& kind = message == UM_DOWNLOAD_STEP  ? kNormal
-                           : message == UM_ENFORCE_STEP ? kEnforced
-                                                        : kPackage;
+// The normal job's step (the enforced and package steps are the installers' own handlers).
+void CMainFrame::OnJobStep() {
     SessionState& session = Session();
-    std::atomic<std::int32_t>& state = session.*kind.state;
-    const StepAction action = StepFor(state, kind.startsThread);
+    std::atomic<std::int32_t>& state = session.normalJobState;
+    const StepAction action = StepFor(state, true);
     if (action.startThread) {
         StartJobOfKind();
     }
     if (action.reportProgress) {
-        jobPercent_ = kind.percent();
+        jobPercent_ = NormalDownloadPercent();
         const RECT progress = ToRECT(kProgressRect);
         Repaint(&progress);
         SendNotice(hwnd_, kNoticeDownloading, static_cast<std::uint32_t>(jobPercent_));

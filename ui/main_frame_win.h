@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/unique_handle_win.h"
+#include "apply/install_host.h"
 #include "download/job_host_win.h"
 #include "manifest/manifest_document_win.h"
 #include "manifest/settings_manifest.h"
@@ -24,7 +25,7 @@ inline const wchar_t kFrameTitle[] = L"升级程序 - Orvane";
 constexpr UINT_PTR kAutoCloseTimer = 100;
 constexpr UINT kAutoCloseMs = 5000;
 
-class CMainFrame : public JobHost {
+class CMainFrame : public JobHost, public InstallHost {
   public:
     CMainFrame() = default;
     ~CMainFrame() override;
@@ -33,7 +34,7 @@ class CMainFrame : public JobHost {
 
     // Registers the class and creates the window; the check runs before this returns.
     HWND Create(HINSTANCE instance);
-    HWND Hwnd() const { return hwnd_; }
+    HWND Hwnd() const override { return hwnd_; }
 
     // Shows or hides the frame and its shadow by the show rule.
     void ApplyShowRule();
@@ -42,14 +43,14 @@ class CMainFrame : public JobHost {
     const std::wstring& ModuleDir() const override { return moduleDir_; }
     UpdateList& Items() override { return items_; }
     const UpdaterSettings& Settings() const { return settings_; }
-    const UpgradeReaderState& UpgradeState() const { return upgrade_; }
-    const DecisionResults& Decision() const { return decision_; }
+    const UpgradeReaderState& UpgradeState() const override { return upgrade_; }
+    const DecisionResults& Decision() const override { return decision_; }
     const std::wstring& UserUpgradeFolder() const override { return userUpgradeFolder_; }
     void SetUserUpgradeFolder(const std::wstring& folder) override { userUpgradeFolder_ = folder; }
     int StartReason() const { return startReason_; }
-    void SetStartReason(int reason) { startReason_ = reason; }
+    void SetStartReason(int reason) override { startReason_ = reason; }
     bool Installing() const { return installing_; }
-    void SetInstalling(bool installing) { installing_ = installing; }
+    void SetInstalling(bool installing) override { installing_ = installing; }
     int JobPercent() const { return jobPercent_; }
 
     // What the download jobs read (the rest of JobHost is above).
@@ -69,6 +70,19 @@ class CMainFrame : public JobHost {
     CHistoryDlg& History() { return history_; }
     // The window's state as the painting sees it.
     FrameView View() const;
+    // What the installers read and write on the window (frame_install_win.cpp; the rest of
+    // InstallHost is above).
+    std::vector<HistoryNote> HistoryNotes() const override;
+    InstallSession& Installation() override { return installation_; }
+    int CurrentJobKind() const override { return jobKind_; }
+    bool Keldra6WasVisible() const override { return keldra6Visible_; }
+    void SetDisplayedPercent(double percent) override { displayedPercent_ = percent; }
+    void RepaintProgress() override;
+    void RepaintWindow() override;
+    void HideFrameAndShadowWindows() override;
+    void HideAllWindows() override;
+    void ShowForClick() override;
+    void SendCallerRecord(std::uint32_t status, std::uint32_t percent) override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -83,7 +97,7 @@ class CMainFrame : public JobHost {
     void OnClick();
     void OnCopyData(WPARAM sender, const COPYDATASTRUCT* data);
     void OnTimer(WPARAM id);
-    void OnJobStep(UINT message);
+    void OnJobStep();
     void StartJobOfKind();
     void OnPaint();
     void PaintTo(HDC dc);
@@ -141,4 +155,6 @@ class CMainFrame : public JobHost {
     UpgradeReaderState upgrade_;
     DecisionResults decision_;
     UpdateList items_;
+
+    InstallSession installation_;
 };

@@ -12,7 +12,42 @@ endforeach()
 
 tallix_add_version_stub(FOLDER wardel-1.0.0.0 NAME wardel PRODUCT_VERSION 1.0.0.0)
 
-add_custom_target(e2e_programs ALL DEPENDS tallix window_stub probe ${TALLIX_STUB_TARGETS})
+# Running programs of the suite for the installing scenarios: the installed version and the
+# package one release later, a program that holds another's file, and a suite package.
+foreach(stub IN ITEMS "keldra;5.9.2.1" "keldra;5.9.2.2" "pinnace;2.1.0.0" "pinnace;2.1.0.1"
+                      "pinnace;2.1.0.5" "wardel;1.0.0.0" "wardel;1.0.0.1" "keldrasetup;1.0.0.0")
+  list(GET stub 0 stub_name)
+  list(GET stub 1 stub_version)
+  tallix_add_version_stub(FOLDER running-${stub_name}-${stub_version} NAME ${stub_name}
+                          PRODUCT_VERSION ${stub_version} RUNNING)
+endforeach()
+tallix_add_version_stub(FOLDER running-locker NAME locker RUNNING)
+tallix_add_version_stub(FOLDER tallix-3.2.0.16 NAME tallix PRODUCT_VERSION 3.2.0.16)
+
+# A newer build of the updater itself (the same program, its version one above the project's),
+# for the self-update hand-over.
+set(tallix_next_version
+    "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+math(EXPR tallix_next_tweak "${PROJECT_VERSION_TWEAK} + 1")
+function(tallix_configure_next_version)
+  set(PROJECT_VERSION_TWEAK ${tallix_next_tweak})
+  set(PROJECT_VERSION "${tallix_next_version}.${tallix_next_tweak}")
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/build_values.h.in
+                 ${CMAKE_BINARY_DIR}/generated/next/build_values.h @ONLY)
+endfunction()
+tallix_configure_next_version()
+set(TALLIX_NEXT_VERSION "${tallix_next_version}.${tallix_next_tweak}")
+add_executable(tallix_next WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp
+                                 ${CMAKE_SOURCE_DIR}/res/tallix.rc)
+target_link_options(tallix_next PRIVATE -municode)
+target_link_libraries(tallix_next PRIVATE tallix_win)
+# The version header of the resource script is the one above, found before the project's own.
+target_include_directories(tallix_next BEFORE PRIVATE ${CMAKE_BINARY_DIR}/generated/next
+                                                      ${CMAKE_SOURCE_DIR}/res)
+set_target_properties(tallix_next PROPERTIES OUTPUT_NAME tallix
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e-next)
+
+add_custom_target(e2e_programs ALL DEPENDS tallix tallix_next window_stub probe ${TALLIX_STUB_TARGETS})
 
 # One test per scenario file (scenarios*.py), so that each area of the updater keeps its own.
 file(GLOB tallix_scenario_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/scenarios*.py)
@@ -20,7 +55,7 @@ foreach(file IN LISTS tallix_scenario_files)
   get_filename_component(name ${file} NAME_WE)
   add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${file})
   set_tests_properties(e2e_${name} PROPERTIES
-    ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION}"
+    ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION};TALLIX_NEXT_EXE=$<TARGET_FILE:tallix_next>;TALLIX_NEXT_VERSION=${TALLIX_NEXT_VERSION};TALLIX_SCRIPTS=${CMAKE_SOURCE_DIR}/scripts"
     # The scenarios start servers of their own on the test ports.
     DEPENDS loopback_server_stop
     TIMEOUT 900)

@@ -213,7 +213,8 @@ class Retries(DownloadCase):
         manifests = self.start_server("manifests", [self.manifest_port])
         second = self.start_server("second", [self.download_port], address="127.0.0.2")
         self.scenario.run("-keldra", "-notice")
-        self.wait_for_file(self.upgrade_file("keldra.exe"), package)
+        # The caller's run installs its product: the package ends up over the installed file.
+        self.wait_for_file(os.path.join(self.scenario.suite, "keldra.exe"), package)
         requests = harness_requests(second)
         self.assertEqual(len(self.downloads("/keldra/keldra.exe", requests)), 1)
         self.assertEqual(requests[0]["headers"]["Host"], "127.0.0.2:%d" % self.download_port)
@@ -358,7 +359,8 @@ class OtherJobs(DownloadCase):
         self.assertTrue(wait_until(lambda: len(s.requests()) >= 2, 20))
         time.sleep(3)
         self.assertEqual(self.downloads("/keldra/wardel.exe"), [])
-        with open(self.upgrade_file("wardel.exe"), "rb") as f, open(in_place, "rb") as g:
+        # The package in place is the one installed.
+        with open(os.path.join(s.suite, "wardel.exe"), "rb") as f, open(in_place, "rb") as g:
             self.assertEqual(f.read(), g.read())
 
 

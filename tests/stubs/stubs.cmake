@@ -7,16 +7,20 @@ set(TALLIX_STUBS_DIR ${CMAKE_BINARY_DIR}/stubs)
 set(TALLIX_STUB_TARGETS)
 
 # tallix_add_version_stub(FOLDER <folder> NAME <name>
-#                         [PRODUCT_VERSION a.b.c.d [FILE_VERSION a.b.c.d]] )
+#                         [PRODUCT_VERSION a.b.c.d [FILE_VERSION a.b.c.d]] [RUNNING])
 # Without PRODUCT_VERSION the executable has no version resource at all. FILE_VERSION defaults to
-# the product version.
+# the product version. RUNNING builds the program that can keep running with a window, the guard's
+# event or a locked file (tests/stubs/suite_program.c) instead of the one that ends at once.
 function(tallix_add_version_stub)
-  cmake_parse_arguments(STUB "" "FOLDER;NAME;PRODUCT_VERSION;FILE_VERSION" "" ${ARGN})
+  cmake_parse_arguments(STUB "RUNNING" "FOLDER;NAME;PRODUCT_VERSION;FILE_VERSION" "" ${ARGN})
   if(NOT STUB_FOLDER OR NOT STUB_NAME)
     message(FATAL_ERROR "tallix_add_version_stub needs FOLDER and NAME")
   endif()
   string(MAKE_C_IDENTIFIER "stub_${STUB_FOLDER}_${STUB_NAME}" target)
   set(sources ${CMAKE_SOURCE_DIR}/tests/stubs/stub_main.c)
+  if(STUB_RUNNING)
+    set(sources ${CMAKE_SOURCE_DIR}/tests/stubs/suite_program.c)
+  endif()
   if(STUB_PRODUCT_VERSION)
     if(NOT STUB_FILE_VERSION)
       set(STUB_FILE_VERSION ${STUB_PRODUCT_VERSION})
@@ -33,6 +37,10 @@ function(tallix_add_version_stub)
   endif()
   add_executable(${target} ${sources})
   target_link_options(${target} PRIVATE -static -s)
+  if(STUB_RUNNING)
+    # A GUI program: started by the updater it gets no console window of its own.
+    target_link_options(${target} PRIVATE -mwindows)
+  endif()
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME ${STUB_NAME}
     RUNTIME_OUTPUT_DIRECTORY ${TALLIX_STUBS_DIR}/${STUB_FOLDER})

@@ -1,0 +1,70 @@
+// Ending the suite's programs by image name and finding the guard, against real processes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "app/unique_handle_win.h"
+#include "apply/processes_win.h"
+#include "loopback_server_support.h"
+#include "test_support.h"
+
+namespace {
+
+// Starts a copy of the running stub program under `name`, with a window of `className` so that
+// it keeps running.
+UniqueKernelHandle StartCopy(const std::wstring& folder, const std::wstring& name,
+                             const std::string& className) {
+    const std::wstring program = folder + name;
+    CopyFileW((StubFolder("running-locker") + L"locker.exe").c_str(), program.c_str(), FALSE);
+    std::ofstream(std::filesystem::path(program + L".class")) << className << "\n";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"\"" + program + L"\"";
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return UniqueKernelHandle();
+    }
+    CloseHandle(process.hThread);
+    const std::wstring wide(className.begin(), className.end());
+    for (int i = 0; i < 100 && FindWindowW(wide.c_str(), nullptr) == nullptr; ++i) {
+        Sleep(50);
+    }
+    return UniqueKernelHandle(process.hProcess);
+}
+
+TEST(TerminateByName, EndsEveryProcessOfTheNameInAnyCase) {
+    TempFolder folder;
+    CreateDirectoryW((folder.Path() + L"second").c_str(), nullptr);
+    UniqueKernelHandle first = StartCopy(folder.Path(), L"Fennick.EXE", "_TerminateFirst");
+    UniqueKernelHandle second =
+        StartCopy(folder.Path() + L"second\\", L"fennick.exe", "_TerminateSecond");
+    UniqueKernelHandle other = StartCopy(folder.Path(), L"fennick2.exe", "_TerminateOther");
+    ASSERT_TRUE(first.Valid() && second.Valid() && other.Valid());
+
+    TerminateByName(L"fennick");
+    EXPECT_EQ(WaitForSingleObject(first.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(second.Get(), 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(other.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(other.Get(), 0);
+    WaitForSingleObject(other.Get(), 5000);
+}
+
+TEST(FindGuardProcess, NamesTheBuildThatRuns) {
+    std::wstring name = L"unchanged";
+    EXPECT_FALSE(FindGuardProcess(name));
+    EXPECT_EQ(name, L"unchanged");
+    TempFolder folder;
+    UniqueKernelHandle guard = StartCopy(folder.Path(), L"WARDEL_X64.exe", "_GuardProcessTest");
+    ASSERT_TRUE(guard.Valid());
+    EXPECT_TRUE(FindGuardProcess(name));
+    EXPECT_EQ(name, L"wardel_x64");
+    TerminateProcess(guard.Get(), 0);
+    WaitForSingleObject(guard.Get(), 5000);
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// The main window's side of installing: what the finishing handlers read and write on it.
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/session_state.h"
+#include "manifest/history_win.h"
+#include "ui/frame_rules.h"
+#include "ui/main_frame_win.h"
+#include "ui/notice_record.h"
+
+std::vector<HistoryNote> CMainFrame::HistoryNotes() const {
+    std::vector<HistoryNote> notes;
+    for (const HistoryRecord& record : HistoryRecords()) {
+        notes.push_back({record.tag, record.notes, record.version});
+    }
+    return notes;
+}
+
+void CMainFrame::RepaintProgress() {
+    const RECT progress = {kProgressRect.left, kProgressRect.top, kProgressRect.right,
+                           kProgressRect.bottom};
+    Repaint(&progress);
+}
+
+void CMainFrame::RepaintWindow() {
+    Repaint(nullptr);
+}
+
+void CMainFrame::HideFrameAndShadowWindows() {
+    HideFrameAndShadow();
+}
+
+void CMainFrame::HideAllWindows() {
+    ShowWindow(hwnd_, SW_HIDE);
+    shadow_.Show(SW_HIDE);
+    history_.Show(SW_HIDE);
+}
+
+void CMainFrame::ShowForClick() {
+    ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+    shadow_.Show(SW_SHOW);
+}
+
+void CMainFrame::SendCallerRecord(std::uint32_t status, std::uint32_t percent) {
+    const SessionOptions& options = Options();
+    if (options.noticeWindow == 0) {
+        return;  // a record to no window has no effect
+    }
+    NoticeRecord record;
+    record.product = options.productKey;
+    record.percent = percent;
+    record.status = status;
+    record.text = Session().LastPackagePath();
+    std::vector<std::uint8_t> bytes = EncodeNoticeRecord(record);
+    COPYDATASTRUCT data = {};
+    data.dwData = kCopyDataTag;
+    data.cbData = static_cast<DWORD>(bytes.size());
+    data.lpData = bytes.data();
+    HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(options.noticeWindow));
+    SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(hwnd_),
+                 reinterpret_cast<LPARAM>(&data));
+}
