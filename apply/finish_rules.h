@@ -82,13 +82,3 @@ constexpr int kDependMissingLimit = 50;
 void WaitForDependencies(const std::wstring& depend,
                          const std::function<bool(const std::wstring& name)>& exists,
                          const std::function<void(int ms)>& pause, int& missingCount);
-
-// What the enforced and the package job's step messages do, by the job's state.
-struct JobStepAction {
-    std::int32_t newState = -1;   // -1 leaves the state
-    bool reportProgress = false;  // running: caller's record (enforced) or displayed percent
-    bool reportFailure = false;   // failed: caller's record with status 3 (enforced only)
-    bool releaseJob = false;      // the job may go on with its next item
-};
-JobStepAction EnforcedStepFor(std::int32_t state);
-JobStepAction PackageStepFor(std::int32_t state);

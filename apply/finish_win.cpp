@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/command_line.h"
+#include "app/job_step.h"
 #include "app/session_state.h"
 #include "app/text.h"
 #include "apply/apply_item_win.h"
@@ -199,7 +200,7 @@ LRESULT OnPackageDone(InstallHost& host) {
 
 LRESULT OnEnforceStep(InstallHost& host) {
     SessionState& session = Session();
-    const JobStepAction action = EnforcedStepFor(session.enforcedJobState);
+    const StepAction action = StepFor(session.enforcedJobState, kEnforcedJobSteps);
     const SessionOptions& options = Options();
     const bool caller = options.notice && options.noticeWindow != 0;
     if (action.reportProgress && caller) {
@@ -220,7 +221,7 @@ LRESULT OnEnforceStep(InstallHost& host) {
 
 LRESULT OnPackageStep(InstallHost& host) {
     SessionState& session = Session();
-    const JobStepAction action = PackageStepFor(session.packageJobState);
+    const StepAction action = StepFor(session.packageJobState, kPackageJobSteps);
     if (action.reportProgress) {
         host.SetDisplayedPercent(PackageDownloadPercent());
         host.RepaintProgress();

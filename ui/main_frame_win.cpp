@@ -11,7 +11,7 @@
 #include "download/download_jobs_win.h"
 #include "report/usage_report_win.h"
 #include "ui/frame_rules.h"
-#include "ui/job_step.h"
+#include "app/job_step.h"
 #include "ui/notice_record.h"
 #include "ui/notice_win.h"
 #include "ui/placement_win.h"
@@ -203,7 +203,7 @@ void CMainFrame::OnCopyData(WPARAM sender, const COPYDATASTRUCT* data) {
 void CMainFrame::OnJobStep() {
     SessionState& session = Session();
     std::atomic<std::int32_t>& state = session.normalJobState;
-    const StepAction action = StepFor(state, true);
+    const StepAction action = StepFor(state, kNormalJobSteps);
     if (action.startThread) {
         StartJobOfKind();
     }

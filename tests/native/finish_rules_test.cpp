@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/job_step.h"
 #include "app/session_state.h"
 
 namespace {
@@ -122,30 +123,30 @@ TEST(WaitForDependencies, OnePauseForEachMissingFileUntilTheCountPassesFifty) {
     }
 }
 
-TEST(JobSteps, EnforcedAndPackageStepsByState) {
+std::string Describe(const StepAction& a) {
+    return std::string(a.startThread ? "start " : "") + (a.reportProgress ? "progress " : "") +
+           (a.countDownload ? "count " : "") + (a.reportFailure ? "failure " : "") +
+           (a.releaseJob ? "release " : "") + "-> " + std::to_string(a.newState);
+}
+
+TEST(JobSteps, EachJobsStepByState) {
     struct Case {
         std::int32_t state;
-        JobStepAction enforced;
-        JobStepAction package;
+        const char* normal;
+        const char* enforced;
+        const char* package;
     };
-    // {newState, reportProgress, reportFailure, releaseJob}
-    const Case cases[] = {
-        {kJobReady, {kJobRunning, false, false, false}, {kJobRunning, false, false, false}},
-        {kJobRunning, {-1, true, false, false}, {-1, true, false, false}},
-        {kJobDownloaded, {-1, false, false, true}, {-1, false, false, true}},
-        // A failed enforced item lets the hidden run go on with its next item.
-        {kJobFailed,
-         {kJobEndedAfterFailure, false, true, true},
-         {kJobEndedAfterFailure, false, false, false}},
-        {kJobEndedAfterFailure, {-1, false, false, false}, {-1, false, false, false}},
-    };
-    auto same = [](const JobStepAction& a, const JobStepAction& b) {
-        return a.newState == b.newState && a.reportProgress == b.reportProgress &&
-               a.reportFailure == b.reportFailure && a.releaseJob == b.releaseJob;
-    };
+    const Case cases[] = {{kJobReady, "start -> 2", "-> 2", "-> 2"},
+                          {kJobRunning, "progress -> -1", "progress -> -1", "progress -> -1"},
+                          {kJobDownloaded, "count release -> -1", "release -> -1", "release -> -1"},
+                          // A failed enforced item lets the hidden run go on with its next item.
+                          {kJobFailed, "failure release -> 0", "failure release -> 0", "-> 0"},
+                          {kJobEndedAfterFailure, "-> -1", "-> -1", "-> -1"},
+                          {7, "-> -1", "-> -1", "-> -1"}};
     for (const Case& c : cases) {
-        EXPECT_TRUE(same(EnforcedStepFor(c.state), c.enforced)) << c.state;
-        EXPECT_TRUE(same(PackageStepFor(c.state), c.package)) << c.state;
+        EXPECT_EQ(Describe(StepFor(c.state, kNormalJobSteps)), c.normal) << c.state;
+        EXPECT_EQ(Describe(StepFor(c.state, kEnforcedJobSteps)), c.enforced) << c.state;
+        EXPECT_EQ(Describe(StepFor(c.state, kPackageJobSteps)), c.package) << c.state;
     }
 }
 

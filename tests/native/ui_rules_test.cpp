@@ -4,8 +4,8 @@
 #include <cstring>
 #include <tuple>
 
+#include "app/session_state.h"
 #include "ui/frame_rules.h"
-#include "ui/job_step.h"
 #include "ui/notice_record.h"
 #include "ui/placement.h"
 #include "ui/uptime.h"
@@ -250,29 +250,6 @@ TEST(FrameRules, ShowRule) {
     int i = 0;
     for (const auto& [in, shown] : cases) {
         EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i++;
-    }
-}
-
-// ---- job steps ----
-
-std::string Describe(const StepAction& a) {
-    return std::string(a.startThread ? "start " : "") + (a.reportProgress ? "progress " : "") +
-           (a.countDownload ? "count " : "") + (a.reportFailure ? "failure " : "") +
-           (a.releaseJob ? "release " : "") + "-> " + std::to_string(a.newState);
-}
-
-TEST(JobStep, EachStateHasItsAction) {
-    const std::tuple<std::int32_t, bool, const char*> cases[] = {
-        {kJobReady, true, "start -> 2"},
-        // The enforced and package jobs start their threads elsewhere: ready only moves on.
-        {kJobReady, false, "-> 2"},
-        {kJobRunning, true, "progress -> -1"},
-        {kJobDownloaded, true, "count release -> -1"},
-        {kJobFailed, true, "failure release -> 0"},
-        {kJobEndedAfterFailure, true, "-> -1"},
-        {7, true, "-> -1"}};
-    for (const auto& [state, startsThread, action] : cases) {
-        EXPECT_EQ(Describe(StepFor(state, startsThread)), action) << state;
     }
 }
 

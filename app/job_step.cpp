@@ -1,22 +1,22 @@
-#include "ui/job_step.h"
+#include "app/job_step.h"
 
-StepAction StepFor(std::int32_t state, bool startsThread) {
+StepAction StepFor(std::int32_t state, const StepTraits& job) {
     StepAction action;
     switch (state) {
         case kJobReady:
-            action.startThread = startsThread;
+            action.startThread = job.startsThread;
             action.newState = kJobRunning;
             break;
         case kJobRunning:
             action.reportProgress = true;
             break;
         case kJobDownloaded:
-            action.countDownload = true;
+            action.countDownload = job.countsDownloads;
             action.releaseJob = true;
             break;
         case kJobFailed:
-            action.reportFailure = true;
-            action.releaseJob = true;
+            action.reportFailure = job.reportsFailure;
+            action.releaseJob = job.releasesAfterFailure;
             action.newState = kJobEndedAfterFailure;
             break;
         default:
