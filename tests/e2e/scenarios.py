@@ -87,6 +87,7 @@ class ManifestHostDown(ScenarioCase):
         self.assertTrue(box["text"].startswith("网络连接异常\r请检查是否有杀毒或者卫士程序拦截\n\n操作系统："),
                         box["text"])
         self.assertTrue(box["text"].endswith("\n\nError：0"), box["text"])
+        self.assertIn(" (Build ", box["text"])  # the system's description between them
         self.assert_ends(updater)
 
     def test_silent_run_tells_the_caller_and_shows_nothing(self):
