@@ -87,6 +87,7 @@ class ManifestHostDown(ScenarioCase):
         self.assertTrue(box["text"].startswith("网络连接异常\r请检查是否有杀毒或者卫士程序拦截\n\n操作系统："),
                         box["text"])
         self.assertTrue(box["text"].endswith("\n\nError：0"), box["text"])
+        self.assertIn(" (Build ", box["text"])  # the system's description between them
         self.assert_ends(updater)
 
     def test_silent_run_tells_the_caller_and_shows_nothing(self):
@@ -151,11 +152,16 @@ class ProductNotInstalled(ScenarioCase):
                                  % harness.build().version))
         s.start_servers()
 
-    def test_window_offers_the_installation_until_the_caller_closes_it(self):
+    def test_offer_stays_until_the_caller_closes_it_and_a_second_instance_runs_beside_it(self):
         updater = self.scenario.run("-pinnace")
         self.assertTrue(probe("wait", FRAME, 20000, "visible")["visible"])
-        self.assertIsNone(updater.wait(6), "the offer closed by itself")
         self.assertIn("/keldra/upgrade6s.xml", self.scenario.requested_paths())
+        before = len(self.scenario.requests())
+        second = self.scenario.run("-pinnace", "-silent")
+        self.assertTrue(wait_until(lambda: len(self.scenario.requests()) >= before + 2, 20),
+                        "the second instance did not check")
+        second.kill()
+        self.assertIsNone(updater.wait(6), "the offer closed by itself")
         self.assertTrue(probe("notice", FRAME, 4)["sent"])
         self.assert_ends(updater, 15)
 
@@ -167,16 +173,6 @@ class ProductNotInstalled(ScenarioCase):
         probe("click", left + 355, top + 17)
         self.assert_ends(updater, 15)
         self.assertFalse(probe("find", FRAME)["found"])
-
-    def test_second_instance_beside_an_ordinary_run_runs(self):
-        first = self.scenario.run("-pinnace")
-        self.assertTrue(probe("wait", FRAME, 20000, "visible")["visible"])
-        before = len(self.scenario.requests())
-        second = self.scenario.run("-pinnace", "-silent")
-        self.assertTrue(wait_until(lambda: len(self.scenario.requests()) >= before + 2, 20),
-                        "the second instance did not check")
-        first.kill()
-        second.kill()
 
 
 class EnforcedItems(ScenarioCase):
@@ -194,19 +190,7 @@ class EnforcedItems(ScenarioCase):
     def second_updaters(self):
         return [line for _, line in self.scenario.suite_processes()]
 
-    def test_interactive_run_hands_them_to_a_hidden_second_updater(self):
-        updater = self.scenario.run("-keldra")
-        self.assertTrue(wait_until(
-            lambda: any("-keldra -silent -enforce" in c for c in self.second_updaters()), 20),
-            self.second_updaters())
-        # Nothing ordinary is left: this window says all is up to date and closes itself.
-        self.assert_ends(updater, 20)
-        # The second updater runs on, hidden, with the enforced item.
-        window = probe("find", FRAME)
-        self.assertTrue(window["found"])
-        self.assertFalse(window["visible"])
-
-    def test_notice_run_passes_the_callers_switches_on(self):
+    def test_interactive_run_hands_them_to_a_hidden_second_updater_with_its_switches(self):
         self.scenario.window(CALLER)
         updater = self.scenario.run("-keldra", "-notice")
         # No "-from" was given: the default caller class is passed on.
@@ -214,7 +198,12 @@ class EnforcedItems(ScenarioCase):
         self.assertTrue(wait_until(
             lambda: any(expected in c for c in self.second_updaters()), 20),
             self.second_updaters())
-        updater.kill()
+        # Nothing ordinary is left: this window says all is up to date and closes itself.
+        self.assert_ends(updater, 20)
+        # The second updater runs on, hidden, with the enforced item.
+        window = probe("find", FRAME)
+        self.assertTrue(window["found"])
+        self.assertFalse(window["visible"])
 
     def test_second_instance_beside_an_enforced_run_ends_at_once(self):
         enforced = self.scenario.run("-keldra", "-silent", "-enforce")
@@ -239,22 +228,20 @@ class CalendarWriteTest(ScenarioCase):
     def windows_path(self, path):
         return "Z:" + path.replace("/", "\\") + "\\"
 
-    def test_unwritable_plugin_directory_ends_the_run_before_any_check(self):
-        self.up_to_date_suite()
-        missing = os.path.join(self.scenario.dir, "no-such-plugins")
-        self.scenario.set_registry(self.CALENDAR_KEY, "PluginsPath", self.windows_path(missing))
-        updater = self.scenario.run("-dayloom", "-silent", "-from:_Keldra_LunarCalendar")
-        self.assert_never_shown(updater)
-        self.assertEqual(self.scenario.requests(), [])
-
-    def test_writable_plugin_directory_lets_the_check_run(self):
+    def test_only_a_writable_plugin_directory_lets_the_check_run(self):
         self.up_to_date_suite()
         plugins = os.path.join(self.scenario.dir, "plugins")
-        os.makedirs(plugins)
-        self.scenario.set_registry(self.CALENDAR_KEY, "PluginsPath", self.windows_path(plugins))
-        updater = self.scenario.run("-dayloom", "-silent", "-from:_Keldra_LunarCalendar")
-        self.assert_ends(updater)
-        self.assertIn("/keldra/upgrade.xml", self.scenario.requested_paths())
+        for folder, checked in ((os.path.join(self.scenario.dir, "no-such-plugins"), False),
+                                (plugins, True)):
+            if checked:
+                os.makedirs(plugins)
+            self.scenario.set_registry(self.CALENDAR_KEY, "PluginsPath", self.windows_path(folder))
+            updater = self.scenario.run("-dayloom", "-silent", "-from:_Keldra_LunarCalendar")
+            self.assert_never_shown(updater)
+            if checked:
+                self.assertIn("/keldra/upgrade.xml", self.scenario.requested_paths())
+            else:
+                self.assertEqual(self.scenario.requests(), [])
         self.assertEqual(os.listdir(plugins), [], "the test file was left behind")
 
 

@@ -9,21 +9,15 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import Scenario, probe  # noqa: E402
+import scenarios as base  # noqa: E402
+from harness import probe  # noqa: E402
 
-FRAME = "_tallix_orvane"
+FRAME = base.FRAME
 TRAY = "_KeldraTray"
-UPDATER_KEY = r"HKCU\Software\Orvane\Tallix"
 FENNICK_KEY = r"HKCU\Software\Orvane\Fennick3"
 REPORT_PATH = "/receive/tallix.aspx"
 REPORT_KEY = b"k7#Wp3$z"
-SETTINGS = '<?xml version="1.0" encoding="utf-8"?>\n<TallixSet><upkeldra6>0</upkeldra6></TallixSet>\n'
 RECORD_KEYS = ["n", "d", "v", "s", "dns", "o", "disk", "path", "redown", "size"]
-
-
-def upgrade_manifest(*entries):
-    return '<?xml version="1.0" encoding="utf-8"?>\n<UpdateList>\n%s</UpdateList>\n' % "".join(
-        entries)
 
 
 def entry(tag, version, folder="keldra"):
@@ -53,22 +47,18 @@ def windows_dir(path):
     return "Z:" + path.replace("/", "\\") + "\\"
 
 
-class ReportScenario(unittest.TestCase):
+class ReportScenario(base.ScenarioCase):
     def setUp(self):
-        self.scenario = Scenario(self.id().split(".")[-1])
-        harness.reg("delete", UPDATER_KEY, "/v", "uptime", "/f")
+        super().setUp()
         self.tray = self.scenario.window(TRAY)
-
-    def tearDown(self):
-        self.scenario.close()
 
     def suite(self, *extra_entries, statistics_host_up=True, keldra_offered="5.9.2.1"):
         """The main program 5.9.2.1 (up to date unless another version is offered), plus the given
         entries; the servers started (without the statistics host when it is to be down)."""
         s = self.scenario
         s.add_program("keldra-5.9.2.1", "keldra.exe")
-        s.serve("/keldra/tallix.xml", SETTINGS)
-        s.serve("/keldra/upgrade.xml", upgrade_manifest(
+        s.serve("/keldra/tallix.xml", base.SETTINGS)
+        s.serve("/keldra/upgrade.xml", base.upgrade_manifest(
             entry("tallix", harness.build().version), entry("keldra", keldra_offered), *extra_entries))
         ports = harness.build().ports if statistics_host_up else harness.build().ports[:2]
         args = ["python3", harness.build().server, "start", "--state-dir", s.state, "--root",
@@ -105,8 +95,9 @@ class ReportScenario(unittest.TestCase):
         self.assertEqual(code, 0, "the updater did not end after the close")
         return time.monotonic() - closed_at
 
-    def test_session_without_anomalies_sends_no_report(self):
-        self.suite()
+    def test_session_without_anomalies_and_with_an_up_to_date_sibling_sends_no_report(self):
+        self.install_fennick()
+        self.suite(entry("fennick", "1.0.0.0", folder="fennick"))
         updater = self.scenario.run("-keldra", "-silent")
         self.assertEqual(updater.wait(30), 0)
         self.assertIn("/keldra/upgrade.xml", self.scenario.requested_paths())
@@ -130,15 +121,8 @@ class ReportScenario(unittest.TestCase):
         self.assertEqual(fields, {"n": "fennick.exe", "d": "0", "v": "1.0.0.0", "s": "",
                                   "dns": "", "o": "", "disk": "", "path": fennick_path,
                                   "redown": "0", "size": "0"})
-        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
+        self.assertTrue(base.wait_until(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
                         self.tray_pokes())
-
-    def test_sibling_up_to_date_sends_nothing(self):
-        self.install_fennick()
-        self.suite(entry("fennick", "1.0.0.0", folder="fennick"))
-        updater = self.scenario.run("-keldra", "-silent")
-        self.assertEqual(updater.wait(30), 0)
-        self.assertEqual(self.reports(), [])
 
     def test_statistics_host_down_does_not_hold_up_the_close(self):
         self.install_fennick()
@@ -147,7 +131,7 @@ class ReportScenario(unittest.TestCase):
         self.assertLess(self.close_offer(self.scenario.run("-keldra")), 10)
         self.assertEqual(self.reports(), [])
         # The tray is poked whether or not the request got through.
-        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
+        self.assertTrue(base.wait_until(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
                         self.tray_pokes())
 
     def clicked_update_from_another_signer(self, product, stub_folder):
@@ -175,9 +159,9 @@ class ReportScenario(unittest.TestCase):
         window = probe("wait", FRAME, 20000, "visible")
         self.assertTrue(window["visible"], "no offer shown")
         probe("click", window["rect"][0] + 190, window["rect"][1] + 77)
-        self.assertTrue(wait_for(lambda: s.requested_paths().count(
+        self.assertTrue(base.wait_until(lambda: s.requested_paths().count(
             "/mirror/%s.exe" % product) >= 2, 60), s.requested_paths())
-        self.assertTrue(wait_for(lambda: os.path.exists(
+        self.assertTrue(base.wait_until(lambda: os.path.exists(
             os.path.join(s.suite, "upgrade", product + ".exe")), 30))
         time.sleep(1)
         self.assertTrue(probe("notice", FRAME, 4)["sent"])
@@ -200,7 +184,7 @@ class ReportScenario(unittest.TestCase):
         self.assertEqual(fields, {"n": "pinnace.exe", "d": "pinnace", "v": "2.1.0.0", "s": "|",
                                   "o": "pinnace.exe", "disk": "", "path": mirror, "redown": "0",
                                   "size": str(os.path.getsize(package))})
-        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
+        self.assertTrue(base.wait_until(lambda: self.tray_pokes() == [(1800, 4, 0)], 5),
                         self.tray_pokes())
 
     def test_both_reports_in_order_each_followed_by_a_tray_poke(self):
@@ -213,20 +197,12 @@ class ReportScenario(unittest.TestCase):
         self.assertEqual([record_fields(r)["n"] for r in reports], ["fennick.exe"] * 2, reports)
         self.assertEqual(record_fields(reports[0])["d"], "fennick")  # the product name
         self.assertEqual(record_fields(reports[1])["d"], "0")  # not brought up to date
-        self.assertTrue(wait_for(lambda: self.tray_pokes() == [(1800, 4, 0)] * 2, 5),
+        self.assertTrue(base.wait_until(lambda: self.tray_pokes() == [(1800, 4, 0)] * 2, 5),
                         self.tray_pokes())
-
-def wait_for(condition, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.1)
-    return condition()
 
 
 if __name__ == "__main__":
-    runner = unittest.TextTestRunner(verbosity=2)
+    runner = unittest.TextTestRunner(verbosity=2, resultclass=base.Summary)
     result = runner.run(unittest.defaultTestLoader.loadTestsFromModule(sys.modules[__name__]))
     failed = len(result.failures) + len(result.errors)
     print("e2e: %d passed, %d failed" % (result.testsRun - failed, failed))

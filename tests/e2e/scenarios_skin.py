@@ -80,10 +80,6 @@ def blue(p):
     return p[2] > 180 and p[0] < 120
 
 
-def dark(p):
-    return max(p) < 140
-
-
 def light(p):
     return min(p) > 235
 
@@ -142,15 +138,9 @@ class SkinnedWindow(SkinScenario):
         left, top = rect[0], rect[1]
         offer = self.picture("offer", rect)
         self.assertTrue(light(offer.at(5, 140)), offer.at(5, 140))
-        # The title line names the product, the version and two updates (itself and its
-        # dependency): dark text on the light background.
-        self.assertGreater(offer.count(15, 10, 300, 20, dark), 60)
-        # The blue button, moved down to y = 70 in the offer state.
+        # The blue button, moved down to y = 70 in the offer state (the other cells and the text
+        # are judged pixel by pixel in the Windows painting tests).
         self.assertTrue(blue(offer.at(140, 80)), offer.at(140, 80))
-        self.assertTrue(light(offer.at(140, 60)), offer.at(140, 60))
-        # The close box's grey cross and the bottom bar with its chevron.
-        self.assertGreater(offer.count(345, 10, 20, 15, lambda p: max(p) < 200), 5)
-        self.assertLess(offer.at(10, 170)[0], offer.at(5, 140)[0])
 
         # The shadow window beside the frame. Xvfb draws its half-transparent pixels over black,
         # so only a faint blue-grey tint next to the frame shows it; further out the screen is
@@ -181,34 +171,27 @@ class SkinnedWindow(SkinScenario):
 
 
 class HistoryPageFile(SkinScenario):
-    def page_of(self, *switches):
-        updater, _ = self.show(*switches)
-        self.assertTrue(base.wait_until(lambda: read_page() is not None, 10), "no page built")
-        page = read_page()
-        self.close(updater)
+    def test_page_of_a_targeted_run_a_suite_run_and_the_main_program(self):
+        pinnace = (section("Pinnace", "2.1.0.1", "托盘一", "托盘二") +
+                   section("Notes", "1.2.0.0", "便签"))
+        cases = (("-pinnace", pinnace),  # the product and its dependency
+                 ("-keldra6", section("Keldra", "5.9.3.0", "主程序一", "主程序二") + pinnace),
+                 ("-keldra", "<strong>OrvaneHelvor 6.0正式版</strong>\n\r<p>\n\r" + BULLET + NEWS +
+                  "<br />"))  # the announcement only
+        for switch, expected in cases:
+            with self.subTest(switch):
+                if os.path.exists(page_path()):
+                    os.remove(page_path())
+                updater, _ = self.show(switch)
+                self.assertTrue(base.wait_until(lambda: read_page() is not None, 10), "no page")
+                page = read_page()
+                self.close(updater)
+                self.assertTrue(page.startswith("<!DOCTYPE html>\r\n"), page[:40])
+                body = page.partition('<div class="content">')[2]
+                # "\n\r" is written by the runtime's text mode as CR LF CR.
+                self.assertEqual(body[:body.index("\r\n<br />\r\n</div>")],
+                                 expected.replace("\n", "\r\n"))
         self.assertIn("/keldra/history.xml", self.scenario.requested_paths())
-        self.assertTrue(page.startswith("<!DOCTYPE html>\r\n"), page[:40])
-        head, marker, rest = page.partition('<div class="content">')
-        self.assertTrue(marker)
-        body = rest[:rest.index("\r\n<br />\r\n</div>")]
-        return body
-
-    def test_targeted_run_shows_the_product_and_its_dependency(self):
-        body = self.page_of("-pinnace")
-        # "\n\r" is written by the runtime's text mode as CR LF CR.
-        self.assertEqual(body, (section("Pinnace", "2.1.0.1", "托盘一", "托盘二") +
-                                section("Notes", "1.2.0.0", "便签")).replace("\n", "\r\n"))
-
-    def test_suite_run_shows_every_entry_that_needs_an_update(self):
-        body = self.page_of("-keldra6")
-        self.assertEqual(body, (section("Keldra", "5.9.3.0", "主程序一", "主程序二") +
-                                section("Pinnace", "2.1.0.1", "托盘一", "托盘二") +
-                                section("Notes", "1.2.0.0", "便签")).replace("\n", "\r\n"))
-
-    def test_main_program_shows_the_announcement_only(self):
-        body = self.page_of("-keldra")
-        self.assertEqual(body, ("<strong>OrvaneHelvor 6.0正式版</strong>\n\r<p>\n\r" + BULLET +
-                                NEWS + "<br />").replace("\n", "\r\n"))
 
 
 if __name__ == "__main__":

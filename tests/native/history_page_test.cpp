@@ -52,12 +52,12 @@ TEST(HistoryPage, RecordsTakeTheFieldsOfTheirItems) {
     std::vector<HistoryRecord> records = {Record(L"DayLoom", L""), Record(L"other", L"", false)};
     records[0].updateNeeded = false;
     CopyItemFields(items, records);
-    EXPECT_EQ(records[0].name, L"Dayloom");
-    EXPECT_EQ(records[0].version, L"2.0");
-    EXPECT_EQ(records[0].placementKind, 1);
-    EXPECT_TRUE(records[0].updateNeeded);
-    EXPECT_TRUE(records[0].enforce);
-    EXPECT_EQ(records[1].name, L"N-other");  // no item: unchanged
+    const auto describe = [](const HistoryRecord& r) {
+        return r.name + L"|" + r.version + L"|" + std::to_wstring(r.placementKind) +
+               (r.updateNeeded ? L"*" : L"") + (r.enforce ? L"!" : L"");
+    };
+    EXPECT_EQ(describe(records[0]), L"Dayloom|2.0|1*!");
+    EXPECT_EQ(describe(records[1]), L"N-other|1.0|0");  // no item: unchanged
 }
 
 const wchar_t kAnnouncement[] =

@@ -133,7 +133,8 @@ TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
 }
 
 TEST(ReportCipher, RefusesWhatIsNotWholeHexBlocks) {
-    for (const char* bad : {"ABC", "0123456789ABCDE", "0123456789ABCDEG", "0123456789abcdef0"}) {
+    for (const char* bad : {"ABC", "0123456789ABCDE", "0123456789ABCDEG", "0123456789abcdef0",
+                            "0123456789abcdef0123"}) {  // whole bytes, not whole blocks
         EXPECT_EQ(DecryptReportHex(bad), std::nullopt) << bad;
     }
     EXPECT_TRUE(DecryptReportHex("0123456789abcdef").has_value());

@@ -174,15 +174,14 @@ TEST(TargetedDecision, InstalledVersionRules) {
          {L"dayloomsetup", L"dayloomsetup_silent", L"pinnacesetup", L"pinnacesetup_silent"}) {
         const std::wstring entry = tag + L":3.0.0.1";
         const std::wstring files = L"C:\\Cal\\dayloom.exe=3.0.0.0 S\\" + tag + L".exe=3.0.0.1";
-        Check({"installed calendar", Target(tag), entry.c_str(), files.c_str(),
-               (tag + L"=3.0.0.0*").c_str()});
-        Check({"calendar not registered",
-               Target(tag),
-               entry.c_str(),
-               files.c_str(),
-               (tag + L"=*").c_str(),
-               nullptr,
-               {}});
+        const std::wstring installed = tag + L"=3.0.0.0*", missing = tag + L"=*";
+        Scenario s{"installed calendar", Target(tag), entry.c_str(), files.c_str(),
+                   installed.c_str()};
+        Check(s);
+        s.name = "calendar not registered";
+        s.decided = missing.c_str();
+        s.registry.clear();
+        Check(s);
     }
 }
 

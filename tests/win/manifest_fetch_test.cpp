@@ -56,19 +56,6 @@ TEST(ManifestFetch, HandsOverTheBodyExactlyAndEndsItInNuls) {
     }
 }
 
-TEST(ManifestFetch, AnErrorPageIsABody) {
-    REQUIRE_LOOPBACK_SERVER();
-    ServedFiles files;
-    files.Put("/keldra/upgrade.xml", "<UpdateList/>");
-    files.SetRules(R"({"/keldra/upgrade.xml": {"answer": "html404"}})");
-    for (const char* path : {"/keldra/upgrade.xml", "/keldra/missing.xml"}) {
-        SCOPED_TRACE(path);
-        const auto fetched = FetchManifest(Url(path));
-        ASSERT_TRUE(fetched.has_value());
-        EXPECT_EQ(Received(*fetched).rfind("<!DOCTYPE html>", 0), 0u);
-    }
-}
-
 TEST(ManifestFetch, NoBufferWithoutABodyAndNoWaitForADeadHost) {
     REQUIRE_LOOPBACK_SERVER();
     ServedFiles files;

@@ -46,14 +46,6 @@ const char kClassicManifest[] = R"(<?xml version="1.0" encoding="utf-8"?>
 </UpdateList>
 )";
 
-// The same suite in the version-6 vocabulary.
-const char kVersion6Manifest[] = R"(<UpdateList>
-  <keldra><n>Keldra 6</n><v>6.2.0.0</v><f>/keldra6/keldra.exe</f><cn>_Keldra6</cn><ef>true</ef></keldra>
-  <dayloomplugin><n>插件</n><v>1.0.0.3</v><f>/plugins/weather.dll</f><p>1</p><u>true</u></dayloomplugin>
-  <tallix><name>ignored long name</name><v>3.2.0.18</v></tallix>
-</UpdateList>
-)";
-
 const wchar_t kDownloadBase[] = L"http://down.orvane.test";
 
 // Every field of an entry: "tag|name|version|url|file name|class|depend|flags", the flags being
@@ -130,22 +122,6 @@ TEST_F(ManifestReadersTest, ClassicUpgradeManifestBecomesTheUpdateList) {
     EXPECT_FALSE(QueryValue(requests[0].path, "a").empty());
 }
 
-TEST_F(ManifestReadersTest, Version6ManifestIsReadWithTheShortNames) {
-    files_.Put("/keldra/upgrade6s.xml", kUtf8Mark + kVersion6Manifest);
-    const TempFolder noMainProgram;
-    const UpgradeManifestOutcome outcome = ReadUpgrade(noMainProgram.Path());
-    EXPECT_TRUE(outcome.fetched);
-    EXPECT_EQ(outcome.variant, ManifestVariant::kVersion6);
-    EXPECT_EQ(Entries(),
-              (std::vector<std::string>{
-                  "keldra|Keldra 6|6.2.0.0|http://down.orvane.test/keldra6/keldra.exe|keldra.exe|"
-                  "_Keldra6||ce0",
-                  "dayloomplugin|插件|1.0.0.3|http://down.orvane.test/plugins/weather.dll|"
-                  "weather.dll|||cu1",
-                  "tallix||3.2.0.18|||||c0",
-              }));
-}
-
 TEST_F(ManifestReadersTest, ABadAnswerContributesNothing) {
     // Entries longer than the one read: the manifest is cut inside its markup.
     const std::string overLimit = kUtf8Mark + "<UpdateList><keldra><name>" +
@@ -161,6 +137,7 @@ TEST_F(ManifestReadersTest, ABadAnswerContributesNothing) {
          true},
         {"malformed", kUtf8Mark + "<UpdateList><keldra><version>1</keldra></UpdateList>", "{}",
          false, true},
+        {"root in lower case", kUtf8Mark + "<updatelist><keldra/></updatelist>", "{}", false, true},
         {"wrong root", kUtf8Mark + "<TallixSet><keldra><version>1</version></keldra></TallixSet>",
          "{}", false, true},
         {"cut at the read limit", overLimit, "{}", false, true},

@@ -132,12 +132,15 @@ TEST_F(SkinPaint, EveryImageOfTheSkinLoadsAtItsSize) {
     EXPECT_FALSE(LoadSkinImage(999));
 }
 
-TEST_F(SkinPaint, OfferWithHoverStates) {
-    Picture normal(380, 175), hover(380, 175);
+TEST_F(SkinPaint, OfferWithHoverStatesTextAlphaAndTheBottomBar) {
+    Picture normal(380, 175), hover(380, 175), open(380, 175);
     FrameView v = Offer();
     Render(v, normal);
     v.closeHover = v.buttonHover = v.barHover = 1;
     Render(v, hover);
+    v.closeHover = v.buttonHover = v.barHover = 0;
+    v.historyExpanded = true;
+    Render(v, open);
 
     EXPECT_TRUE(IsBackground(normal.At(5, 140)));
     // The button moved down to 70: blue there, background above it.
@@ -151,41 +154,44 @@ TEST_F(SkinPaint, OfferWithHoverStates) {
     // The bottom bar's hover cell is a shade darker.
     EXPECT_LT(hover.At(10, 170).r, normal.At(10, 170).r);
     EXPECT_EQ(normal.At(10, 170).a, 255);
-}
-
-TEST_F(SkinPaint, TextKeepsItsAlphaAfterTheRepair) {
-    Picture picture(380, 175);
-    Render(Offer(), picture);
-    const Rect title = Rect::At(15, 10, 300, 20);
-    // Text pixels exist, are opaque (the background's 254 is at least 222) and none is left
+    // Title pixels exist and are opaque (the background's 254 is at least 222); none is left
     // transparent anywhere in the window.
-    EXPECT_GT(picture.Count(title, [](Pixel p) { return Dark(p) && p.a == 255; }), 40);
-    EXPECT_EQ(picture.Count(Rect::At(0, 0, 380, 175), [](Pixel p) { return p.a == 0; }), 0);
+    EXPECT_GT(
+        normal.Count(Rect::At(15, 10, 300, 20), [](Pixel p) { return Dark(p) && p.a == 255; }), 40);
+    EXPECT_EQ(normal.Count(Rect::At(0, 0, 380, 175), [](Pixel p) { return p.a == 0; }), 0);
+    // The chevron points down when closed and up when open: its rows differ.
+    int differing = 0;
+    for (int y = 159; y < 173; ++y) {
+        for (int x = 180; x < 200; ++x) {
+            differing += normal.At(x, y).r != open.At(x, y).r ? 1 : 0;
+        }
+    }
+    EXPECT_GT(differing, 10);
 }
 
-TEST_F(SkinPaint, SuiteLinkAndUpToDateTexts) {
-    Picture link(380, 175), upToDate(380, 175);
-    FrameView v = Offer();
-    v.productInstalled = false;
-    Render(v, link);
-    EXPECT_GT(link.Count(Rect::At(275, 84, 105, 20), Dark), 20);
-    v = Offer();
-    v.interactive = false;
-    Render(v, upToDate);
-    EXPECT_GT(upToDate.Count(Rect::At(0, 77, 380, 20), Dark), 40);
-    EXPECT_TRUE(IsBackground(upToDate.At(10, 170)));                                // no bottom bar
-    EXPECT_TRUE(IsBackground(upToDate.At(140, 80)) || Dark(upToDate.At(140, 80)));  // no button
-    EXPECT_EQ(upToDate.Count(Rect::At(0, 0, 380, 175), Blue), 0);
-}
-
-TEST_F(SkinPaint, SelfUpdateShowsItsTextOnly) {
-    Picture picture(380, 175);
-    FrameView v = Offer();
-    v.jobKind = 3;
-    Render(v, picture);
-    EXPECT_GT(picture.Count(Rect::At(0, 77, 380, 25), Dark), 40);
-    EXPECT_TRUE(IsBackground(picture.At(10, 170)));
-    EXPECT_EQ(picture.Count(Rect::At(0, 0, 380, 175), Blue), 0);
+TEST_F(SkinPaint, StatesWithTextOnly) {
+    const struct {
+        const char* name;
+        void (*change)(FrameView&);
+        Rect text;
+        bool buttonAndBar;
+    } cases[] = {
+        {"suite link", [](FrameView& v) { v.productInstalled = false; }, Rect::At(275, 84, 105, 20),
+         true},
+        {"up to date", [](FrameView& v) { v.interactive = false; }, Rect::At(0, 77, 380, 20),
+         false},
+        {"self-update", [](FrameView& v) { v.jobKind = 3; }, Rect::At(0, 77, 380, 25), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Picture picture(380, 175);
+        FrameView v = Offer();
+        c.change(v);
+        Render(v, picture);
+        EXPECT_GT(picture.Count(c.text, Dark), 20);
+        EXPECT_EQ(IsBackground(picture.At(10, 170)), !c.buttonAndBar);  // the bottom bar
+        EXPECT_EQ(picture.Count(Rect::At(0, 0, 380, 175), Blue) > 0, c.buttonAndBar);
+    }
 }
 
 // The first column of the bar's middle row that is no longer filled.
@@ -219,23 +225,6 @@ TEST_F(SkinPaint, ProgressBarFilledWidth) {
         EXPECT_GT(picture.Count(Rect::At(15, 92, 350, 20), Blue), 20);
         EXPECT_TRUE(IsBackground(picture.At(140, 115)));  // no button
     }
-}
-
-TEST_F(SkinPaint, BottomBarFollowsTheHistoryPanel) {
-    Picture closed(380, 175), open(380, 175);
-    FrameView v = Offer();
-    Render(v, closed);
-    v.historyExpanded = true;
-    Render(v, open);
-    // The chevron points down when closed and up when open: its rows differ.
-    const Rect chevron = Rect::At(180, 159, 20, 14);
-    int differing = 0;
-    for (int y = chevron.top; y < chevron.bottom; ++y) {
-        for (int x = chevron.left; x < chevron.right; ++x) {
-            differing += closed.At(x, y).r != open.At(x, y).r ? 1 : 0;
-        }
-    }
-    EXPECT_GT(differing, 10);
 }
 
 TEST_F(SkinPaint, ShadowNineSlice) {
