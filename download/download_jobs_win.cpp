@@ -314,6 +314,14 @@ void DownloadJob::Run() {
             break;
         }
     }
+    // The window handles the last item's step (installing it, or telling the caller that it
+    // failed) before the final message: the final message is sent and so overtakes a posted
+    // step, whose state the finishing handler would otherwise overwrite.
+    if (spec_.idle == IdleUse::WaitForWindow) {
+        while (!session.jobIdle) {
+            Sleep(kIdlePollMs);
+        }
+    }
     SendFinal();
 }
 

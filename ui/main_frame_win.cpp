@@ -93,6 +93,12 @@ LRESULT CMainFrame::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lPa
         case WM_CREATE:
             return OnCreate();
         case WM_CLOSE:
+            // The close sequence runs once: a close request that arrives while it runs (a
+            // caller's record, a finishing handler) finds the reports sent or being sent.
+            if (closing_) {
+                return 0;
+            }
+            closing_ = true;
             OnClose();
             handled = false;  // the default processing destroys the window
             return 0;

@@ -148,6 +148,7 @@ class CMainFrame : public JobHost, public InstallHost {
     bool installing_ = false;
     bool keldra6Visible_ = false;
     bool closePosted_ = false;
+    bool closing_ = false;
 
     UniqueIcon smallIcon_;
     ManifestDocument document_;
