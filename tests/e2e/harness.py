@@ -19,6 +19,32 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 
 
+def entry(tag, version, enforce=False, name=None, install=None, classname=None, extra=""):
+    """One entry of an upgrade manifest."""
+    text = "<%s><name>%s</name><version>%s</version><installfile>%s</installfile>" % (
+        tag, name or tag, version, install or "/keldra/%s.exe" % tag)
+    if classname:
+        text += "<classname>%s</classname>" % classname
+    if enforce:
+        text += "<enforce>true</enforce>"
+    return text + extra + "</%s>\n" % tag
+
+
+def upgrade_manifest(*entries, root="UpdateList"):
+    return '<?xml version="1.0" encoding="utf-8"?>\n<%s>\n%s</%s>\n' % (
+        root, "".join(entries), root)
+
+
+def wait_until(condition, seconds, step=0.1):
+    """Polls until the condition holds or the time is up; returns its last value."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(step)
+    return condition()
+
+
 class Build:
     """Paths and values of the build tree the scenarios run in (given by CTest)."""
 

@@ -10,7 +10,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import Scenario, probe  # noqa: E402
+from harness import Scenario, entry, probe, upgrade_manifest, wait_until  # noqa: E402,F401
 
 FRAME = "_tallix_orvane"
 CALLER = "_Keldra"
@@ -18,17 +18,8 @@ UPDATER_KEY = r"HKCU\Software\Orvane\Tallix"
 SETTINGS = '<?xml version="1.0" encoding="utf-8"?>\n<TallixSet><upkeldra6>0</upkeldra6></TallixSet>\n'
 
 
-def upgrade_manifest(*entries):
-    body = "".join(entries)
-    return '<?xml version="1.0" encoding="utf-8"?>\n<UpdateList>\n%s</UpdateList>\n' % body
 
 
-def entry(tag, version, enforce=False, name=None):
-    text = "<%s><name>%s</name><version>%s</version><installfile>/keldra/%s.exe</installfile>" % (
-        tag, name or tag, version, tag)
-    if enforce:
-        text += "<enforce>true</enforce>"
-    return text + "</%s>\n" % tag
 
 
 def own_entry():
@@ -36,13 +27,6 @@ def own_entry():
     return entry("tallix", harness.build().version, name="升级程序")
 
 
-def wait_until(condition, seconds, step=0.1):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(step)
-    return condition()
 
 
 class ScenarioCase(unittest.TestCase):

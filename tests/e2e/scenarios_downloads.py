@@ -13,7 +13,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import Scenario, probe  # noqa: E402
+from harness import Scenario, entry, probe, wait_until  # noqa: E402
+from harness import upgrade_manifest as manifest  # noqa: E402
 
 FRAME = "_tallix_orvane"
 CALLER = "_Keldra"
@@ -26,17 +27,8 @@ def settings(extra=""):
             '</TallixSet>\n' % extra)
 
 
-def manifest(*entries, root="UpdateList"):
-    return '<?xml version="1.0" encoding="utf-8"?>\n<%s>\n%s</%s>\n' % (root, "".join(entries),
-                                                                        root)
 
 
-def entry(tag, version, install=None, enforce=False):
-    text = "<%s><name>%s</name><version>%s</version><installfile>%s</installfile>" % (
-        tag, tag, version, install or "/keldra/%s.exe" % tag)
-    if enforce:
-        text += "<enforce>true</enforce>"
-    return text + "</%s>\n" % tag
 
 
 def own_entry(version=None):
@@ -52,13 +44,6 @@ def wine_drive_c(*parts):
     return os.path.join(harness.build().dir, "wineprefix", "drive_c", *parts)
 
 
-def wait_until(condition, seconds, step=0.1):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(step)
-    return condition()
 
 
 class DownloadCase(unittest.TestCase):

@@ -13,7 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import Scenario, probe  # noqa: E402
+from harness import Scenario, entry, probe, wait_until  # noqa: E402
 
 FRAME = "_tallix_orvane"
 CALLER = "_Keldra"
@@ -22,33 +22,17 @@ SETTINGS = '<?xml version="1.0" encoding="utf-8"?>\n<TallixSet><upkeldra6>0</upk
 CLASSES = {"keldra": "_KeldraMain", "pinnace": "_Pinnace", "wardel": None}
 
 
-def entry(tag, version, enforce=False, classname=None, extra=""):
-    text = "<%s><name>%s</name><version>%s</version><installfile>/keldra/%s.exe</installfile>" % (
-        tag, tag, version, tag)
-    if classname:
-        text += "<classname>%s</classname>" % classname
-    if enforce:
-        text += "<enforce>true</enforce>"
-    return text + extra + "</%s>\n" % tag
 
 
 def manifest(*entries, own_version=None):
     own = entry("tallix", own_version or harness.build().version)
-    return ('<?xml version="1.0" encoding="utf-8"?>\n<UpdateList>\n%s%s</UpdateList>\n'
-            % (own, "".join(entries)))
+    return harness.upgrade_manifest(own, *entries)
 
 
 def stub(folder, name):
     return os.path.join(harness.build().stubs, folder, name)
 
 
-def wait_until(condition, seconds, step=0.2):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(step)
-    return condition()
 
 
 class InstallCase(unittest.TestCase):
