@@ -84,6 +84,11 @@ std::wstring FileText(const std::wstring& path) {
 
 }  // namespace
 
+std::wstring FileVersionString(const std::wstring& path, const wchar_t* name) {
+    std::vector<std::uint8_t> block = VersionBlock(path);
+    return block.empty() ? std::wstring() : VersionString(block, name);
+}
+
 void RecordDownloadAnomaly(const std::wstring& path, const std::wstring& signer) {
     DownloadAnomaly anomaly;
     const std::size_t slash = path.rfind(L'\\');

@@ -7,6 +7,7 @@
 #include "ui/frame_rules.h"
 #include "ui/main_frame_win.h"
 #include "ui/notice_record.h"
+#include "ui/notice_win.h"
 
 std::vector<HistoryNote> CMainFrame::HistoryNotes() const {
     std::vector<HistoryNote> notes;
@@ -42,21 +43,5 @@ void CMainFrame::ShowForClick() {
 }
 
 void CMainFrame::SendCallerRecord(std::uint32_t status, std::uint32_t percent) {
-    const SessionOptions& options = Options();
-    if (options.noticeWindow == 0) {
-        return;  // a record to no window has no effect
-    }
-    NoticeRecord record;
-    record.product = options.productKey;
-    record.percent = percent;
-    record.status = status;
-    record.text = Session().LastPackagePath();
-    std::vector<std::uint8_t> bytes = EncodeNoticeRecord(record);
-    COPYDATASTRUCT data = {};
-    data.dwData = kCopyDataTag;
-    data.cbData = static_cast<DWORD>(bytes.size());
-    data.lpData = bytes.data();
-    HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(options.noticeWindow));
-    SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(hwnd_),
-                 reinterpret_cast<LPARAM>(&data));
+    SendNoticeRecord(hwnd_, status, percent);
 }

@@ -24,8 +24,14 @@ void SendRecord(HWND target, HWND frame, std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 void SendNotice(HWND frame, std::uint32_t status, std::uint32_t percent) {
+    if (Options().notice) {
+        SendNoticeRecord(frame, status, percent);
+    }
+}
+
+void SendNoticeRecord(HWND frame, std::uint32_t status, std::uint32_t percent) {
     const SessionOptions& options = Options();
-    if (!options.notice || options.noticeWindow == 0) {
+    if (options.noticeWindow == 0) {
         return;
     }
     NoticeRecord record;

@@ -11,6 +11,10 @@
 // the caller asked for notices and a notice window is known. Waits for the caller.
 void SendNotice(HWND frame, std::uint32_t status, std::uint32_t percent);
 
+// The same record to the notice window whether or not the caller asked for notices (the record
+// that finishes a session); a session without a notice window sends nothing.
+void SendNoticeRecord(HWND frame, std::uint32_t status, std::uint32_t percent);
+
 // Sends the number of pending ordinary updates to the "_Keldra6" window, if there is one.
 void SendUpdateCount(HWND frame, std::uint32_t count);
 
