@@ -78,13 +78,20 @@ std::vector<std::wstring> PendingRenames() {
     return strings;
 }
 
-TEST(ReplaceFile, LockedTargetIsMovedAsideCopiedAndItsDeletionScheduled) {
-    ScopedRegistryValue restore(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames);
+// A new build beside the installed one, both written before each case.
+class ReplacingFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Write(source, "new build");
+        Write(target, "old build");
+    }
     TempFolder folder;
     const std::wstring source = folder.Path() + L"new.exe";
     const std::wstring target = folder.Path() + L"keldra.exe";
-    Write(source, "new build");
-    Write(target, "old build");
+};
+
+TEST_F(ReplacingFiles, LockedTargetIsMovedAsideCopiedAndItsDeletionScheduled) {
+    ScopedRegistryValue restore(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames);
     // Held for reading and writing by a running program: no write sharing, renaming allowed.
     UniqueFileHandle lock = Hold(target, FILE_SHARE_READ | FILE_SHARE_DELETE);
     ASSERT_TRUE(lock.Valid());
@@ -110,12 +117,7 @@ TEST(ReplaceFile, LockedTargetIsMovedAsideCopiedAndItsDeletionScheduled) {
     lock.Reset();
 }
 
-TEST(ReplaceFile, TargetHeldWithoutAnySharingStaysAsItWas) {
-    TempFolder folder;
-    const std::wstring source = folder.Path() + L"new.exe";
-    const std::wstring target = folder.Path() + L"keldra.exe";
-    Write(source, "new build");
-    Write(target, "old build");
+TEST_F(ReplacingFiles, TargetHeldWithoutAnySharingStaysAsItWas) {
     UniqueFileHandle lock = Hold(target, 0);
     ASSERT_TRUE(lock.Valid());
     const bool renamable = MoveFileW(target.c_str(), (target + L".probe").c_str()) != FALSE;
@@ -129,10 +131,9 @@ TEST(ReplaceFile, TargetHeldWithoutAnySharingStaysAsItWas) {
     EXPECT_TRUE(Displaced(folder.Path()).empty());
 }
 
-TEST(ReplaceFile, UnreadableSourceAndNoTargetFailsAfterEveryRetryWithoutRename) {
-    TempFolder folder;
-    const std::wstring source = folder.Path() + L"missing.exe";
-    const std::wstring target = folder.Path() + L"keldra.exe";
+TEST_F(ReplacingFiles, UnreadableSourceAndNoTargetFailsAfterEveryRetryWithoutRename) {
+    DeleteFileW(source.c_str());
+    DeleteFileW(target.c_str());
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(ReplaceFile(source, target));
     // The first copy and 20 retries, each retry followed by its 200 ms pause.
@@ -142,12 +143,7 @@ TEST(ReplaceFile, UnreadableSourceAndNoTargetFailsAfterEveryRetryWithoutRename) 
     EXPECT_TRUE(Displaced(folder.Path()).empty());
 }
 
-TEST(ReplaceFile, SourceReleasedDuringTheRetriesIsCopiedWithoutRename) {
-    TempFolder folder;
-    const std::wstring source = folder.Path() + L"new.exe";
-    const std::wstring target = folder.Path() + L"keldra.exe";
-    Write(source, "new build");
-    Write(target, "old build");
+TEST_F(ReplacingFiles, SourceReleasedDuringTheRetriesIsCopiedWithoutRename) {
     UniqueFileHandle lock(
         CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock.Valid());
@@ -161,12 +157,7 @@ TEST(ReplaceFile, SourceReleasedDuringTheRetriesIsCopiedWithoutRename) {
     EXPECT_TRUE(Displaced(folder.Path()).empty());
 }
 
-TEST(ReplaceFile, ReadOnlyTargetIsReplacedOnceTheCallerClearsTheAttribute) {
-    TempFolder folder;
-    const std::wstring source = folder.Path() + L"new.exe";
-    const std::wstring target = folder.Path() + L"keldra.exe";
-    Write(source, "new build");
-    Write(target, "old build");
+TEST_F(ReplacingFiles, ReadOnlyTargetIsReplacedOnceTheCallerClearsTheAttribute) {
     ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
     ClearReadOnly(target);
     EXPECT_EQ(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
@@ -174,12 +165,7 @@ TEST(ReplaceFile, ReadOnlyTargetIsReplacedOnceTheCallerClearsTheAttribute) {
     EXPECT_EQ(Read(target), "new build");
 }
 
-TEST(ReplaceFile, AccessListThatDeniesWritingDoesNotStopTheReplacement) {
-    TempFolder folder;
-    const std::wstring source = folder.Path() + L"new.exe";
-    const std::wstring target = folder.Path() + L"keldra.exe";
-    Write(source, "new build");
-    Write(target, "old build");
+TEST_F(ReplacingFiles, AccessListThatDeniesWritingDoesNotStopTheReplacement) {
     // Everyone denied writing. Windows would refuse the first copy and GrantFullAccess would
     // repair the list; Wine accepts the list and never enforces it.
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
