@@ -61,6 +61,16 @@ class DownloadCase(unittest.TestCase):
 
     # --- servers ---
 
+    def serve_version6(self, entry_text, target):
+        """The version-6 manifest with the updater's own entry and `entry_text`; the file the
+        run is to bring to `target` is not there yet."""
+        if os.path.exists(target):
+            os.remove(target)
+        self.scenario.serve("/keldra/tallix.xml", settings())
+        self.scenario.serve("/keldra/upgrade6s.xml", manifest(
+            "<tallix><n>t</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n" % harness.build().version,
+            entry_text))
+
     def serve_package(self, url_path, data):
         self.scenario.serve(url_path, data)
 
@@ -155,12 +165,9 @@ class ClickedUpdate(DownloadCase):
         package = stub_bytes("keldra-6.0.0.1", "keldra.exe")
         user_folder = wine_drive_c("users", "root", "AppData", "Roaming", "keldra", "upgrade")
         target = os.path.join(user_folder, "fennick.exe")
-        if os.path.exists(target):
-            os.remove(target)
-        s.serve("/keldra/tallix.xml", settings())
-        s.serve("/keldra/upgrade6s.xml", manifest(
-            "<tallix><n>t</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n" % harness.build().version,
-            "<fennick><n>Fennick</n><v>6.0.0.1</v><f>/keldra/fennick.exe</f><p>1</p></fennick>\n"))
+        self.serve_version6(
+            "<fennick><n>Fennick</n><v>6.0.0.1</v><f>/keldra/fennick.exe</f><p>1</p></fennick>\n",
+            target)
         self.serve_package("/keldra/fennick.exe", package)
         s.start_servers()
         s.run("-fennick")
@@ -298,12 +305,9 @@ class OtherJobs(DownloadCase):
         s = self.scenario
         package = stub_bytes("keldra-6.0.0.1", "keldra.exe")
         target = wine_drive_c("users", "root", "Temp", "keldrasetup_u59.exe")
-        if os.path.exists(target):
-            os.remove(target)
-        s.serve("/keldra/tallix.xml", settings())
-        s.serve("/keldra/upgrade6s.xml", manifest(
-            "<tallix><n>t</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n" % harness.build().version,
-            "<keldrasetup><n>Keldra</n><v>6.0.0.1</v><f>/keldra/keldrasetup.exe</f></keldrasetup>\n"))
+        self.serve_version6(
+            "<keldrasetup><n>Keldra</n><v>6.0.0.1</v><f>/keldra/keldrasetup.exe</f></keldrasetup>\n",
+            target)
         self.serve_package("/keldra/keldrasetup.exe", package)
         s.start_servers()
         s.run("-x", "-tc_59", "-installpackage")
