@@ -9,18 +9,15 @@ set(TALLIX_STUB_TARGETS)
 # tallix_add_version_stub(FOLDER <folder> NAME <name>
 #                         [PRODUCT_VERSION a.b.c.d [FILE_VERSION a.b.c.d]] [RUNNING])
 # Without PRODUCT_VERSION the executable has no version resource at all. FILE_VERSION defaults to
-# the product version. RUNNING builds the program that can keep running with a window, the guard's
-# event or a locked file (tests/stubs/suite_program.c) instead of the one that ends at once.
+# the product version. Every stub is tests/stubs/suite_program.c, which ends at once unless side
+# files make it keep running; RUNNING builds it as a GUI program (no console window of its own).
 function(tallix_add_version_stub)
   cmake_parse_arguments(STUB "RUNNING" "FOLDER;NAME;PRODUCT_VERSION;FILE_VERSION" "" ${ARGN})
   if(NOT STUB_FOLDER OR NOT STUB_NAME)
     message(FATAL_ERROR "tallix_add_version_stub needs FOLDER and NAME")
   endif()
   string(MAKE_C_IDENTIFIER "stub_${STUB_FOLDER}_${STUB_NAME}" target)
-  set(sources ${CMAKE_SOURCE_DIR}/tests/stubs/stub_main.c)
-  if(STUB_RUNNING)
-    set(sources ${CMAKE_SOURCE_DIR}/tests/stubs/suite_program.c)
-  endif()
+  set(sources ${CMAKE_SOURCE_DIR}/tests/stubs/suite_program.c)
   if(STUB_PRODUCT_VERSION)
     if(NOT STUB_FILE_VERSION)
       set(STUB_FILE_VERSION ${STUB_PRODUCT_VERSION})

@@ -1,5 +1,5 @@
-/* A stand-in for a running program of the suite. Like the plain stubs it notes each start by
-   appending its command line to "<its own path>.log" (UTF-16). What else it does is told by
+/* A stand-in for a program of the suite, with the version resource its build gives it. It notes
+   each start by appending its command line to "<its own path>.log" (UTF-16). What else it does is told by
    files beside it, so that one build serves every program and survives being replaced:
      <path>.class     its first line names the class of a top-level window that it owns; the
                       program ends when that window gets WM_CLOSE
