@@ -1,13 +1,17 @@
 // An in-memory machine for the update decision: files with their product versions, registry
-// values of the suite's product keys and a local application-data folder.
+// values of the suite's product keys and a local application-data folder; and update lists
+// written in one line.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
+#include <sstream>
 #include <string>
 
 #include "manifest/update_decision.h"
+#include "manifest/version.h"
 
 namespace decision_fake {
 
@@ -56,5 +60,33 @@ struct FakeMachine {
         return machine;
     }
 };
+
+// Entries written "tag:version", then optionally "@file name" (else tag.exe), "<depend text",
+// "#placement kind", "!" for enforce and "*" for an entry already marked, separated by blanks.
+inline UpdateList Entries(const std::wstring& text) {
+    UpdateList list;
+    std::wistringstream words(text);
+    for (std::wstring word; words >> word;) {
+        auto item = std::make_unique<UpdateItem>();
+        item->enforce = word.back() == L'!' || (word.size() > 1 && word.end()[-2] == L'!');
+        item->updateNeeded = word.back() == L'*' || (word.size() > 1 && word.end()[-2] == L'*');
+        word.erase(word.find_last_not_of(L"!*") + 1);
+        const auto take = [&word](wchar_t mark) {
+            const std::size_t at = word.rfind(mark);
+            std::wstring part = at == std::wstring::npos ? L"" : word.substr(at + 1);
+            word = word.substr(0, at);
+            return part;
+        };
+        item->placementKind = LeadingInt(take(L'#'));
+        item->depend = take(L'<');
+        item->fileName = take(L'@');
+        item->version = take(L':');
+        item->tag = word;
+        item->name = word + L" display";
+        item->fileName = item->fileName.empty() ? word + L".exe" : item->fileName;
+        list.push_back(std::move(item));
+    }
+    return list;
+}
 
 }  // namespace decision_fake

@@ -2,6 +2,7 @@
 
 #include "download/download_rules.h"
 #include "download/job_table.h"
+#include "tests/native/decision_machine_fake.h"
 
 namespace {
 
@@ -46,31 +47,20 @@ TEST(LocationFromRawHeaders, LowerCasedAndTrimmed) {
 
 // ---- status ----
 
-TEST(DownloadPercent, CapsAndZeroTotal) {
-    struct Case {
-        std::uint64_t done, total;
-        std::int32_t percent;
-    } cases[] = {{50, 200, 25},
-                 {0, 200, 0},
-                 {300, 200, 100},
-                 {7, 0, 100},
-                 {0, 0, 0},
-                 {199, 200, 99},
-                 {1ull << 40, 1ull << 41, 50}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(DownloadPercent(c.done, c.total), c.percent) << c.done << "/" << c.total;
-    }
-}
-
-TEST(EndState, CompletedOnlyWhenSomethingWholeArrived) {
-    struct Case {
-        std::uint64_t done, total;
-        DownloadState state;
-    } cases[] = {{10, 10, kDownloadCompleted}, {10, 0, kDownloadCompleted},
-                 {0, 0, kDownloadFailed},      {0, 10, kDownloadFailed},
-                 {9, 10, kDownloadFailed},     {11, 10, kDownloadFailed}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(EndStateFor(c.done, c.total), c.state) << c.done << "/" << c.total;
+TEST(DownloadStatus, PercentCapsAndCompletedOnlyWhenSomethingWholeArrived) {
+    const std::tuple<std::uint64_t, std::uint64_t, std::int32_t, DownloadState> cases[] = {
+        {10, 10, 100, kDownloadCompleted},
+        {10, 0, 100, kDownloadCompleted},
+        {0, 0, 0, kDownloadFailed},
+        {0, 10, 0, kDownloadFailed},
+        {9, 10, 90, kDownloadFailed},
+        {11, 10, 100, kDownloadFailed},
+        {50, 200, 25, kDownloadFailed},
+        {199, 200, 99, kDownloadFailed},
+        {1ull << 40, 1ull << 41, 50, kDownloadFailed}};
+    for (const auto& [done, total, percent, state] : cases) {
+        EXPECT_EQ(DownloadPercent(done, total), percent) << done << "/" << total;
+        EXPECT_EQ(EndStateFor(done, total), state) << done << "/" << total;
     }
 }
 
@@ -141,70 +131,50 @@ TEST(TranslationKey, FourLowerHexDigitsEach) {
     EXPECT_EQ(TranslationKey(0, 0xFFFF), L"0000ffff");
 }
 
+// Messages, size limit, version check, idle use, then p (pre-check), r (pauses before a
+// retry) and f (sets the job finished).
+std::string Describe(const DownloadJobSpec& s) {
+    return std::to_string(s.stepMessage) + "/" + std::to_string(s.doneMessage) + " " +
+           std::to_string(s.sizeLimit) + " v" + std::to_string(static_cast<int>(s.versionCheck)) +
+           " i" + std::to_string(static_cast<int>(s.idle)) + (s.preCheck ? " p" : "") +
+           (s.pausesBeforeRetry ? " r" : "") + (s.setsJobFinished ? " f" : "");
+}
+
 TEST(JobTable, Differences) {
-    struct Case {
-        DownloadJobId id;
-        unsigned step, done;
-        std::uint64_t sizeLimit;
-        VersionCheck version;
-        IdleUse idle;
-        bool preCheck, pauses, finishes;
-    } cases[] = {
-        {DownloadJobId::Normal, 1090, 1091, 1000, VersionCheck::ItemVersion, IdleUse::WaitForWindow,
-         true, true, false},
-        {DownloadJobId::Enforced, 1093, 1092, 1000, VersionCheck::ItemVersion,
-         IdleUse::WaitForWindow, true, false, false},
-        {DownloadJobId::Package, 1094, 1095, 1000, VersionCheck::ItemVersion, IdleUse::None, true,
-         false, false},
-        {DownloadJobId::MainSetup, 1090, 1091, 10000, VersionCheck::None, IdleUse::ClearOnly, false,
-         false, true},
-        {DownloadJobId::SelfUpdate, 1090, 1091, 10000, VersionCheck::LatestUpdaterVersion,
-         IdleUse::ClearOnly, false, true, true},
-    };
-    for (const Case& c : cases) {
-        const DownloadJobSpec& spec = JobSpec(c.id);
-        const int at = static_cast<int>(c.id);
-        EXPECT_EQ(spec.id, c.id) << at;
-        EXPECT_EQ(spec.stepMessage, c.step) << at;
-        EXPECT_EQ(spec.doneMessage, c.done) << at;
-        EXPECT_EQ(spec.sizeLimit, c.sizeLimit) << at;
-        EXPECT_EQ(spec.versionCheck, c.version) << at;
-        EXPECT_EQ(spec.idle, c.idle) << at;
-        EXPECT_EQ(spec.preCheck, c.preCheck) << at;
-        EXPECT_EQ(spec.pausesBeforeRetry, c.pauses) << at;
-        EXPECT_EQ(spec.setsJobFinished, c.finishes) << at;
+    using J = DownloadJobId;
+    const std::pair<DownloadJobId, const char*> cases[] = {
+        {J::Normal, "1090/1091 1000 v1 i0 p r"},
+        {J::Enforced, "1093/1092 1000 v1 i0 p"},
+        {J::Package, "1094/1095 1000 v1 i2 p"},
+        {J::MainSetup, "1090/1091 10000 v0 i1 f"},
+        {J::SelfUpdate, "1090/1091 10000 v2 i1 r f"}};
+    for (const auto& [id, described] : cases) {
+        EXPECT_EQ(JobSpec(id).id, id);
+        EXPECT_EQ(Describe(JobSpec(id)), described);
     }
-    EXPECT_EQ(JobSpec(DownloadJobId::Enforced).state, &SessionState::enforcedJobState);
-    EXPECT_EQ(JobSpec(DownloadJobId::Package).state, &SessionState::packageJobState);
-    EXPECT_TRUE(JobSpec(DownloadJobId::Normal).invalidatesBeforeDone);
-    EXPECT_FALSE(JobSpec(DownloadJobId::Package).ensuresFolders);
+    EXPECT_EQ(JobSpec(J::Enforced).state, &SessionState::enforcedJobState);
+    EXPECT_EQ(JobSpec(J::Package).state, &SessionState::packageJobState);
+    EXPECT_TRUE(JobSpec(J::Normal).invalidatesBeforeDone);
+    EXPECT_FALSE(JobSpec(J::Package).ensuresFolders);
 }
 
 TEST(JobTable, ItemsEachJobTakes) {
-    UpdateItem ordinary;
-    ordinary.tag = L"dayloom";
-    ordinary.updateNeeded = true;
-    UpdateItem enforced = ordinary;
-    enforced.enforce = true;
-    UpdateItem current = ordinary;
-    current.updateNeeded = false;
-    UpdateItem package;
-    package.tag = L"KeldraSetup";
-    UpdateItem silentPackage;
-    silentPackage.tag = L"keldrasetup_silent";
-    UpdateItem self;
-    self.tag = L"tallix";
     using J = DownloadJobId;
-    EXPECT_TRUE(JobTakesItem(J::Normal, ordinary, false));
-    EXPECT_FALSE(JobTakesItem(J::Normal, enforced, false));
-    EXPECT_FALSE(JobTakesItem(J::Normal, current, false));
-    EXPECT_TRUE(JobTakesItem(J::Enforced, enforced, false));
-    EXPECT_FALSE(JobTakesItem(J::Enforced, ordinary, false));
-    EXPECT_TRUE(JobTakesItem(J::Package, package, true));
-    EXPECT_FALSE(JobTakesItem(J::Package, package, false));
-    EXPECT_TRUE(JobTakesItem(J::Package, silentPackage, false));
-    EXPECT_TRUE(JobTakesItem(J::SelfUpdate, self, false));
-    EXPECT_FALSE(JobTakesItem(J::SelfUpdate, ordinary, false));
+    const std::tuple<DownloadJobId, const wchar_t*, bool, bool> cases[] = {
+        {J::Normal, L"dayloom*", false, true},
+        {J::Normal, L"dayloom!*", false, false},
+        {J::Normal, L"dayloom", false, false},
+        {J::Enforced, L"dayloom!*", false, true},
+        {J::Enforced, L"dayloom*", false, false},
+        {J::Package, L"KeldraSetup", true, true},
+        {J::Package, L"KeldraSetup", false, false},
+        {J::Package, L"keldrasetup_silent", false, true},
+        {J::SelfUpdate, L"tallix", false, true},
+        {J::SelfUpdate, L"dayloom*", false, false}};
+    for (const auto& [job, entry, installPackage, taken] : cases) {
+        EXPECT_EQ(JobTakesItem(job, *decision_fake::Entries(entry)[0], installPackage), taken)
+            << static_cast<int>(job) << ::testing::PrintToString(std::wstring(entry));
+    }
 }
 
 TEST(JobTable, Destinations) {

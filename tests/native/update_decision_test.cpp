@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <sstream>
 #include <vector>
 
 #include "app/command_line.h"
@@ -15,34 +13,6 @@ namespace {
 using namespace decision_fake;
 
 using Registry = std::map<std::wstring, std::wstring>;
-
-// Entries written "tag:version", then optionally "@file name" (else tag.exe), "<depend text",
-// "#placement kind", "!" for enforce and "*" for an entry already marked, separated by blanks.
-UpdateList Entries(const std::wstring& text) {
-    UpdateList list;
-    std::wistringstream words(text);
-    for (std::wstring word; words >> word;) {
-        auto item = std::make_unique<UpdateItem>();
-        item->enforce = word.back() == L'!' || (word.size() > 1 && word.end()[-2] == L'!');
-        item->updateNeeded = word.back() == L'*' || (word.size() > 1 && word.end()[-2] == L'*');
-        word.erase(word.find_last_not_of(L"!*") + 1);
-        const auto take = [&word](wchar_t mark) {
-            const std::size_t at = word.rfind(mark);
-            std::wstring part = at == std::wstring::npos ? L"" : word.substr(at + 1);
-            word = word.substr(0, at);
-            return part;
-        };
-        item->placementKind = LeadingInt(take(L'#'));
-        item->depend = take(L'<');
-        item->fileName = take(L'@');
-        item->version = take(L':');
-        item->tag = word;
-        item->name = word + L" display";
-        item->fileName = item->fileName.empty() ? word + L".exe" : item->fileName;
-        list.push_back(std::move(item));
-    }
-    return list;
-}
 
 // Files written "path=product version"; "S\" stands for the suite and "P\" for the plug-in
 // directory.
