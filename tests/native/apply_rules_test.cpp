@@ -1,0 +1,378 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <tuple>
+#include <vector>
+
+#include "app/job_step.h"
+#include "app/relocation.h"
+#include "app/session_state.h"
+#include "apply/apply_plan.h"
+#include "apply/finish_rules.h"
+
+namespace {
+
+UpdateItem Item(const wchar_t* tag, bool copyFile, bool runDirect) {
+    UpdateItem item;
+    item.tag = tag;
+    item.fileName = std::wstring(tag) + L".exe";
+    item.className = L"_Class";
+    item.copyFile = copyFile;
+    item.runDirect = runDirect;
+    item.updateNeeded = true;
+    return item;
+}
+
+// "guard", "skip", "end-fennick", the copy and run branches (c0..c3, r0..r3) and "hide".
+std::string Describe(const ApplyPlan& p) {
+    return std::string(p.guard ? "guard " : "") + (p.skip ? "skip " : "") +
+           (p.terminateFennick ? "end-fennick " : "") + "c" +
+           std::to_string(static_cast<int>(p.copy)) + " r" +
+           std::to_string(static_cast<int>(p.run)) + (p.hideWindowFirst ? " hide" : "");
+}
+
+TEST(PlanApplyItem, DecisionOrderTable) {
+    // tag, copy file, run direct, in the anomaly list, direct-run interface; the plan.
+    const std::tuple<const wchar_t*, bool, bool, bool, bool, const char*> cases[] = {
+        // The guard takes its four tags before the anomaly list is looked at.
+        {L"WardelDll", true, false, true, false, "guard c0 r0"},
+        {L"wardel_x64", true, true, false, false, "guard c0 r0"},
+        // A file in the anomaly list is left alone: not even its program is closed.
+        {L"pinnace", true, true, true, false, "skip c0 r0"},
+        {L"pinnace", true, false, false, false, "c2 r0"},
+        {L"pinnace", true, true, false, true, "c2 r3"},
+        {L"pinnacesetup", false, true, false, true, "c0 r1 hide"},
+        {L"pinnacesetup", false, true, false, false, "c0 r1"},
+        {L"glasswispsetup", false, true, false, false, "c0 r2"},
+        {L"glasswispsetup", true, true, false, false, "c2 r3"},
+        {L"Fennick", false, false, false, false, "end-fennick c1 r0"},
+        {L"fennick", true, false, false, false, "end-fennick c2 r0"},
+        {L"upgrade", true, false, false, false, "c3 r0"},
+        {L"upgrade", false, false, false, false, "c0 r0"},
+    };
+    for (const auto& [tag, copyFile, runDirect, inAnomalyList, directRun, plan] : cases) {
+        EXPECT_EQ(Describe(PlanApplyItem(Item(tag, copyFile, runDirect), inAnomalyList, directRun)),
+                  plan)
+            << ::testing::PrintToString(std::wstring(tag));
+    }
+    // Fennick is ended only when it needs the update.
+    UpdateItem fennick = Item(L"fennick", false, false);
+    fennick.updateNeeded = false;
+    EXPECT_FALSE(PlanApplyItem(fennick, false, false).terminateFennick);
+}
+
+TEST(PlanCloseItem, CalendarPluginsAndClasses) {
+    // tag, file name, placement kind, run from the calendar; a relaunch ("+") and the classes.
+    const std::tuple<const wchar_t*, const wchar_t*, int, bool, const wchar_t*> cases[] = {
+        {L"weather", L"weather.dll", 1, false, L"+_Keldra_LunarCalendar,_SkyDial_LunarCalendar,"},
+        {L"chime", L"chime.snd", 1, false, L"_Class,"},
+        {L"weather", L"weather.dll", 1, true, L"_Class,"},
+        {L"dayloom", L"dayloom.exe", 0, false, L"_Class,_SkyDial_LunarCalendar,"},
+        {L"Dayloom", L"dayloom.exe", 0, false, L"_Class,"},  // exact tag only
+        {L"keldra", L"keldra.exe", 0, false, L"_Class,"},
+    };
+    for (const auto& [tag, fileName, placement, fromCalendar, expected] : cases) {
+        UpdateItem item = Item(tag, true, false);
+        item.fileName = fileName;
+        item.placementKind = placement;
+        const ClosePlan plan = PlanCloseItem(item, fromCalendar);
+        std::wstring described = plan.relaunchCalendar ? L"+" : L"";
+        for (const std::wstring& name : plan.classes) {
+            described += name + L",";
+        }
+        EXPECT_EQ(described, expected) << fileName;
+    }
+}
+
+TEST(FennickLeftoverPath, ReplacesTheExecutableName) {
+    EXPECT_EQ(FennickLeftoverPath(L"C:\\Fennick3\\fennick.exe"),
+              L"C:\\Fennick3\\upgrade\\f-fennick.exe");
+}
+
+UpdateList GuardList(bool dll, bool exe, bool dll64, bool exe64) {
+    UpdateList list;
+    const std::pair<const wchar_t*, bool> tags[] = {
+        {L"wardeldll", dll}, {L"wardel", exe}, {L"wardel_x64dll", dll64}, {L"wardel_x64", exe64}};
+    for (const auto& [tag, needed] : tags) {
+        auto item = std::make_unique<UpdateItem>();
+        item->tag = tag;
+        item->updateNeeded = needed;
+        item->version = std::wstring(tag) == L"wardeldll" ? L"2.0.0.1" : L"9.9.9.9";
+        list.push_back(std::move(item));
+    }
+    return list;
+}
+
+TEST(SelectGuardFiles, EachBuildLooksAtItsOwnItems) {
+    // The tag, which of the four guard items need an update, and the selection: l (library),
+    // e (executable), d (defer to the executable).
+    const std::tuple<const wchar_t*, bool, bool, bool, bool, const char*> cases[] = {
+        {L"wardeldll", true, true, false, false, "led"},
+        {L"wardel", true, true, false, false, "le"},
+        {L"wardeldll", true, false, false, false, "l"},
+        {L"wardel", true, false, true, true, "l"},
+        {L"wardel_x64dll", true, true, true, true, "led"},
+        {L"wardel_x64", false, false, false, true, "e"},
+    };
+    for (const auto& [tag, dll, exe, dll64, exe64, selected] : cases) {
+        const GuardSelection s = SelectGuardFiles(tag, GuardList(dll, exe, dll64, exe64));
+        EXPECT_EQ(std::string(s.librarySelected ? "l" : "") + (s.executableSelected ? "e" : "") +
+                      (s.deferToExecutable ? "d" : ""),
+                  selected)
+            << tag;
+    }
+    EXPECT_FALSE(SelectGuardFiles(L"wardel", UpdateList()).executableSelected);
+}
+
+TEST(GuardLibraryVersion, BothBuildsUseTheThirtyTwoBitLibraryItem) {
+    EXPECT_EQ(GuardLibraryVersion(GuardList(false, false, false, false)), L"2.0.0.1");
+    EXPECT_EQ(GuardBuildName(L"wardeldll"), L"wardel");
+    EXPECT_EQ(GuardBuildName(L"wardel_x64dll"), L"wardel_x64");
+}
+
+TEST(ChooseRelaunch, BothTablesFirstMatchWins) {
+    using R = RelaunchStart;
+    struct Case {
+        const wchar_t* tag;
+        bool unattended;
+        int osCode;
+        R finish;
+        R enforced;
+    };
+    const Case cases[] = {
+        {L"HeatWatch", true, 23, R::kTray, R::kTray},
+        {L"linkward", false, 5, R::kTray, R::kTray},
+        {L"wardel_x64", true, 23, R::kGuard, R::kExplorer},
+        {L"Wardel", false, 23, R::kOwnedOpen, R::kOpen},  // the guard rule keeps the case
+        {L"dayloom", true, 23, R::kExplorer, R::kExplorer},
+        {L"dayloom", true, 18, R::kOwnedOpen, R::kOpen},  // before Vista: the shell opens it
+        {L"dayloom", true, 19, R::kExplorer, R::kExplorer},
+        {L"Keldra", false, 23, R::kMainProgram, R::kMainProgram},
+        {L"keldra", true, 23, R::kExplorer, R::kExplorer},
+        {L"fennick", true, 23, R::kExplorer, R::kFennickExplorer},
+        {L"pinnace", false, 23, R::kOwnedOpen, R::kOpen},
+    };
+    for (const Case& c : cases) {
+        const RelaunchEntry entry{c.tag, L"", false, c.unattended};
+        EXPECT_EQ(ChooseRelaunch(RelaunchTable::kFinish, entry, c.osCode), c.finish) << c.tag;
+        EXPECT_EQ(ChooseRelaunch(RelaunchTable::kEnforced, entry, c.osCode), c.enforced) << c.tag;
+    }
+}
+
+TEST(ShellStartFor, ParametersAndOwner) {
+    EXPECT_EQ(ShellStartFor(RelaunchStart::kTray, true).parameters, L" /tray");
+    EXPECT_EQ(ShellStartFor(RelaunchStart::kMainProgram, true).parameters, L"/fromtallix");
+    EXPECT_EQ(ShellStartFor(RelaunchStart::kMainProgram, false).parameters, L"/fromtallix /hide");
+    EXPECT_TRUE(ShellStartFor(RelaunchStart::kGuard, false).ownedByWindow);
+    EXPECT_TRUE(ShellStartFor(RelaunchStart::kOwnedOpen, false).ownedByWindow);
+    EXPECT_FALSE(ShellStartFor(RelaunchStart::kOpen, false).ownedByWindow);
+    EXPECT_EQ(ShellStartFor(RelaunchStart::kOpen, false).parameters, L"/fromtallix");
+    EXPECT_EQ(ExplorerCommandLine(L"C:\\windows\\explorer.exe", L"C:\\s\\dayloom.exe"),
+              L"C:\\windows\\explorer.exe C:\\s\\dayloom.exe");
+}
+
+TEST(ShouldHandOver, AllFourConditions) {
+    HandoverFacts good;
+    good.listEmpty = false;
+    good.firstEntryVersion = L"3.2.0.18";
+    good.newVersion = L"3.2.0.18";
+    good.currentVersion = L"3.2.0.17";
+    good.signatureAccepted = true;
+    good.productAccepted = true;
+    EXPECT_TRUE(ShouldHandOver(good));
+    auto with = [&](auto change) {
+        HandoverFacts f = good;
+        change(f);
+        return ShouldHandOver(f);
+    };
+    EXPECT_FALSE(with([](HandoverFacts& f) { f.listEmpty = true; }));
+    EXPECT_FALSE(with([](HandoverFacts& f) { f.firstEntryVersion = L"3.2.0.19"; }));
+    EXPECT_FALSE(with([](HandoverFacts& f) { f.currentVersion = L"3.2.0.18"; }));  // equal
+    EXPECT_FALSE(with([](HandoverFacts& f) { f.currentVersion = L"3.3.0.0"; }));   // older
+    EXPECT_FALSE(with([](HandoverFacts& f) { f.signatureAccepted = false; }));
+    EXPECT_FALSE(with([](HandoverFacts& f) { f.productAccepted = false; }));
+    EXPECT_EQ(HandoverParameters(L"-Keldra  -silent"), L"-Keldra  -silent -resetnew ");
+}
+
+TEST(CallerWantsItem, OwnProductOrItsDependencies) {
+    EXPECT_TRUE(CallerWantsItem(L"Dayloom", L"dayloom", L""));
+    EXPECT_TRUE(CallerWantsItem(L"weather", L"dayloom", L"chime,weather,"));
+    EXPECT_FALSE(CallerWantsItem(L"pinnace", L"dayloom", L"chime,weather,"));
+}
+
+TEST(CalendarRecord, SetupKeysAndDecision) {
+    EXPECT_TRUE(IsCalendarSetupKey(L"dayloomsetup_silent"));
+    EXPECT_TRUE(IsCalendarSetupKey(L"PINNACESETUP"));
+    EXPECT_FALSE(IsCalendarSetupKey(L"dayloom"));
+    using C = CalendarRecord;
+    EXPECT_EQ(DecideCalendarRecord(true, true, L"3.0.0.2", L"3.0.0.1"), C::kWrite);
+    EXPECT_EQ(DecideCalendarRecord(true, true, L"3.0.0.1", L"3.0.0.1"), C::kDelete);
+    EXPECT_EQ(DecideCalendarRecord(true, true, L"3.0.0.0", L"3.0.0.1"), C::kDelete);
+    EXPECT_EQ(DecideCalendarRecord(true, true, L"", L"3.0.0.1"), C::kLeave);
+    EXPECT_EQ(DecideCalendarRecord(false, true, L"3.0.0.2", L""), C::kLeave);
+    EXPECT_EQ(DecideCalendarRecord(true, false, L"3.0.0.2", L"3.0.0.1"), C::kLeave);
+}
+
+TEST(WaitForDependencies, OnePauseForEachMissingFileUntilTheCountPassesFifty) {
+    struct Case {
+        std::wstring depend;
+        int countBefore;
+        int pauses;
+        int countAfter;
+    };
+    const Case cases[] = {
+        {L"here.dll,gone.dll,", 0, 1, 1},
+        {L"here.dll", 0, 0, 0},
+        {L"gone1.dll,gone2.dll", 49, 1, 0},  // the 50th pauses, the 51st resets instead
+        {L"gone.dll", 50, 0, 0},
+    };
+    for (const Case& c : cases) {
+        int pauses = 0;
+        int checks = 0;
+        int count = c.countBefore;
+        WaitForDependencies(
+            c.depend,
+            [&](const std::wstring& name) {
+                ++checks;
+                return name == L"here.dll";
+            },
+            [&](int ms) {
+                EXPECT_EQ(ms, 100);
+                ++pauses;
+            },
+            count);
+        EXPECT_EQ(pauses, c.pauses) << c.depend;
+        EXPECT_EQ(count, c.countAfter) << c.depend;
+    }
+}
+
+std::string Describe(const StepAction& a) {
+    return std::string(a.startThread ? "start " : "") + (a.reportProgress ? "progress " : "") +
+           (a.countDownload ? "count " : "") + (a.reportFailure ? "failure " : "") +
+           (a.releaseJob ? "release " : "") + "-> " + std::to_string(a.newState);
+}
+
+TEST(JobSteps, EachJobsStepByState) {
+    struct Case {
+        std::int32_t state;
+        const char* normal;
+        const char* enforced;
+        const char* package;
+    };
+    const Case cases[] = {{kJobReady, "start -> 2", "-> 2", "-> 2"},
+                          {kJobRunning, "progress -> -1", "progress -> -1", "progress -> -1"},
+                          {kJobDownloaded, "count release -> -1", "release -> -1", "release -> -1"},
+                          // A failed enforced item lets the hidden run go on with its next item.
+                          {kJobFailed, "failure release -> 0", "failure release -> 0", "-> 0"},
+                          {kJobEndedAfterFailure, "-> -1", "-> -1", "-> -1"},
+                          {7, "-> -1", "-> -1", "-> -1"}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(Describe(StepFor(c.state, kNormalJobSteps)), c.normal) << c.state;
+        EXPECT_EQ(Describe(StepFor(c.state, kEnforcedJobSteps)), c.enforced) << c.state;
+        EXPECT_EQ(Describe(StepFor(c.state, kPackageJobSteps)), c.package) << c.state;
+    }
+}
+
+TEST(RelocationPaths, LowerCasedWithoutUpgrade) {
+    const RelocationPaths p = RelocationPathsFor(L"C:\\Program Files\\Keldra\\Upgrade\\tallix.exe");
+    EXPECT_EQ(p.base, L"c:\\program files\\keldra\\");
+    EXPECT_EQ(p.installed, L"c:\\program files\\keldra\\\\tallix.exe");
+    EXPECT_EQ(RelocationBackupPath(p, L"3.2.0.17"),
+              L"c:\\program files\\keldra\\\\OldVersion\\tallix3.2.0.17.exe");
+    EXPECT_EQ(RelocationBackupPath(p, L""), L"c:\\program files\\keldra\\\\OldVersion\\tallix.exe");
+    // Outside an upgrade folder the installed file is the running one.
+    EXPECT_EQ(RelocationPathsFor(L"D:\\Suite\\tallix.exe").installed, L"d:\\suite\\\\tallix.exe");
+    EXPECT_EQ(CopyCommand(L"a b", L"c"), L"copy \"a b\"  \"c\"");
+}
+
+// A file system of a few paths; the copy command makes its target appear after a chosen number
+// of existence checks, and the installed updater disappears only after some delete attempts.
+struct FakeMachine {
+    std::set<std::wstring> files;
+    int deletesBeforeGone = 0;  // delete attempts that fail on the installed file
+    int checksBeforeCopy = 0;   // existence checks before the new copy shows up
+    std::wstring pendingCopy;
+    std::vector<std::wstring> commands;
+    std::vector<std::wstring> started;
+    int sleeps = 0;
+
+    RelocationOps Ops(const std::wstring& installed) {
+        RelocationOps ops;
+        ops.exists = [this](const std::wstring& path) {
+            if (!pendingCopy.empty() && path == pendingCopy && checksBeforeCopy-- <= 0) {
+                files.insert(pendingCopy);
+                pendingCopy.clear();
+            }
+            return files.count(path) > 0;
+        };
+        ops.createDirectory = [](const std::wstring&) {};
+        ops.deleteFile = [this, installed](const std::wstring& path) {
+            if (path == installed && deletesBeforeGone-- > 0) {
+                return;
+            }
+            files.erase(path);
+        };
+        ops.fileVersion = [installed](const std::wstring& path) {
+            return path == installed ? std::wstring(L"3.2.0.17") : std::wstring();
+        };
+        ops.runCommand = [this](const std::wstring& command) {
+            commands.push_back(command);
+            if (command.find(L"OldVersion") == std::wstring::npos) {
+                pendingCopy = L"c:\\s\\\\tallix.exe";
+            }
+        };
+        ops.sleep = [this](int) { ++sleeps; };
+        ops.start = [this](const std::wstring& file, const std::wstring& parameters) {
+            started.push_back(file + L"|" + parameters);
+        };
+        return ops;
+    }
+};
+
+const wchar_t kNew[] = L"C:\\S\\upgrade\\tallix.exe";
+const wchar_t kInstalled[] = L"c:\\s\\\\tallix.exe";
+
+TEST(RunRelocation, BacksUpReplacesAndStartsWithTheCommandLine) {
+    FakeMachine m;
+    m.files = {kInstalled, L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe"};
+    m.deletesBeforeGone = 3;
+    EXPECT_TRUE(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)));
+    ASSERT_EQ(m.commands.size(), 2u);
+    EXPECT_EQ(m.commands[0],
+              L"copy \"c:\\s\\\\tallix.exe\"  \"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe\"");
+    EXPECT_EQ(m.commands[1], L"copy \"C:\\S\\upgrade\\tallix.exe\"  \"c:\\s\\\\tallix.exe\"");
+    EXPECT_EQ(m.started, std::vector<std::wstring>{L"c:\\s\\\\tallix.exe|-keldra"});
+}
+
+TEST(RunRelocation, NoInstalledUpdaterMeansNoBackup) {
+    FakeMachine m;
+    EXPECT_TRUE(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)));
+    EXPECT_EQ(m.commands.size(), 1u);
+}
+
+TEST(RunRelocation, TheDeleteLoopIsBounded) {
+    FakeMachine m;
+    m.files = {kInstalled};
+    m.deletesBeforeGone = 1 << 30;  // the running file itself: it never goes
+    EXPECT_FALSE(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)));
+    EXPECT_EQ(m.sleeps, kRelocationDeleteRounds);
+    EXPECT_EQ(m.commands.size(), 1u);  // the backup only
+    EXPECT_TRUE(m.started.empty());
+}
+
+TEST(RunRelocation, StartsOnlyWhenTheCopyAppearsWithinNineWaits) {
+    struct Case {
+        int checksBeforeCopy;
+        bool started;
+    };
+    // One check right after the copy, then one after each wait.
+    const Case cases[] = {{0, true}, {9, true}, {10, false}, {60, false}};
+    for (const Case& c : cases) {
+        FakeMachine m;
+        m.checksBeforeCopy = c.checksBeforeCopy;
+        EXPECT_EQ(RunRelocation(kNew, L"-x", m.Ops(kInstalled)), c.started) << c.checksBeforeCopy;
+        EXPECT_LE(m.sleeps, kRelocationAppearWaits);
+    }
+}
+
+}  // namespace
