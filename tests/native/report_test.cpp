@@ -1,0 +1,437 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "report/machine_identity.h"
+#include "report/report_cipher.h"
+#include "report/report_decoder.h"
+#include "report/usage_report.h"
+
+namespace {
+
+DownloadAnomaly Anomaly(std::wstring fileName, std::wstring productName, std::wstring signer,
+                        std::wstring fileText) {
+    DownloadAnomaly a;
+    a.fileName = std::move(fileName);
+    a.productName = std::move(productName);
+    a.signer = std::move(signer);
+    a.fileText = std::move(fileText);
+    a.productVersion = L"2.0.0.1";
+    a.originalFileName = L"orig.exe";
+    a.fileSize = 4096;
+    a.exists = true;
+    return a;
+}
+
+RedirectRecord Redirect(std::wstring name, std::wstring location, std::wstring path,
+                        std::int64_t length = 154, std::int32_t status = 302) {
+    RedirectRecord r;
+    r.name = std::move(name);
+    r.location = std::move(location);
+    r.path = std::move(path);
+    r.contentLength = length;
+    r.status = status;
+    return r;
+}
+
+UsageReportInputs Inputs() {
+    UsageReportInputs in;
+    in.adapters = {{L"Intel", L"", L"", L"", L"", L"10.0.0.1", L"10.0.0.2"},
+                   {L"Realtek", L"", L"", L"", L"", L"192.168.1.1", L""}};
+    in.machineId = L"WD-123";
+    in.ownVersion = L"3.2.0.17";
+    in.random = 4711;
+    // Only the package the redirect log names for "pinnace.exe" carries the maker's signer.
+    in.signerOf = [](const std::wstring& path) {
+        return path == L"C:\\s\\upgrade\\pinnace.exe"
+                   ? std::wstring(L"lakemoor orvane network technology co., ltd.")
+                   : std::wstring();
+    };
+    return in;
+}
+
+TEST(UsageReport, ChoosesTheFirstForeignAnomalyWithAProductName) {
+    const std::wstring maker = L"lakemoor orvane network technology co., ltd.";
+    const struct {
+        const char* name;
+        std::vector<DownloadAnomaly> anomalies;
+        std::optional<std::wstring> chosen;  // its file name; nullopt: nothing is sent
+        std::wstring fileTexts;
+    } cases[] = {
+        {"no anomaly", {}, std::nullopt, L""},
+        {"only the maker's", {Anomaly(L"a.exe", L"A", maker, L"x")}, std::nullopt, L"x|"},
+        {"maker's upper-case signer skipped, text kept",
+         {Anomaly(L"a.exe", L"A", L"LAKEMOOR ORVANE NETWORK TECHNOLOGY", L"page"),
+          Anomaly(L"b.exe", L"B", L"other co", L"")},
+         L"b.exe",
+         L"page||"},
+        {"no product name skipped",
+         {Anomaly(L"a.exe", L"", L"other", L"t1"), Anomaly(L"b.exe", L"B", L"", L"t2"),
+          Anomaly(L"c.exe", L"C", L"", L"t3")},
+         L"b.exe",
+         L"t1|t2|"},
+    };
+    for (const auto& c : cases) {
+        UsageReportInputs in = Inputs();
+        in.anomalies = c.anomalies;
+        const auto report = BuildUsageReport(in);
+        ASSERT_EQ(report.has_value(), c.chosen.has_value()) << c.name;
+        if (report) {
+            EXPECT_EQ(report->record.substr(0, 2 + c.chosen->size()), L"n:" + *c.chosen) << c.name;
+            EXPECT_EQ(report->fileTextList, c.fileTexts) << c.name;
+        }
+    }
+}
+
+TEST(UsageReport, RecordAndQueryWithTheRedirectLog) {
+    UsageReportInputs in = Inputs();
+    in.anomalies = {Anomaly(L"pinnace.exe", L"Pinnace", L"someone else", L"<html>&</html>")};
+    in.redirects = {
+        Redirect(L"keldra.exe", L"http://a.example/k?x=1&y=2", L"C:\\s\\upgrade\\keldra.exe"),
+        Redirect(L"PINNACE.EXE", L"http://b.example/p", L"C:\\s\\upgrade\\pinnace.exe", 77, 301)};
+    const auto report = BuildUsageReport(in);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->record,
+              L"n:pinnace.exe;d:Pinnace;v:2.0.0.1;s:<html>&</html>|;"
+              L"dns:10.0.0.1,10.0.0.2#192.168.1.1,;o:orig.exe;disk:WD-123;"
+              L"path:http://b.example/p;redown:1;size:4096;");
+    EXPECT_EQ(report->length, 77);
+    EXPECT_EQ(report->existed, 1);
+    // Values go out raw: the location's "&" splits the query on the wire.
+    EXPECT_EQ(ReportUrl(L"http://127.0.0.1:9", L"ABCD", *report),
+              L"http://127.0.0.1:9/receive/tallix.aspx?uid=ABCD&v=3.2.0.17&s=77&e=1"
+              L"&a=hijactcontent:keldra.exe-http://a.example/k?x=1&y=2-154-302|"
+              L"PINNACE.EXE-http://b.example/p-77-301|;filecontent:<html>&</html>|;&r=4711");
+}
+
+TEST(UsageReport, RedirectLookupFallsBackToTheFirstRecordThenToNothing) {
+    UsageReportInputs in = Inputs();
+    DownloadAnomaly nameless = Anomaly(L"", L"Thing", L"", L"");
+    nameless.exists = false;
+    in.anomalies = {nameless};
+    // Empty log: empty hijack list and path, s=0, redown from an empty path.
+    auto report = BuildUsageReport(in);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->record,
+              L"n:noname;d:Thing;v:2.0.0.1;s:|;dns:10.0.0.1,10.0.0.2#192.168.1.1,;o:orig.exe;"
+              L"disk:WD-123;path:;redown:0;size:4096;");
+    EXPECT_EQ(report->hijackList, L"");
+    EXPECT_EQ((std::pair{report->length, report->existed}), (std::pair<std::int64_t, int>{0, 0}));
+    // No record of that name: the log's first record answers.
+    in.redirects = {Redirect(L"pinnace.exe", L"http://first/", L"C:\\s\\upgrade\\pinnace.exe", 5),
+                    Redirect(L"other.exe", L"http://second/", L"C:\\x", 6)};
+    report = BuildUsageReport(in);
+    ASSERT_TRUE(report);
+    EXPECT_NE(report->record.find(L";path:http://first/;redown:1;"), std::wstring::npos);
+    EXPECT_EQ(report->length, 5);
+}
+
+TEST(UsageReport, DnsList) {
+    EXPECT_EQ(DnsList({}), L"");
+    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"", L""}}), L",");
+    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"8.8.8.8", L""},
+                       {L"", L"", L"", L"", L"", L"", L"1.1.1.1"}}),
+              L"8.8.8.8,#,1.1.1.1");
+}
+
+TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
+    UpdateList items;
+    for (const wchar_t* tag : {L"keldra", L"Fennick", L"fennick"}) {
+        items.push_back(std::make_unique<UpdateItem>());
+        items.back()->tag = tag;
+        items.back()->version = L"1.0.0.1b";
+        items.back()->installedVersion = L"1.0.0.0";
+    }
+    const UpdateItem* item = FindSiblingItem(items);
+    ASSERT_EQ(item, items[1].get());
+    EXPECT_EQ(FindSiblingItem(UpdateList()), nullptr);
+
+    const struct {
+        std::wstring current;
+        wchar_t d;
+    } cases[] = {{L"1.0.0.1B", L'1'}, {L"1.0.0.0", L'0'}, {L"", L'0'}};
+    for (const auto& c : cases) {
+        const ReportContent report =
+            BuildSiblingReport(*item, c.current, L"C:\\F\\fennick.exe", L"SN1", L"3.2.0.17", 9);
+        EXPECT_EQ(report.record, std::wstring(L"n:fennick.exe;d:") + c.d +
+                                     L";v:1.0.0.0;s:;dns:;o:;disk:SN1;path:C:\\F\\fennick.exe;"
+                                     L"redown:0;size:0;");
+        EXPECT_EQ(ReportUrl(L"http://h", L"00", report),
+                  L"http://h/receive/tallix.aspx?uid=00&v=3.2.0.17&s=0&e=0"
+                  L"&a=hijactcontent:;filecontent:;&r=9");
+    }
+}
+
+// The test records are ASCII, which every ANSI code page shares; anything else is "not text".
+std::optional<std::string> AsciiOnly(const std::string& bytes) {
+    for (unsigned char c : bytes) {
+        if (c >= 0x80) {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// The request the updater sends for a report (ASCII content).
+std::string Request(const ReportContent& report) {
+    return Narrow(
+        ReportUrl(L"http://127.0.0.1:20002", EncryptReportBytes(Narrow(report.record)), report));
+}
+
+std::string Decode(const std::string& request) {
+    const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
+    EXPECT_TRUE(decoded.ok) << decoded.error;
+    return decoded.json;
+}
+
+TEST(ReportDecoder, RoundTripsWhatTheBuildersProduce) {
+    UsageReportInputs in = Inputs();
+    in.anomalies = {Anomaly(L"pinnace-setup.exe", L"Pinnace", L"", L"a;dns:b|c")};
+    in.redirects = {Redirect(L"pinnace-setup.exe", L"http://x-y.example/p?a=1&b=2", L"", 0)};
+    const auto report = BuildUsageReport(in);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(Decode(Request(*report)),
+              R"({"record":{"n":"pinnace-setup.exe","d":"Pinnace","v":"2.0.0.1","s":"a;dns:b|c|",)"
+              R"("dns":"10.0.0.1,10.0.0.2#192.168.1.1,","o":"orig.exe","disk":"WD-123",)"
+              R"("path":"http://x-y.example/p?a=1&b=2","redown":0,"size":4096},"v":"3.2.0.17",)"
+              R"("s":0,"e":1,"hijacks":[{"name":"pinnace-setup.exe",)"
+              R"("location":"http://x-y.example/p?a=1&b=2","length":0,"status":302}],)"
+              R"("files":["a;dns:b","c"],"r":4711})");
+
+    UpdateItem fennick;
+    fennick.version = L"1.0.0.1";
+    fennick.installedVersion = L"1.0.0.0";
+    const ReportContent sibling =
+        BuildSiblingReport(fennick, L"1.0.0.1", L"C:\\F\\fennick.exe", L"", L"3.2.0.17", 7);
+    EXPECT_EQ(Decode(Request(sibling)),
+              R"({"record":{"n":"fennick.exe","d":"1","v":"1.0.0.0","s":"","dns":"","o":"",)"
+              R"("disk":"","path":"C:\\F\\fennick.exe","redown":0,"size":0},"v":"3.2.0.17",)"
+              R"("s":0,"e":0,"hijacks":[],"files":[],"r":7})");
+}
+
+TEST(ReportDecoder, RefusesMalformedRequests) {
+    const std::string record = "n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:0;size:0;";
+    const auto withUid = [](const std::string& uid, const std::string& rest =
+                                                        "&v=1&s=0&e=0&a=hijactcontent:;"
+                                                        "filecontent:;&r=1") {
+        return "/receive/tallix.aspx?uid=" + uid + rest;
+    };
+    const std::string goodUid = Narrow(EncryptReportBytes(record));
+    const struct {
+        std::string request;
+        std::string error;
+    } cases[] = {
+        {withUid("ABC"), "uid is not whole 8-byte blocks of hexadecimal digits"},
+        {withUid(goodUid + "0"), "uid is not whole 8-byte blocks of hexadecimal digits"},
+        {withUid("0123456789ABCDEF"), "the record does not decrypt to text"},
+        {withUid(Narrow(EncryptReportBytes("n:a;d:b;v:c;s:;o:;disk:;path:;redown:0;size:0;"))),
+         "the record has no key \"dns\""},
+        {withUid(Narrow(EncryptReportBytes("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:x;size:0;"))),
+         "the record's \"redown\" is not a number"},
+        {withUid(goodUid, "&v=1&s=0&a=hijactcontent:;filecontent:;&r=1"),
+         "the query has no key \"e\""},
+        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;"),
+         "the query has no key \"r\""},
+        {withUid(goodUid, "&v=1&s=0&e=0&a=files&r=1"),
+         "a is not \"hijactcontent:...;filecontent:...;\""},
+        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:x-1-2;filecontent:;&r=1"),
+         "the hijack list does not end with \"|\""},
+        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:x-y|;filecontent:;&r=1"),
+         "hijack record \"x-y\" is not name-location-length-status"},
+        {withUid(goodUid, "&v=1&s=zero&e=0&a=hijactcontent:;filecontent:;&r=1"),
+         "the query's \"s\" is not a number"},
+        {"uid=", "the query has no key \"v\""},
+        {"", "the query has no key \"uid\""},
+    };
+    for (const auto& c : cases) {
+        const DecodedReport decoded = DecodeReportRequest(c.request, AsciiOnly);
+        EXPECT_FALSE(decoded.ok) << c.request;
+        EXPECT_EQ(decoded.error, c.error) << c.request;
+    }
+    // The same record with every key decodes.
+    EXPECT_TRUE(DecodeReportRequest(withUid(goodUid), AsciiOnly).ok);
+}
+
+TEST(ReportDecoder, FindsTheRequestInLogLines) {
+    const std::string target = "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=x&r=1";
+    const struct {
+        std::string line;
+        std::optional<std::string> request;
+    } cases[] = {
+        {R"({"port": 20002, "method": "GET", "path": "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\u00e9\u4e2d&r=1", "headers": {}})",
+         // The server logs the request line read as Latin-1: \u00e9 is the byte 0xE9.
+         "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\xe9\xe4\xb8\xad&r=1"},
+        {"127.0.0.1 - - [06/Dec/2026] \"GET " + target + " HTTP/1.1\" 404 -", target},
+        {"http://127.0.0.1:20002" + target + "\r",
+         "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=x&r=1"},
+        {R"({"path": "/keldra/upgrade.xml?a=1"})", std::nullopt},
+        {"GET /keldra/upgrade.xml HTTP/1.1", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReportRequestInLine(c.line), c.request) << c.line;
+    }
+}
+
+std::uint64_t FromHex(const char* hex) {
+    return std::strtoull(hex, nullptr, 16);
+}
+
+std::array<std::uint8_t, 8> Bytes(std::uint64_t value) {
+    std::array<std::uint8_t, 8> bytes{};
+    for (int i = 7; i >= 0; --i, value >>= 8) {
+        bytes[i] = static_cast<std::uint8_t>(value);
+    }
+    return bytes;
+}
+
+// A chain of 2048 encryptions, each block under the previous key plus the previous cipher
+// byte by byte, so that every S-box entry and every key bit takes part; the last block and key
+// were computed with "openssl enc -des-ecb -nopad" (an independent implementation).
+TEST(Des, LongChainUnderChangingKeys) {
+    DesKey key = kReportKey;
+    DesBlock block{};
+    for (int i = 0; i < 2048; ++i) {
+        const DesKeySchedule schedule(key);
+        const DesBlock cipher = schedule.Encrypt(block);
+        ASSERT_EQ(schedule.Decrypt(cipher), block) << i;
+        for (int b = 0; b < 8; ++b) {
+            key[b] = static_cast<std::uint8_t>(key[b] + cipher[b]);
+        }
+        block = cipher;
+    }
+    EXPECT_EQ(block, Bytes(FromHex("B2D8F9F0EE5708F6")));
+    EXPECT_EQ(key, Bytes(FromHex("2B5F2060E829E4BC")));
+}
+
+TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
+    const struct {
+        std::string record;
+        std::size_t hexLength;
+    } cases[] = {{"", 0}, {"n:a;d:b;", 16}, {"n:a;d:b;v", 32}, {std::string(17, 'x'), 48}};
+    for (const auto& c : cases) {
+        const std::wstring hex = EncryptReportBytes(c.record);
+        EXPECT_EQ(hex.size(), c.hexLength) << c.record;
+        EXPECT_EQ(hex.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << c.record;
+        EXPECT_EQ(DecryptReportHex(std::string(hex.begin(), hex.end())), c.record);
+    }
+    // A 9-byte record is the record and seven zero bytes, each block on its own (no chaining):
+    // its first block is the 8-byte record's block.
+    EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(0, 16), EncryptReportBytes("n:a;d:b;"));
+    std::string padded = "v";
+    padded.append(7, '\0');
+    EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(16), EncryptReportBytes(padded));
+}
+
+TEST(ReportCipher, RefusesWhatIsNotWholeHexBlocks) {
+    for (const char* bad : {"ABC", "0123456789ABCDE", "0123456789ABCDEG", "0123456789abcdef0",
+                            "0123456789abcdef0123"}) {  // whole bytes, not whole blocks
+        EXPECT_EQ(DecryptReportHex(bad), std::nullopt) << bad;
+    }
+    EXPECT_TRUE(DecryptReportHex("0123456789abcdef").has_value());
+}
+
+// IDENTIFY DEVICE data whose serial words hold `serial` (20 characters, each word's high byte
+// first, the words stored little-endian).
+std::vector<std::uint8_t> Identify(std::string serial) {
+    serial.resize(20, ' ');
+    std::vector<std::uint8_t> data(kSmartIdentifySize, 0);
+    for (std::size_t i = 0; i < 20; ++i) {
+        data[20 + (i ^ 1)] = static_cast<std::uint8_t>(serial[i]);
+    }
+    return data;
+}
+
+TEST(MachineIdentity, SmartSerial) {
+    const struct {
+        std::string words;
+        std::string serial;
+        std::wstring machineId;
+    } cases[] = {
+        {"WD-WCAV1234567890123", "WD-WCAV1234567890123", L"WD-WCAV1234567890123"},
+        {"  S1ABCD    \t", "  S1ABCD", L"S1ABCD"},  // padded with spaces to 20
+        {"   X", "   X", L"X"},
+        {"", " ", L""},  // the first character is never cut
+        {std::string("AB\0CD", 6), "AB", L"AB"},
+    };
+    for (const auto& c : cases) {
+        const auto data = Identify(c.words);
+        const std::string serial = SmartSerialFromIdentify(data.data(), data.size());
+        EXPECT_EQ(serial, c.serial);
+        EXPECT_EQ(MachineIdFrom(std::wstring(serial.begin(), serial.end()), L"storage"),
+                  c.machineId);
+    }
+    EXPECT_EQ(SmartSerialFromIdentify(nullptr, 0), "");
+    EXPECT_EQ(MachineIdFrom(L"", L" \tZ9 \r\n"), L"Z9");
+}
+
+TEST(MachineIdentity, StorageSerial) {
+    const struct {
+        std::string text;
+        std::string serial;
+    } cases[] = {
+        // Hexadecimal pairs of a byte-swapped text, digits in either case.
+        {"31534241444320202020", "S1ABCD"},
+        {"3153424144432020202", "S1ABCD"},  // an odd last digit makes no byte
+        {"  315342414443", "S1ABCD"},       // white space counts as "0"; 0 bytes add nothing
+        {"574433444A4B", "DWD3KJ"},
+        // Not hexadecimal: the plain text, pair-swapped and trimmed.
+        {"WD-WCAV123", "DWW-AC1V32"},
+        {"  1SBADC  ", "S1ABCD"},
+        {"0141", "1014"},  // 0x01 is not printable: read as plain text
+        {"AB\x01"
+         "CD",
+         ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecodeStorageSerial(c.text), c.serial) << c.text;
+    }
+}
+
+TEST(MachineIdentity, StorageDescriptor) {
+    std::vector<std::uint8_t> descriptor(64, 0);
+    const std::string text = "31534241444320202020";
+    std::copy(text.begin(), text.end(), descriptor.begin() + 40);
+    const struct {
+        std::uint32_t offset;
+        std::string serial;
+    } cases[] = {{40, "S1ABCD"}, {0, ""}, {64, ""}, {0x80000000u, ""}};
+    for (const auto& c : cases) {
+        for (int i = 0; i < 4; ++i) {
+            descriptor[24 + i] = static_cast<std::uint8_t>(c.offset >> (8 * i));
+        }
+        EXPECT_EQ(StorageSerialFromDescriptor(descriptor.data(), descriptor.size()), c.serial)
+            << c.offset;
+    }
+    // A serial that runs to the end of the answer without its zero.
+    std::fill_n(descriptor.begin() + 24, 4, 0);
+    descriptor[24] = 58;
+    std::copy(text.begin(), text.begin() + 6, descriptor.begin() + 58);
+    EXPECT_EQ(StorageSerialFromDescriptor(descriptor.data(), descriptor.size()), "S1B");
+}
+
+TEST(MachineIdentity, AdapterRules) {
+    const struct {
+        const wchar_t* description;
+        bool virtualAdapter;
+    } cases[] = {
+        {L"VMware Virtual Ethernet Adapter for VMnet8", true},
+        {L"Hyper-V Virtual Ethernet Adapter", true},
+        {L"VMware Accelerated AMD PCNet Adapter", true},
+        {L"TAP-Windows virtual adapter", false},
+        {L"vmware bridge", false},
+        {L"Intel(R) Ethernet Connection I219-V", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsVirtualAdapter(c.description), c.virtualAdapter) << c.description;
+    }
+    EXPECT_EQ(DnsServerField(L"192.168.100.100"), L"192.168.100.100");
+    EXPECT_EQ(DnsServerField(L"fe80::1234:5678:9abc"), L"fe80::1234:5678");
+}
+
+}  // namespace
