@@ -1,3 +1,4 @@
+#include "report/os_code.h"
 #include "report/os_description.h"
 
 #include <gtest/gtest.h>
@@ -130,6 +131,62 @@ TEST(ErrorBox, TitleAndText) {
     EXPECT_EQ(ErrorBoxTitle(L"升级程序", L"3.2.0.17"), L"升级程序 v3.2.0.17");
     EXPECT_EQ(ErrorBoxText(L"m", L"Windows 7  (Build 7601), 64-bit", 0x80004005u),
               L"m\n\n操作系统：Windows 7  (Build 7601), 64-bit\n\nError：80004005");
+}
+
+TEST(OsCode, VersionTable) {
+    // Platform (0 Win32s, 1 Windows 9x, 2 NT, 3 CE), major, minor, product type (1 workstation,
+    // 2 domain controller, 3 server), code. Other parts compare against 19 (Vista), 23 (Windows 7)
+    // and 27 (Windows 8).
+    const std::uint32_t cases[][5] = {
+        {0, 3, 11, 1, 2}, {1, 4, 0, 1, 3},  {1, 4, 10, 1, 8}, {1, 4, 90, 1, 10}, {1, 4, 20, 1, 1},
+        {3, 5, 0, 1, 1},  {2, 3, 51, 1, 6}, {2, 4, 0, 1, 6},  {2, 5, 0, 1, 11},  {2, 5, 1, 1, 13},
+        {2, 5, 2, 3, 15}, {2, 5, 3, 1, 1},  {2, 6, 0, 1, 19}, {2, 6, 0, 3, 21},  {2, 6, 1, 1, 23},
+        {2, 6, 1, 3, 25}, {2, 6, 1, 2, 23}, {2, 6, 2, 1, 27}, {2, 6, 2, 3, 28},  {2, 6, 3, 1, 30},
+        {2, 6, 4, 1, 31}, {2, 6, 5, 1, 32}, {2, 9, 0, 1, 32}, {2, 10, 0, 1, 31}, {2, 10, 1, 1, 32}};
+    for (const auto& c : cases) {
+        OsVersionData data = Nt(c[1], c[2], 0, static_cast<std::uint8_t>(c[3])).version;
+        data.platformId = c[0];
+        EXPECT_EQ(OsCodeFrom(data), static_cast<int>(c[4]))
+            << c[0] << " " << c[1] << "." << c[2] << " type " << c[3];
+    }
+}
+
+// A system that reports 6.2 may be a later release: the registry tells which.
+TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
+    struct Case {
+        const wchar_t* currentVersion;
+        std::optional<std::uint32_t> major;
+        std::uint8_t productType;
+        int code;
+    };
+    const Case cases[] = {{L"", std::nullopt, kProductWorkstation, 27},
+                          {L"6.3", std::nullopt, kProductServer, 30},
+                          {L"6.4", std::nullopt, kProductWorkstation, 31},
+                          {L"6.3", 10u, kProductWorkstation, 31},
+                          {L"6.2", 10u, kProductServer, 31},
+                          {L"6.2", 11u, kProductWorkstation, 27},
+                          {L"6.2", 6u, kProductServer, 28}};
+    for (const Case& c : cases) {
+        OsVersionData d = Nt(6, 2, 0, c.productType).version;
+        d.currentVersion = c.currentVersion;
+        d.currentMajorVersionNumber = c.major;
+        EXPECT_EQ(OsCodeFrom(d), c.code)
+            << ::testing::PrintToString(std::wstring(c.currentVersion));
+        d.minor = 1;  // only 6.2 asks the registry
+        EXPECT_EQ(OsCodeFrom(d), c.productType == kProductServer ? 25 : 23);
+    }
+}
+
+TEST(OsCode, ShortStructureTakesServerFromProductOptions) {
+    const std::pair<const wchar_t*, int> cases[] = {{L"WinNT", 19},    {L"LanmanNT", 21},
+                                                    {L"lanmannt", 21}, {L"SERVERNT", 21},
+                                                    {L"servernt", 21}, {L"", 19}};
+    for (const auto& [productType, code] : cases) {
+        OsVersionData d = Nt(6, 0, 0, kProductServer).version;  // ignored with the short structure
+        d.extended = false;
+        d.productOptionsType = productType;
+        EXPECT_EQ(OsCodeFrom(d), code);
+    }
 }
 
 }  // namespace
