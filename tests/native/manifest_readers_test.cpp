@@ -1,0 +1,535 @@
+// The readers of the update list, the updater's settings and the history page, over an
+// in-memory tree shaped like the XML component's DOM: an element's text lies in "#text"
+// children, comments are "#comment" nodes, and an element's text is the concatenated text of its
+// descendants (comments excluded). Any accessor of a node can be told to fail, to stand for an
+// error reported by the XML component.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/text.h"
+#include "manifest/history.h"
+#include "manifest/manifest_node.h"
+#include "manifest/settings_manifest.h"
+#include "manifest/update_list.h"
+
+namespace {
+
+struct TreeNode {
+    std::wstring name;
+    std::wstring ownText;  // the text of a "#text" or "#comment" node
+    std::vector<TreeNode> children;
+    bool failName = false;
+    bool failText = false;
+    bool failCount = false;
+    bool failChild = false;  // every Child() of this node fails
+};
+
+inline TreeNode Element(std::wstring name, std::vector<TreeNode> children = {}) {
+    return {std::move(name), L"", std::move(children)};
+}
+inline TreeNode TextNode(std::wstring text) {
+    return {L"#text", std::move(text), {}};
+}
+inline TreeNode Comment(std::wstring text) {
+    return {L"#comment", std::move(text), {}};
+}
+
+// <name>text</name>; an empty text gives an element without children, like <name/>.
+inline TreeNode Leaf(std::wstring name, std::wstring text) {
+    std::vector<TreeNode> children;
+    if (!text.empty()) {
+        children.push_back(TextNode(std::move(text)));
+    }
+    return Element(std::move(name), std::move(children));
+}
+
+class TreeView : public ManifestNode {
+  public:
+    explicit TreeView(const TreeNode& node) : node_(node) {}
+
+    bool Name(std::wstring& name) const override {
+        name = node_.name;
+        return !node_.failName;
+    }
+
+    bool Text(std::wstring& text) const override {
+        if (node_.failText) {
+            return false;
+        }
+        text = Concatenated(node_);
+        return true;
+    }
+
+    bool ChildCount(std::size_t& count) const override {
+        count = node_.children.size();
+        return !node_.failCount;
+    }
+
+    std::unique_ptr<ManifestNode> Child(std::size_t index) const override {
+        if (node_.failChild || index >= node_.children.size()) {
+            return nullptr;
+        }
+        return std::make_unique<TreeView>(node_.children[index]);
+    }
+
+  private:
+    static std::wstring Concatenated(const TreeNode& node) {
+        std::wstring text = node.ownText;
+        for (const TreeNode& child : node.children) {
+            if (child.name != L"#comment") {
+                text += Concatenated(child);
+            }
+        }
+        return text;
+    }
+
+    const TreeNode& node_;
+};
+
+constexpr ManifestVariant kClassic = ManifestVariant::kClassic;
+constexpr ManifestVariant kVersion6 = ManifestVariant::kVersion6;
+
+struct Reading {
+    bool complete = false;
+    UpgradeReaderState state;
+    UpdateList list;
+};
+
+Reading Read(const std::vector<TreeNode>& children, ManifestVariant variant = kClassic,
+             const std::wstring& target = L"") {
+    Reading r;
+    r.state.downloadBase = L"http://dl.test";
+    r.state.setupKind = 7;  // the caller's value, kept unless UpgradeType is met
+    r.complete = ReadUpgradeManifest(TreeView(Element(L"UpdateList", children)), variant, target,
+                                     r.state, r.list);
+    return r;
+}
+
+// Every field of an entry: "tag|name|version|url|file name|class|depend|flags", the flags being
+// c (copy file), e (enforce), r (run direct), u (unattended), the placement kind and a "!" for
+// an entry already marked (never by the reader).
+std::wstring Describe(const UpdateItem& i) {
+    return i.tag + L"|" + i.name + L"|" + i.version + L"|" + i.downloadUrl + L"|" + i.fileName +
+           L"|" + i.className + L"|" + i.depend + L"|" + (i.copyFile ? L"c" : L"") +
+           (i.enforce ? L"e" : L"") + (i.runDirect ? L"r" : L"") + (i.unattended ? L"u" : L"") +
+           std::to_wstring(i.placementKind) + (i.updateNeeded || !i.packageOk ? L"!" : L"");
+}
+
+// The one entry of a manifest that holds only `fields` below an entry named `tag`.
+std::wstring Entry(const std::wstring& tag, const std::vector<TreeNode>& fields,
+                   ManifestVariant variant = kClassic) {
+    Reading r = Read({Element(tag, fields)}, variant);
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(r.list.size(), 1u);
+    return r.list.empty() ? L"" : Describe(*r.list[0]);
+}
+
+TEST(InstallFile, UrlAndFileName) {
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+        {L"keldra", L"/keldra/keldra_6.exe", L"http://dl.test/keldra/keldra_6.exe|keldra_6.exe"},
+        {L"tallix", L"tallix_new.exe", L"http://dl.testtallix_new.exe|tallix.exe"},
+        {L"Tallix", L"/tallix_new.exe", L"http://dl.test/tallix_new.exe|tallix.exe"},
+        {L"keldra", L"HTTP://Other.Test/Pkg/K.exe", L"HTTP://Other.Test/Pkg/K.exe|K.exe"},
+        {L"keldra", L"hTtPs://o.test/a.exe", L"hTtPs://o.test/a.exe|a.exe"},
+        {L"keldra", L"htt", L"http://dl.testhtt|keldra.exe"},
+        {L"keldra", L"/dir/", L"http://dl.test/dir/|"}};
+    for (const auto& [tag, text, urlAndFile] : cases) {
+        const std::wstring lower = tag == std::wstring(L"Tallix") ? L"tallix" : tag;
+        EXPECT_EQ(Entry(tag, {Leaf(L"installfile", text)}), lower + L"|||" + urlAndFile + L"|||c0");
+    }
+    Reading r = Read({Element(L"keldra", {Leaf(L"installfile", L"/k.exe")}),
+                      Element(L"KeldraSetup", {Leaf(L"InstallFile", L"/s/setup.exe")})});
+    EXPECT_EQ(r.state.mainSetupUrl, L"http://dl.test/s/setup.exe");
+}
+
+TEST(EntryFlags, TextRules) {
+    // copy file, enforce and run direct are true unless "false"; unattended only for "true".
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"false", L""}, {L"FALSE", L""}, {L"TRUE", L"ceru"}, {L"true", L"ceru"},
+        {L"0", L"cer"},  {L"no", L"cer"}, {L"", L"cer"},      {L" false", L"cer"}};
+    for (const auto& [text, flags] : cases) {
+        for (ManifestVariant v : {kClassic, kVersion6}) {
+            const bool classic = v == kClassic;
+            const std::vector<TreeNode> fields = {
+                Leaf(classic ? L"copyfile" : L"CF", text), Leaf(classic ? L"Enforce" : L"ef", text),
+                Leaf(classic ? L"rundirect" : L"rd", text), Leaf(L"U", text)};
+            EXPECT_EQ(Entry(L"k", fields, v), std::wstring(L"k|||||||") + flags + L"0")
+                << ::testing::PrintToString(std::wstring(text));
+        }
+    }
+}
+
+TEST(EntryFields, EachVocabularyIgnoresTheOther) {
+    const std::vector<TreeNode> fields = {
+        Leaf(L"Name", L"long"),     Leaf(L"VERSION", L"1.0.0.0"),
+        Leaf(L"ClassName", L"LC"),  Leaf(L"Depend", L"ld"),
+        Leaf(L"n", L"short"),       Leaf(L"V", L"6.0.0.1"),
+        Leaf(L"CN", L"SC"),         Leaf(L"d", L"sd"),
+        Leaf(L"p", L"1"),           Leaf(L"EnForce", L"1"),
+        Leaf(L"ef", L"false"),      Leaf(L"copyfile", L"false"),
+        Leaf(L"RunDirect", L"yes"), Leaf(L"InstallFile", L"/l/l.exe"),
+        Leaf(L"F", L"/s/s.exe"),
+    };
+    EXPECT_EQ(Entry(L"dayloom", fields, kClassic),
+              L"dayloom|long|1.0.0.0|http://dl.test/l/l.exe|l.exe|LC|ld|er0");
+    EXPECT_EQ(Entry(L"dayloom", fields, kVersion6),
+              L"dayloom|short|6.0.0.1|http://dl.test/s/s.exe|s.exe|SC|sd|c1");
+    EXPECT_EQ(Entry(L"keldra", {}), L"keldra|||||||c0");
+}
+
+TEST(EntryFields, PlacementKindIsTheLeadingInteger) {
+    const std::pair<const wchar_t*, int> cases[] = {{L"1", 1}, {L"2x", 2}, {L"x2", 0},
+                                                    {L"", 0},  {L" 3", 3}, {L"-1", -1}};
+    for (const auto& [text, kind] : cases) {
+        EXPECT_EQ(Entry(L"p", {Leaf(L"P", text)}, kVersion6), L"p|||||||c" + std::to_wstring(kind));
+    }
+}
+
+TEST(EntryFields, LaterElementOverwritesAndTextIsConcatenated) {
+    EXPECT_EQ(
+        Entry(L"keldra", {Leaf(L"version", L"1.0.0.0"), Leaf(L"enforce", L"true"),
+                          Element(L"version", {TextNode(L"2.0."), Comment(L"c"), TextNode(L"0.1")}),
+                          Leaf(L"enforce", L"false")}),
+        L"keldra||2.0.0.1|||||c0");
+}
+
+TEST(UpgradeManifest, SystemSetAndEntriesInOrder) {
+    Reading r =
+        Read({Element(L"SystemSet", {Leaf(L"upgradetype", L"0"), Leaf(L"HistoryHelvor", L"h")}),
+              Element(L"Keldra", {Leaf(L"version", L"6.1.0.0")}), Comment(L" note "),
+              Element(L"systemset", {Leaf(L"UpgradeType", L"1")}),
+              Element(L"TALLIX", {Leaf(L"version", L"3.2.0.18")})});
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(r.state.setupKind, 0);
+    ASSERT_EQ(r.list.size(), 4u);
+    EXPECT_EQ(Describe(*r.list[0]), L"keldra||6.1.0.0|||||c0");
+    EXPECT_EQ(Describe(*r.list[1]), L"#comment|||||||c0");
+    EXPECT_EQ(Describe(*r.list[2]), L"systemset|||||||c0");
+    EXPECT_EQ(Describe(*r.list[3]), L"tallix||3.2.0.18|||||c0");
+    EXPECT_EQ(r.state.latestUpdaterVersion, L"3.2.0.18");
+}
+
+TEST(UpgradeManifest, UpgradeTypeIsExactlyZeroOrOne) {
+    const std::pair<const wchar_t*, int> cases[] = {{L"0", 0},  {L"1", 1},  {L"", 1},
+                                                    {L"00", 1}, {L" 0", 1}, {L"2", 1}};
+    for (const auto& [text, kind] : cases) {
+        EXPECT_EQ(Read({Element(L"SystemSet", {Leaf(L"UpgradeType", text)})}).state.setupKind,
+                  kind);
+    }
+    EXPECT_EQ(Read({Element(L"SystemSet", {Leaf(L"HistoryPinnace", L"0")})}).state.setupKind, 7);
+}
+
+TEST(UpgradeManifest, TargetDependencyFromTheTargetEntry) {
+    const std::vector<TreeNode> entries = {Element(L"keldra", {Leaf(L"depend", L"pinnace")}),
+                                           Element(L"Dayloom", {Leaf(L"depend", L"keldra")})};
+    EXPECT_EQ(Read(entries, kClassic, L"DAYLOOM").state.targetDependency, L"keldra");
+    EXPECT_EQ(Read(entries, kClassic, L"keldra").state.targetDependency, L"pinnace");
+    EXPECT_EQ(Read(entries, kClassic, L"").state.targetDependency, L"");
+}
+
+TEST(UpgradeManifest, ComponentFailureKeepsEarlierEntriesAndDropsTheCurrentOne) {
+    TreeNode badField = Leaf(L"version", L"2");
+    badField.failText = true;
+    TreeNode badChildren = Element(L"dayloom", {Leaf(L"version", L"1")});
+    badChildren.failChild = true;
+    TreeNode badName = Element(L"dayloom");
+    badName.failName = true;
+    for (const TreeNode& bad :
+         {Element(L"dayloom", {Leaf(L"name", L"n"), badField}), badChildren, badName}) {
+        Reading r = Read({Element(L"keldra", {Leaf(L"version", L"1.0.0.0")}), bad,
+                          Element(L"tallix", {Leaf(L"version", L"9")})});
+        EXPECT_FALSE(r.complete);
+        ASSERT_EQ(r.list.size(), 1u);
+        EXPECT_EQ(r.list[0]->tag, L"keldra");
+        EXPECT_EQ(r.state.latestUpdaterVersion, L"");
+    }
+    // A later read appends to what the list holds.
+    Reading r = Read({Element(L"keldra")});
+    EXPECT_TRUE(ReadUpgradeManifest(TreeView(Element(L"UpdateList", {Element(L"tallix")})),
+                                    kVersion6, L"", r.state, r.list));
+    ASSERT_EQ(r.list.size(), 2u);
+    EXPECT_EQ(r.list[1]->tag, L"tallix");
+}
+
+// "download address|version-6 switch|announcement|hijack names, each followed by a comma".
+std::wstring Describe(const UpdaterSettings& s) {
+    std::wstring names;
+    for (const std::wstring& name : s.hijackNames) {
+        names += name + L",";
+    }
+    return s.downloadAddress + L"|" + (s.version6Switch ? L"1" : L"0") + L"|" + s.announcement +
+           L"|" + names;
+}
+
+// Reads a manifest with `children` over settings that start as "127.0.0.1|0|earlier|x,".
+std::wstring Settings(const std::vector<TreeNode>& children, bool switchBefore = false) {
+    UpdaterSettings s;
+    s.downloadAddress = L"127.0.0.1";
+    s.version6Switch = switchBefore;
+    s.announcement = L"earlier";
+    s.hijackNames = {L"x"};
+    EXPECT_TRUE(ReadSettingsManifest(TreeView(Element(L"TallixSet", children)), s));
+    return Describe(s);
+}
+
+TEST(SettingsManifest, ElementsAndTheirTexts) {
+    const std::pair<std::vector<TreeNode>, std::wstring> cases[] = {
+        {{Comment(L"nothing"), Leaf(L"other", L"1"), Leaf(L"SystemSet", L"1")},
+         L"127.0.0.1|0|earlier|x,"},
+        // Names in any case; a later element overrides an earlier one.
+        {{Leaf(L"DOWNIP", L"10.0.0.1"), Leaf(L"UpKeldra6", L"1"), Leaf(L"History", L"first"),
+          Leaf(L"downIp", L"10.0.0.2"), Leaf(L"HISTORY", L"second")},
+         L"10.0.0.2|1|second|x,"},
+        // An empty address empties it; an empty history gives the built-in announcement.
+        {{Leaf(L"downip", L""), Leaf(L"history", L"")},
+         std::wstring(L"|0|") + kBuiltInAnnouncement + L"|x,"},
+        {{Element(L"EUPP", {Leaf(L"mp", L"1"), Leaf(L"se", L"2"), Leaf(L"downip", L"9.9.9.9"),
+                            Leaf(L"history", L"h")})},
+         L"127.0.0.1|0|earlier|x,"},
+        // The hijack list only grows.
+        {{Leaf(L"hijactname", L"|a|b|"), Leaf(L"HijactName", L"c")},
+         L"127.0.0.1|0|earlier|x,a,b,c,"}};
+    for (const auto& [children, settings] : cases) {
+        EXPECT_EQ(Settings(children), settings);
+    }
+    EXPECT_EQ(kBuiltInAnnouncement, std::wstring(L"全新一代，OrvaneHelvor6.0正式版惊艳发布，") +
+                                        L"从昔年5代产品的手动档华丽丽变身为手自一体，一键化、自"
+                                        L"动化、智能化、傻瓜化解决您的问题。更轻松切换到专业模式"
+                                        L"，让您感受到扑鼻而来的那份熟悉，绿色、强悍更胜从前。");
+}
+
+TEST(SettingsManifest, Version6SwitchOnlyForExactlyOne) {
+    const std::pair<const wchar_t*, bool> cases[] = {
+        {L"1", true},   {L"0", false},  {L"true", false}, {L"10", false},
+        {L"01", false}, {L" 1", false}, {L"1 ", false},   {L"", false}};
+    for (const auto& [text, on] : cases) {
+        EXPECT_EQ(Settings({Leaf(L"upkeldra6", text)}, !on)[10], on ? L'1' : L'0')
+            << ::testing::PrintToString(std::wstring(text));
+    }
+}
+
+TEST(HijackNames, BarSplitting) {
+    const std::pair<const wchar_t*, std::vector<std::wstring>> cases[] = {
+        {L"|a|b|", {L"a", L"b"}},
+        {L"a|b", {L"a", L"b"}},
+        {L"single", {L"single"}},
+        {L"||a||", {L"a"}},
+        {L"a||b", {L"a", L"|b"}},  // a bar right after a bar does not cut
+        {L"", {}},
+        {L"|||", {}},
+        {L" a | b ", {L" a ", L" b "}}};
+    for (const auto& [text, expected] : cases) {
+        std::vector<std::wstring> names;
+        AppendHijackNames(text, names);
+        EXPECT_EQ(names, expected) << ::testing::PrintToString(std::wstring(text));
+    }
+}
+
+TEST(SettingsManifest, ComponentFailureEndsTheWalkKeepingEarlierValues) {
+    TreeNode broken = Leaf(L"history", L"x");
+    broken.failText = true;
+    TreeNode eupp = Element(L"EUPP", {Leaf(L"mp", L"1")});
+    eupp.children[0].failText = true;
+    TreeNode unnamed = Leaf(L"downip", L"1.1.1.1");
+    unnamed.failName = true;
+    TreeNode uncounted = Element(L"TallixSet", {Leaf(L"downip", L"10.0.0.1")});
+    uncounted.failCount = true;
+    for (const TreeNode& bad : {broken, eupp, unnamed}) {
+        UpdaterSettings s;
+        EXPECT_FALSE(ReadSettingsManifest(
+            TreeView(Element(L"TallixSet",
+                             {Leaf(L"downip", L"10.0.0.1"), bad, Leaf(L"upkeldra6", L"1")})),
+            s));
+        EXPECT_EQ(Describe(s), L"10.0.0.1|0||");
+    }
+    UpdaterSettings s;
+    EXPECT_FALSE(ReadSettingsManifest(TreeView(uncounted), s));
+    EXPECT_EQ(Describe(s), L"|0||");
+}
+
+HistoryRecord Record(std::wstring tag, std::wstring notes, bool needed = true, bool enforce = false,
+                     int placement = 0) {
+    HistoryRecord r;
+    r.tag = tag;
+    r.name = L"N-" + tag;
+    r.version = L"1.0";
+    r.notes = std::move(notes);
+    r.updateNeeded = needed;
+    r.enforce = enforce;
+    r.placementKind = placement;
+    return r;
+}
+
+TEST(HistoryPage, RecordsFromTheManifest) {
+    const TreeNode root = Element(
+        L"UpdateList",
+        {Element(L"dayloom", {Leaf(L"h", L"old"), Leaf(L"other", L"x"), Leaf(L"H", L"|a|b|")}),
+         Element(L"pinnace"), Element(L"wardel", {Leaf(L"h", L"w")})});
+    std::vector<HistoryRecord> records;
+    EXPECT_TRUE(ReadHistoryRecords(TreeView(root), records));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].tag, L"dayloom");
+    EXPECT_EQ(records[0].notes, L"|a|b|");  // the last "h" counts, its name ignores case
+    EXPECT_EQ(records[1].notes, L"");
+
+    TreeNode broken = root;
+    broken.children[1].failCount = true;
+    records.clear();
+    EXPECT_FALSE(ReadHistoryRecords(TreeView(broken), records));
+    EXPECT_EQ(records.size(), 1u);  // what came before the failure stays
+}
+
+TEST(HistoryPage, RecordsTakeTheFieldsOfTheirItems) {
+    UpdateList items;
+    items.push_back(std::make_unique<UpdateItem>());
+    items.back()->tag = L"dayloom";
+    items.back()->name = L"Dayloom";
+    items.back()->version = L"2.0";
+    items.back()->placementKind = 1;
+    items.back()->updateNeeded = true;
+    items.back()->enforce = true;
+    std::vector<HistoryRecord> records = {Record(L"DayLoom", L""), Record(L"other", L"", false)};
+    records[0].updateNeeded = false;
+    CopyItemFields(items, records);
+    const auto describe = [](const HistoryRecord& r) {
+        return r.name + L"|" + r.version + L"|" + std::to_wstring(r.placementKind) +
+               (r.updateNeeded ? L"*" : L"") + (r.enforce ? L"!" : L"");
+    };
+    EXPECT_EQ(describe(records[0]), L"Dayloom|2.0|1*!");
+    EXPECT_EQ(describe(records[1]), L"N-other|1.0|0");  // no item: unchanged
+}
+
+const wchar_t kAnnouncement[] =
+    L"<strong>OrvaneHelvor 6.0正式版</strong>\n\r<p>\n\r<span>●</span>News<br />";
+
+std::wstring Section(const std::wstring& tag, const std::wstring& lines) {
+    return L"<strong>N-" + tag + L" 1.0</strong>\n\r<p>\n\r" + lines + L"</p>\n\r";
+}
+
+TEST(HistoryPage, PageText) {
+    const std::vector<HistoryRecord> records = {
+        Record(L"dayloom", L"|a|b|"),
+        Record(L"pinnace", L"p"),
+        Record(L"weather", L"w", true, false, 1),
+        Record(L"fennick", L"f", false),      // needs no update
+        Record(L"wardel", L"g", true, true),  // enforced
+        Record(L"marlow", L"m1||m2"),
+    };
+    const std::wstring ab = L"<span>●</span>a<br /><span>●</span>b<br />";
+    struct Case {
+        const char* name;
+        HistoryPageInputs in;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {"main product line", {true, true, true, L"keldra", L"", L"News"}, kAnnouncement},
+        {"nothing for the target", {false, false, false, L"dayloom", L"", L"News"}, kAnnouncement},
+        {"targeted calendar run",
+         {false, true, false, L"DAYLOOM", L",pinnace,wardel,fennick", L"News"},
+         Section(L"dayloom", ab) + Section(L"pinnace", L"<span>●</span>p<br />") +
+             Section(L"weather", L"<span>●</span>w<br />")},
+        {"targeted run of another product",
+         {false, true, false, L"marlow", L"", L""},
+         Section(L"marlow", L"<span>●</span>m1<br /><span>●</span><br /><span>●</span>m2<br />")},
+        {"suite run",
+         {false, false, true, L"keldra6", L"", L"News"},
+         Section(L"dayloom", ab) + Section(L"pinnace", L"<span>●</span>p<br />") +
+             Section(L"weather", L"<span>●</span>w<br />") +
+             Section(L"marlow",
+                     L"<span>●</span>m1<br /><span>●</span><br /><span>●</span>m2<br />")},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HistoryPageText(records, c.in), c.text) << c.name;
+    }
+    EXPECT_EQ(HistoryPageText({Record(L"x", L"|||")}, {false, false, true, L"", L"", L""}),
+              Section(L"x", L""));
+}
+
+TEST(HistoryPage, TemplateAndFileText) {
+    EXPECT_EQ(
+        InsertPageText(L"<a><div class=\"content\"><br /></div><div class=\"content\">", L"T"),
+        L"<a><div class=\"content\">T<br /></div><div class=\"content\">");
+    EXPECT_EQ(InsertPageText(L"<a>", L"T"), L"<a>T");
+    EXPECT_EQ(ReadTemplateText("\xEF\xBB\xBFx\r\ny\xE2\x97\x8F\r\n"), L"x\ny●\n");
+    EXPECT_EQ(ReadTemplateText("x\r\r\n"), L"x\r\n");
+    // Written in the runtime's Unicode text mode: the mark, and each LF after a CR.
+    EXPECT_EQ(EncodePageFile(L"a\n\r●"), std::string("\xFF\xFE"
+                                                     "a\0\r\0\n\0\r\0\xCF\x25",
+                                                     12));
+}
+
+TEST(HistoryPage, ShowPageBlock) {
+    const std::vector<std::uint8_t> block = EncodeShowPageBlock(0x01020304, L"C:\\T\\历.html");
+    ASSERT_EQ(block.size(), 4116u);
+    EXPECT_EQ(block[0], 4);
+    EXPECT_EQ(block[3], 1);
+    EXPECT_EQ(block[4], 'C');
+    EXPECT_EQ(block[14], 0x86);  // U+5386, little-endian
+    EXPECT_EQ(block[15], 0x53);
+    EXPECT_EQ(DecodeShowPageBlock(block.data()), L"C:\\T\\历.html");
+    const std::wstring longPath(3000, L'p');
+    const std::vector<std::uint8_t> cut = EncodeShowPageBlock(0, longPath);
+    EXPECT_EQ(DecodeShowPageBlock(cut.data()), std::wstring(2055, L'p'));
+}
+
+// Random children from names the readers know, in various letter cases, some nodes failing.
+void AddChildren(TreeNode& node, std::mt19937& rng, int depth) {
+    static const wchar_t* const kNames[] = {
+        L"SystemSet", L"UpgradeType", L"Keldra",  L"Tallix",    L"KeldraSetup", L"Name",
+        L"Version",   L"InstallFile", L"Enforce", L"Depend",    L"U",           L"F",
+        L"CF",        L"D",           L"P",       L"hijactname"};
+    static const wchar_t* const kTexts[] = {L"",   L"0",        L"false",          L"TRUE",
+                                            L"2x", L"/a/b.exe", L"HTTP://x/Y.exe", L"b.exe"};
+    const std::size_t count = depth >= 3 ? 0 : rng() % 6;
+    for (std::size_t i = 0; i < count; ++i) {
+        TreeNode child = rng() % 10 == 0 ? Comment(L"c") : Element(kNames[rng() % 16]);
+        if (rng() % 3 == 0) {
+            child.name = ToLowerAscii(child.name);
+        }
+        if (child.name != L"#comment") {
+            if (rng() % 3 == 0) {
+                child.children.push_back(TextNode(kTexts[rng() % 8]));
+            } else {
+                AddChildren(child, rng, depth + 1);
+            }
+        }
+        if (rng() % 80 == 0) {
+            (rng() % 2 ? child.failText : child.failName) = true;
+        }
+        node.children.push_back(std::move(child));
+    }
+}
+
+TEST(ReaderFuzz, UpgradeEntriesFollowTheRootChildren) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        std::mt19937 rng(seed);
+        TreeNode root = Element(L"UpdateList");
+        AddChildren(root, rng, 0);
+        UpgradeReaderState state;
+        state.downloadBase = L"http://dl.test";
+        UpdateList list;
+        const bool complete = ReadUpgradeManifest(
+            TreeView(root), seed % 2 ? ManifestVariant::kClassic : ManifestVariant::kVersion6,
+            L"dayloom", state, list);
+        std::vector<std::wstring> entryTags;
+        for (const TreeNode& child : root.children) {
+            if (child.name != L"SystemSet") {
+                entryTags.push_back(ToLowerAscii(child.name));
+            }
+        }
+        ASSERT_LE(list.size(), entryTags.size());
+        EXPECT_TRUE(!complete || list.size() == entryTags.size()) << seed;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            EXPECT_EQ(list[i]->tag, entryTags[i]);
+            EXPECT_EQ(list[i]->fileName.find(L'/'), std::wstring::npos);
+        }
+        EXPECT_TRUE(state.setupKind == 0 || state.setupKind == 1);
+    }
+}
+
+}  // namespace
