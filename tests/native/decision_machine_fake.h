@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "manifest/update_decision.h"
 #include "manifest/version.h"
@@ -35,18 +36,24 @@ inline std::wstring RegistryId(ProductKey product, const std::wstring& value) {
     return RegistryId(ProductRegistryKey(product, false), value);
 }
 
+// A lookup under another root or path than the suite's key list names finds nothing.
 struct FakeMachine {
     std::map<std::wstring, std::wstring> files;     // path -> product version ("" for none)
     std::map<std::wstring, std::wstring> registry;  // RegistryId -> text
     std::wstring localAppData = kLocal;
+    bool wow64 = false;
+    mutable std::vector<std::wstring> reads;  // the RegistryId of each value read
 
     DecisionMachine Machine() const {
         DecisionMachine machine;
+        machine.probe.wow64 = wow64;
         machine.probe.fileExists = [this](const std::wstring& path) {
             return files.count(path) > 0;
         };
         machine.probe.readString = [this](const RegistryLocation& key, const std::wstring& value) {
-            const auto found = registry.find(RegistryId(key, value));
+            EXPECT_EQ(key.accessModifier, wow64 ? 0x100u : 0u);
+            reads.push_back(RegistryId(key, value));
+            const auto found = registry.find(reads.back());
             return found == registry.end() ? std::wstring() : found->second;
         };
         machine.fileVersion = [this](const std::wstring& path) {

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "app/command_line.h"
+#include "manifest/installed_products.h"
 #include "manifest/version.h"
 #include "tests/native/decision_machine_fake.h"
 
@@ -287,6 +290,98 @@ TEST(DecisionQueries, EmptyListLeavesResultsAndOptionsComeFromTheSwitches) {
         EXPECT_EQ(o.targetProduct + L"|" + o.requestedVersion, L"dayloom|3.0.0.0");
         EXPECT_EQ(o.suiteMode + 2 * o.enforceSwitch + 4 * o.pluginMode, bits);
     }
+}
+
+const std::wstring kKeldra = L"HKLM|Software\\Orvane\\Keldra|";
+const std::wstring kKeldra64 = L"HKLM|Software\\Wow6432Node\\Orvane\\Keldra|";
+const std::wstring kHelvor = L"HKLM|Software\\orvane\\Helvor3|";
+const std::wstring kHelvor64 = L"HKLM|Software\\Wow6432Node\\orvane\\Helvor3|";
+
+TEST(Paths, SuiteDirectoryAndAppend) {
+    EXPECT_EQ(SuiteDirectoryOf(L"C:\\Suite\\tallix.exe"), L"C:\\Suite\\");
+    EXPECT_EQ(SuiteDirectoryOf(L"tallix.exe"), L"");
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:\\a", L"b.exe", L"C:\\a\\b.exe"},
+        {L"C:\\a\\", L"b.exe", L"C:\\a\\b.exe"},
+        {L"C:\\a", L"\\b.exe", L"C:\\a\\b.exe"},
+        {L"C:\\a", L"", L"C:\\a"},
+        {L"", L"b.exe", L"b.exe"},
+        {L"C:\\a", L"D:\\b.exe", L"D:\\b.exe"},
+        {L"C:\\a", L"\\\\srv\\b", L"\\\\srv\\b"},
+        {L"C:\\a", L"x\\y", L"C:\\a\\x\\y"}};
+    for (const auto& [directory, more, joined] : cases) {
+        EXPECT_EQ(AppendPath(directory, more), joined);
+    }
+}
+
+TEST(ProductLookups, PathsFromTheUsersRegistryValues) {
+    FakeMachine m;
+    for (const auto& lookup : {CalendarExecutablePath, FennickExecutablePath, MarlowExecutablePath,
+                               MarlowUpgradePath, CalendarPluginsPath}) {
+        EXPECT_EQ(lookup(m.Machine().probe), L"");
+    }
+    m.registry = {{L"HKCU|Software\\Orvane\\Dayloom|Install_Dir", L"C:\\Cal"},
+                  {L"HKCU|Software\\Orvane\\Dayloom|PluginsPath", L"C:\\Cal\\plugins\\"},
+                  {L"HKCU|Software\\Orvane\\Fennick3|Install_Dir", L"C:\\Fen"},
+                  {L"HKCU|Software\\Orvane\\Marlow|Install_NewPath", L"C:\\Mar"}};
+    for (bool wow64 : {false, true}) {  // the user's keys have no WOW64 path
+        m.wow64 = wow64;
+        EXPECT_EQ(CalendarExecutablePath(m.Machine().probe), L"C:\\Cal\\dayloom.exe");
+        EXPECT_EQ(CalendarPluginsPath(m.Machine().probe), L"C:\\Cal\\plugins\\");
+        EXPECT_EQ(FennickExecutablePath(m.Machine().probe),
+                  L"C:\\Fenfennick.exe");  // no separator added
+        EXPECT_EQ(MarlowExecutablePath(m.Machine().probe), L"C:\\Mar\\marlow.exe");
+        EXPECT_EQ(MarlowUpgradePath(m.Machine().probe), L"C:\\Mar\\upgrade.exe");
+    }
+    EXPECT_EQ(ProductRegistryKey(ProductKey::kUpdater, false).path, L"Software\\Orvane\\Tallix");
+    EXPECT_EQ(MarlowUpgradeInLocalAppData(L"C:\\Users\\u\\AppData\\Local"),
+              L"C:\\Users\\u\\AppData\\Local\\orvane\\marlow\\upgrade.exe");
+    EXPECT_EQ(MarlowUpgradeInLocalAppData(L""), L"");
+}
+
+TEST(MainProgramPresent, Tests) {
+    using Values = std::map<std::wstring, std::wstring>;
+    const Values main = {{kKeldra + L"Install_Dir", L"D:\\K"}, {kKeldra + L"ExeName", L"k.exe"}};
+    const Values main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
+                           {kKeldra64 + L"ExeName", L"k.exe"}};
+    const Values noExeName = {{kKeldra + L"Install_Dir", L"D:\\K"}};
+    const Values helvor = {{kHelvor + L"Install_Dir", L"E:\\H"}};
+    const Values helvor64 = {{kHelvor64 + L"Install_Dir", L"E:\\H\\"}};
+    const wchar_t *k = L"D:\\K\\k.exe", *h = L"E:\\H\\Helvor3.exe";
+    // name, WOW64, the files, the registry values, the product key; whether it is present.
+    const std::tuple<const char*, bool, const wchar_t*, Values, const wchar_t*, bool> cases[] = {
+        {"nothing", false, L"", {}, L"keldra", false},
+        {"keldra.exe beside the updater", false, L"S\\keldra.exe", {}, L"", true},
+        {"main key", false, k, main, L"", true},
+        {"main key, file missing", false, L"", main, L"", false},
+        {"main key without ExeName", false, L"D:\\K\\keldra.exe D:\\K\\", noExeName, L"", false},
+        {"main key under WOW64, directory with backslash", true, k, main64, L"", true},
+        {"native key ignored under WOW64", true, k, main, L"", false},
+        {"older line", false, h, helvor, L"", true},
+        {"older line under WOW64", true, h, helvor64, L"", true},
+        {"older line, file missing", false, L"", helvor, L"", false},
+        // Setup packages of the calendar and the tray companion need no main program.
+        {"dayloomsetup", false, L"", {}, L"DayloomSetup", true},
+        {"dayloomsetup_silent", false, L"", {}, L"dayloomsetup_silent", true},
+        {"pinnacesetup", false, L"", {}, L"pinnacesetup", true},
+        {"pinnacesetup_silent", false, L"", {}, L"PINNACESETUP_SILENT", true},
+        {"other setup", false, L"", {}, L"keldrasetup", false}};
+    for (const auto& [name, wow64, files, values, productKey, present] : cases) {
+        FakeMachine m;
+        m.wow64 = wow64;
+        m.files = Files(files);
+        m.registry = values;
+        EXPECT_EQ(MainProgramPresent(kSuite, productKey, m.Machine().probe), present) << name;
+        if (name == std::string("keldra.exe beside the updater")) {
+            EXPECT_TRUE(m.reads.empty());  // the first test that holds ends the search
+        }
+    }
+}
+
+TEST(Version6Line, NeedsMoreThanSixZero) {
+    EXPECT_FALSE(IsVersion6Line(L""));
+    EXPECT_FALSE(IsVersion6Line(L"6.0.0.0"));
+    EXPECT_TRUE(IsVersion6Line(L"6.0.0.1"));
 }
 
 }  // namespace
