@@ -132,14 +132,8 @@ TEST(GuardLibraryVersion, BothBuildsUseTheThirtyTwoBitLibraryItem) {
 
 TEST(ChooseRelaunch, BothTablesFirstMatchWins) {
     using R = RelaunchStart;
-    struct Case {
-        const wchar_t* tag;
-        bool unattended;
-        int osCode;
-        R finish;
-        R enforced;
-    };
-    const Case cases[] = {
+    // tag, unattended, system code; the start after finishing and after an enforced update.
+    const std::tuple<const wchar_t*, bool, int, R, R> cases[] = {
         {L"HeatWatch", true, 23, R::kTray, R::kTray},
         {L"linkward", false, 5, R::kTray, R::kTray},
         {L"wardel_x64", true, 23, R::kGuard, R::kExplorer},
@@ -152,10 +146,10 @@ TEST(ChooseRelaunch, BothTablesFirstMatchWins) {
         {L"fennick", true, 23, R::kExplorer, R::kFennickExplorer},
         {L"pinnace", false, 23, R::kOwnedOpen, R::kOpen},
     };
-    for (const Case& c : cases) {
-        const RelaunchEntry entry{c.tag, L"", false, c.unattended};
-        EXPECT_EQ(ChooseRelaunch(RelaunchTable::kFinish, entry, c.osCode), c.finish) << c.tag;
-        EXPECT_EQ(ChooseRelaunch(RelaunchTable::kEnforced, entry, c.osCode), c.enforced) << c.tag;
+    for (const auto& [tag, unattended, osCode, finish, enforced] : cases) {
+        const RelaunchEntry entry{tag, L"", false, unattended};
+        EXPECT_EQ(ChooseRelaunch(RelaunchTable::kFinish, entry, osCode), finish) << tag;
+        EXPECT_EQ(ChooseRelaunch(RelaunchTable::kEnforced, entry, osCode), enforced) << tag;
     }
 }
 
@@ -214,35 +208,21 @@ TEST(CalendarRecord, SetupKeysAndDecision) {
 }
 
 TEST(WaitForDependencies, OnePauseForEachMissingFileUntilTheCountPassesFifty) {
-    struct Case {
-        std::wstring depend;
-        int countBefore;
-        int pauses;
-        int countAfter;
-    };
-    const Case cases[] = {
+    // The depend text, the count before; the pauses and the count after.
+    const std::tuple<const wchar_t*, int, int, int> cases[] = {
         {L"here.dll,gone.dll,", 0, 1, 1},
         {L"here.dll", 0, 0, 0},
         {L"gone1.dll,gone2.dll", 49, 1, 0},  // the 50th pauses, the 51st resets instead
         {L"gone.dll", 50, 0, 0},
     };
-    for (const Case& c : cases) {
-        int pauses = 0;
-        int checks = 0;
-        int count = c.countBefore;
+    for (const auto& [depend, countBefore, pauses, countAfter] : cases) {
+        int paused = 0;
+        int count = countBefore;
         WaitForDependencies(
-            c.depend,
-            [&](const std::wstring& name) {
-                ++checks;
-                return name == L"here.dll";
-            },
-            [&](int ms) {
-                EXPECT_EQ(ms, 100);
-                ++pauses;
-            },
-            count);
-        EXPECT_EQ(pauses, c.pauses) << c.depend;
-        EXPECT_EQ(count, c.countAfter) << c.depend;
+            depend, [](const std::wstring& name) { return name == L"here.dll"; },
+            [&paused](int ms) { paused += ms; }, count);
+        EXPECT_EQ(paused, 100 * pauses) << depend;
+        EXPECT_EQ(count, countAfter) << depend;
     }
 }
 
@@ -253,23 +233,19 @@ std::string Describe(const StepAction& a) {
 }
 
 TEST(JobSteps, EachJobsStepByState) {
-    struct Case {
-        std::int32_t state;
-        const char* normal;
-        const char* enforced;
-        const char* package;
-    };
-    const Case cases[] = {{kJobReady, "start -> 2", "-> 2", "-> 2"},
-                          {kJobRunning, "progress -> -1", "progress -> -1", "progress -> -1"},
-                          {kJobDownloaded, "count release -> -1", "release -> -1", "release -> -1"},
-                          // A failed enforced item lets the hidden run go on with its next item.
-                          {kJobFailed, "failure release -> 0", "failure release -> 0", "-> 0"},
-                          {kJobEndedAfterFailure, "-> -1", "-> -1", "-> -1"},
-                          {7, "-> -1", "-> -1", "-> -1"}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(Describe(StepFor(c.state, kNormalJobSteps)), c.normal) << c.state;
-        EXPECT_EQ(Describe(StepFor(c.state, kEnforcedJobSteps)), c.enforced) << c.state;
-        EXPECT_EQ(Describe(StepFor(c.state, kPackageJobSteps)), c.package) << c.state;
+    // The state; the step of the normal, the enforced and the package job.
+    const std::tuple<std::int32_t, const char*, const char*, const char*> cases[] = {
+        {kJobReady, "start -> 2", "-> 2", "-> 2"},
+        {kJobRunning, "progress -> -1", "progress -> -1", "progress -> -1"},
+        {kJobDownloaded, "count release -> -1", "release -> -1", "release -> -1"},
+        // A failed enforced item lets the hidden run go on with its next item.
+        {kJobFailed, "failure release -> 0", "failure release -> 0", "-> 0"},
+        {kJobEndedAfterFailure, "-> -1", "-> -1", "-> -1"},
+        {7, "-> -1", "-> -1", "-> -1"}};
+    for (const auto& [state, normal, enforced, package] : cases) {
+        EXPECT_EQ(Describe(StepFor(state, kNormalJobSteps)), normal) << state;
+        EXPECT_EQ(Describe(StepFor(state, kEnforcedJobSteps)), enforced) << state;
+        EXPECT_EQ(Describe(StepFor(state, kPackageJobSteps)), package) << state;
     }
 }
 
@@ -332,46 +308,38 @@ struct FakeMachine {
 const wchar_t kNew[] = L"C:\\S\\upgrade\\tallix.exe";
 const wchar_t kInstalled[] = L"c:\\s\\\\tallix.exe";
 
-TEST(RunRelocation, BacksUpReplacesAndStartsWithTheCommandLine) {
-    FakeMachine m;
-    m.files = {kInstalled, L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe"};
-    m.deletesBeforeGone = 3;
-    EXPECT_TRUE(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)));
-    ASSERT_EQ(m.commands.size(), 2u);
-    EXPECT_EQ(m.commands[0],
-              L"copy \"c:\\s\\\\tallix.exe\"  \"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe\"");
-    EXPECT_EQ(m.commands[1], L"copy \"C:\\S\\upgrade\\tallix.exe\"  \"c:\\s\\\\tallix.exe\"");
-    EXPECT_EQ(m.started, std::vector<std::wstring>{L"c:\\s\\\\tallix.exe|-keldra"});
-}
-
-TEST(RunRelocation, NoInstalledUpdaterMeansNoBackup) {
-    FakeMachine m;
-    EXPECT_TRUE(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)));
-    EXPECT_EQ(m.commands.size(), 1u);
-}
-
-TEST(RunRelocation, TheDeleteLoopIsBounded) {
-    FakeMachine m;
-    m.files = {kInstalled};
-    m.deletesBeforeGone = 1 << 30;  // the running file itself: it never goes
-    EXPECT_FALSE(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)));
-    EXPECT_EQ(m.sleeps, kRelocationDeleteRounds);
-    EXPECT_EQ(m.commands.size(), 1u);  // the backup only
-    EXPECT_TRUE(m.started.empty());
-}
-
-TEST(RunRelocation, StartsOnlyWhenTheCopyAppearsWithinNineWaits) {
-    struct Case {
-        int checksBeforeCopy;
-        bool started;
-    };
-    // One check right after the copy, then one after each wait.
-    const Case cases[] = {{0, true}, {9, true}, {10, false}, {60, false}};
-    for (const Case& c : cases) {
+TEST(RunRelocation, BackupDeleteCopyAndStart) {
+    // An installed updater and its old backup, delete attempts that fail, existence checks before
+    // the new copy shows up (one right after the copy, then one after each wait); the result,
+    // the commands run and the pauses.
+    const std::tuple<bool, int, int, bool, std::size_t, int> cases[] = {
+        {true, 3, 0, true, 2, 4},
+        {false, 0, 0, true, 1, 0},                              // no installed updater: no backup
+        {true, 1 << 30, 0, false, 1, kRelocationDeleteRounds},  // the running file never goes
+        {false, 0, 9, true, 1, 9},
+        {false, 0, 10, false, 1, 10},
+        {false, 0, 60, false, 1, kRelocationAppearWaits}};
+    for (const auto& [installed, failingDeletes, checks, result, commands, pauses] : cases) {
         FakeMachine m;
-        m.checksBeforeCopy = c.checksBeforeCopy;
-        EXPECT_EQ(RunRelocation(kNew, L"-x", m.Ops(kInstalled)), c.started) << c.checksBeforeCopy;
-        EXPECT_LE(m.sleeps, kRelocationAppearWaits);
+        if (installed) {
+            m.files = {kInstalled, L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe"};
+        }
+        m.deletesBeforeGone = failingDeletes;
+        m.checksBeforeCopy = checks;
+        SCOPED_TRACE(::testing::Message() << failingDeletes << " " << checks);
+        EXPECT_EQ(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)), result);
+        ASSERT_EQ(m.commands.size(), commands);
+        EXPECT_EQ(m.sleeps, pauses);
+        EXPECT_EQ(m.started, result ? std::vector<std::wstring>{L"c:\\s\\\\tallix.exe|-keldra"}
+                                    : std::vector<std::wstring>{});
+        if (commands == 2) {
+            EXPECT_EQ(m.commands[0],
+                      L"copy \"c:\\s\\\\tallix.exe\"  \"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe\"");
+        }
+        if (result) {
+            EXPECT_EQ(m.commands.back(),
+                      L"copy \"C:\\S\\upgrade\\tallix.exe\"  \"c:\\s\\\\tallix.exe\"");
+        }
     }
 }
 

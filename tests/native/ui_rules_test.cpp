@@ -112,12 +112,7 @@ TEST(Uptime, RegistryBytesRoundTripAndBadValuesGiveTheDefault) {
 
 TEST(Uptime, OnlyTheHoursComponentCounts) {
     const double last = ToOleDate({2026, 12, 5, 8, 0, 0});
-    struct Case {
-        LocalTime now;
-        const wchar_t* commandLine;
-        bool limited;
-    };
-    const Case cases[] = {
+    const std::tuple<LocalTime, const wchar_t*, bool> cases[] = {
         {{2026, 12, 5, 8, 59, 59}, L"-wardel_x64", true},
         {{2026, 12, 5, 9, 0, 0}, L"-wardel_x64", false},
         {{2026, 12, 6, 8, 30, 0}, L"-wardel_x64", true},  // 24 h 30 min: hours component 0
@@ -126,9 +121,9 @@ TEST(Uptime, OnlyTheHoursComponentCounts) {
         {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64 -ENFORCE", true},  // exact case only
         {{2026, 12, 5, 7, 0, 0}, L"-wardel_x64", true},            // clock went back
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(GuardCheckRateLimited(last, ToOleDate(c.now), c.commandLine), c.limited)
-            << c.now.day << " " << c.now.hour << ":" << c.now.minute;
+    for (const auto& [now, commandLine, limited] : cases) {
+        EXPECT_EQ(GuardCheckRateLimited(last, ToOleDate(now), commandLine), limited)
+            << now.day << " " << now.hour << ":" << now.minute;
     }
     // Half a second before the hour rounds up to the full hour.
     EXPECT_EQ(SpanHoursComponent(0.0, (3600.0 - 0.4) / 86400.0), 1);
@@ -292,26 +287,19 @@ TEST(FramePicture, PendingAndPackageCounts) {
 }
 
 TEST(FramePicture, OverallPercentAndFilledWidth) {
-    struct Case {
-        int job, downloaded, packages;
-        double overall;
-    };
-    const Case cases[] = {
+    const std::tuple<int, int, int, double> cases[] = {
         {50, 1, 2, 75.0},   {0, 1, 3, 100.0 / 3}, {150, 0, 1, 100.0},
         {100, 2, 2, 100.0}, {40, 0, 0, 40.0},
     };
-    for (const Case& c : cases) {
-        EXPECT_NEAR(OverallPercent(c.job, c.downloaded, c.packages), c.overall, 1e-9)
-            << c.job << " " << c.downloaded << " " << c.packages;
+    for (const auto& [job, downloaded, packages, overall] : cases) {
+        EXPECT_NEAR(OverallPercent(job, downloaded, packages), overall, 1e-9)
+            << job << " " << downloaded << " " << packages;
     }
-    struct Width {
-        double percent;
-        int setupKind, width;
-    };
-    const Width widths[] = {{33.3, 0, 116}, {33.3, 1, 117}, {33.3, 2, 117}, {0, 1, 0},
-                            {100, 0, 350},  {120, 1, 350},  {75, 0, 262}};
-    for (const Width& w : widths) {
-        EXPECT_EQ(FilledWidth(w.percent, w.setupKind, 350), w.width) << w.percent;
+    const std::tuple<double, int, int> widths[] = {{33.3, 0, 116}, {33.3, 1, 117}, {33.3, 2, 117},
+                                                   {0, 1, 0},      {100, 0, 350},  {120, 1, 350},
+                                                   {75, 0, 262}};
+    for (const auto& [percent, setupKind, width] : widths) {
+        EXPECT_EQ(FilledWidth(percent, setupKind, 350), width) << percent;
     }
     EXPECT_EQ(FormatPercent(75), L"75.0");
     EXPECT_EQ(FormatPercent(100.0 / 3), L"33.3");
@@ -405,40 +393,31 @@ TEST(FramePicture, StatesOfTheWindow) {
     }
 }
 
-TEST(FramePicture, CellsFollowHoverAndTheHistoryPanel) {
+TEST(FramePicture, CellsFollowHoverHistoryAndProgress) {
     FrameView v = Offer();
     FramePicture p = Plan(v);
-    EXPECT_EQ(p.close.sourceX, 0);
-    EXPECT_EQ(p.button->sourceX, 0);
+    EXPECT_EQ(p.close.sourceX + p.button->sourceX + p.bar->sourceX, 0);
     EXPECT_EQ(p.bar->image, kSkinBarClosed);
-    EXPECT_EQ(p.bar->sourceX, 0);
     EXPECT_EQ(p.button->at, (Point{124, 70}));
     v.closeHover = v.buttonHover = v.barHover = 1;
     v.historyExpanded = true;
+    v.productInstalled = false;
     p = Plan(v);
     EXPECT_EQ(p.close.sourceX, 50);
     EXPECT_EQ(p.button->sourceX, 131);
     EXPECT_EQ(p.bar->image, kSkinBarOpen);
     EXPECT_EQ(p.bar->sourceX, 380);
     EXPECT_EQ(p.bar->at, (Point{0, 157}));
-}
-
-TEST(FramePicture, SuiteLinkMovesWithTheButton) {
-    FrameView v = Offer();
-    v.productInstalled = false;
-    const FramePicture p = Plan(v);
+    // The suite link moves with the button.
     EXPECT_EQ(p.suiteLinkRect, (Rect{275, 84, 385, 104}));
     EXPECT_EQ(p.texts.back().rect, p.suiteLinkRect);
-}
-
-TEST(FramePicture, ProgressNeverGoesBack) {
-    FrameView v = Offer();
+    // A retried download starts at 0 again: the bar does not go back.
+    v = Offer();
     v.startReason = 2;
     v.packageCount = 2;
     v.downloadedCount = 1;
     v.displayedPercent = 75.0;
-    v.jobPercent = 0;  // a retried download starts at 0 again: the bar stays
-    const FramePicture p = Plan(v);
+    p = Plan(v);
     EXPECT_DOUBLE_EQ(p.displayedPercent, 75.0);
     EXPECT_EQ(p.progress->filledWidth, 262);
     EXPECT_EQ(p.texts.back().colour, kTextColourProgress);
