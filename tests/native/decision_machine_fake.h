@@ -20,13 +20,6 @@ const wchar_t kSuite[] = L"C:\\Suite\\";
 const wchar_t kPlugins[] = L"C:\\Cal\\plugins\\";
 const wchar_t kLocal[] = L"C:\\Local";
 
-inline std::wstring InSuite(const std::wstring& name) {
-    return kSuite + name;
-}
-inline std::wstring InPlugins(const std::wstring& name) {
-    return kPlugins + name;
-}
-
 // The id under which the fake keeps a value of one of the product keys.
 inline std::wstring RegistryId(const RegistryLocation& key, const std::wstring& value) {
     return std::wstring(key.root == RegistryRoot::kLocalMachine ? L"HKLM|" : L"HKCU|") + key.path +
@@ -40,7 +33,6 @@ inline std::wstring RegistryId(ProductKey product, const std::wstring& value) {
 struct FakeMachine {
     std::map<std::wstring, std::wstring> files;     // path -> product version ("" for none)
     std::map<std::wstring, std::wstring> registry;  // RegistryId -> text
-    std::wstring localAppData = kLocal;
     bool wow64 = false;
     mutable std::vector<std::wstring> reads;  // the RegistryId of each value read
 
@@ -62,7 +54,7 @@ struct FakeMachine {
             const auto found = files.find(path);
             return found == files.end() ? std::wstring() : found->second;
         };
-        machine.localAppData = [this] { return localAppData; };
+        machine.localAppData = [] { return std::wstring(kLocal); };
         machine.suiteDirectory = kSuite;
         return machine;
     }

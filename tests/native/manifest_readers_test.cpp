@@ -16,6 +16,7 @@
 #include "manifest/manifest_node.h"
 #include "manifest/settings_manifest.h"
 #include "manifest/update_list.h"
+#include "tests/native/decision_machine_fake.h"
 
 namespace {
 
@@ -206,11 +207,13 @@ TEST(UpgradeManifest, SystemSetAndEntriesInOrder) {
               Element(L"TALLIX", {Leaf(L"version", L"3.2.0.18")})});
     EXPECT_TRUE(r.complete);
     EXPECT_EQ(r.state.setupKind, 0);
-    ASSERT_EQ(r.list.size(), 4u);
-    EXPECT_EQ(Describe(*r.list[0]), L"keldra||6.1.0.0|||||c0");
-    EXPECT_EQ(Describe(*r.list[1]), L"#comment|||||||c0");
-    EXPECT_EQ(Describe(*r.list[2]), L"systemset|||||||c0");
-    EXPECT_EQ(Describe(*r.list[3]), L"tallix||3.2.0.18|||||c0");
+    std::wstring entries;
+    for (const auto& item : r.list) {
+        entries += Describe(*item) + L" ";
+    }
+    EXPECT_EQ(entries,
+              L"keldra||6.1.0.0|||||c0 #comment|||||||c0 systemset|||||||c0 "
+              L"tallix||3.2.0.18|||||c0 ");
     EXPECT_EQ(r.state.latestUpdaterVersion, L"3.2.0.18");
 }
 
@@ -297,10 +300,6 @@ TEST(SettingsManifest, ElementsAndTheirTexts) {
     for (const auto& [children, settings] : cases) {
         EXPECT_EQ(Settings(children), settings);
     }
-    EXPECT_EQ(kBuiltInAnnouncement, std::wstring(L"全新一代，OrvaneHelvor6.0正式版惊艳发布，") +
-                                        L"从昔年5代产品的手动档华丽丽变身为手自一体，一键化、自"
-                                        L"动化、智能化、傻瓜化解决您的问题。更轻松切换到专业模式"
-                                        L"，让您感受到扑鼻而来的那份熟悉，绿色、强悍更胜从前。");
 }
 
 TEST(SettingsManifest, Version6SwitchOnlyForExactlyOne) {
@@ -385,14 +384,7 @@ TEST(HistoryPage, RecordsFromTheManifest) {
 }
 
 TEST(HistoryPage, RecordsTakeTheFieldsOfTheirItems) {
-    UpdateList items;
-    items.push_back(std::make_unique<UpdateItem>());
-    items.back()->tag = L"dayloom";
-    items.back()->name = L"Dayloom";
-    items.back()->version = L"2.0";
-    items.back()->placementKind = 1;
-    items.back()->updateNeeded = true;
-    items.back()->enforce = true;
+    const UpdateList items = decision_fake::Entries(L"dayloom:2.0#1!*");
     std::vector<HistoryRecord> records = {Record(L"DayLoom", L""), Record(L"other", L"", false)};
     records[0].updateNeeded = false;
     CopyItemFields(items, records);
@@ -400,7 +392,7 @@ TEST(HistoryPage, RecordsTakeTheFieldsOfTheirItems) {
         return r.name + L"|" + r.version + L"|" + std::to_wstring(r.placementKind) +
                (r.updateNeeded ? L"*" : L"") + (r.enforce ? L"!" : L"");
     };
-    EXPECT_EQ(describe(records[0]), L"Dayloom|2.0|1*!");
+    EXPECT_EQ(describe(records[0]), L"dayloom display|2.0|1*!");
     EXPECT_EQ(describe(records[1]), L"N-other|1.0|0");  // no item: unchanged
 }
 

@@ -315,10 +315,15 @@ TEST(Paths, SuiteDirectoryAndAppend) {
 }
 
 TEST(ProductLookups, PathsFromTheUsersRegistryValues) {
+    const std::pair<std::wstring (*)(const ProductProbe&), const wchar_t*> lookups[] = {
+        {CalendarExecutablePath, L"C:\\Cal\\dayloom.exe"},
+        {CalendarPluginsPath, L"C:\\Cal\\plugins\\"},
+        {FennickExecutablePath, L"C:\\Fenfennick.exe"},  // no separator added
+        {MarlowExecutablePath, L"C:\\Mar\\marlow.exe"},
+        {MarlowUpgradePath, L"C:\\Mar\\upgrade.exe"}};
     FakeMachine m;
-    for (const auto& lookup : {CalendarExecutablePath, FennickExecutablePath, MarlowExecutablePath,
-                               MarlowUpgradePath, CalendarPluginsPath}) {
-        EXPECT_EQ(lookup(m.Machine().probe), L"");
+    for (const auto& [lookup, path] : lookups) {
+        EXPECT_EQ(lookup(m.Machine().probe), L"") << path;
     }
     m.registry = {{L"HKCU|Software\\Orvane\\Dayloom|Install_Dir", L"C:\\Cal"},
                   {L"HKCU|Software\\Orvane\\Dayloom|PluginsPath", L"C:\\Cal\\plugins\\"},
@@ -326,12 +331,9 @@ TEST(ProductLookups, PathsFromTheUsersRegistryValues) {
                   {L"HKCU|Software\\Orvane\\Marlow|Install_NewPath", L"C:\\Mar"}};
     for (bool wow64 : {false, true}) {  // the user's keys have no WOW64 path
         m.wow64 = wow64;
-        EXPECT_EQ(CalendarExecutablePath(m.Machine().probe), L"C:\\Cal\\dayloom.exe");
-        EXPECT_EQ(CalendarPluginsPath(m.Machine().probe), L"C:\\Cal\\plugins\\");
-        EXPECT_EQ(FennickExecutablePath(m.Machine().probe),
-                  L"C:\\Fenfennick.exe");  // no separator added
-        EXPECT_EQ(MarlowExecutablePath(m.Machine().probe), L"C:\\Mar\\marlow.exe");
-        EXPECT_EQ(MarlowUpgradePath(m.Machine().probe), L"C:\\Mar\\upgrade.exe");
+        for (const auto& [lookup, path] : lookups) {
+            EXPECT_EQ(lookup(m.Machine().probe), path);
+        }
     }
     EXPECT_EQ(ProductRegistryKey(ProductKey::kUpdater, false).path, L"Software\\Orvane\\Tallix");
     EXPECT_EQ(MarlowUpgradeInLocalAppData(L"C:\\Users\\u\\AppData\\Local"),
