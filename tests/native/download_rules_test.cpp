@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "download/download_rules.h"
 #include "download/job_table.h"
 #include "tests/native/decision_machine_fake.h"
@@ -9,10 +11,7 @@ namespace {
 // ---- request ----
 
 TEST(RequestHeaders, OrderAndLines) {
-    struct Case {
-        RequestHeaderInput in;
-        const wchar_t* expected;
-    } cases[] = {
+    const std::tuple<RequestHeaderInput, const wchar_t*> cases[] = {
         {{L"", true, 0, L"http://h/a/b.exe?skq=5", L"", L""},
          L"Range: bytes=0-\r\nAccept: */*\r\nConnection: Keep-Alive\r\nReferer: http://h/a\r\n"},
         {{L"X-A: 1\r\n", false, 1000, L"http://h/b.exe", L"", L"k=v"},
@@ -23,16 +22,13 @@ TEST(RequestHeaders, OrderAndLines) {
         {{L"", false, 0, L"no-slash", L"", L""},
          L"Range: bytes=0-\r\nAccept: */*\r\nConnection: Keep-Alive\r\n"},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(RequestHeaders(c.in), c.expected) << c.in.url;
+    for (const auto& [in, expected] : cases) {
+        EXPECT_EQ(RequestHeaders(in), expected) << in.url;
     }
 }
 
 TEST(LocationFromRawHeaders, LowerCasedAndTrimmed) {
-    struct Case {
-        const wchar_t* raw;
-        const wchar_t* location;
-    } cases[] = {
+    const std::tuple<const wchar_t*, const wchar_t*> cases[] = {
         {L"HTTP/1.1 302 Found\r\nLocation:  http://Mirror/X.exe \t\r\nContent-Length: 0\r\n\r\n",
          L"http://mirror/x.exe"},
         {L"HTTP/1.1 301 Moved\r\nlocation:http://a/b", L"http://a/b"},  // no CRLF after it
@@ -40,8 +36,8 @@ TEST(LocationFromRawHeaders, LowerCasedAndTrimmed) {
         {L"HTTP/1.1 302 Found\r\nServer: x\r\n\r\n", L""},
         {L"", L""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(LocationFromRawHeaders(c.raw), c.location) << c.raw;
+    for (const auto& [raw, location] : cases) {
+        EXPECT_EQ(LocationFromRawHeaders(raw), location) << raw;
     }
 }
 
@@ -67,12 +63,7 @@ TEST(DownloadStatus, PercentCapsAndCompletedOnlyWhenSomethingWholeArrived) {
 // ---- jobs ----
 
 TEST(AttemptUrl, TickDownloadIpAndOldSystems) {
-    struct Case {
-        const wchar_t* url;
-        std::int32_t attempt;
-        int osCode;
-        const wchar_t* expected;
-    } cases[] = {
+    const std::tuple<const wchar_t*, std::int32_t, int, const wchar_t*> cases[] = {
         {L"http://down.h/k/a.exe", 0, 31, L"http://down.h/k/a.exe?skq=42"},
         {L"http://down.h/k/down.h.exe", 1, 31, L"http://1.2.3.4/k/1.2.3.4.exe?skq=42"},
         {L"http://down.h/a.exe", 2, 31, L"http://down.h/a.exe?skq=42"},
@@ -81,9 +72,9 @@ TEST(AttemptUrl, TickDownloadIpAndOldSystems) {
         {L"https://down.h/a.exe", 1, 0, L"http://1.2.3.4/a.exe?skq=42"},
         {L"", 0, 31, L"?skq=42"},
     };
-    for (const Case& c : cases) {
-        AttemptUrlInput in{c.url, 42, c.attempt, L"down.h", L"1.2.3.4", c.osCode};
-        EXPECT_EQ(AttemptUrl(in), c.expected) << c.url << " attempt " << c.attempt;
+    for (const auto& [url, attempt, osCode, expected] : cases) {
+        AttemptUrlInput in{url, 42, attempt, L"down.h", L"1.2.3.4", osCode};
+        EXPECT_EQ(AttemptUrl(in), expected) << url << " attempt " << attempt;
     }
     // The tick count is written as a signed 32-bit number.
     EXPECT_EQ(AttemptUrl({L"u", 0xFFFFFFFFu, 0, L"", L"", 31}), L"u?skq=-1");
@@ -104,24 +95,20 @@ TEST(FindRedirect, FirstRecordOfTheNameAndMarkers) {
     log[1].location = L"http://Mirror.example/Hijack/a.exe";
     log[2].name = L"a.exe";
     log[2].location = L"http://second/a.exe";
-    struct Case {
-        const wchar_t* name;
-        std::vector<std::wstring> markers;
-        bool found, marked;
-        const wchar_t* location;
-    } cases[] = {
-        {L"a.exe", {}, true, false, L"http://mirror.example/hijack/a.exe"},
-        {L"a.exe", {L"HIJACK"}, true, true, L"http://mirror.example/hijack/a.exe"},
-        {L"a.exe", {L"nothing", L"mirror"}, true, true, L"http://mirror.example/hijack/a.exe"},
-        {L"a.exe", {L"http"}, true, false, L"http://mirror.example/hijack/a.exe"},  // index 0
-        {L"a.exe", {L""}, true, false, L"http://mirror.example/hijack/a.exe"},
-        {L"b.exe", {L"hijack"}, false, false, L""},
-    };
-    for (const Case& c : cases) {
-        const RedirectFinding f = FindRedirectIn(log, c.name, c.markers);
-        EXPECT_EQ(f.found, c.found) << c.name;
-        EXPECT_EQ(f.marked, c.marked) << c.name;
-        EXPECT_EQ(f.location, c.location) << c.name;
+    const std::tuple<const wchar_t*, std::vector<std::wstring>, bool, bool, const wchar_t*>
+        cases[] = {
+            {L"a.exe", {}, true, false, L"http://mirror.example/hijack/a.exe"},
+            {L"a.exe", {L"HIJACK"}, true, true, L"http://mirror.example/hijack/a.exe"},
+            {L"a.exe", {L"nothing", L"mirror"}, true, true, L"http://mirror.example/hijack/a.exe"},
+            {L"a.exe", {L"http"}, true, false, L"http://mirror.example/hijack/a.exe"},  // index 0
+            {L"a.exe", {L""}, true, false, L"http://mirror.example/hijack/a.exe"},
+            {L"b.exe", {L"hijack"}, false, false, L""},
+        };
+    for (const auto& [name, markers, found, marked, location] : cases) {
+        const RedirectFinding f = FindRedirectIn(log, name, markers);
+        EXPECT_EQ(f.found, found) << name;
+        EXPECT_EQ(f.marked, marked) << name;
+        EXPECT_EQ(f.location, location) << name;
     }
 }
 

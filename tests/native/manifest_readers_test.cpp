@@ -5,6 +5,8 @@
 // error reported by the XML component.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <memory>
 #include <random>
 #include <string>
@@ -413,12 +415,7 @@ TEST(HistoryPage, PageText) {
         Record(L"marlow", L"m1||m2"),
     };
     const std::wstring ab = L"<span>●</span>a<br /><span>●</span>b<br />";
-    struct Case {
-        const char* name;
-        HistoryPageInputs in;
-        std::wstring text;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, HistoryPageInputs, std::wstring> cases[] = {
         {"main product line", {true, true, true, L"keldra", L"", L"News"}, kAnnouncement},
         {"nothing for the target", {false, false, false, L"dayloom", L"", L"News"}, kAnnouncement},
         {"targeted calendar run",
@@ -435,8 +432,8 @@ TEST(HistoryPage, PageText) {
              Section(L"marlow",
                      L"<span>●</span>m1<br /><span>●</span><br /><span>●</span>m2<br />")},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(HistoryPageText(records, c.in), c.text) << c.name;
+    for (const auto& [name, in, text] : cases) {
+        EXPECT_EQ(HistoryPageText(records, in), text) << name;
     }
     EXPECT_EQ(HistoryPageText({Record(L"x", L"|||")}, {false, false, true, L"", L"", L""}),
               Section(L"x", L""));

@@ -39,12 +39,7 @@ const Bytes kUtf16Mark = {0xFF, 0xFE};
 const Bytes kChineseUtf8 = {'<', 'a', '>', 0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87, '<', '/', 'a', '>'};
 
 TEST(DecodeManifestBytes, EncodingByMark) {
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        std::wstring text;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Bytes, std::wstring> cases[] = {
         {"UTF-8 with mark", Concat(kUtf8Mark, kChineseUtf8), L"<a>中文</a>"},
         {"UTF-16LE with mark", Concat(kUtf16Mark, Utf16Le(L"<a>中文</a>")), L"<a>中文</a>"},
         {"UTF-16LE without mark", Utf16Le(L"<a>中文</a>"), L"<a>中文</a>"},
@@ -62,8 +57,8 @@ TEST(DecodeManifestBytes, EncodingByMark) {
         {"odd last byte pairs with the zero padding", {'a', 0, 'b'}, L"ab"},
         {"odd zero last byte ends the text", {'a', 0, 0}, L"a"},
         {"single byte", {'x'}, L"x"}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(DecodeManifestBytes(c.bytes), c.text) << c.name;
+    for (const auto& [name, bytes, text] : cases) {
+        EXPECT_EQ(DecodeManifestBytes(bytes), text) << name;
     }
 }
 
@@ -80,12 +75,7 @@ TEST(DecodeManifestBytes, Utf8OutsideTheBasicPlaneBecomesASurrogatePair) {
 
 TEST(DecodeManifestBytes, IllFormedUtf8GivesOneReplacementPerMaximalSubpart) {
     constexpr unsigned R = 0xFFFD;
-    struct Case {
-        const char* name;
-        Bytes bytes;  // after the mark
-        std::wstring text;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Bytes, std::wstring> cases[] = {
         {"lone continuation", {0x80, 'a'}, Units({R, 'a'})},
         {"invalid lead bytes", {0xC0, 0xC1, 0xF5, 0xFF}, Units({R, R, R, R})},
         {"overlong slash", {0xC0, 0xAF}, Units({R, R})},
@@ -98,8 +88,8 @@ TEST(DecodeManifestBytes, IllFormedUtf8GivesOneReplacementPerMaximalSubpart) {
         {"new lead inside a sequence", {0xE4, 0xE4, 0xB8, 0xAD}, Units({R, 0x4E2D})},
         {"largest two-byte", {0xDF, 0xBF}, Units({0x07FF})},
         {"last below surrogates", {0xED, 0x9F, 0xBF}, Units({0xD7FF})}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(DecodeManifestBytes(Concat(kUtf8Mark, c.bytes)), c.text) << c.name;
+    for (const auto& [name, bytes, text] : cases) {
+        EXPECT_EQ(DecodeManifestBytes(Concat(kUtf8Mark, bytes)), text) << name;
     }
 }
 

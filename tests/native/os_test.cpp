@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <functional>
 
 namespace {
@@ -153,27 +155,21 @@ TEST(OsCode, VersionTable) {
 
 // A system that reports 6.2 may be a later release: the registry tells which.
 TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
-    struct Case {
-        const wchar_t* currentVersion;
-        std::optional<std::uint32_t> major;
-        std::uint8_t productType;
-        int code;
-    };
-    const Case cases[] = {{L"", std::nullopt, kProductWorkstation, 27},
-                          {L"6.3", std::nullopt, kProductServer, 30},
-                          {L"6.4", std::nullopt, kProductWorkstation, 31},
-                          {L"6.3", 10u, kProductWorkstation, 31},
-                          {L"6.2", 10u, kProductServer, 31},
-                          {L"6.2", 11u, kProductWorkstation, 27},
-                          {L"6.2", 6u, kProductServer, 28}};
-    for (const Case& c : cases) {
-        OsVersionData d = Nt(6, 2, 0, c.productType).version;
-        d.currentVersion = c.currentVersion;
-        d.currentMajorVersionNumber = c.major;
-        EXPECT_EQ(OsCodeFrom(d), c.code)
-            << ::testing::PrintToString(std::wstring(c.currentVersion));
+    const std::tuple<const wchar_t*, std::optional<std::uint32_t>, std::uint8_t, int> cases[] = {
+        {L"", std::nullopt, kProductWorkstation, 27},
+        {L"6.3", std::nullopt, kProductServer, 30},
+        {L"6.4", std::nullopt, kProductWorkstation, 31},
+        {L"6.3", 10u, kProductWorkstation, 31},
+        {L"6.2", 10u, kProductServer, 31},
+        {L"6.2", 11u, kProductWorkstation, 27},
+        {L"6.2", 6u, kProductServer, 28}};
+    for (const auto& [currentVersion, major, productType, code] : cases) {
+        OsVersionData d = Nt(6, 2, 0, productType).version;
+        d.currentVersion = currentVersion;
+        d.currentMajorVersionNumber = major;
+        EXPECT_EQ(OsCodeFrom(d), code) << ::testing::PrintToString(std::wstring(currentVersion));
         d.minor = 1;  // only 6.2 asks the registry
-        EXPECT_EQ(OsCodeFrom(d), c.productType == kProductServer ? 25 : 23);
+        EXPECT_EQ(OsCodeFrom(d), productType == kProductServer ? 25 : 23);
     }
 }
 

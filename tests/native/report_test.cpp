@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstdlib>
 #include <vector>
 
@@ -53,33 +55,30 @@ UsageReportInputs Inputs() {
 
 TEST(UsageReport, ChoosesTheFirstForeignAnomalyWithAProductName) {
     const std::wstring maker = L"lakemoor orvane network technology co., ltd.";
-    const struct {
-        const char* name;
-        std::vector<DownloadAnomaly> anomalies;
-        std::optional<std::wstring> chosen;  // its file name; nullopt: nothing is sent
-        std::wstring fileTexts;
-    } cases[] = {
-        {"no anomaly", {}, std::nullopt, L""},
-        {"only the maker's", {Anomaly(L"a.exe", L"A", maker, L"x")}, std::nullopt, L"x|"},
-        {"maker's upper-case signer skipped, text kept",
-         {Anomaly(L"a.exe", L"A", L"LAKEMOOR ORVANE NETWORK TECHNOLOGY", L"page"),
-          Anomaly(L"b.exe", L"B", L"other co", L"")},
-         L"b.exe",
-         L"page||"},
-        {"no product name skipped",
-         {Anomaly(L"a.exe", L"", L"other", L"t1"), Anomaly(L"b.exe", L"B", L"", L"t2"),
-          Anomaly(L"c.exe", L"C", L"", L"t3")},
-         L"b.exe",
-         L"t1|t2|"},
-    };
-    for (const auto& c : cases) {
+    const std::tuple<const char*, std::vector<DownloadAnomaly>, std::optional<std::wstring>,
+                     std::wstring>
+        cases[] = {
+            {"no anomaly", {}, std::nullopt, L""},
+            {"only the maker's", {Anomaly(L"a.exe", L"A", maker, L"x")}, std::nullopt, L"x|"},
+            {"maker's upper-case signer skipped, text kept",
+             {Anomaly(L"a.exe", L"A", L"LAKEMOOR ORVANE NETWORK TECHNOLOGY", L"page"),
+              Anomaly(L"b.exe", L"B", L"other co", L"")},
+             L"b.exe",
+             L"page||"},
+            {"no product name skipped",
+             {Anomaly(L"a.exe", L"", L"other", L"t1"), Anomaly(L"b.exe", L"B", L"", L"t2"),
+              Anomaly(L"c.exe", L"C", L"", L"t3")},
+             L"b.exe",
+             L"t1|t2|"},
+        };
+    for (const auto& [name, anomalies, chosen, fileTexts] : cases) {
         UsageReportInputs in = Inputs();
-        in.anomalies = c.anomalies;
+        in.anomalies = anomalies;
         const auto report = BuildUsageReport(in);
-        ASSERT_EQ(report.has_value(), c.chosen.has_value()) << c.name;
+        ASSERT_EQ(report.has_value(), chosen.has_value()) << name;
         if (report) {
-            EXPECT_EQ(report->record.substr(0, 2 + c.chosen->size()), L"n:" + *c.chosen) << c.name;
-            EXPECT_EQ(report->fileTextList, c.fileTexts) << c.name;
+            EXPECT_EQ(report->record.substr(0, 2 + chosen->size()), L"n:" + *chosen) << name;
+            EXPECT_EQ(report->fileTextList, fileTexts) << name;
         }
     }
 }
@@ -147,14 +146,12 @@ TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
     ASSERT_EQ(item, items[1].get());
     EXPECT_EQ(FindSiblingItem(UpdateList()), nullptr);
 
-    const struct {
-        std::wstring current;
-        wchar_t d;
-    } cases[] = {{L"1.0.0.1B", L'1'}, {L"1.0.0.0", L'0'}, {L"", L'0'}};
-    for (const auto& c : cases) {
+    const std::tuple<std::wstring, wchar_t> cases[] = {
+        {L"1.0.0.1B", L'1'}, {L"1.0.0.0", L'0'}, {L"", L'0'}};
+    for (const auto& [current, d] : cases) {
         const ReportContent report =
-            BuildSiblingReport(*item, c.current, L"C:\\F\\fennick.exe", L"SN1", L"3.2.0.17", 9);
-        EXPECT_EQ(report.record, std::wstring(L"n:fennick.exe;d:") + c.d +
+            BuildSiblingReport(*item, current, L"C:\\F\\fennick.exe", L"SN1", L"3.2.0.17", 9);
+        EXPECT_EQ(report.record, std::wstring(L"n:fennick.exe;d:") + d +
                                      L";v:1.0.0.0;s:;dns:;o:;disk:SN1;path:C:\\F\\fennick.exe;"
                                      L"redown:0;size:0;");
         EXPECT_EQ(ReportUrl(L"http://h", L"00", report),
@@ -222,10 +219,7 @@ TEST(ReportDecoder, RefusesMalformedRequests) {
         return "/receive/tallix.aspx?uid=" + uid + rest;
     };
     const std::string goodUid = Narrow(EncryptReportBytes(record));
-    const struct {
-        std::string request;
-        std::string error;
-    } cases[] = {
+    const std::tuple<std::string, std::string> cases[] = {
         {withUid("ABC"), "uid is not whole 8-byte blocks of hexadecimal digits"},
         {withUid(goodUid + "0"), "uid is not whole 8-byte blocks of hexadecimal digits"},
         {withUid("0123456789ABCDEF"), "the record does not decrypt to text"},
@@ -248,10 +242,10 @@ TEST(ReportDecoder, RefusesMalformedRequests) {
         {"uid=", "the query has no key \"v\""},
         {"", "the query has no key \"uid\""},
     };
-    for (const auto& c : cases) {
-        const DecodedReport decoded = DecodeReportRequest(c.request, AsciiOnly);
-        EXPECT_FALSE(decoded.ok) << c.request;
-        EXPECT_EQ(decoded.error, c.error) << c.request;
+    for (const auto& [request, error] : cases) {
+        const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
+        EXPECT_FALSE(decoded.ok) << request;
+        EXPECT_EQ(decoded.error, error) << request;
     }
     // The same record with every key decodes.
     EXPECT_TRUE(DecodeReportRequest(withUid(goodUid), AsciiOnly).ok);
@@ -259,10 +253,7 @@ TEST(ReportDecoder, RefusesMalformedRequests) {
 
 TEST(ReportDecoder, FindsTheRequestInLogLines) {
     const std::string target = "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=x&r=1";
-    const struct {
-        std::string line;
-        std::optional<std::string> request;
-    } cases[] = {
+    const std::tuple<std::string, std::optional<std::string>> cases[] = {
         {R"({"port": 20002, "method": "GET", "path": "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\u00e9\u4e2d&r=1", "headers": {}})",
          // The server logs the request line read as Latin-1: \u00e9 is the byte 0xE9.
          "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\xe9\xe4\xb8\xad&r=1"},
@@ -272,8 +263,8 @@ TEST(ReportDecoder, FindsTheRequestInLogLines) {
         {R"({"path": "/keldra/upgrade.xml?a=1"})", std::nullopt},
         {"GET /keldra/upgrade.xml HTTP/1.1", std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ReportRequestInLine(c.line), c.request) << c.line;
+    for (const auto& [line, request] : cases) {
+        EXPECT_EQ(ReportRequestInLine(line), request) << line;
     }
 }
 
@@ -309,15 +300,13 @@ TEST(Des, LongChainUnderChangingKeys) {
 }
 
 TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
-    const struct {
-        std::string record;
-        std::size_t hexLength;
-    } cases[] = {{"", 0}, {"n:a;d:b;", 16}, {"n:a;d:b;v", 32}, {std::string(17, 'x'), 48}};
-    for (const auto& c : cases) {
-        const std::wstring hex = EncryptReportBytes(c.record);
-        EXPECT_EQ(hex.size(), c.hexLength) << c.record;
-        EXPECT_EQ(hex.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << c.record;
-        EXPECT_EQ(DecryptReportHex(std::string(hex.begin(), hex.end())), c.record);
+    const std::tuple<std::string, std::size_t> cases[] = {
+        {"", 0}, {"n:a;d:b;", 16}, {"n:a;d:b;v", 32}, {std::string(17, 'x'), 48}};
+    for (const auto& [record, hexLength] : cases) {
+        const std::wstring hex = EncryptReportBytes(record);
+        EXPECT_EQ(hex.size(), hexLength) << record;
+        EXPECT_EQ(hex.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << record;
+        EXPECT_EQ(DecryptReportHex(std::string(hex.begin(), hex.end())), record);
     }
     // A 9-byte record is the record and seven zero bytes, each block on its own (no chaining):
     // its first block is the 8-byte record's block.
@@ -347,33 +336,25 @@ std::vector<std::uint8_t> Identify(std::string serial) {
 }
 
 TEST(MachineIdentity, SmartSerial) {
-    const struct {
-        std::string words;
-        std::string serial;
-        std::wstring machineId;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::wstring> cases[] = {
         {"WD-WCAV1234567890123", "WD-WCAV1234567890123", L"WD-WCAV1234567890123"},
         {"  S1ABCD    \t", "  S1ABCD", L"S1ABCD"},  // padded with spaces to 20
         {"   X", "   X", L"X"},
         {"", " ", L""},  // the first character is never cut
         {std::string("AB\0CD", 6), "AB", L"AB"},
     };
-    for (const auto& c : cases) {
-        const auto data = Identify(c.words);
-        const std::string serial = SmartSerialFromIdentify(data.data(), data.size());
-        EXPECT_EQ(serial, c.serial);
-        EXPECT_EQ(MachineIdFrom(std::wstring(serial.begin(), serial.end()), L"storage"),
-                  c.machineId);
+    for (const auto& [words, serial, machineId] : cases) {
+        const auto data = Identify(words);
+        const std::string read = SmartSerialFromIdentify(data.data(), data.size());
+        EXPECT_EQ(read, serial);
+        EXPECT_EQ(MachineIdFrom(std::wstring(read.begin(), read.end()), L"storage"), machineId);
     }
     EXPECT_EQ(SmartSerialFromIdentify(nullptr, 0), "");
     EXPECT_EQ(MachineIdFrom(L"", L" \tZ9 \r\n"), L"Z9");
 }
 
 TEST(MachineIdentity, StorageSerial) {
-    const struct {
-        std::string text;
-        std::string serial;
-    } cases[] = {
+    const std::tuple<std::string, std::string> cases[] = {
         // Hexadecimal pairs of a byte-swapped text, digits in either case.
         {"31534241444320202020", "S1ABCD"},
         {"3153424144432020202", "S1ABCD"},  // an odd last digit makes no byte
@@ -388,8 +369,8 @@ TEST(MachineIdentity, StorageSerial) {
          ""},
         {"", ""},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(DecodeStorageSerial(c.text), c.serial) << c.text;
+    for (const auto& [text, serial] : cases) {
+        EXPECT_EQ(DecodeStorageSerial(text), serial) << text;
     }
 }
 
@@ -397,16 +378,14 @@ TEST(MachineIdentity, StorageDescriptor) {
     std::vector<std::uint8_t> descriptor(64, 0);
     const std::string text = "31534241444320202020";
     std::copy(text.begin(), text.end(), descriptor.begin() + 40);
-    const struct {
-        std::uint32_t offset;
-        std::string serial;
-    } cases[] = {{40, "S1ABCD"}, {0, ""}, {64, ""}, {0x80000000u, ""}};
-    for (const auto& c : cases) {
+    const std::tuple<std::uint32_t, std::string> cases[] = {
+        {40, "S1ABCD"}, {0, ""}, {64, ""}, {0x80000000u, ""}};
+    for (const auto& [offset, serial] : cases) {
         for (int i = 0; i < 4; ++i) {
-            descriptor[24 + i] = static_cast<std::uint8_t>(c.offset >> (8 * i));
+            descriptor[24 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
         }
-        EXPECT_EQ(StorageSerialFromDescriptor(descriptor.data(), descriptor.size()), c.serial)
-            << c.offset;
+        EXPECT_EQ(StorageSerialFromDescriptor(descriptor.data(), descriptor.size()), serial)
+            << offset;
     }
     // A serial that runs to the end of the answer without its zero.
     std::fill_n(descriptor.begin() + 24, 4, 0);
@@ -416,10 +395,7 @@ TEST(MachineIdentity, StorageDescriptor) {
 }
 
 TEST(MachineIdentity, AdapterRules) {
-    const struct {
-        const wchar_t* description;
-        bool virtualAdapter;
-    } cases[] = {
+    const std::tuple<const wchar_t*, bool> cases[] = {
         {L"VMware Virtual Ethernet Adapter for VMnet8", true},
         {L"Hyper-V Virtual Ethernet Adapter", true},
         {L"VMware Accelerated AMD PCNet Adapter", true},
@@ -427,8 +403,8 @@ TEST(MachineIdentity, AdapterRules) {
         {L"vmware bridge", false},
         {L"Intel(R) Ethernet Connection I219-V", false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(IsVirtualAdapter(c.description), c.virtualAdapter) << c.description;
+    for (const auto& [description, virtualAdapter] : cases) {
+        EXPECT_EQ(IsVirtualAdapter(description), virtualAdapter) << description;
     }
     EXPECT_EQ(DnsServerField(L"192.168.100.100"), L"192.168.100.100");
     EXPECT_EQ(DnsServerField(L"fe80::1234:5678:9abc"), L"fe80::1234:5678");

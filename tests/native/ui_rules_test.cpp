@@ -133,11 +133,7 @@ TEST(Uptime, OnlyTheHoursComponentCounts) {
 
 TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
     const ScreenMetrics screen{1920, 1080, 1900};
-    const struct {
-        TaskbarGeometry taskbar;
-        TaskbarEdge edge;
-        Point frame;
-    } cases[] = {
+    const std::tuple<TaskbarGeometry, TaskbarEdge, Point> cases[] = {
         {{false, {}}, kEdgeUnknown, {0, 0}},
         {{true, {0, 1040, 1920, 1080}}, kEdgeBottom, {1540, 865}},
         {{true, {0, 0, 1920, 40}}, kEdgeTop, {1540, 905}},
@@ -148,9 +144,9 @@ TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
         {{true, {30, 0, 90, 1080}}, kEdgeRight, {-350, 905}},
         {{true, {0, 0, 0, 0}}, kEdgeBottom, {1520, 1080 - 175}},  // a hidden, empty taskbar
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(EdgeOf(c.taskbar), c.edge) << c.taskbar.rect.left << "," << c.taskbar.rect.top;
-        EXPECT_EQ(FramePosition(c.taskbar, screen), c.frame) << c.edge;
+    for (const auto& [taskbar, edge, frame] : cases) {
+        EXPECT_EQ(EdgeOf(taskbar), edge) << taskbar.rect.left << "," << taskbar.rect.top;
+        EXPECT_EQ(FramePosition(taskbar, screen), frame) << edge;
     }
     EXPECT_EQ(PanelRectFor(Rect::At(1540, 865, 380, 175)), Rect::At(1540, 1040, 380, 250));
 }
@@ -159,24 +155,21 @@ TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
 // screen, above a bottom taskbar; collapsing puts the frame back.
 TEST(Placement, ExpandAndCollapseAtEveryEdge) {
     const ScreenMetrics screen{1920, 1080, 1900};
-    const struct {
-        Rect taskbar;
-        int x;
-        int panelTop;
-    } cases[] = {{{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
-                 {{0, 0, 1920, 40}, 1540, 830},       // top, left and right: at the screen's bottom
-                 {{0, 0, 60, 1080}, 1520, 830},
-                 {{1860, 0, 1920, 1080}, 1480, 830}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.x);
-        const TaskbarGeometry taskbar{true, c.taskbar};
+    const std::tuple<Rect, int, int> cases[] = {
+        {{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
+        {{0, 0, 1920, 40}, 1540, 830},       // top, left and right: at the screen's bottom
+        {{0, 0, 60, 1080}, 1520, 830},
+        {{1860, 0, 1920, 1080}, 1480, 830}};
+    for (const auto& [rect, x, panelTop] : cases) {
+        SCOPED_TRACE(x);
+        const TaskbarGeometry taskbar{true, rect};
         const Point at = FramePosition(taskbar, screen);
         const Rect frame = Rect::At(at.x, at.y, 380, 175);
         const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
         EXPECT_TRUE(expanded.frameMoved);
-        EXPECT_EQ(expanded.panel, Rect::At(c.x, c.panelTop, 380, 250));
-        EXPECT_EQ(expanded.frame, Rect::At(c.x, c.panelTop - 175, 380, 175));
-        EXPECT_EQ(expanded.shadow, Rect::At(c.x - 7, c.panelTop - 182, 394, 439));
+        EXPECT_EQ(expanded.panel, Rect::At(x, panelTop, 380, 250));
+        EXPECT_EQ(expanded.frame, Rect::At(x, panelTop - 175, 380, 175));
+        EXPECT_EQ(expanded.shadow, Rect::At(x - 7, panelTop - 182, 394, 439));
 
         const CollapseLayout collapsed =
             LayoutForCollapse(expanded.frame, expanded.panel, taskbar, 1080);
