@@ -5,11 +5,10 @@
 // error reported by the XML component.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 

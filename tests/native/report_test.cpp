@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
-
-#include <cstdlib>
 #include <vector>
 
 #include "report/machine_identity.h"
@@ -268,18 +266,6 @@ TEST(ReportDecoder, FindsTheRequestInLogLines) {
     }
 }
 
-std::uint64_t FromHex(const char* hex) {
-    return std::strtoull(hex, nullptr, 16);
-}
-
-std::array<std::uint8_t, 8> Bytes(std::uint64_t value) {
-    std::array<std::uint8_t, 8> bytes{};
-    for (int i = 7; i >= 0; --i, value >>= 8) {
-        bytes[i] = static_cast<std::uint8_t>(value);
-    }
-    return bytes;
-}
-
 // A chain of 2048 encryptions, each block under the previous key plus the previous cipher
 // byte by byte, so that every S-box entry and every key bit takes part; the last block and key
 // were computed with "openssl enc -des-ecb -nopad" (an independent implementation).
@@ -295,8 +281,8 @@ TEST(Des, LongChainUnderChangingKeys) {
         }
         block = cipher;
     }
-    EXPECT_EQ(block, Bytes(FromHex("B2D8F9F0EE5708F6")));
-    EXPECT_EQ(key, Bytes(FromHex("2B5F2060E829E4BC")));
+    EXPECT_EQ(block, (DesBlock{0xB2, 0xD8, 0xF9, 0xF0, 0xEE, 0x57, 0x08, 0xF6}));
+    EXPECT_EQ(key, (DesKey{0x2B, 0x5F, 0x20, 0x60, 0xE8, 0x29, 0xE4, 0xBC}));
 }
 
 TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
