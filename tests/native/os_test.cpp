@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
 #include <functional>
+#include <tuple>
 
 namespace {
 
