@@ -10,6 +10,7 @@
 #include "report/report_cipher.h"
 #include "report/report_decoder.h"
 #include "report/usage_report.h"
+#include "tests/native/decision_machine_fake.h"
 
 namespace {
 
@@ -52,6 +53,32 @@ UsageReportInputs Inputs() {
                    : std::wstring();
     };
     return in;
+}
+
+// The test records are ASCII, which every ANSI code page shares; anything else is "not text".
+std::optional<std::string> AsciiOnly(const std::string& bytes) {
+    for (unsigned char c : bytes) {
+        if (c >= 0x80) {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// The request the updater sends for a report (ASCII content).
+std::string Request(const ReportContent& report) {
+    return Narrow(
+        ReportUrl(L"http://127.0.0.1:20002", EncryptReportBytes(Narrow(report.record)), report));
+}
+
+std::string Decode(const std::string& request) {
+    const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
+    EXPECT_TRUE(decoded.ok) << decoded.error;
+    return decoded.json;
 }
 
 TEST(UsageReport, ChoosesTheFirstForeignAnomalyWithAProductName) {
@@ -136,13 +163,8 @@ TEST(UsageReport, DnsList) {
 }
 
 TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
-    UpdateList items;
-    for (const wchar_t* tag : {L"keldra", L"Fennick", L"fennick"}) {
-        items.push_back(std::make_unique<UpdateItem>());
-        items.back()->tag = tag;
-        items.back()->version = L"1.0.0.1b";
-        items.back()->installedVersion = L"1.0.0.0";
-    }
+    const UpdateList items = decision_fake::Entries(L"keldra Fennick:1.0.0.1b fennick");
+    items[1]->installedVersion = L"1.0.0.0";
     const UpdateItem* item = FindSiblingItem(items);
     ASSERT_EQ(item, items[1].get());
     EXPECT_EQ(FindSiblingItem(UpdateList()), nullptr);
@@ -159,32 +181,12 @@ TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
                   L"http://h/receive/tallix.aspx?uid=00&v=3.2.0.17&s=0&e=0"
                   L"&a=hijactcontent:;filecontent:;&r=9");
     }
-}
-
-// The test records are ASCII, which every ANSI code page shares; anything else is "not text".
-std::optional<std::string> AsciiOnly(const std::string& bytes) {
-    for (unsigned char c : bytes) {
-        if (c >= 0x80) {
-            return std::nullopt;
-        }
-    }
-    return bytes;
-}
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-
-// The request the updater sends for a report (ASCII content).
-std::string Request(const ReportContent& report) {
-    return Narrow(
-        ReportUrl(L"http://127.0.0.1:20002", EncryptReportBytes(Narrow(report.record)), report));
-}
-
-std::string Decode(const std::string& request) {
-    const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
-    EXPECT_TRUE(decoded.ok) << decoded.error;
-    return decoded.json;
+    // The publisher's decoder reads it back, with empty hijack and file lists.
+    EXPECT_EQ(Decode(Request(BuildSiblingReport(*item, L"1.0.0.1b", L"C:\\F\\fennick.exe", L"SN1",
+                                                L"3.2.0.17", 9))),
+              R"({"record":{"n":"fennick.exe","d":"1","v":"1.0.0.0","s":"","dns":"","o":"",)"
+              R"("disk":"SN1","path":"C:\\F\\fennick.exe","redown":0,"size":0},"v":"3.2.0.17",)"
+              R"("s":0,"e":0,"hijacks":[],"files":[],"r":9})");
 }
 
 TEST(ReportDecoder, RoundTripsWhatTheBuildersProduce) {
@@ -200,16 +202,6 @@ TEST(ReportDecoder, RoundTripsWhatTheBuildersProduce) {
               R"("s":0,"e":1,"hijacks":[{"name":"pinnace-setup.exe",)"
               R"("location":"http://x-y.example/p?a=1&b=2","length":0,"status":302}],)"
               R"("files":["a;dns:b","c"],"r":4711})");
-
-    UpdateItem fennick;
-    fennick.version = L"1.0.0.1";
-    fennick.installedVersion = L"1.0.0.0";
-    const ReportContent sibling =
-        BuildSiblingReport(fennick, L"1.0.0.1", L"C:\\F\\fennick.exe", L"", L"3.2.0.17", 7);
-    EXPECT_EQ(Decode(Request(sibling)),
-              R"({"record":{"n":"fennick.exe","d":"1","v":"1.0.0.0","s":"","dns":"","o":"",)"
-              R"("disk":"","path":"C:\\F\\fennick.exe","redown":0,"size":0},"v":"3.2.0.17",)"
-              R"("s":0,"e":0,"hijacks":[],"files":[],"r":7})");
 }
 
 TEST(ReportDecoder, RefusesMalformedRequests) {
