@@ -9,6 +9,7 @@
 #include "app/session_state.h"
 #include "apply/apply_plan.h"
 #include "apply/finish_rules.h"
+#include "tests/native/decision_machine_fake.h"
 
 namespace {
 
@@ -89,33 +90,19 @@ TEST(FennickLeftoverPath, ReplacesTheExecutableName) {
               L"C:\\Fennick3\\upgrade\\f-fennick.exe");
 }
 
-UpdateList GuardList(bool dll, bool exe, bool dll64, bool exe64) {
-    UpdateList list;
-    const std::pair<const wchar_t*, bool> tags[] = {
-        {L"wardeldll", dll}, {L"wardel", exe}, {L"wardel_x64dll", dll64}, {L"wardel_x64", exe64}};
-    for (const auto& [tag, needed] : tags) {
-        auto item = std::make_unique<UpdateItem>();
-        item->tag = tag;
-        item->updateNeeded = needed;
-        item->version = std::wstring(tag) == L"wardeldll" ? L"2.0.0.1" : L"9.9.9.9";
-        list.push_back(std::move(item));
-    }
-    return list;
-}
-
 TEST(SelectGuardFiles, EachBuildLooksAtItsOwnItems) {
-    // The tag, which of the four guard items need an update, and the selection: l (library),
+    // The tag, the guard items ("*": needs an update) and the selection: l (library),
     // e (executable), d (defer to the executable).
-    const std::tuple<const wchar_t*, bool, bool, bool, bool, const char*> cases[] = {
-        {L"wardeldll", true, true, false, false, "led"},
-        {L"wardel", true, true, false, false, "le"},
-        {L"wardeldll", true, false, false, false, "l"},
-        {L"wardel", true, false, true, true, "l"},
-        {L"wardel_x64dll", true, true, true, true, "led"},
-        {L"wardel_x64", false, false, false, true, "e"},
+    const std::tuple<const wchar_t*, const wchar_t*, const char*> cases[] = {
+        {L"wardeldll", L"wardeldll* wardel* wardel_x64dll wardel_x64", "led"},
+        {L"wardel", L"wardeldll* wardel* wardel_x64dll wardel_x64", "le"},
+        {L"wardeldll", L"wardeldll* wardel wardel_x64dll wardel_x64", "l"},
+        {L"wardel", L"wardeldll* wardel wardel_x64dll* wardel_x64*", "l"},
+        {L"wardel_x64dll", L"wardeldll* wardel* wardel_x64dll* wardel_x64*", "led"},
+        {L"wardel_x64", L"wardeldll wardel wardel_x64dll wardel_x64*", "e"},
     };
-    for (const auto& [tag, dll, exe, dll64, exe64, selected] : cases) {
-        const GuardSelection s = SelectGuardFiles(tag, GuardList(dll, exe, dll64, exe64));
+    for (const auto& [tag, items, selected] : cases) {
+        const GuardSelection s = SelectGuardFiles(tag, decision_fake::Entries(items));
         EXPECT_EQ(std::string(s.librarySelected ? "l" : "") + (s.executableSelected ? "e" : "") +
                       (s.deferToExecutable ? "d" : ""),
                   selected)
@@ -125,7 +112,9 @@ TEST(SelectGuardFiles, EachBuildLooksAtItsOwnItems) {
 }
 
 TEST(GuardLibraryVersion, BothBuildsUseTheThirtyTwoBitLibraryItem) {
-    EXPECT_EQ(GuardLibraryVersion(GuardList(false, false, false, false)), L"2.0.0.1");
+    EXPECT_EQ(GuardLibraryVersion(decision_fake::Entries(
+                  L"wardel:9.9.9.9 wardeldll:2.0.0.1 wardel_x64dll:9.9.9.9 wardel_x64:9.9.9.9")),
+              L"2.0.0.1");
     EXPECT_EQ(GuardBuildName(L"wardeldll"), L"wardel");
     EXPECT_EQ(GuardBuildName(L"wardel_x64dll"), L"wardel_x64");
 }
