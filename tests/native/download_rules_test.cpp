@@ -153,6 +153,7 @@ TEST(JobTable, ItemsEachJobTakes) {
         {J::Normal, L"dayloom", false, false},
         {J::Enforced, L"dayloom!*", false, true},
         {J::Enforced, L"dayloom*", false, false},
+        {J::Enforced, L"dayloom!", false, false},
         {J::Package, L"KeldraSetup", true, true},
         {J::Package, L"KeldraSetup", false, false},
         {J::Package, L"keldrasetup_silent", false, true},

@@ -475,22 +475,16 @@ void AddChildren(TreeNode& node, std::mt19937& rng, int depth) {
         L"CF",        L"D",           L"P",       L"hijactname"};
     static const wchar_t* const kTexts[] = {L"",   L"0",        L"false",          L"TRUE",
                                             L"2x", L"/a/b.exe", L"HTTP://x/Y.exe", L"b.exe"};
-    const std::size_t count = depth >= 3 ? 0 : rng() % 6;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = depth >= 3 ? 0 : rng() % 6; i > 0; --i) {
         TreeNode child = rng() % 10 == 0 ? Comment(L"c") : Element(kNames[rng() % 16]);
-        if (rng() % 3 == 0) {
-            child.name = ToLowerAscii(child.name);
+        child.name = rng() % 3 == 0 ? ToLowerAscii(child.name) : child.name;
+        if (child.name != L"#comment" && rng() % 3 == 0) {
+            child.children.push_back(TextNode(kTexts[rng() % 8]));
+        } else if (child.name != L"#comment") {
+            AddChildren(child, rng, depth + 1);
         }
-        if (child.name != L"#comment") {
-            if (rng() % 3 == 0) {
-                child.children.push_back(TextNode(kTexts[rng() % 8]));
-            } else {
-                AddChildren(child, rng, depth + 1);
-            }
-        }
-        if (rng() % 80 == 0) {
-            (rng() % 2 ? child.failText : child.failName) = true;
-        }
+        child.failText = rng() % 160 == 0;
+        child.failName = rng() % 160 == 0;
         node.children.push_back(std::move(child));
     }
 }
@@ -640,11 +634,9 @@ TEST(ChooseManifestVariant, ClassicOnlyWhenAllThreeConditionsHold) {
 bool WellFormedUtf16(const std::wstring& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto unit = static_cast<std::uint32_t>(text[i]);
-        if (unit > 0xFFFF || (unit >= 0xDC00 && unit <= 0xDFFF)) {
-            return false;
-        }
-        if (unit >= 0xD800 && unit <= 0xDBFF &&
-            (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[++i] > 0xDFFF)) {
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (unit > 0xFFFF || (unit >= 0xDC00 && unit <= 0xDFFF) ||
+            (high && (++i >= text.size() || text[i] < 0xDC00 || text[i] > 0xDFFF))) {
             return false;
         }
     }
