@@ -564,7 +564,10 @@ TEST(DecodeManifestBytes, EncodingByMark) {
         {"UTF-8 ends at the first NUL byte", Concat(kUtf8Mark, {'a', 0, 'b'}), L"a"},
         {"odd last byte pairs with the zero padding", {'a', 0, 'b'}, L"ab"},
         {"odd zero last byte ends the text", {'a', 0, 0}, L"a"},
-        {"single byte", {'x'}, L"x"}};
+        {"single byte", {'x'}, L"x"},
+        {"UTF-8 outside the basic plane gives surrogate pairs",
+         Concat(kUtf8Mark, {0xF0, 0x9F, 0x98, 0x80, 0xF4, 0x8F, 0xBF, 0xBF}),
+         Units({0xD83D, 0xDE00, 0xDBFF, 0xDFFF})}};
     for (const auto& [name, bytes, text] : cases) {
         EXPECT_EQ(DecodeManifestBytes(bytes), text) << name;
     }
@@ -574,11 +577,6 @@ TEST(DecodeManifestBytes, PointerAndCountReadOnlyCountBytes) {
     const unsigned char body[] = {'a', 0, 'b', 0, 'c', 0};
     EXPECT_EQ(DecodeManifestBytes(body, 4), L"ab");
     EXPECT_EQ(DecodeManifestBytes(nullptr, 0), L"");
-}
-
-TEST(DecodeManifestBytes, Utf8OutsideTheBasicPlaneBecomesASurrogatePair) {
-    const Bytes bytes = Concat(kUtf8Mark, {0xF0, 0x9F, 0x98, 0x80, 0xF4, 0x8F, 0xBF, 0xBF});
-    EXPECT_EQ(DecodeManifestBytes(bytes), Units({0xD83D, 0xDE00, 0xDBFF, 0xDFFF}));
 }
 
 TEST(DecodeManifestBytes, IllFormedUtf8GivesOneReplacementPerMaximalSubpart) {
@@ -617,19 +615,13 @@ TEST(ManifestUrl, PathsPerManifestAndVariantWithTheTickCountAsSigned32Bit) {
 }
 
 TEST(ChooseManifestVariant, ClassicOnlyWhenAllThreeConditionsHold) {
-    for (int bits = 0; bits < 8; ++bits) {
-        const bool version6Switch = bits & 1;
-        const bool mainVersion6 = bits & 2;
-        const bool mainExists = bits & 4;
-        const ManifestVariant expected =
-            bits == 4 ? ManifestVariant::kClassic : ManifestVariant::kVersion6;
-        EXPECT_EQ(ChooseManifestVariant(version6Switch, mainVersion6, mainExists), expected)
-            << "bits " << bits;
+    for (int bits = 0; bits < 8; ++bits) {  // the switch, a version-6 main program, it exists
+        EXPECT_EQ(ChooseManifestVariant(bits & 1, bits & 2, bits & 4),
+                  bits == 4 ? ManifestVariant::kClassic : ManifestVariant::kVersion6)
+            << bits;
     }
 }
 
-// Seeded random bytes, short runs: nothing may crash under the sanitizers, and what holds for
-// every input holds.
 // Every surrogate is part of a pair and every unit fits 16 bits.
 bool WellFormedUtf16(const std::wstring& text) {
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -643,6 +635,8 @@ bool WellFormedUtf16(const std::wstring& text) {
     return true;
 }
 
+// Seeded random bytes: nothing may crash under the sanitizers, and what holds for every input
+// holds.
 TEST(DecoderFuzz, RandomBytesDecodeSafely) {
     std::mt19937 rng(20261205);
     const std::vector<unsigned char> marks[] = {{}, {0xEF, 0xBB, 0xBF}, {0xFF, 0xFE}};
