@@ -256,11 +256,11 @@ TEST(SessionState, ResetAndLockedPath) {
 using decision_fake::Entries;
 
 TEST(FramePicture, PendingAndPackageCounts) {
-    // wardel is named in the depend text but up to date; the two plug-ins are in no depend text.
+    // wardel is named in the depend text but up to date; the plug-ins are in no depend text.
     const UpdateList list =
-        Entries(L"dayloom<,pinnace,wardel,* pinnace* wardel weather#1* note#1* fennick*");
+        Entries(L"dayloom<,pinnace,wardel,* pinnace* wardel weather#1* note#1* old#1 fennick*");
     const std::pair<const wchar_t*, int> cases[] = {
-        {L"dayloom", 4},  // itself, pinnace, two plug-ins
+        {L"dayloom", 4},  // itself, pinnace, the two plug-ins that need an update
         {L"DayLoom", 4},  // the product's tag ignores case
         {L"pinnace", 1}, {L"fennick", 1}, {L"marlow", 0},
     };
