@@ -8,7 +8,6 @@
 #include <string>
 #include <tuple>
 
-#include "loopback_server_support.h"
 #include "manifest/machine_win.h"
 #include "manifest/manifest_readers_win.h"
 #include "manifest/update_decision.h"

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "loopback_server_support.h"
 #include "manifest/file_version_win.h"
 #include "manifest/installed_products.h"
 #include "manifest/machine_win.h"
@@ -14,13 +13,6 @@
 #include "test_support.h"
 
 namespace {
-
-#define REQUIRE_STUBS()                                             \
-    do {                                                            \
-        if (StubFolder("keldra-6.0.0.0").empty()) {                 \
-            GTEST_SKIP() << "no stub programs (run through ctest)"; \
-        }                                                           \
-    } while (0)
 
 TEST(FileVersions, ProductVersionOfTheStubPrograms) {
     REQUIRE_STUBS();

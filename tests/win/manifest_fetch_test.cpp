@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "loopback_server_support.h"
 #include "manifest/manifest_fetch_win.h"
 #include "test_support.h"
 

@@ -9,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include "loopback_server_support.h"
 #include "manifest/manifest_readers_win.h"
 #include "test_support.h"
 

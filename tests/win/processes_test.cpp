@@ -9,7 +9,6 @@
 
 #include "app/unique_handle_win.h"
 #include "apply/processes_win.h"
-#include "loopback_server_support.h"
 #include "test_support.h"
 
 namespace {

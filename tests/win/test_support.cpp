@@ -1,9 +1,13 @@
 #include "test_support.h"
 
 #include <cstdlib>
-#include <vector>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "app/unique_handle_win.h"
+
+namespace fs = std::filesystem;
 
 std::wstring LinuxPathToWindows(const std::string& path) {
     std::wstring result = L"Z:" + Utf8ToWide(path);
@@ -46,6 +50,42 @@ std::string WideToUtf8(const std::wstring& text) {
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
                         nullptr, nullptr);
     return narrow;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in{fs::path(path), std::ios::binary};
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(fs::path(path), std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), bytes.size());
+}
+
+std::vector<std::wstring> PendingFileRenames() {
+    HKEY key = nullptr;
+    std::vector<std::wstring> strings;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS) {
+        return strings;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    const wchar_t* name = L"PendingFileRenameOperations";
+    RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+    std::wstring data(size / sizeof(wchar_t), L'\0');
+    if (size > 0 &&
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        for (std::size_t start = 0; start < data.size();) {
+            const std::size_t end = data.find(L'\0', start);
+            strings.push_back(data.substr(start, end - start));
+            start = end == std::wstring::npos ? data.size() : end + 1;
+        }
+    }
+    RegCloseKey(key);
+    return strings;
 }
 
 ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
@@ -142,4 +182,121 @@ void ScopedRegistryValue::SetDword(DWORD value) {
 
 void ScopedRegistryValue::Remove() {
     RegDeleteValueW(key_, name_.c_str());
+}
+
+namespace {
+
+std::wstring WindowsPathFromEnvironment(const char* name) {
+    const std::string value = EnvironmentValue(name);
+    return value.empty() ? std::wstring() : LinuxPathToWindows(value);
+}
+
+void EmptyFolder(const std::wstring& folder) {
+    std::error_code ignored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored)) {
+        fs::remove_all(entry.path(), ignored);
+    }
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& line, const std::string& key) {
+    const std::string marker = "\"" + key + "\": \"";
+    const std::size_t start = line.find(marker);
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    const std::size_t from = start + marker.size();
+    const std::size_t end = line.find('"', from);
+    return end == std::string::npos ? std::string() : line.substr(from, end - from);
+}
+
+std::wstring ServerOrigin() {
+    return Utf8ToWide(EnvironmentValue("TALLIX_SERVER_ORIGIN"));
+}
+
+std::wstring ClosedOrigin() {
+    return Utf8ToWide(EnvironmentValue("TALLIX_CLOSED_ORIGIN"));
+}
+
+ServedFiles::ServedFiles() : root_(WindowsPathFromEnvironment("TALLIX_SERVER_ROOT")) {
+    if (!root_.empty()) {
+        EmptyFolder(root_);
+    }
+}
+
+ServedFiles::~ServedFiles() {
+    if (!root_.empty()) {
+        EmptyFolder(root_);
+    }
+}
+
+void ServedFiles::Put(const std::string& urlPath, const std::string& bytes) {
+    const fs::path file = fs::path(root_) / fs::path(Utf8ToWide(urlPath.substr(1)));
+    std::error_code ignored;
+    fs::create_directories(file.parent_path(), ignored);
+    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+}
+
+void ServedFiles::SetRules(const std::string& json) {
+    Put("/_rules.json", json);
+}
+
+ServerLog::ServerLog() : path_(WindowsPathFromEnvironment("TALLIX_SERVER_LOG")) {
+    std::error_code ignored;
+    start_ = static_cast<std::size_t>(fs::file_size(path_, ignored));
+    if (ignored) {
+        start_ = 0;
+    }
+}
+
+std::vector<LoggedRequest> ServerLog::NewRequests() const {
+    std::vector<LoggedRequest> requests;
+    std::ifstream file{fs::path(path_), std::ios::binary};
+    file.seekg(static_cast<std::streamoff>(start_));
+    std::string line;
+    while (std::getline(file, line)) {
+        requests.push_back({JsonString(line, "method"), JsonString(line, "path"), line});
+    }
+    return requests;
+}
+
+std::string QueryValue(const std::string& path, const std::string& key) {
+    const std::size_t query = path.find('?');
+    if (query == std::string::npos) {
+        return std::string();
+    }
+    std::istringstream pairs(path.substr(query + 1));
+    std::string pair;
+    while (std::getline(pairs, pair, '&')) {
+        if (pair.compare(0, key.size() + 1, key + "=") == 0) {
+            return pair.substr(key.size() + 1);
+        }
+    }
+    return std::string();
+}
+
+std::string PathOnly(const std::string& path) {
+    return path.substr(0, path.find('?'));
+}
+
+std::wstring StubFolder(const std::string& folder) {
+    const std::wstring stubs = WindowsPathFromEnvironment("TALLIX_STUBS_DIR");
+    return stubs.empty() ? std::wstring() : stubs + L"\\" + Utf8ToWide(folder) + L"\\";
+}
+
+TempFolder::TempFolder() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    static unsigned counter = 0;
+    path_ = std::wstring(temp) + L"tallix-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter) + L"\\";
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+    fs::create_directories(path_, ignored);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
 }
