@@ -115,23 +115,6 @@ class SkinPaint : public ::testing::Test {
 ULONG_PTR SkinPaint::token_ = 0;
 FrameSkin* SkinPaint::skin_ = nullptr;
 
-TEST_F(SkinPaint, EveryImageOfTheSkinLoadsAtItsSize) {
-    const struct {
-        int id;
-        UINT width, height;
-    } images[] = {{IDP_BUTTON, 393, 48},      {IDP_CLOSE, 150, 34},
-                  {IDP_PROGRESS_FILL, 6, 16}, {IDP_PROGRESS_TRACK, 6, 16},
-                  {IDP_BAR_CLOSED, 1140, 18}, {IDP_BAR_OPEN, 1140, 18},
-                  {IDP_SHADOW, 26, 26}};
-    for (const auto& image : images) {
-        const auto loaded = LoadSkinImage(image.id);
-        ASSERT_TRUE(loaded) << image.id;
-        EXPECT_EQ(loaded->GetWidth(), image.width) << image.id;
-        EXPECT_EQ(loaded->GetHeight(), image.height) << image.id;
-    }
-    EXPECT_FALSE(LoadSkinImage(999));
-}
-
 TEST_F(SkinPaint, OfferWithHoverStatesTextAlphaAndTheBottomBar) {
     Picture normal(380, 175), hover(380, 175), open(380, 175);
     FrameView v = Offer();
@@ -228,6 +211,7 @@ TEST_F(SkinPaint, ProgressBarFilledWidth) {
 }
 
 TEST_F(SkinPaint, ShadowNineSlice) {
+    EXPECT_FALSE(LoadSkinImage(999));
     const auto source = LoadSkinImage(IDP_SHADOW);
     ASSERT_TRUE(source);
     Picture folded(394, 189), unfolded(394, 439);
