@@ -60,47 +60,17 @@ TEST(HistoryTemplate, AFileThatCannotBeDeletedIsMovedAsideForTheRestart) {
     RemoveReadOnly(path);
 }
 
-// Pumps this thread's messages for up to `ms`, or until `done` holds.
-template <typename Done>
-bool PumpUntil(DWORD ms, Done done) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (done()) {
-            return true;
-        }
-        Sleep(10);
-    }
-    return done();
-}
-
-struct DialogSearch {
-    HWND panel;
-    bool found;
-};
-
-BOOL CALLBACK CheckDialog(HWND hwnd, LPARAM parameter) {
-    auto* search = reinterpret_cast<DialogSearch*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(hwnd, &process);
-    wchar_t name[16] = {};
-    GetClassNameW(hwnd, name, 16);
-    if (process == GetCurrentProcessId() && hwnd != search->panel && IsWindowVisible(hwnd) &&
-        std::wstring(name) == L"#32770") {
-        search->found = true;
-    }
-    return TRUE;
-}
-
 // Whether a dialog of this process other than `panel` is visible (an error box, for example).
 bool OtherDialogShown(HWND panel) {
-    DialogSearch search = {panel, false};
-    EnumWindows(CheckDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(w, &process);
+        if (process == GetCurrentProcessId() && w != panel && IsWindowVisible(w)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TEST(HistoryPanel, BrowserThreadStaysQuietWithoutAnHtmlEngine) {

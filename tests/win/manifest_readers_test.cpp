@@ -27,7 +27,6 @@ const char kClassicManifest[] = R"(<?xml version="1.0" encoding="utf-8"?>
     <name>Keldra 主程序</name>
     <version>5.9.3.0</version>
     <installfile>/keldra/5.9.3.0/keldra.exe</installfile>
-    <classname>_Keldra6</classname>
     <depend>,wardel,</depend>
   </keldra>
   <!-- the updater itself -->
@@ -35,29 +34,20 @@ const char kClassicManifest[] = R"(<?xml version="1.0" encoding="utf-8"?>
     <Name>升级程序</Name>
     <VERSION>3.2.0.18</VERSION>
     <InstallFile>tallix</InstallFile>
-    <enforce>False</enforce>
-    <rundirect>0</rundirect>
   </Tallix>
   <keldrasetup>
     <installfile>HTTP://cdn.orvane.test/setup/KeldraSetup.exe</installfile>
-    <enforce>0</enforce>
-    <copyfile>FALSE</copyfile>
-    <u>TRUE</u>
-    <p>1</p>
   </keldrasetup>
 </UpdateList>
 )";
 
 const wchar_t kDownloadBase[] = L"http://down.orvane.test";
 
-// Every field of an entry: "tag|name|version|url|file name|class|depend|flags", the flags being
-// c (copy file), e (enforce), r (run direct), u (unattended) and the placement kind.
+// The fields of an entry that come from the text of its elements (their rules, and the flags:
+// update_list_test.cpp): "tag|name|version|url|file name|depend".
 std::string Describe(const UpdateItem& i) {
     return WideToUtf8(i.tag + L"|" + i.name + L"|" + i.version + L"|" + i.downloadUrl + L"|" +
-                      i.fileName + L"|" + i.className + L"|" + i.depend + L"|" +
-                      (i.copyFile ? L"c" : L"") + (i.enforce ? L"e" : L"") +
-                      (i.runDirect ? L"r" : L"") + (i.unattended ? L"u" : L"") +
-                      std::to_wstring(i.placementKind));
+                      i.fileName + L"|" + i.depend);
 }
 
 class ManifestReadersTest : public ::testing::Test {
@@ -109,15 +99,14 @@ TEST_F(ManifestReadersTest, ClassicUpgradeManifestBecomesTheUpdateList) {
     const UpgradeManifestOutcome outcome = ReadUpgrade(classicSuite_);
     EXPECT_TRUE(outcome.fetched);
     EXPECT_EQ(outcome.variant, ManifestVariant::kClassic);
-    EXPECT_EQ(
-        Entries(),
-        (std::vector<std::string>{
-            "keldra|Keldra 主程序|5.9.3.0|http://down.orvane.test/keldra/5.9.3.0/keldra.exe|"
-            "keldra.exe|_Keldra6|,wardel,|c0",
-            "#comment|||||||c0",
-            "tallix|升级程序|3.2.0.18|http://down.orvane.testtallix|tallix.exe|||cr0",
-            "keldrasetup|||HTTP://cdn.orvane.test/setup/KeldraSetup.exe|KeldraSetup.exe|||eu0",
-        }));
+    EXPECT_EQ(Entries(),
+              (std::vector<std::string>{
+                  "keldra|Keldra 主程序|5.9.3.0|http://down.orvane.test/keldra/5.9.3.0/keldra.exe|"
+                  "keldra.exe|,wardel,",
+                  "#comment|||||",
+                  "tallix|升级程序|3.2.0.18|http://down.orvane.testtallix|tallix.exe|",
+                  "keldrasetup|||HTTP://cdn.orvane.test/setup/KeldraSetup.exe|KeldraSetup.exe|",
+              }));
     EXPECT_EQ(state_.setupKind, 0);
     EXPECT_EQ(state_.latestUpdaterVersion, L"3.2.0.18");
     EXPECT_EQ(state_.mainSetupUrl, L"HTTP://cdn.orvane.test/setup/KeldraSetup.exe");
@@ -183,8 +172,7 @@ TEST_F(ManifestReadersTest, TheMainProgramChoosesTheManifest) {
         const bool classic = std::string(path) == "/keldra/upgrade.xml";
         EXPECT_EQ(outcome.variant,
                   classic ? ManifestVariant::kClassic : ManifestVariant::kVersion6);
-        EXPECT_EQ(Entries(),
-                  std::vector<std::string>{classic ? "classic|||||||c0" : "six|||||||c0"});
+        EXPECT_EQ(Entries(), std::vector<std::string>{classic ? "classic|||||" : "six|||||"});
         const auto requests = log.NewRequests();
         ASSERT_EQ(requests.size(), 1u);
         EXPECT_EQ(PathOnly(requests[0].path), path);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "test_support.h"
 #include "ui/companions_win.h"
 #include "ui/frame_rules.h"
 #include "ui/skin_geometry.h"
@@ -242,15 +243,8 @@ TEST_F(SkinPaint, ShadowWindowTakesItsPictureWhenShown) {
         shadow.Show(SW_SHOWNOACTIVATE);
         // A window that is layered before its first picture is never asked to paint: the shadow
         // becomes layered by painting.
-        const DWORD start = GetTickCount();
-        while (GetTickCount() - start < 2000 &&
-               !(GetWindowLongPtrW(shadow.Hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED)) {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                DispatchMessageW(&message);
-            }
-            Sleep(10);
-        }
+        PumpUntil(2000,
+                  [&] { return GetWindowLongPtrW(shadow.Hwnd(), GWL_EXSTYLE) & WS_EX_LAYERED; });
         const LONG_PTR exStyle = GetWindowLongPtrW(shadow.Hwnd(), GWL_EXSTYLE);
         EXPECT_TRUE(exStyle & WS_EX_LAYERED);
         EXPECT_TRUE(exStyle & WS_EX_TRANSPARENT);  // clicks go through

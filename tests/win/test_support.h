@@ -29,6 +29,22 @@ ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs = 3
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 
+// Pumps this thread's messages for up to `ms`, or until `done` holds; returns `done()`.
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done()) {
+            return true;
+        }
+    }
+    return done();
+}
+
 std::string ReadAll(const std::wstring& path);
 void WriteAll(const std::wstring& path, const std::string& bytes);
 
