@@ -115,28 +115,14 @@ ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
     UniqueKernelHandle thread(info.hThread);
     writeEnd.Reset();  // so that the read below ends when the child closes its end
 
-    const DWORD start = GetTickCount();
     char buffer[4096];
-    for (;;) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) {
-            break;  // the child closed its end
-        }
-        if (available > 0) {
-            DWORD read = 0;
-            if (!ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) || read == 0) {
-                break;
-            }
-            result.output.append(buffer, read);
-            continue;
-        }
-        if (GetTickCount() - start > timeoutMs) {
-            TerminateProcess(process.Get(), 255);
-            break;
-        }
-        Sleep(10);
+    DWORD read = 0;
+    while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        result.output.append(buffer, read);
     }
-    WaitForSingleObject(process.Get(), 5000);
+    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.Get(), 255);
+    }
     GetExitCodeProcess(process.Get(), &result.exitCode);
     return result;
 }

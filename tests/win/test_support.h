@@ -22,8 +22,8 @@ struct ProcessOutput {
     std::string output;  // standard output as written by the child
 };
 
-// Starts `commandLine`, collects its standard output and waits at most `timeoutMs`; a child
-// that does not end in time is terminated.
+// Starts `commandLine` and collects its standard output until the child closes it; a child that
+// does not end `timeoutMs` after that is terminated.
 ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
 std::wstring Utf8ToWide(const std::string& text);
