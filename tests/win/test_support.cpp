@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,11 +12,7 @@ namespace fs = std::filesystem;
 
 std::wstring LinuxPathToWindows(const std::string& path) {
     std::wstring result = L"Z:" + Utf8ToWide(path);
-    for (wchar_t& c : result) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
+    std::replace(result.begin(), result.end(), L'/', L'\\');
     return result;
 }
 
@@ -30,26 +27,12 @@ std::wstring TestProgramPath() {
 }
 
 std::wstring Utf8ToWide(const std::string& text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
+    return fs::path(std::u8string(text.begin(), text.end())).wstring();
 }
 
 std::string WideToUtf8(const std::wstring& text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                        nullptr, nullptr);
-    return narrow;
+    const std::u8string utf8 = fs::path(text).u8string();
+    return std::string(utf8.begin(), utf8.end());
 }
 
 std::string ReadAll(const std::wstring& path) {
@@ -62,30 +45,19 @@ void WriteAll(const std::wstring& path, const std::string& bytes) {
         .write(bytes.data(), bytes.size());
 }
 
-std::vector<std::wstring> PendingFileRenames() {
+std::wstring PendingFileRenames() {
     HKEY key = nullptr;
-    std::vector<std::wstring> strings;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS) {
-        return strings;
-    }
-    DWORD type = 0;
+    std::wstring data;
     DWORD size = 0;
     const wchar_t* name = L"PendingFileRenameOperations";
-    RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
-    std::wstring data(size / sizeof(wchar_t), L'\0');
-    if (size > 0 &&
-        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
-            ERROR_SUCCESS &&
-        type == REG_MULTI_SZ) {
-        for (std::size_t start = 0; start < data.size();) {
-            const std::size_t end = data.find(L'\0', start);
-            strings.push_back(data.substr(start, end - start));
-            start = end == std::wstring::npos ? data.size() : end + 1;
-        }
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) == ERROR_SUCCESS &&
+        RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        data.resize(size / sizeof(wchar_t));
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
     }
     RegCloseKey(key);
-    return strings;
+    return data;
 }
 
 ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
@@ -205,23 +177,20 @@ std::wstring ClosedOrigin() {
     return Utf8ToWide(EnvironmentValue("TALLIX_CLOSED_ORIGIN"));
 }
 
+// Without a root, the folder "" cannot be listed: nothing is removed.
 ServedFiles::ServedFiles() : root_(WindowsPathFromEnvironment("TALLIX_SERVER_ROOT")) {
-    if (!root_.empty()) {
-        EmptyFolder(root_);
-    }
+    EmptyFolder(root_);
 }
 
 ServedFiles::~ServedFiles() {
-    if (!root_.empty()) {
-        EmptyFolder(root_);
-    }
+    EmptyFolder(root_);
 }
 
 void ServedFiles::Put(const std::string& urlPath, const std::string& bytes) {
     const fs::path file = fs::path(root_) / fs::path(Utf8ToWide(urlPath.substr(1)));
     std::error_code ignored;
     fs::create_directories(file.parent_path(), ignored);
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), bytes.size());
+    WriteAll(file.wstring(), bytes);
 }
 
 void ServedFiles::SetRules(const std::string& json) {

@@ -48,9 +48,9 @@ bool PumpUntil(DWORD ms, Done done) {
 std::string ReadAll(const std::wstring& path);
 void WriteAll(const std::wstring& path, const std::string& bytes);
 
-// The strings of the Session Manager's PendingFileRenameOperations (REG_MULTI_SZ), empty strings
-// kept: a deletion at the next start is a path followed by an empty destination.
-std::vector<std::wstring> PendingFileRenames();
+// The Session Manager's PendingFileRenameOperations as stored (REG_MULTI_SZ): a deletion at the
+// next start is "\??\<path>" followed by an empty destination.
+std::wstring PendingFileRenames();
 
 // Sets a registry value for the lifetime of the object and puts back what was there before
 // (or removes the value when there was none).
