@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "manifest/manifest_fetch_win.h"
@@ -17,16 +18,6 @@ std::wstring Url(const std::string& path) {
 
 std::string Received(const FetchedManifest& body) {
     return std::string(body.bytes.begin(), body.bytes.begin() + body.count);
-}
-
-// The tick counts from `before` to `after` (unsigned, so a wrap in between is allowed) include
-// the number `text` read as the signed "%d" of one of them.
-bool TickBetween(const std::string& text, DWORD before, DWORD after) {
-    if (text.empty()) {
-        return false;
-    }
-    const DWORD tick = static_cast<DWORD>(std::stoll(text));
-    return tick - before <= after - before;
 }
 
 TEST(ManifestFetch, HandsOverTheBodyExactlyAndEndsItInNuls) {
@@ -108,7 +99,9 @@ TEST(ManifestFetch, SendsOneUncachedGetOfTheWholeUrl) {
     for (const LoggedRequest& request : requests) {
         EXPECT_EQ(request.method, "GET");
         EXPECT_EQ(PathOnly(request.path), "/keldra/history6.xml");
-        EXPECT_TRUE(TickBetween(QueryValue(request.path, "a"), before, after))
+        // The signed "%d" of a tick count from `before` to `after` (a wrap in between allowed).
+        const DWORD tick = static_cast<DWORD>(std::atoll(QueryValue(request.path, "a").c_str()));
+        EXPECT_LE(tick - before, after - before)
             << request.path << " not within " << before << ".." << after;
         EXPECT_NE(request.line.find("\"Pragma\": \"no-cache\""), std::string::npos) << request.line;
         // The session is opened without an agent string.
