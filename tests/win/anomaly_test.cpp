@@ -7,7 +7,7 @@
 
 #include "download/anomaly_win.h"
 #include "download/download_records.h"
-#include "loopback_server_support.h"
+#include "test_support.h"
 
 namespace {
 

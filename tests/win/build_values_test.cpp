@@ -5,7 +5,6 @@
 #include <string>
 
 #include "build_values.h"
-#include "loopback_server_support.h"
 #include "manifest/manifest_fetch_win.h"
 #include "test_support.h"
 

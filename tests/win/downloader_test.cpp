@@ -3,21 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <mutex>
 
 #include "app/unique_handle_win.h"
 #include "download/download_records.h"
 #include "download/downloader_status_win.h"
 #include "download/pl_downloader_win.h"
-#include "loopback_server_support.h"
 #include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Every event, in order, with the status it carried.
+// Every event, in order: its kind (T, B, P or E) and the status it carried.
 class RecordingCallback : public PLDownloadCallback {
   public:
     void OnTaskSet(PLDownloadStatus s) override { Add('T', s); }
@@ -25,25 +24,20 @@ class RecordingCallback : public PLDownloadCallback {
     void OnProgress(PLDownloadStatus s) override { Add('P', s); }
     void OnEnd(PLDownloadStatus s) override { Add('E', s); }
 
-    std::vector<std::pair<char, PLDownloadStatus>> Events() {
+    // The statuses of one kind, in order.
+    std::vector<PLDownloadStatus> Of(char kind) {
         std::lock_guard<std::mutex> lock(lock_);
-        return events_;
-    }
-    // The first event of a kind; a default status when there is none.
-    PLDownloadStatus First(char kind) {
-        for (const auto& [k, s] : Events()) {
+        std::vector<PLDownloadStatus> found;
+        for (const auto& [k, s] : events_) {
             if (k == kind) {
-                return s;
+                found.push_back(s);
             }
         }
-        return {};
+        return found;
     }
-    int Count(char kind) {
-        int n = 0;
-        for (const auto& event : Events()) {
-            n += event.first == kind;
-        }
-        return n;
+    PLDownloadStatus First(char kind) {
+        const auto found = Of(kind);
+        return found.empty() ? PLDownloadStatus() : found.front();
     }
 
   private:
@@ -63,22 +57,10 @@ std::string Bytes(std::size_t size, unsigned seed) {
     return data;
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream in{fs::path(path), std::ios::binary};
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const std::wstring& path, const std::string& data) {
-    std::ofstream(fs::path(path), std::ios::binary | std::ios::trunc)
-        .write(data.data(), data.size());
-}
-
 class DownloaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
         REQUIRE_LOOPBACK_SERVER();
-        destination_ = folder_.Path() + L"pkg.exe";
-        downloader_.SetCallback(&events_);
         Redirects().Clear();
     }
 
@@ -92,12 +74,21 @@ class DownloaderTest : public ::testing::Test {
         return task;
     }
 
+    // Starts a task on a new downloader (a response without Content-Length would keep the length
+    // of the downloader's previous response) with new events; returns its thread.
+    UniqueKernelHandle Start(const PLDownloadTask& task) {
+        downloader_ = std::make_unique<PLDownloader>();
+        events_ = std::make_unique<RecordingCallback>();
+        downloader_->SetCallback(events_.get());
+        downloader_->SetTask(task, 0);
+        EXPECT_TRUE(downloader_->Start());
+        return UniqueKernelHandle(downloader_->DuplicateThreadHandle());
+    }
+
     // Runs a task to its end; returns the thread's exit code.
-    DWORD Run(const PLDownloadTask& task) {
-        downloader_.SetTask(task, 0);
-        EXPECT_TRUE(downloader_.Start());
-        UniqueHandle<KernelHandleTraits> thread(downloader_.DuplicateThreadHandle());
-        EXPECT_EQ(WaitForSingleObject(thread.Get(), 30000), WAIT_OBJECT_0);
+    DWORD Run(const PLDownloadTask& task, DWORD timeoutMs = 30000) {
+        const UniqueKernelHandle thread = Start(task);
+        EXPECT_EQ(WaitForSingleObject(thread.Get(), timeoutMs), WAIT_OBJECT_0);
         DWORD code = 99;
         GetExitCodeThread(thread.Get(), &code);
         return code;
@@ -105,25 +96,15 @@ class DownloaderTest : public ::testing::Test {
 
     std::string RequestHeader(const std::string& name) {
         const auto requests = log_.NewRequests();
-        if (requests.empty()) {
-            return "<no request>";
-        }
-        const std::string& line = requests.front().line;
-        const std::string marker = "\"" + name + "\": \"";
-        const std::size_t at = line.find(marker);
-        if (at == std::string::npos) {
-            return "";
-        }
-        const std::size_t from = at + marker.size();
-        return line.substr(from, line.find('"', from) - from);
+        return requests.empty() ? "<no request>" : JsonString(requests.front().line, name);
     }
 
     TempFolder folder_;
     ServedFiles served_;
     ServerLog log_;
-    std::wstring destination_;
-    RecordingCallback events_;
-    PLDownloader downloader_;
+    const std::wstring destination_ = folder_.Path() + L"pkg.exe";
+    std::unique_ptr<RecordingCallback> events_;
+    std::unique_ptr<PLDownloader> downloader_;
 };
 
 TEST_F(DownloaderTest, PlainAnswerArrivesWholeWithTheRequestHeaders) {
@@ -132,12 +113,12 @@ TEST_F(DownloaderTest, PlainAnswerArrivesWholeWithTheRequestHeaders) {
     EXPECT_EQ(Run(Task("/k/a/pkg.exe")), 1u);
     EXPECT_EQ(ReadAll(destination_), body);
     EXPECT_FALSE(fs::exists(destination_ + L".tmp"));
-    const PLDownloadStatus end = events_.First('E');
+    const PLDownloadStatus end = events_->First('E');
     EXPECT_EQ(end.state, kDownloadCompleted);
     EXPECT_EQ(end.done, body.size());
     EXPECT_EQ(end.total, body.size());
-    EXPECT_EQ(events_.Count('E'), 1);
-    EXPECT_GE(events_.Count('P'), 7);  // one per block of at most 8 KiB
+    EXPECT_EQ(events_->Of('E').size(), 1u);
+    EXPECT_GE(events_->Of('P').size(), 7u);  // one per block of at most 8 KiB
     EXPECT_EQ(RequestHeader("Range"), "bytes=0-");
     EXPECT_EQ(RequestHeader("Accept"), "*/*");
     EXPECT_EQ(RequestHeader("Referer"), WideToUtf8(ServerOrigin()) + "/k/a");
@@ -163,27 +144,25 @@ TEST_F(DownloaderTest, RedirectIsLoggedAndItsTargetDownloaded) {
     EXPECT_FALSE(redirects[0].reported);
 }
 
-TEST_F(DownloaderTest, ResumeAsksForTheRestAndCountsWhatWasThere) {
+// A temporary file of 1000 bytes is resumed, or emptied for a fresh download.
+TEST_F(DownloaderTest, ResumeOrFreshStartFromTheTemporaryFile) {
     const std::string body = Bytes(5000, 3);
     served_.Put("/k/pkg.exe", body);
-    WriteAll(destination_ + L".tmp", body.substr(0, 1000));
-    EXPECT_EQ(Run(Task("/k/pkg.exe", 0)), 1u);
-    EXPECT_EQ(RequestHeader("Range"), "bytes=1000-");
-    const PLDownloadStatus begin = events_.First('B');
-    EXPECT_EQ(begin.done, 1000u);
-    EXPECT_EQ(begin.total, 5000u);  // 1000 plus the announced 4000
-    EXPECT_EQ(downloader_.Task().resumeOffset, 1000);
-    EXPECT_EQ(ReadAll(destination_), body);
-}
-
-TEST_F(DownloaderTest, FreshDownloadEmptiesTheTemporaryFile) {
-    const std::string body = Bytes(2000, 4);
-    served_.Put("/k/pkg.exe", body);
-    WriteAll(destination_ + L".tmp", std::string(1000, 'x'));
-    EXPECT_EQ(Run(Task("/k/pkg.exe", 1)), 1u);
-    EXPECT_EQ(RequestHeader("Range"), "bytes=0-");
-    EXPECT_EQ(events_.First('B').done, 0u);
-    EXPECT_EQ(ReadAll(destination_), body);
+    for (const int fresh : {0, 1}) {
+        SCOPED_TRACE(fresh);
+        const ServerLog log;
+        fs::remove(destination_);
+        WriteAll(destination_ + L".tmp", fresh ? std::string(1000, 'x') : body.substr(0, 1000));
+        EXPECT_EQ(Run(Task("/k/pkg.exe", fresh)), 1u);
+        const auto requests = log.NewRequests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(JsonString(requests.front().line, "Range"), fresh ? "bytes=0-" : "bytes=1000-");
+        const PLDownloadStatus begin = events_->First('B');
+        EXPECT_EQ(begin.done, fresh ? 0u : 1000u);
+        EXPECT_EQ(begin.total, 5000u);  // what was there plus what is announced
+        EXPECT_EQ(downloader_->Task().resumeOffset, fresh ? 0 : 1000);
+        EXPECT_EQ(ReadAll(destination_), body);
+    }
 }
 
 // Bodies that do not arrive whole, and one without a length.
@@ -195,42 +174,24 @@ TEST_F(DownloaderTest, EndStatesOfDamagedAnswers) {
         std::int32_t state;
         std::uint64_t done;
         bool renamed;
-        bool statusDone;
     } cases[] = {
-        {"{\"/k/pkg.exe\": {\"answer\": \"empty\"}}", kDownloadFailed, 0, false, false},
-        {"{\"/k/pkg.exe\": {\"answer\": \"cut\", \"bytes\": 12000}}", kDownloadFailed, 12000, false,
+        {"{\"/k/pkg.exe\": {\"answer\": \"empty\"}}", kDownloadFailed, 0, false},
+        {"{\"/k/pkg.exe\": {\"answer\": \"cut\", \"bytes\": 12000}}", kDownloadFailed, 12000,
          false},
-        {"{\"/k/pkg.exe\": {\"answer\": \"nolength\"}}", kDownloadCompleted, 20000, true, false},
+        {"{\"/k/pkg.exe\": {\"answer\": \"nolength\"}}", kDownloadCompleted, 20000, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rules);
         fs::remove(destination_);
         fs::remove(destination_ + L".tmp");
         served_.SetRules(c.rules);
-        RecordingCallback events;
-        CDownloaderStatus status;
-        struct Both : PLDownloadCallback {
-            PLDownloadCallback* a;
-            PLDownloadCallback* b;
-            void OnBegin(PLDownloadStatus s) override { a->OnBegin(s), b->OnBegin(s); }
-            void OnEnd(PLDownloadStatus s) override { a->OnEnd(s), b->OnEnd(s); }
-        } both;
-        both.a = &events;
-        both.b = &status;
-        // A fresh downloader for each: a response without Content-Length keeps the length of
-        // the downloader's previous response.
-        PLDownloader downloader;
-        downloader.SetCallback(&both);
-        downloader.SetTask(Task("/k/pkg.exe"), 0);
-        ASSERT_TRUE(downloader.Start());
-        UniqueHandle<KernelHandleTraits> thread(downloader.DuplicateThreadHandle());
-        ASSERT_EQ(WaitForSingleObject(thread.Get(), 30000), WAIT_OBJECT_0);
-        const PLDownloadStatus end = events.First('E');
+        Run(Task("/k/pkg.exe"));
+        const PLDownloadStatus end = events_->First('E');
         EXPECT_EQ(end.state, c.state);
         EXPECT_EQ(end.done, c.done);
         EXPECT_EQ(fs::exists(destination_), c.renamed);
-        EXPECT_EQ(status.Done(), c.statusDone);
         if (c.renamed) {
+            EXPECT_EQ(end.total, 0u);  // no length: the status window is not told it is done
             EXPECT_EQ(ReadAll(destination_), body);
         } else if (c.done > 0) {
             EXPECT_EQ(ReadAll(destination_ + L".tmp"), body.substr(0, c.done));
@@ -242,7 +203,7 @@ TEST_F(DownloaderTest, ExistingDestinationIsNotReplaced) {
     served_.Put("/k/pkg.exe", Bytes(4000, 6));
     WriteAll(destination_, "old");
     EXPECT_EQ(Run(Task("/k/pkg.exe")), 1u);
-    const PLDownloadStatus end = events_.First('E');
+    const PLDownloadStatus end = events_->First('E');
     EXPECT_EQ(end.state, kDownloadCompleted);
     EXPECT_EQ(end.done, 3u);  // the destination's size
     EXPECT_EQ(ReadAll(destination_), "old");
@@ -252,15 +213,10 @@ TEST_F(DownloaderTest, ExistingDestinationIsNotReplaced) {
 TEST_F(DownloaderTest, StopEndsAReceivingThreadWithOneEnd) {
     served_.Put("/k/pkg.exe", Bytes(100000, 7));
     served_.SetRules("{\"/k/pkg.exe\": {\"answer\": \"stall\", \"bytes\": 30000, \"seconds\": 4}}");
-    downloader_.SetTask(Task("/k/pkg.exe"), 0);
-    ASSERT_TRUE(downloader_.Start());
-    UniqueHandle<KernelHandleTraits> thread(downloader_.DuplicateThreadHandle());
+    const UniqueKernelHandle thread = Start(Task("/k/pkg.exe"));
     auto received = [this] {
-        std::uint64_t done = 0;
-        for (const auto& [kind, status] : events_.Events()) {
-            done = kind == 'P' ? status.done : done;
-        }
-        return done;
+        const auto progress = events_->Of('P');
+        return progress.empty() ? 0 : progress.back().done;
     };
     // A read returns whole 8 KiB blocks only: three of the 30000 bytes sent arrive before the
     // stall.
@@ -268,16 +224,16 @@ TEST_F(DownloaderTest, StopEndsAReceivingThreadWithOneEnd) {
         Sleep(20);
     }
     ASSERT_EQ(received(), 3u * 8192);
-    downloader_.Stop();
-    EXPECT_EQ(downloader_.State(), kDownloadStopped);
+    downloader_->Stop();
+    EXPECT_EQ(downloader_->State(), kDownloadStopped);
     // Under Wine a closed request handle does not cut short a read that waits for data: the
     // thread ends when the server closes the connection.
     ASSERT_EQ(WaitForSingleObject(thread.Get(), 10000), WAIT_OBJECT_0);
     DWORD code = 99;
     GetExitCodeThread(thread.Get(), &code);
     EXPECT_EQ(code, 0u);
-    EXPECT_EQ(events_.Count('E'), 1);
-    EXPECT_EQ(events_.First('E').state, kDownloadStopped);
+    EXPECT_EQ(events_->Of('E').size(), 1u);
+    EXPECT_EQ(events_->First('E').state, kDownloadStopped);
     EXPECT_FALSE(fs::exists(destination_));
     EXPECT_TRUE(fs::exists(destination_ + L".tmp"));
 }

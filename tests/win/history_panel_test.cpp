@@ -14,55 +14,14 @@
 
 namespace {
 
-std::wstring TempPath(const std::wstring& name) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + name;
-}
-
-std::string ReadAll(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    std::string bytes;
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
-void Remove(const std::wstring& path) {
+void RemoveReadOnly(const std::wstring& path) {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path.c_str());
 }
 
-// The files that wait for deletion at the next restart.
-std::wstring PendingDeletions() {
-    HKEY key = nullptr;
-    std::wstring text;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS) {
-        return text;
-    }
-    DWORD size = 0;
-    if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) ==
-        ERROR_SUCCESS) {
-        text.resize(size / sizeof(wchar_t));
-        RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(text.data()), &size);
-    }
-    RegCloseKey(key);
-    return text;
-}
-
 TEST(HistoryTemplate, WrittenFromTheResourcesAndHidden) {
-    const std::wstring path = TempPath(L"tallix-history-test.html");
-    Remove(path);
+    const TempFolder folder;
+    const std::wstring path = folder.Path() + L"history.html";
     for (int round = 0; round < 2; ++round) {  // the second write replaces the hidden file
         ASSERT_TRUE(WriteHistoryTemplate(path));
         const std::string page = ReadAll(path);
@@ -75,16 +34,13 @@ TEST(HistoryTemplate, WrittenFromTheResourcesAndHidden) {
         EXPECT_EQ(page.find("src="), std::string::npos);  // no outside script
         EXPECT_TRUE(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
     }
-    Remove(path);
 }
 
 TEST(HistoryTemplate, AFileThatCannotBeDeletedIsMovedAsideForTheRestart) {
     // Wine refuses to delete a read-only file but renames it, as Windows does.
-    const std::wstring path = TempPath(L"tallix-history-locked.html");
-    Remove(path);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    const TempFolder folder;
+    const std::wstring path = folder.Path() + L"history.html";
+    WriteAll(path, "old");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
     ASSERT_FALSE(DeleteFileW(path.c_str()));
 
@@ -94,53 +50,23 @@ TEST(HistoryTemplate, AFileThatCannotBeDeletedIsMovedAsideForTheRestart) {
     HANDLE search = FindFirstFileW((path + L".*.tmp").c_str(), &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE) << "nothing moved aside";
     FindClose(search);
-    const std::wstring aside = TempPath(found.cFileName);
-    EXPECT_NE(PendingDeletions().find(aside), std::wstring::npos);
-    Remove(aside);
-    Remove(path);
-}
-
-// Pumps this thread's messages for up to `ms`, or until `done` holds.
-template <typename Done>
-bool PumpUntil(DWORD ms, Done done) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (done()) {
-            return true;
-        }
-        Sleep(10);
-    }
-    return done();
-}
-
-struct DialogSearch {
-    HWND panel;
-    bool found;
-};
-
-BOOL CALLBACK CheckDialog(HWND hwnd, LPARAM parameter) {
-    auto* search = reinterpret_cast<DialogSearch*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(hwnd, &process);
-    wchar_t name[16] = {};
-    GetClassNameW(hwnd, name, 16);
-    if (process == GetCurrentProcessId() && hwnd != search->panel && IsWindowVisible(hwnd) &&
-        std::wstring(name) == L"#32770") {
-        search->found = true;
-    }
-    return TRUE;
+    const std::wstring aside = L"\\??\\" + folder.Path() + found.cFileName + std::wstring(2, L'\0');
+    EXPECT_NE(PendingFileRenames().find(aside), std::wstring::npos) << WideToUtf8(aside);
+    RemoveReadOnly(folder.Path() + found.cFileName);
+    RemoveReadOnly(path);
 }
 
 // Whether a dialog of this process other than `panel` is visible (an error box, for example).
 bool OtherDialogShown(HWND panel) {
-    DialogSearch search = {panel, false};
-    EnumWindows(CheckDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w != nullptr;
+         w = FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(w, &process);
+        if (process == GetCurrentProcessId() && w != panel && IsWindowVisible(w)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TEST(HistoryPanel, BrowserThreadStaysQuietWithoutAnHtmlEngine) {

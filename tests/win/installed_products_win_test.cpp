@@ -6,21 +6,12 @@
 
 #include <string>
 
-#include "loopback_server_support.h"
 #include "manifest/file_version_win.h"
 #include "manifest/installed_products.h"
 #include "manifest/machine_win.h"
-#include "manifest/manifest_readers_win.h"
 #include "test_support.h"
 
 namespace {
-
-#define REQUIRE_STUBS()                                             \
-    do {                                                            \
-        if (StubFolder("keldra-6.0.0.0").empty()) {                 \
-            GTEST_SKIP() << "no stub programs (run through ctest)"; \
-        }                                                           \
-    } while (0)
 
 TEST(FileVersions, ProductVersionOfTheStubPrograms) {
     REQUIRE_STUBS();
@@ -29,27 +20,23 @@ TEST(FileVersions, ProductVersionOfTheStubPrograms) {
         std::wstring folder;
         const wchar_t* productVersion;
         const wchar_t* fileVersion;
-        bool version6;
     } cases[] = {
-        {StubFolder("keldra-5.9.2.1"), L"5.9.2.1", L"7.0.0.0", false},
-        {StubFolder("keldra-6.0.0.0"), L"6.0.0.0", L"6.0.0.9", false},
-        {StubFolder("keldra-6.0.0.1"), L"6.0.0.1", L"1.0.0.0", true},
-        {StubFolder("keldra-unversioned"), L"", L"", false},
-        {empty.Path(), L"", L"", false},  // no keldra.exe at all
+        {StubFolder("keldra-5.9.2.1"), L"5.9.2.1", L"7.0.0.0"},
+        {StubFolder("keldra-6.0.0.0"), L"6.0.0.0", L"6.0.0.9"},
+        {StubFolder("keldra-6.0.0.1"), L"6.0.0.1", L"1.0.0.0"},
+        {StubFolder("keldra-unversioned"), L"", L""},
+        {empty.Path(), L"", L""},  // no keldra.exe at all
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(WideToUtf8(c.folder));
-        const std::wstring program = c.folder + L"keldra.exe";
-        EXPECT_EQ(FileProductVersion(program), c.productVersion);
-        EXPECT_EQ(FileFileVersion(program), c.fileVersion);
-        EXPECT_EQ(MainProgramIsVersion6(c.folder), c.version6);
+        EXPECT_EQ(FileProductVersion(c.folder + L"keldra.exe"), c.productVersion);
+        EXPECT_EQ(FileFileVersion(c.folder + L"keldra.exe"), c.fileVersion);
     }
 }
 
 const wchar_t kCalendarKey[] = L"Software\\Orvane\\Dayloom";
 const wchar_t kMarlowKey[] = L"Software\\Orvane\\Marlow";
 const wchar_t kMainProgramKey[] = L"Software\\Orvane\\Keldra";
-const wchar_t kOlderLineKey[] = L"Software\\orvane\\Helvor3";
 
 TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
     const ProductProbe probe = WindowsProductProbe();
@@ -69,32 +56,20 @@ TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
     EXPECT_EQ(MarlowExecutablePath(probe), L"");
 }
 
+// The rules themselves are pinned by the portable tests; here the machine's own keys.
 TEST(ProductRegistry, MainProgramFoundThroughTheMachineKeys) {
     REQUIRE_STUBS();
     const ProductProbe probe = WindowsProductProbe();
     const TempFolder suite;  // no keldra.exe beside the updater
-    // The stub folder holds keldra.exe; Helvor3.exe exists nowhere.
-    std::wstring stubDir = StubFolder("keldra-6.0.0.1");
-    const std::wstring stubDirNoSlash = stubDir.substr(0, stubDir.size() - 1);
-
+    const std::wstring stubDir = StubFolder("keldra-6.0.0.1");
     ScopedRegistryValue mainDir(HKEY_LOCAL_MACHINE, kMainProgramKey, L"Install_Dir");
     ScopedRegistryValue mainExe(HKEY_LOCAL_MACHINE, kMainProgramKey, L"ExeName");
-    ScopedRegistryValue olderDir(HKEY_LOCAL_MACHINE, kOlderLineKey, L"Install_Dir");
     mainDir.Remove();
     mainExe.Remove();
-    olderDir.Remove();
-    // The rules themselves are pinned by the portable tests; here the machine's own keys.
     EXPECT_FALSE(MainProgramPresent(suite.Path(), L"keldra", probe));
-    mainDir.SetString(stubDirNoSlash);
+    mainDir.SetString(stubDir.substr(0, stubDir.size() - 1));
     mainExe.SetString(L"keldra.exe");
     EXPECT_TRUE(MainProgramPresent(suite.Path(), L"keldra", probe));
-    olderDir.SetString(stubDir);  // the older line's Helvor3.exe exists nowhere
-    mainDir.Remove();
-    EXPECT_FALSE(MainProgramPresent(suite.Path(), L"keldra", probe));
-    // keldra.exe beside the updater is enough on its own.
-    mainExe.Remove();
-    olderDir.Remove();
-    EXPECT_TRUE(MainProgramPresent(stubDir, L"keldra", probe));
 }
 
 }  // namespace

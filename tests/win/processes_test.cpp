@@ -3,13 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "app/unique_handle_win.h"
 #include "apply/processes_win.h"
-#include "loopback_server_support.h"
 #include "test_support.h"
 
 namespace {
@@ -20,7 +17,7 @@ UniqueKernelHandle StartCopy(const std::wstring& folder, const std::wstring& nam
                              const std::string& className) {
     const std::wstring program = folder + name;
     CopyFileW((StubFolder("running-locker") + L"locker.exe").c_str(), program.c_str(), FALSE);
-    std::ofstream(std::filesystem::path(program + L".class")) << className << "\n";
+    WriteAll(program + L".class", className + "\n");
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -37,34 +34,29 @@ UniqueKernelHandle StartCopy(const std::wstring& folder, const std::wstring& nam
     return UniqueKernelHandle(process.hProcess);
 }
 
-TEST(TerminateByName, EndsEveryProcessOfTheNameInAnyCase) {
+TEST(Processes, TerminateByNameEndsEveryProcessOfTheNameAndTheGuardIsFound) {
+    std::wstring guardName = L"unchanged";
+    EXPECT_FALSE(FindGuardProcess(guardName));
+    EXPECT_EQ(guardName, L"unchanged");
     TempFolder folder;
     CreateDirectoryW((folder.Path() + L"second").c_str(), nullptr);
     UniqueKernelHandle first = StartCopy(folder.Path(), L"Fennick.EXE", "_TerminateFirst");
     UniqueKernelHandle second =
         StartCopy(folder.Path() + L"second\\", L"fennick.exe", "_TerminateSecond");
     UniqueKernelHandle other = StartCopy(folder.Path(), L"fennick2.exe", "_TerminateOther");
-    ASSERT_TRUE(first.Valid() && second.Valid() && other.Valid());
+    UniqueKernelHandle guard = StartCopy(folder.Path(), L"WARDEL_X64.exe", "_GuardProcessTest");
+    ASSERT_TRUE(first.Valid() && second.Valid() && other.Valid() && guard.Valid());
+    EXPECT_TRUE(FindGuardProcess(guardName));
+    EXPECT_EQ(guardName, L"wardel_x64");
 
     TerminateByName(L"fennick");
     EXPECT_EQ(WaitForSingleObject(first.Get(), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(second.Get(), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(other.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
-    TerminateProcess(other.Get(), 0);
-    WaitForSingleObject(other.Get(), 5000);
-}
-
-TEST(FindGuardProcess, NamesTheBuildThatRuns) {
-    std::wstring name = L"unchanged";
-    EXPECT_FALSE(FindGuardProcess(name));
-    EXPECT_EQ(name, L"unchanged");
-    TempFolder folder;
-    UniqueKernelHandle guard = StartCopy(folder.Path(), L"WARDEL_X64.exe", "_GuardProcessTest");
-    ASSERT_TRUE(guard.Valid());
-    EXPECT_TRUE(FindGuardProcess(name));
-    EXPECT_EQ(name, L"wardel_x64");
-    TerminateProcess(guard.Get(), 0);
-    WaitForSingleObject(guard.Get(), 5000);
+    for (HANDLE process : {other.Get(), guard.Get()}) {
+        TerminateProcess(process, 0);
+        WaitForSingleObject(process, 5000);
+    }
 }
 
 }  // namespace

@@ -10,24 +10,13 @@
 
 namespace {
 
-std::wstring TempFolder(const std::wstring& name) {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + name;
-}
-
-void WriteFile(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-}
-
 TEST(DeleteTree, RemovesAFolderWithEverythingInIt) {
-    const std::wstring root = TempFolder(L"tallix-delete-tree");
-    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    const TempFolder folder;
+    const std::wstring root = folder.Path() + L"tree";
+    CreateDirectoryW(root.c_str(), nullptr);
     CreateDirectoryW((root + L"\\OldVersion").c_str(), nullptr);
-    WriteFile(root + L"\\OldVersion\\tallix.exe");
-    WriteFile(root + L"\\a.tmp");
+    WriteAll(root + L"\\OldVersion\\tallix.exe", "");
+    WriteAll(root + L"\\a.tmp", "");
 
     EXPECT_TRUE(DeleteTree(root, true));
     EXPECT_EQ(GetFileAttributesW(root.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -36,15 +25,13 @@ TEST(DeleteTree, RemovesAFolderWithEverythingInIt) {
 }
 
 TEST(DeleteTree, RefusesAPathTheShellBufferCannotHold) {
-    const std::wstring root = TempFolder(L"tallix-long");
-    CreateDirectoryW(root.c_str(), nullptr);
-    WriteFile(root + L"\\keep.txt");
-    std::wstring longPath = root + L"\\";
+    const TempFolder folder;
+    WriteAll(folder.Path() + L"keep.txt", "");
+    std::wstring longPath = folder.Path();
     longPath.append(260 - longPath.size(), L'x');  // 260 characters: one too many
     EXPECT_FALSE(DeleteTree(longPath, true));
     EXPECT_FALSE(DeleteTree(std::wstring(), true));
-    EXPECT_NE(GetFileAttributesW((root + L"\\keep.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteTree(root, true);
+    EXPECT_NE(GetFileAttributesW((folder.Path() + L"keep.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(Administrator, EveryoneIsAdministratorUnderWine) {

@@ -1,17 +1,18 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <vector>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "app/unique_handle_win.h"
 
+namespace fs = std::filesystem;
+
 std::wstring LinuxPathToWindows(const std::string& path) {
     std::wstring result = L"Z:" + Utf8ToWide(path);
-    for (wchar_t& c : result) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
+    std::replace(result.begin(), result.end(), L'/', L'\\');
     return result;
 }
 
@@ -26,26 +27,37 @@ std::wstring TestProgramPath() {
 }
 
 std::wstring Utf8ToWide(const std::string& text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
+    return fs::path(std::u8string(text.begin(), text.end())).wstring();
 }
 
 std::string WideToUtf8(const std::wstring& text) {
-    if (text.empty()) {
-        return std::string();
+    const std::u8string utf8 = fs::path(text).u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in{fs::path(path), std::ios::binary};
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(fs::path(path), std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), bytes.size());
+}
+
+std::wstring PendingFileRenames() {
+    HKEY key = nullptr;
+    std::wstring data;
+    DWORD size = 0;
+    const wchar_t* name = L"PendingFileRenameOperations";
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_READ, &key) == ERROR_SUCCESS &&
+        RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+        data.resize(size / sizeof(wchar_t));
+        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
     }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                        nullptr, nullptr);
-    return narrow;
+    RegCloseKey(key);
+    return data;
 }
 
 ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
@@ -75,28 +87,14 @@ ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
     UniqueKernelHandle thread(info.hThread);
     writeEnd.Reset();  // so that the read below ends when the child closes its end
 
-    const DWORD start = GetTickCount();
     char buffer[4096];
-    for (;;) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) {
-            break;  // the child closed its end
-        }
-        if (available > 0) {
-            DWORD read = 0;
-            if (!ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) || read == 0) {
-                break;
-            }
-            result.output.append(buffer, read);
-            continue;
-        }
-        if (GetTickCount() - start > timeoutMs) {
-            TerminateProcess(process.Get(), 255);
-            break;
-        }
-        Sleep(10);
+    DWORD read = 0;
+    while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        result.output.append(buffer, read);
     }
-    WaitForSingleObject(process.Get(), 5000);
+    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.Get(), 255);
+    }
     GetExitCodeProcess(process.Get(), &result.exitCode);
     return result;
 }
@@ -142,4 +140,118 @@ void ScopedRegistryValue::SetDword(DWORD value) {
 
 void ScopedRegistryValue::Remove() {
     RegDeleteValueW(key_, name_.c_str());
+}
+
+namespace {
+
+std::wstring WindowsPathFromEnvironment(const char* name) {
+    const std::string value = EnvironmentValue(name);
+    return value.empty() ? std::wstring() : LinuxPathToWindows(value);
+}
+
+void EmptyFolder(const std::wstring& folder) {
+    std::error_code ignored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored)) {
+        fs::remove_all(entry.path(), ignored);
+    }
+}
+
+}  // namespace
+
+std::string JsonString(const std::string& line, const std::string& key) {
+    const std::string marker = "\"" + key + "\": \"";
+    const std::size_t start = line.find(marker);
+    if (start == std::string::npos) {
+        return std::string();
+    }
+    const std::size_t from = start + marker.size();
+    const std::size_t end = line.find('"', from);
+    return end == std::string::npos ? std::string() : line.substr(from, end - from);
+}
+
+std::wstring ServerOrigin() {
+    return Utf8ToWide(EnvironmentValue("TALLIX_SERVER_ORIGIN"));
+}
+
+std::wstring ClosedOrigin() {
+    return Utf8ToWide(EnvironmentValue("TALLIX_CLOSED_ORIGIN"));
+}
+
+// Without a root, the folder "" cannot be listed: nothing is removed.
+ServedFiles::ServedFiles() : root_(WindowsPathFromEnvironment("TALLIX_SERVER_ROOT")) {
+    EmptyFolder(root_);
+}
+
+ServedFiles::~ServedFiles() {
+    EmptyFolder(root_);
+}
+
+void ServedFiles::Put(const std::string& urlPath, const std::string& bytes) {
+    const fs::path file = fs::path(root_) / fs::path(Utf8ToWide(urlPath.substr(1)));
+    std::error_code ignored;
+    fs::create_directories(file.parent_path(), ignored);
+    WriteAll(file.wstring(), bytes);
+}
+
+void ServedFiles::SetRules(const std::string& json) {
+    Put("/_rules.json", json);
+}
+
+ServerLog::ServerLog() : path_(WindowsPathFromEnvironment("TALLIX_SERVER_LOG")) {
+    std::error_code ignored;
+    start_ = static_cast<std::size_t>(fs::file_size(path_, ignored));
+    if (ignored) {
+        start_ = 0;
+    }
+}
+
+std::vector<LoggedRequest> ServerLog::NewRequests() const {
+    std::vector<LoggedRequest> requests;
+    std::ifstream file{fs::path(path_), std::ios::binary};
+    file.seekg(static_cast<std::streamoff>(start_));
+    std::string line;
+    while (std::getline(file, line)) {
+        requests.push_back({JsonString(line, "method"), JsonString(line, "path"), line});
+    }
+    return requests;
+}
+
+std::string QueryValue(const std::string& path, const std::string& key) {
+    const std::size_t query = path.find('?');
+    if (query == std::string::npos) {
+        return std::string();
+    }
+    std::istringstream pairs(path.substr(query + 1));
+    std::string pair;
+    while (std::getline(pairs, pair, '&')) {
+        if (pair.compare(0, key.size() + 1, key + "=") == 0) {
+            return pair.substr(key.size() + 1);
+        }
+    }
+    return std::string();
+}
+
+std::string PathOnly(const std::string& path) {
+    return path.substr(0, path.find('?'));
+}
+
+std::wstring StubFolder(const std::string& folder) {
+    const std::wstring stubs = WindowsPathFromEnvironment("TALLIX_STUBS_DIR");
+    return stubs.empty() ? std::wstring() : stubs + L"\\" + Utf8ToWide(folder) + L"\\";
+}
+
+TempFolder::TempFolder() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH, temp);
+    static unsigned counter = 0;
+    path_ = std::wstring(temp) + L"tallix-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter) + L"\\";
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+    fs::create_directories(path_, ignored);
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
 }

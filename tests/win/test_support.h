@@ -1,10 +1,11 @@
-// Helpers for the Windows tests that run under Wine.
+// Helpers for the Windows tests that run under Wine, and access to the loopback server that the
+// test run starts (tests/servers/loopback_server.py): the files it serves and its request log.
 #pragma once
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
+#include <vector>
 
 // "Z:\..." for a path of the Linux side (Wine maps the Linux root to drive Z:).
 std::wstring LinuxPathToWindows(const std::string& path);
@@ -21,12 +22,35 @@ struct ProcessOutput {
     std::string output;  // standard output as written by the child
 };
 
-// Starts `commandLine`, collects its standard output and waits at most `timeoutMs`; a child
-// that does not end in time is terminated.
+// Starts `commandLine` and collects its standard output until the child closes it; a child that
+// does not end `timeoutMs` after that is terminated.
 ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs = 30000);
 
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
+
+// Pumps this thread's messages for up to `ms`, or until `done` holds; returns `done()`.
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        if (done()) {
+            return true;
+        }
+    }
+    return done();
+}
+
+std::string ReadAll(const std::wstring& path);
+void WriteAll(const std::wstring& path, const std::string& bytes);
+
+// The Session Manager's PendingFileRenameOperations as stored (REG_MULTI_SZ): a deletion at the
+// next start is "\??\<path>" followed by an empty destination.
+std::wstring PendingFileRenames();
 
 // Sets a registry value for the lifetime of the object and puts back what was there before
 // (or removes the value when there was none).
@@ -47,4 +71,89 @@ class ScopedRegistryValue {
     bool hadValue_ = false;
     DWORD oldType_ = 0;
     std::string oldData_;
+};
+
+// The origin "http://127.0.0.1:<port>" of the manifest server, or empty when the test run did not
+// start one.
+std::wstring ServerOrigin();
+
+// An origin on a loopback port where nothing listens: a host that is down.
+std::wstring ClosedOrigin();
+
+// Skips the current test when the server is not there.
+#define REQUIRE_LOOPBACK_SERVER()                                     \
+    do {                                                              \
+        if (ServerOrigin().empty()) {                                 \
+            GTEST_SKIP() << "no loopback server (run through ctest)"; \
+        }                                                             \
+    } while (0)
+
+// Skips the current test when the stub programs of tests/stubs/stubs.cmake are not there.
+#define REQUIRE_STUBS()                                             \
+    do {                                                            \
+        if (StubFolder("keldra-6.0.0.0").empty()) {                 \
+            GTEST_SKIP() << "no stub programs (run through ctest)"; \
+        }                                                           \
+    } while (0)
+
+// The files the server answers with. Emptied when constructed and when destroyed.
+class ServedFiles {
+  public:
+    ServedFiles();
+    ~ServedFiles();
+    ServedFiles(const ServedFiles&) = delete;
+    ServedFiles& operator=(const ServedFiles&) = delete;
+
+    // Serves `bytes` at `urlPath` ("/keldra/upgrade.xml").
+    void Put(const std::string& urlPath, const std::string& bytes);
+
+    // Replaces the per-path answers (the server's _rules.json), e.g.
+    // {"/keldra/upgrade.xml": {"answer": "html404"}}.
+    void SetRules(const std::string& json);
+
+  private:
+    std::wstring root_;
+};
+
+struct LoggedRequest {
+    std::string method;
+    std::string path;  // with its query
+    std::string line;  // the whole JSON line, for headers and messages
+};
+
+// The JSON string value of `key` in a flat line written by json.dumps (no escapes), or empty.
+std::string JsonString(const std::string& line, const std::string& key);
+
+// The requests the server logs from the moment the object is made.
+class ServerLog {
+  public:
+    ServerLog();
+    std::vector<LoggedRequest> NewRequests() const;
+
+  private:
+    std::wstring path_;
+    std::size_t start_ = 0;
+};
+
+// "a.xml?a=-12" gives "-12" for "a"; empty when the key is absent.
+std::string QueryValue(const std::string& path, const std::string& key);
+// The path without its query.
+std::string PathOnly(const std::string& path);
+
+// The folder of a stub program built by tests/stubs/stubs.cmake, with a trailing backslash;
+// empty when the test run did not say where the stubs are.
+std::wstring StubFolder(const std::string& folder);
+
+// A new empty folder below the temporary folder, with a trailing backslash, removed with its
+// contents when the object goes.
+class TempFolder {
+  public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& Path() const { return path_; }
+
+  private:
+    std::wstring path_;
 };
