@@ -59,6 +59,7 @@ class NothingToDo(ScenarioCase):
         shown_at = time.monotonic()
         self.assert_ends(updater, 20)
         self.assertGreater(time.monotonic() - shown_at, 3.5, "closed before its five seconds")
+        self.assertFalse(os.path.exists(os.path.join(self.s.suite, "upgrade")))
 
     def test_keldra6_sends_a_zero_count_and_shows_nothing(self):
         self.up_to_date_suite()

@@ -97,6 +97,8 @@ class OrdinaryUpdate(InstallCase):
     def test_program_that_refuses_to_quit_is_ended_by_name(self):
         self.update_pinnace("-execute", side_files={".stubborn": ""})
         self.assertTrue(self.installed_is("pinnace", "running-pinnace-2.1.0.1"))
+        old = [line for _, line in self.s.suite_processes() if "pinnace.exe" in line.lower()]
+        self.assertEqual(old, [], "the program that refused to quit still runs")
 
     def test_locked_installed_file_is_moved_aside_and_replaced(self):
         self.update_pinnace("-execute", running=False, locked=True)
