@@ -154,11 +154,6 @@ class Updater:
         end_group(self.proc)
 
 
-class StubWindow:
-    def __init__(self, log):
-        self.records = lambda: read_jsonl(log)
-
-
 class Scenario:
     """Folder (suite/ is the updater's directory, root/ what the servers serve), servers, stubs
     and registry values of one scenario; all undone at the end, each process by its handle."""
@@ -234,7 +229,7 @@ class Scenario:
         if not wait_until(lambda: os.path.exists(log + ".ready") or proc.poll() is not None, 30) \
                 or proc.poll() is not None:
             raise AssertionError("stub window %s did not start" % class_name)
-        return StubWindow(log)
+        return types.SimpleNamespace(records=lambda: read_jsonl(log))
 
     def run(self, *args, timeout=60):
         """Starts the scenario's tallix.exe with the given switches."""
@@ -305,10 +300,10 @@ class Case(unittest.TestCase):
         self.assertTrue(window.get("visible"), "the window was not shown: %s" % window)
         return window
 
-    def click_main_button(self, y=77):
+    def click_main_button(self):
         left, top = self.shown_window()["rect"][:2]
         time.sleep(0.5)
-        probe("click", left + 190, top + y)
+        probe("click", left + 190, top + 77)
 
     def close_by_caller(self, updater, seconds=20):
         """Closes the window as the calling program would; the updater ends."""

@@ -152,9 +152,8 @@ class CalendarWriteTest(ScenarioCase):
 
 def ole_date_hours_ago(hours):
     """The local time `hours` ago as an OLE date (days since 1899-12-30)."""
-    t = time.localtime(time.time() - hours * 3600)
-    days = datetime.date(t.tm_year, t.tm_mon, t.tm_mday) - datetime.date(1899, 12, 30)
-    return days.days + (t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec) / 86400.0
+    then = datetime.datetime.now() - datetime.timedelta(hours=hours)
+    return (then - datetime.datetime(1899, 12, 30)).total_seconds() / 86400
 
 
 class GuardRateLimit(ScenarioCase):

@@ -217,13 +217,12 @@ class SelfUpdate(InstallCase):
     def test_equal_or_older_candidate_is_not_started(self):
         self.install("keldra", "5.9.2.1", running=False)
         log = os.path.join(self.s.suite, "upgrade", "tallix.exe.log")
+        self.serve(own_version=os.environ["TALLIX_NEXT_VERSION"])
         for folder in ("tallix-3.2.0.17", "tallix-3.2.0.16"):
             with self.subTest(candidate=folder):
                 if os.path.exists(log):
                     os.remove(log)
                 self.s.serve("/keldra/tallix.exe", harness.read(stub(folder, "tallix.exe")))
-                if not self.s.server_states:
-                    self.serve(own_version=os.environ["TALLIX_NEXT_VERSION"])
                 self.assert_ends(self.s.run("-keldra", "-silent", timeout=120), 60, None)
                 self.assertTrue(self.same_file(os.path.join(self.s.suite, "tallix.exe"),
                                                harness.build().tallix))
