@@ -1,19 +1,16 @@
 # End-to-end scenarios: the real tallix.exe under Wine against loopback servers and stub programs
-# of the suite (a window that logs the records it receives, and a probe that looks at the desktop
-# and acts on it).
+# of the suite (a window that logs the records it receives, a probe that looks at the desktop).
 add_executable(window_stub ${CMAKE_SOURCE_DIR}/tests/e2e/stubs/window_stub.cpp)
 add_executable(probe ${CMAKE_SOURCE_DIR}/tests/e2e/stubs/probe.cpp)
 foreach(stub window_stub probe)
-  target_link_options(${stub} PRIVATE -municode)
+  target_link_options(${stub} PRIVATE -municode ${TALLIX_STATIC_LINK})
   target_link_libraries(${stub} PRIVATE tallix_core)
-  target_link_options(${stub} PRIVATE ${TALLIX_STATIC_LINK})
   set_target_properties(${stub} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e-stubs)
 endforeach()
 
 tallix_add_version_stub(FOLDER wardel-1.0.0.0 NAME wardel PRODUCT_VERSION 1.0.0.0)
 
-# Running programs of the suite for the installing scenarios: the installed version and the
-# package one release later, a program that holds another's file, and a suite package.
+# Running programs of the suite for the installing scenarios.
 foreach(stub IN ITEMS "keldra;5.9.2.1" "keldra;5.9.2.2" "pinnace;2.1.0.0" "pinnace;2.1.0.1"
                       "pinnace;2.1.0.5" "wardel;1.0.0.0" "wardel;1.0.0.1" "keldrasetup;1.0.0.0")
   list(GET stub 0 stub_name)
@@ -24,8 +21,7 @@ endforeach()
 tallix_add_version_stub(FOLDER running-locker NAME locker RUNNING)
 tallix_add_version_stub(FOLDER tallix-3.2.0.16 NAME tallix PRODUCT_VERSION 3.2.0.16)
 
-# A newer build of the updater itself (the same program, its version one above the project's),
-# for the self-update hand-over.
+# A newer build of the updater itself (its version one above the project's) for the self-update.
 set(tallix_next_version
     "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
 math(EXPR tallix_next_tweak "${PROJECT_VERSION_TWEAK} + 1")
@@ -49,7 +45,7 @@ set_target_properties(tallix_next PROPERTIES OUTPUT_NAME tallix
 
 add_custom_target(e2e_programs ALL DEPENDS tallix tallix_next window_stub probe ${TALLIX_STUB_TARGETS})
 
-# One test per scenario file (scenarios*.py), so that each area of the updater keeps its own.
+# One test per scenario file (scenarios*.py).
 file(GLOB tallix_scenario_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/scenarios*.py)
 foreach(file IN LISTS tallix_scenario_files)
   get_filename_component(name ${file} NAME_WE)

@@ -1,22 +1,29 @@
 """The end-to-end harness: runs the real tallix.exe under Wine against loopback servers and stub
-programs, and observes it only from outside (requests, records, windows, processes, files and the
-registry).
-
-Every scenario gets a folder of its own below the build tree:
-    suite/       the updater's directory (tallix.exe copied in, plus the suite programs it needs)
-    root/        what the loopback servers serve (root/keldra/upgrade.xml, ...)
-    state/       the servers' process id and request log
-    logs/        logs of the stub windows
-"""
+programs, and observes it only from outside (requests, records, windows, processes, files)."""
+import filecmp
+import functools
 import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import time
+import types
+import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-REPO = os.path.dirname(os.path.dirname(HERE))
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+FRAME = "_tallix_orvane"
+CALLER = "_Keldra"
+UPDATER_KEY = r"HKCU\Software\Orvane\Tallix"
+
+
+def settings(extra=""):
+    return ('<?xml version="1.0" encoding="utf-8"?>\n<TallixSet><upkeldra6>0</upkeldra6>%s'
+            '</TallixSet>\n' % extra)
+
+
+SETTINGS = settings()
 
 
 def entry(tag, version, enforce=False, name=None, install=None, classname=None, extra=""):
@@ -28,6 +35,11 @@ def entry(tag, version, enforce=False, name=None, install=None, classname=None, 
     if enforce:
         text += "<enforce>true</enforce>"
     return text + extra + "</%s>\n" % tag
+
+
+def own_entry(version=None, name=None):
+    """The updater's own entry, by default at the version it already has (no self-update)."""
+    return entry("tallix", version or build().version, name=name)
 
 
 def upgrade_manifest(*entries, root="UpdateList"):
@@ -45,31 +57,34 @@ def wait_until(condition, seconds, step=0.1):
     return condition()
 
 
-class Build:
-    """Paths and values of the build tree the scenarios run in (given by CTest)."""
-
-    def __init__(self):
-        env = os.environ
-        self.dir = env["TALLIX_BUILD_DIR"]
-        self.tallix = env["TALLIX_EXE"]
-        self.probe = env["TALLIX_PROBE"]
-        self.window_stub = env["TALLIX_WINDOW_STUB"]
-        self.stubs = env["TALLIX_STUBS_DIR"]
-        self.server = env["TALLIX_SERVER_SCRIPT"]
-        self.ports = [int(p) for p in env["TALLIX_SERVER_PORTS"].split(",")]
-        self.version = env["TALLIX_VERSION"]
-        self.wine_run = os.path.join(REPO, "scripts", "wine-run.sh")
-        self.work = os.path.join(self.dir, "e2e")
-
-
-BUILD = None
-
-
+@functools.lru_cache(maxsize=None)
 def build():
-    global BUILD
-    if BUILD is None:
-        BUILD = Build()
-    return BUILD
+    """Paths and values of the build tree the scenarios run in (given by CTest)."""
+    env = os.environ
+    return types.SimpleNamespace(
+        dir=env["TALLIX_BUILD_DIR"], tallix=env["TALLIX_EXE"], probe=env["TALLIX_PROBE"],
+        window_stub=env["TALLIX_WINDOW_STUB"], stubs=env["TALLIX_STUBS_DIR"],
+        server=env["TALLIX_SERVER_SCRIPT"], version=env["TALLIX_VERSION"],
+        ports=[int(p) for p in env["TALLIX_SERVER_PORTS"].split(",")],
+        wine_run=os.path.join(REPO, "scripts", "wine-run.sh"),
+        work=os.path.join(env["TALLIX_BUILD_DIR"], "e2e"))
+
+
+def stub(folder, name):
+    return os.path.join(build().stubs, folder, name)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def wine_drive_c(*parts):
+    return os.path.join(build().dir, "wineprefix", "drive_c", *parts)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
 
 
 def wine(*args, timeout=60):
@@ -80,47 +95,28 @@ def wine(*args, timeout=60):
     return proc.returncode, proc.stdout
 
 
-def wine_json(*args, timeout=60):
-    code, out = wine(*args, timeout=timeout)
+def probe(*args, timeout=60):
+    """Runs the probe (tests/e2e/stubs/probe.cpp); returns its JSON answer."""
+    code, out = wine(build().probe, *args, timeout=timeout)
     lines = [line for line in out.splitlines() if line.startswith("{")]
     if not lines:
         raise AssertionError("no answer from %s: exit %s, output %r" % (args, code, out))
     return json.loads(lines[-1])
 
 
-def probe(*args, timeout=60):
-    return wine_json(build().probe, *args, timeout=timeout)
-
-
 def reg(*args):
     wine("reg", *args, timeout=60)
 
 
-class Updater:
-    """One tallix.exe process started in the background."""
-
-    def __init__(self, exe, args, timeout):
-        env = dict(os.environ, TALLIX_WINE_TIMEOUT=str(timeout))
-        self.proc = start_group([build().wine_run, build().dir, exe] + list(args), env)
-        self.started = time.monotonic()
-
-    def wait(self, seconds):
-        """The exit code, or None when it still runs after `seconds`."""
-        try:
-            return self.proc.wait(timeout=seconds)
-        except subprocess.TimeoutExpired:
-            return None
-
-    def elapsed(self):
-        return time.monotonic() - self.started
-
-    def kill(self):
-        end_group(self.proc)
+def signed_by_another_company(folder, program, into):
+    """The stub `program` signed with a certificate of another company; returns its path."""
+    subprocess.run(["bash", os.path.join(REPO, "scripts", "make-signature-fixtures.sh"), into,
+                    stub(folder, program)], check=True, capture_output=True, timeout=120)
+    return os.path.join(into, "other.exe")
 
 
 def start_group(args, env=None):
-    """Starts a process in a process group of its own, so that it can be ended together with
-    the Wine processes it starts."""
+    """Starts a process in a group of its own, ended with the Wine processes it starts."""
     return subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env,
                             start_new_session=True)
 
@@ -133,48 +129,75 @@ def end_group(proc):
     proc.wait()
 
 
+def read_jsonl(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+class Updater:
+    """One tallix.exe process started in the background."""
+
+    def __init__(self, exe, args, timeout):
+        env = dict(os.environ, TALLIX_WINE_TIMEOUT=str(timeout))
+        self.proc = start_group([build().wine_run, build().dir, exe] + list(args), env)
+
+    def wait(self, seconds):
+        """The exit code, or None when it still runs after `seconds`."""
+        try:
+            return self.proc.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def kill(self):
+        end_group(self.proc)
+
+
 class Scenario:
-    """Folder, servers, stubs and registry values of one scenario; everything is undone at the
-    end, and every process it started is ended by its own handle."""
+    """Folder (suite/ is the updater's directory, root/ what the servers serve), servers, stubs
+    and registry values of one scenario; all undone at the end, each process by its handle."""
 
     def __init__(self, name):
-        self.name = name
         self.dir = os.path.join(build().work, name)
         shutil.rmtree(self.dir, ignore_errors=True)
         self.suite = os.path.join(self.dir, "suite")
         self.root = os.path.join(self.dir, "root")
         self.state = os.path.join(self.dir, "state")
         self.logs = os.path.join(self.dir, "logs")
-        for d in (self.suite, self.root, self.state, self.logs):
+        for d in (self.suite, self.root, self.logs):
             os.makedirs(d)
         shutil.copy(build().tallix, os.path.join(self.suite, "tallix.exe"))
-        self.server_running = False
+        self.server_states = []
         self.processes = []
         self.registry_keys = []
 
     # --- the publisher's side ---
 
     def serve(self, path, text, encoding="utf-8-sig"):
-        """Puts a manifest (or any file) at `path` of the servers; UTF-8 with its mark by
-        default."""
+        """Puts a file at `path` of the servers (text as UTF-8 with its mark by default)."""
         full = os.path.join(self.root, path.lstrip("/"))
         os.makedirs(os.path.dirname(full), exist_ok=True)
         with open(full, "wb") as f:
             f.write(text.encode(encoding) if isinstance(text, str) else text)
 
-    def start_servers(self):
-        args = ["python3", build().server, "start", "--state-dir", self.state, "--root", self.root]
-        for port in build().ports:
+    def rules(self, rules):
+        """The servers' per-path answers (tests/servers/loopback_server.py)."""
+        self.serve("/_rules.json", json.dumps(rules), encoding="utf-8")
+
+    def start_servers(self, ports=None, address="127.0.0.1", state=None):
+        """Servers of the scenario's root (all test ports by default); returns their state folder."""
+        state = state or self.state
+        args = ["python3", build().server, "start", "--state-dir", state, "--root", self.root,
+                "--address", address]
+        for port in ports or build().ports:
             args += ["--port", str(port)]
         subprocess.run(args, check=True, timeout=30, capture_output=True)
-        self.server_running = True
+        self.server_states.append(state)
+        return state
 
-    def requests(self):
-        path = os.path.join(self.state, "requests.jsonl")
-        if not os.path.exists(path):
-            return []
-        with open(path, encoding="utf-8") as f:
-            return [json.loads(line) for line in f if line.strip()]
+    def requests(self, state=None):
+        return read_jsonl(os.path.join(state or self.state, "requests.jsonl"))
 
     def requested_paths(self):
         return [r["path"].split("?")[0] for r in self.requests()]
@@ -183,35 +206,30 @@ class Scenario:
 
     def add_program(self, stub_folder, name):
         """Copies a stub program with a chosen version into the suite folder."""
-        shutil.copy(os.path.join(build().stubs, stub_folder, name),
-                    os.path.join(self.suite, name))
+        shutil.copy(stub(stub_folder, name), os.path.join(self.suite, name))
 
     def program_starts(self, name):
         """The command lines with which the suite program `name` was started, in order."""
         log = os.path.join(self.suite, name + ".log")
         if not os.path.exists(log):
             return []
-        with open(log, "rb") as f:
-            return [line for line in f.read().decode("utf-16-le").split("\r\n") if line]
+        return [line for line in read(log).decode("utf-16-le").split("\r\n") if line]
 
     def set_registry(self, key, name, value, kind="REG_SZ"):
         if key not in self.registry_keys:
             self.registry_keys.append(key)
         reg("add", key, "/v", name, "/t", kind, "/d", value, "/f")
 
-    def window(self, class_name, visible=False, lifetime_ms=60000):
+    def window(self, class_name, visible=False):
         """Starts a stub window of `class_name` that logs the records it receives."""
         log = os.path.join(self.logs, class_name + ".jsonl")
-        args = [build().wine_run, build().dir, build().window_stub, class_name, log,
-                "visible" if visible else "hidden", str(lifetime_ms)]
-        proc = start_group(args)
+        proc = start_group([build().wine_run, build().dir, build().window_stub, class_name, log,
+                            "visible" if visible else "hidden"])
         self.processes.append(proc)
-        deadline = time.monotonic() + 30
-        while not os.path.exists(log + ".ready"):
-            if time.monotonic() > deadline or proc.poll() is not None:
-                raise AssertionError("stub window %s did not start" % class_name)
-            time.sleep(0.05)
-        return StubWindow(log, proc)
+        if not wait_until(lambda: os.path.exists(log + ".ready") or proc.poll() is not None, 30) \
+                or proc.poll() is not None:
+            raise AssertionError("stub window %s did not start" % class_name)
+        return types.SimpleNamespace(records=lambda: read_jsonl(log))
 
     def run(self, *args, timeout=60):
         """Starts the scenario's tallix.exe with the given switches."""
@@ -220,21 +238,16 @@ class Scenario:
         return updater
 
     def suite_processes(self):
-        """(pid, command line) of the running processes started from this scenario's suite
-        folder: the updater and whatever it started from there, such as a second updater that
-        Wine starts outside our process groups."""
+        """(pid, command line) of the processes running from the suite folder, wherever started."""
         unix = self.suite.lower()
-        windows = ("z:" + self.suite).replace("/", "\\").lower()
+        windows = windows_path(self.suite).lower()
         found = []
-        for pid in os.listdir("/proc"):
-            if not pid.isdigit():
-                continue
+        for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
-                with open("/proc/%s/cmdline" % pid, "rb") as f:
-                    args = [a for a in f.read().decode("utf-8", "replace").split("\0") if a]
+                args = read("/proc/%s/cmdline" % pid).decode("utf-8", "replace").split("\0")
             except OSError:
                 continue
-            line = " ".join(args)
+            line = " ".join(a for a in args if a)
             if unix in line.lower() or windows in line.lower():
                 found.append((int(pid), line))
         return found
@@ -247,20 +260,75 @@ class Scenario:
                 os.kill(pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-        if self.server_running:
-            subprocess.run(["python3", build().server, "stop", "--state-dir", self.state],
+        for state in self.server_states:
+            subprocess.run(["python3", build().server, "stop", "--state-dir", state],
                            timeout=30, capture_output=True)
         for key in self.registry_keys:
             reg("delete", key, "/f")
 
 
-class StubWindow:
-    def __init__(self, log, proc):
-        self.log = log
-        self.proc = proc
+class Case(unittest.TestCase):
+    """A scenario per test, with the checks that the scenario files share."""
 
-    def records(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding="utf-8") as f:
-            return [json.loads(line) for line in f if line.strip()]
+    def setUp(self):
+        self.s = Scenario(self.id().split(".")[-1])
+        self.addCleanup(self.s.close)
+        reg("delete", UPDATER_KEY, "/v", "uptime", "/f")
+
+    def serve_manifests(self, *entries, own=None, settings_text=SETTINGS):
+        """The settings manifest and the upgrade manifest with the updater's own entry."""
+        self.s.serve("/keldra/tallix.xml", settings_text)
+        self.s.serve("/keldra/upgrade.xml", upgrade_manifest(own or own_entry(), *entries))
+
+    def assert_ends(self, updater, seconds=30, code=0):
+        ended = updater.wait(seconds)
+        self.assertIsNotNone(ended, "the updater did not end within %s s" % seconds)
+        if code is not None:
+            self.assertEqual(ended, code)
+
+    def assert_never_shown(self, updater, seconds=30):
+        """Watches the window until the updater ends: it must never be visible."""
+        deadline = time.monotonic() + seconds
+        while updater.wait(0) is None and time.monotonic() < deadline:
+            window = probe("wait", FRAME, 0)
+            self.assertFalse(window.get("found") and window.get("visible"), "window was shown")
+            time.sleep(0.2)
+        self.assert_ends(updater, 1)
+
+    def shown_window(self, seconds=30):
+        window = probe("wait", FRAME, seconds * 1000, "visible")
+        self.assertTrue(window.get("visible"), "the window was not shown: %s" % window)
+        return window
+
+    def click_main_button(self):
+        left, top = self.shown_window()["rect"][:2]
+        time.sleep(0.5)
+        probe("click", left + 190, top + 77)
+
+    def close_by_caller(self, updater, seconds=20):
+        """Closes the window as the calling program would; the updater ends."""
+        self.assertTrue(probe("notice", FRAME, 4)["sent"])
+        self.assert_ends(updater, seconds)
+
+    def wait_for_file(self, path, data, seconds=40):
+        def arrived():
+            try:
+                return read(path) == data
+            except OSError:
+                return False
+        self.assertTrue(wait_until(arrived, seconds), "%s did not arrive whole" % path)
+
+    def same_file(self, a, b):
+        return os.path.exists(a) and filecmp.cmp(a, b, shallow=False)
+
+
+def main():
+    """Runs the scenarios of the calling file (or those named on the command line)."""
+    module = sys.modules["__main__"]
+    loader = unittest.defaultTestLoader
+    names = sys.argv[1:]
+    suite = loader.loadTestsFromNames(names, module) if names else loader.loadTestsFromModule(module)
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    failed = len(result.failures) + len(result.errors)
+    print("e2e: %d passed, %d failed" % (result.testsRun - failed, failed))
+    sys.exit(1 if failed else 0)

@@ -1,49 +1,27 @@
 #!/usr/bin/env python3
 """Loopback HTTP server that stands in for the publisher's servers in tests.
 
-It listens on 127.0.0.1 only, on one or more ports (manifest, download and statistics server may
-share one process), and answers from a scenario folder:
+It listens on one or more ports of a loopback address (127.0.0.1 by default) and serves the files
+below its root, read again for every request. Every request is appended to the request log as
+one JSON line ({"port", "method", "path" with its query, "headers"}) before it is answered.
 
-    <root>/keldra/upgrade.xml       served at /keldra/upgrade.xml, byte for byte
-    <root>/_rules.json              optional: per-path answers other than "serve the file"
-
-The query of a request is ignored when the file is looked up. The root and its rules file are
-read again for every request, so a test can change the scenario between two requests by writing
-files. Every request is appended to the request log as one JSON line before it is answered:
-
-    {"port": 20000, "method": "GET", "path": "/keldra/tallix.xml?a=123", "headers": {...}}
-
-_rules.json maps a path (without query) to an answer:
-
-    {"/keldra/upgrade.xml": {"answer": "html404"}}
-    {"/keldra/tallix.xml": {"answer": "empty"}}
-    {"/keldra/history.xml": {"answer": "oversize", "size": 1200000, "fill": " "}}
-    {"/pkg/a.exe": {"answer": "redirect", "status": 302, "location": "http://127.0.0.1:1/b"}}
-    {"/pkg/b.exe": {"answer": "status", "status": 500, "body": "oops"}}
-    {"/pkg/c.exe": {"answer": "close"}}
-    {"/pkg/d.exe": {"answer": "file", "file": "other/d.exe", "delay": 1.5}}
-    {"/pkg/e.exe": {"answer": "cut", "bytes": 100}}       (announces the file, sends 100 bytes)
-    {"/pkg/f.exe": {"answer": "nolength"}}                (no Content-Length; the end closes)
-    {"/pkg/g.exe": {"answer": "stall", "bytes": 100, "seconds": 30}}
-    {"*": {"answer": "close"}}          (every path without a rule of its own)
-
-"file" (the default) serves the file (or the rule's "file" instead) with Range support; a missing
-file is a 404 with an HTML page, like "html404". "oversize" is the file (if any) followed by the
-fill text up to "size" bytes. "close" drops the connection without an answer. "cut" announces
-the file's whole length but sends only its first "bytes" bytes (half by default) and closes;
-"nolength" sends the file without Content-Length and closes after it; "stall" announces the file,
-sends its first "bytes" bytes and then waits "seconds" before closing. Any rule may add
-"delay" (seconds before answering) and "content_type".
+<root>/_rules.json maps a path (without query; "*" for every other path) to another answer:
+    {"answer": "html404"}                      a 404 page
+    {"answer": "empty"}                        200 with no body
+    {"answer": "oversize", "size": N, "fill": " "}   the file, filled up to N bytes
+    {"answer": "redirect", "status": 302, "location": "..."}
+    {"answer": "close"}                        drops the connection without an answer
+    {"answer": "cut", "bytes": N}              announces the whole file, sends N bytes, closes
+    {"answer": "nolength"}                     the file without Content-Length
+    {"answer": "stall", "bytes": N, "seconds": S}   N bytes, then S seconds of nothing
+Any rule may add "delay" (seconds before answering). Files are served with Range support.
 
 Commands:
-    serve --root DIR --port P [--port P ...] --log FILE [--ready-file FILE]
-    start --state-dir DIR --root DIR --port P [--port P ...]   (background; waits until ready)
-Both take --address A (default 127.0.0.1) to listen on another loopback address, such as
-127.0.0.2 for a second host.
+    serve --root DIR --port P [--port P ...] --log FILE [--ready-file FILE] [--address A]
+    start --state-dir DIR --root DIR --port P [--port P ...] [--address A]   (in the background)
     stop --state-dir DIR
-"start" keeps its process id in <state-dir>/server.pid, the request log in
-<state-dir>/requests.jsonl and the server's own output in <state-dir>/server.out; "stop" ends
-that process (and only that one).
+"start" keeps the process id in <state-dir>/server.pid and the request log in
+<state-dir>/requests.jsonl; "stop" ends that process (and only that one).
 """
 import argparse
 import http.server
@@ -58,77 +36,58 @@ import threading
 import time
 import urllib.parse
 
-HOST = "127.0.0.1"  # the default address
-RULES_FILE = "_rules.json"
-DEFAULT_OVERSIZE = 0x100000 + 0x10000
 NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
-                  b"<body><h1>Not Found</h1><p>The requested URL was not found.</p></body></html>\n")
-CONTENT_TYPES = {".xml": "text/xml", ".html": "text/html", ".htm": "text/html",
-                 ".txt": "text/plain", ".exe": "application/octet-stream"}
+                  b"<body><h1>Not Found</h1></body></html>\n")
+LOG_LOCK = threading.Lock()  # the servers of one process share the request log
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
-    server_version = "LoopbackServer/1"
 
     def log_message(self, fmt, *args):  # the request log replaces the default stderr lines
         pass
 
     def do_GET(self):
-        self.answer(with_body=True)
-
-    def do_HEAD(self):
-        self.answer(with_body=False)
-
-    def do_POST(self):
-        length = int(self.headers.get("Content-Length") or 0)
-        if length:
-            self.rfile.read(length)
-        self.answer(with_body=True)
-
-    # -- request handling ---------------------------------------------------------------------
-
-    def answer(self, with_body):
         self.server.record(self)
         path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
         rule = self.server.rule_for(path)
-        if rule.get("delay"):
-            time.sleep(float(rule["delay"]))
+        time.sleep(float(rule.get("delay", 0)))
         kind = rule.get("answer", "file")
         if kind == "close":
             self.close_connection = True
             return
-        if kind == "html404":
-            return self.send(404, NOT_FOUND_PAGE, "text/html", with_body)
         if kind == "empty":
-            return self.send(200, b"", rule.get("content_type", "text/xml"), with_body)
+            return self.send(200, b"", "text/xml")
         if kind == "redirect":
-            return self.send(int(rule.get("status", 302)), b"", "text/html", with_body,
+            return self.send(int(rule.get("status", 302)), b"", "text/html",
                              {"Location": rule["location"]})
-        if kind == "status":
-            return self.send(int(rule["status"]), rule.get("body", "").encode("utf-8"),
-                             rule.get("content_type", "text/plain"), with_body)
-        file_path = self.server.file_for(rule.get("file", path))
+        file_path = self.server.file_for(path)
+        body = b""
+        if file_path and os.path.isfile(file_path):
+            with open(file_path, "rb") as f:
+                body = f.read()
+        elif kind != "oversize":
+            kind = "html404"
+        if kind == "html404":
+            return self.send(404, NOT_FOUND_PAGE, "text/html")
         if kind == "oversize":
-            body = b""
-            if file_path and os.path.isfile(file_path):
-                with open(file_path, "rb") as f:
-                    body = f.read()
-            fill = rule.get("fill", " ").encode("utf-8") or b" "
-            size = int(rule.get("size", DEFAULT_OVERSIZE))
-            while len(body) < size:
-                body += fill * max(1, (size - len(body)) // len(fill))
-            return self.send(200, body[:size], rule.get("content_type", "text/xml"), with_body)
-        if not file_path or not os.path.isfile(file_path):
-            return self.send(404, NOT_FOUND_PAGE, "text/html", with_body)
+            fill = rule.get("fill", " ").encode("utf-8")
+            size = int(rule["size"])
+            body += fill * ((size - len(body)) // len(fill) + 1)
+            return self.send(200, body[:size], "text/xml")
         if kind in ("cut", "nolength", "stall"):
-            return self.send_damaged(kind, file_path, rule, with_body)
-        self.send_file(file_path, rule, with_body)
+            return self.send_damaged(kind, body, rule)
+        wanted = parse_range(self.headers.get("Range"), len(body))
+        if wanted == "unsatisfiable":
+            return self.send(416, b"", "text/plain", {"Content-Range": "bytes */%d" % len(body)})
+        if wanted:
+            start, end = wanted
+            return self.send(206, body[start:end + 1], "application/octet-stream",
+                             {"Content-Range": "bytes %d-%d/%d" % (start, end, len(body))})
+        self.send(200, body, "application/octet-stream")
 
-    def send_damaged(self, kind, file_path, rule, with_body):
+    def send_damaged(self, kind, body, rule):
         """The file with the answer broken as the rule says (Range is ignored)."""
-        with open(file_path, "rb") as f:
-            body = f.read()
         self.close_connection = True
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
@@ -136,81 +95,39 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()
-        if not with_body:
-            return
         if kind == "nolength":
             self.wfile.write(body)
             return
-        sent = body[:int(rule.get("bytes", len(body) // 2))]
-        self.wfile.write(sent)
+        self.wfile.write(body[:int(rule.get("bytes", len(body) // 2))])
         self.wfile.flush()
         if kind == "stall":
             time.sleep(float(rule.get("seconds", 30)))
 
-    def send(self, status, body, content_type, with_body, extra=None):
+    def send(self, status, body, content_type, extra=None):
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         for name, value in (extra or {}).items():
             self.send_header(name, value)
         self.end_headers()
-        if with_body and body:
-            self.wfile.write(body)
-
-    def send_file(self, file_path, rule, with_body):
-        size = os.path.getsize(file_path)
-        content_type = rule.get("content_type") or CONTENT_TYPES.get(
-            os.path.splitext(file_path)[1].lower(), "application/octet-stream")
-        start, end, status = 0, size - 1, 200
-        wanted = parse_range(self.headers.get("Range"), size)
-        if wanted == "unsatisfiable":
-            return self.send(416, b"", "text/plain", with_body,
-                             {"Content-Range": "bytes */%d" % size})
-        if wanted:
-            start, end = wanted
-            status = 206
-        self.send_response(status)
-        self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(max(0, end - start + 1)))
-        self.send_header("Accept-Ranges", "bytes")
-        if status == 206:
-            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, size))
-        self.end_headers()
-        if not with_body:
-            return
-        with open(file_path, "rb") as f:
-            f.seek(start)
-            left = end - start + 1
-            while left > 0:
-                chunk = f.read(min(left, 256 * 1024))
-                if not chunk:
-                    break
-                self.wfile.write(chunk)
-                left -= len(chunk)
+        self.wfile.write(body)
 
 
 def parse_range(header, size):
-    """(start, end) of a single "bytes=" range, None when absent or not understood."""
-    if not header:
+    """(start, end) of a "bytes=start-[end]" range, None when absent or not understood."""
+    match = re.fullmatch(r"\s*bytes=(\d+)-(\d*)\s*", header or "")
+    if not match:
         return None
-    match = re.fullmatch(r"\s*bytes=(\d*)-(\d*)\s*", header)
-    if not match or (not match.group(1) and not match.group(2)):
-        return None
-    if match.group(1):
-        start = int(match.group(1))
-        end = int(match.group(2)) if match.group(2) else size - 1
-    else:
-        start, end = max(0, size - int(match.group(2))), size - 1
-    if start >= size or start > end:
-        return "unsatisfiable"
-    return start, min(end, size - 1)
+    start = int(match.group(1))
+    end = min(int(match.group(2) or size - 1), size - 1)
+    return "unsatisfiable" if start >= size or start > end else (start, end)
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, port, root, log, address=HOST):
+    def __init__(self, port, root, log, address):
         self.root = os.path.realpath(root)
         self.log = log
         super().__init__((address, port), Handler)
@@ -218,59 +135,34 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     def record(self, handler):
         line = json.dumps({"port": self.server_address[1], "method": handler.command,
                            "path": handler.path, "headers": dict(handler.headers.items())})
-        self.log.write(line)
+        with LOG_LOCK:
+            self.log.write(line + "\n")
+            self.log.flush()
 
     def rule_for(self, path):
         try:
-            with open(os.path.join(self.root, RULES_FILE), encoding="utf-8") as f:
+            with open(os.path.join(self.root, "_rules.json"), encoding="utf-8") as f:
                 rules = json.load(f)
         except (OSError, ValueError):
             return {}
-        rule = rules.get(path, rules.get("*", {}))
-        return rule if isinstance(rule, dict) else {}
+        return rules.get(path, rules.get("*", {}))
 
     def file_for(self, path):
         """The file below the root for a URL path; None for a path that leaves the root."""
         full = os.path.realpath(os.path.join(self.root, path.lstrip("/")))
-        if full != self.root and not full.startswith(self.root + os.sep):
-            return None
-        return full
-
-
-class RequestLog:
-    def __init__(self, path):
-        self.lock = threading.Lock()
-        self.file = open(path, "a", encoding="utf-8")
-
-    def write(self, line):
-        with self.lock:
-            self.file.write(line + "\n")
-            self.file.flush()
+        return full if full.startswith(self.root + os.sep) else None
 
 
 def serve(args):
-    log = RequestLog(args.log)
-    try:
-        servers = [Server(port, args.root, log, args.address) for port in args.port]
-    except OSError as error:
-        print("cannot listen on %s: %s" % (args.port, error), file=sys.stderr)
-        return 2
-    stop = threading.Event()
-    signal.signal(signal.SIGTERM, lambda *_: stop.set())
-    signal.signal(signal.SIGINT, lambda *_: stop.set())
-    for server in servers:
-        threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1},
-                         daemon=True).start()
+    log = open(args.log, "a", encoding="utf-8")
+    servers = [Server(port, args.root, log, args.address) for port in args.port]
+    for server in servers[1:]:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
     if args.ready_file:
         with open(args.ready_file + ".tmp", "w") as f:
             f.write(" ".join(str(p) for p in args.port) + "\n")
         os.replace(args.ready_file + ".tmp", args.ready_file)
-    while not stop.wait(0.1):
-        pass
-    for server in servers:
-        server.shutdown()
-        server.server_close()
-    return 0
+    servers[0].serve_forever()  # until SIGTERM ends the process
 
 
 def our_server(pid, state_dir):
@@ -284,17 +176,13 @@ def our_server(pid, state_dir):
             and os.path.join(state_dir, "requests.jsonl").encode() in words)
 
 
-def read_pid(state_dir):
-    try:
-        with open(os.path.join(state_dir, "server.pid")) as f:
-            return int(f.read().strip())
-    except (OSError, ValueError):
-        return None
-
-
 def stop(args):
     state_dir = os.path.realpath(args.state_dir)
-    pid = read_pid(state_dir)
+    try:
+        with open(os.path.join(state_dir, "server.pid")) as f:
+            pid = int(f.read().strip())
+    except (OSError, ValueError):
+        pid = None
     if pid is not None and our_server(pid, state_dir):
         os.kill(pid, signal.SIGTERM)
         for _ in range(100):
@@ -318,15 +206,12 @@ def start(args):
     stop(args)  # a server left over from an interrupted run of this state folder
     ready = os.path.join(state_dir, "server.ready")
     log = os.path.join(state_dir, "requests.jsonl")
-    for stale in (ready, log):
-        if os.path.exists(stale):
-            os.remove(stale)
     open(log, "w").close()
     command = [sys.executable, os.path.realpath(__file__), "serve", "--root",
-               os.path.realpath(args.root), "--log", log, "--ready-file", ready]
+               os.path.realpath(args.root), "--log", log, "--ready-file", ready,
+               "--address", args.address]
     for port in args.port:
         command += ["--port", str(port)]
-    command += ["--address", args.address]
     with open(os.path.join(state_dir, "server.out"), "wb") as out:
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                                    start_new_session=True, close_fds=True)
@@ -351,19 +236,19 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     commands = parser.add_subparsers(dest="command", required=True)
-    p = commands.add_parser("serve")
-    p.add_argument("--root", required=True)
-    p.add_argument("--port", type=int, action="append", required=True)
-    p.add_argument("--log", required=True)
-    p.add_argument("--ready-file")
-    p.add_argument("--address", default=HOST)
-    p = commands.add_parser("start")
-    p.add_argument("--state-dir", required=True)
-    p.add_argument("--root", required=True)
-    p.add_argument("--port", type=int, action="append", required=True)
-    p.add_argument("--address", default=HOST)
-    p = commands.add_parser("stop")
-    p.add_argument("--state-dir", required=True)
+    for name in ("serve", "start", "stop"):
+        p = commands.add_parser(name)
+        if name == "stop":
+            p.add_argument("--state-dir", required=True)
+            continue
+        if name == "start":
+            p.add_argument("--state-dir", required=True)
+        else:
+            p.add_argument("--log", required=True)
+            p.add_argument("--ready-file")
+        p.add_argument("--root", required=True)
+        p.add_argument("--port", type=int, action="append", required=True)
+        p.add_argument("--address", default="127.0.0.1")
     args = parser.parse_args()
     return {"serve": serve, "start": start, "stop": stop}[args.command](args)
 

@@ -1,12 +1,10 @@
 // Looks at the desktop from outside for end-to-end runs and acts as a person or a caller would.
-//
-//   probe.exe find CLASS                 the top-level window of CLASS: found, visible, rectangle
-//   probe.exe wait CLASS MS [visible]    the same, waiting up to MS for it (to be visible)
-//   probe.exe msgbox MS                  waits for a message box, prints caption and text, presses
-//   OK probe.exe notice CLASS STATUS        sends a caller's record with STATUS to the window of
-//   CLASS probe.exe click X Y                  moves the cursor to the screen point and clicks
-//
-// Every command prints one JSON object.
+// Every command prints one JSON object:
+//   probe.exe wait CLASS MS [visible]  the top-level window of CLASS (waiting up to MS for it, or
+//                                      for it to be visible): found, visible, rectangle
+//   probe.exe msgbox MS                waits for a message box, prints its caption and text, OK
+//   probe.exe notice CLASS STATUS      sends a caller's record with STATUS to the window of CLASS
+//   probe.exe click X Y                moves the cursor to the screen point and clicks
 #include <windows.h>
 
 #include <cstdio>
@@ -131,9 +129,7 @@ int ClickCommand(int x, int y) {
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
-    if (command == L"find" && argc > 2) {
-        PrintWindow(FindWindowW(argv[2], nullptr));
-    } else if (command == L"wait" && argc > 3) {
+    if (command == L"wait" && argc > 3) {
         const bool visible = argc > 4 && std::wstring(argv[4]) == L"visible";
         PrintWindow(WaitWindow(argv[2], static_cast<DWORD>(_wtoi(argv[3])), visible));
     } else if (command == L"msgbox" && argc > 2) {
@@ -143,7 +139,7 @@ int wmain(int argc, wchar_t** argv) {
     } else if (command == L"click" && argc > 3) {
         return ClickCommand(_wtoi(argv[2]), _wtoi(argv[3]));
     } else {
-        std::fputs("usage: probe find|wait|msgbox|notice|click ...\n", stderr);
+        std::fputs("usage: probe wait|msgbox|notice|click ...\n", stderr);
         return 2;
     }
     std::fflush(stdout);

@@ -1,4 +1,4 @@
-// Text helpers of the end-to-end stub programs: UTF-8 and JSON strings for their output.
+// Text helper of the end-to-end stub programs: JSON strings for their output.
 #pragma once
 
 #include <windows.h>
@@ -6,22 +6,14 @@
 #include <cstdio>
 #include <string>
 
-inline std::string Utf8(const std::wstring& text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
-
-// A JSON string literal of the text (control characters escaped).
+// A JSON string literal of the text in UTF-8 (control characters escaped).
 inline std::string JsonString(const std::wstring& text) {
+    std::string utf8(text.size() * 4, '\0');
+    utf8.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(),
+                            static_cast<int>(utf8.size()), nullptr, nullptr)));
     std::string out = "\"";
-    for (char c : Utf8(text)) {
+    for (char c : utf8) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;

@@ -42,22 +42,18 @@ void LogRecord(WPARAM sender, const COPYDATASTRUCT* data) {
 
 constexpr UINT kTrayReportMessage = 1800;
 
-void LogPosted(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (g_log == nullptr) {
-        return;
-    }
-    std::fprintf(g_log, "{\"message\":%u,\"wParam\":%llu,\"lParam\":%lld}\n", message,
-                 static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
-    std::fflush(g_log);
-}
-
 LRESULT CALLBACK StubWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COPYDATA:
             LogRecord(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
             return 1;
         case kTrayReportMessage:
-            LogPosted(message, wParam, lParam);
+            if (g_log != nullptr) {
+                std::fprintf(g_log, "{\"message\":%u,\"wParam\":%llu,\"lParam\":%lld}\n", message,
+                             static_cast<unsigned long long>(wParam),
+                             static_cast<long long>(lParam));
+                std::fflush(g_log);
+            }
             return 0;
         case WM_TIMER:
         case WM_CLOSE:
@@ -99,8 +95,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     SetTimer(hwnd, 1, lifetime, nullptr);
     if (FILE* ready = _wfopen((logPath + L".ready").c_str(), L"w")) {
-        std::fprintf(ready, "%llu\n",
-                     static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
         std::fclose(ready);
     }
     MSG message;
