@@ -280,6 +280,13 @@ class Case(unittest.TestCase):
         self.s.serve("/keldra/tallix.xml", settings_text)
         self.s.serve("/keldra/upgrade.xml", upgrade_manifest(own or own_entry(), *entries))
 
+    def suite(self, *entries, offered="5.9.2.1", ports=None, **manifests):
+        """The main program 5.9.2.1 installed and offered at `offered` beside the other entries;
+        the servers started (on `ports`, all test ports by default)."""
+        self.s.add_program("keldra-5.9.2.1", "keldra.exe")
+        self.serve_manifests(entry("keldra", offered, name="Keldra"), *entries, **manifests)
+        self.s.start_servers(ports)
+
     def assert_ends(self, updater, seconds=30, code=0):
         ended = updater.wait(seconds)
         self.assertIsNotNone(ended, "the updater did not end within %s s" % seconds)

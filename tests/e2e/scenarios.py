@@ -16,10 +16,7 @@ from harness import (CALLER, FRAME, SETTINGS, UPDATER_KEY, entry, own_entry, pro
 class ScenarioCase(harness.Case):
     def up_to_date_suite(self, *extra_entries):
         """A suite with the main program installed at the version the manifest offers."""
-        self.s.add_program("keldra-5.9.2.1", "keldra.exe")
-        self.serve_manifests(entry("keldra", "5.9.2.1", name="Keldra"), *extra_entries,
-                             own=own_entry(name="升级程序"))
-        self.s.start_servers()
+        self.suite(*extra_entries, own=own_entry(name="升级程序"))
 
 
 class ManifestHostDown(ScenarioCase):

@@ -38,11 +38,6 @@ class ReportScenario(harness.Case):
         super().setUp()
         self.tray = self.s.window("_KeldraTray")
 
-    def suite(self, *extra_entries, statistics_host_up=True):
-        """The main program up to date, the given entries offered; the servers started."""
-        self.s.add_program("keldra-5.9.2.1", "keldra.exe")
-        self.serve_manifests(entry("keldra", "5.9.2.1"), *extra_entries)
-        self.s.start_servers(harness.build().ports[:3 if statistics_host_up else 2])
 
     def install_fennick(self):
         """fennick.exe 1.0.0.0 installed in a folder of its own; returns its Windows path."""
@@ -102,7 +97,7 @@ class ReportScenario(harness.Case):
 
     def test_statistics_host_down_does_not_hold_up_the_close(self):
         self.install_fennick()
-        self.suite(entry("fennick", "1.0.0.1", folder="fennick"), statistics_host_up=False)
+        self.suite(entry("fennick", "1.0.0.1", folder="fennick"), ports=harness.build().ports[:2])
         # The closed port refuses at once; the bound only catches a close that hangs.
         self.assertLess(self.close_offer(self.s.run("-keldra")), 10)
         self.assertEqual(self.reports(), [])

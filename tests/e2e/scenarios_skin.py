@@ -10,7 +10,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import entry, probe, settings, wait_until  # noqa: E402
+from harness import probe, settings, wait_until  # noqa: E402
 
 NEWS = "新版本的说明"
 SETTINGS = settings("<history>%s</history>" % NEWS)
@@ -77,19 +77,17 @@ class SkinScenario(harness.Case):
     def setUp(self):
         super().setUp()
         s = self.s
-        s.add_program("keldra-5.9.2.1", "keldra.exe")
         s.add_program("pinnace-2.1.0.0", "pinnace.exe")
-        self.serve_manifests(
-            entry("keldra", "5.9.3.0", name="Keldra"),
-            "<pinnace><name>Pinnace</name><version>2.1.0.1</version>"
-            "<installfile>/tools/pinnace.exe</installfile><depend>,notes,</depend></pinnace>\n",
-            "<notes><name>Notes</name><version>1.2.0.0</version>"
-            "<installfile>/tools/notes.exe</installfile></notes>\n", settings_text=SETTINGS)
         s.serve("/keldra/history.xml", HISTORY)
         # A download of the package is held by the server, so the progress state stays on screen.
         s.serve("/tools/pinnace.exe", harness.read(harness.stub("pinnace-2.1.0.0", "pinnace.exe")))
         s.rules({"/tools/pinnace.exe": {"delay": 120}})
-        s.start_servers()
+        self.suite(
+            "<pinnace><name>Pinnace</name><version>2.1.0.1</version>"
+            "<installfile>/tools/pinnace.exe</installfile><depend>,notes,</depend></pinnace>\n",
+            "<notes><name>Notes</name><version>1.2.0.0</version>"
+            "<installfile>/tools/notes.exe</installfile></notes>\n",
+            offered="5.9.3.0", settings_text=SETTINGS)
 
     def show(self, *switches, page=None):
         """Runs the updater until its window shows, and checks the history page it built."""

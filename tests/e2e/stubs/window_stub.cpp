@@ -3,9 +3,9 @@
 // writes every WM_COPYDATA record it receives to a log, one JSON object a line. It also plays the
 // tray program: the report message (1800) posted to it is logged as {"message":1800,...}.
 //
-//   window_stub.exe CLASS LOGFILE [visible] [lifetime-ms]
+//   window_stub.exe CLASS LOGFILE [visible]
 //
-// It writes LOGFILE.ready once its window exists and ends on WM_CLOSE or after the lifetime.
+// It writes LOGFILE.ready once its window exists and ends on WM_CLOSE or after a minute.
 #include <windows.h>
 
 #include <cstdio>
@@ -71,13 +71,12 @@ LRESULT CALLBACK StubWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fputs("usage: window_stub CLASS LOGFILE [visible] [lifetime-ms]\n", stderr);
+        std::fputs("usage: window_stub CLASS LOGFILE [visible]\n", stderr);
         return 2;
     }
     const std::wstring className = argv[1];
     const std::wstring logPath = argv[2];
     const bool visible = argc > 3 && std::wstring(argv[3]) == L"visible";
-    const UINT lifetime = argc > 4 ? static_cast<UINT>(_wtoi(argv[4])) : 60000;
     g_log = _wfopen(logPath.c_str(), L"a");
 
     WNDCLASSW wc = {};
@@ -93,7 +92,7 @@ int wmain(int argc, wchar_t** argv) {
     if (visible) {
         ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     }
-    SetTimer(hwnd, 1, lifetime, nullptr);
+    SetTimer(hwnd, 1, 60000, nullptr);
     if (FILE* ready = _wfopen((logPath + L".ready").c_str(), L"w")) {
         std::fclose(ready);
     }
