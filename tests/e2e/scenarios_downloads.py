@@ -19,16 +19,6 @@ class DownloadCase(harness.Case):
         super().setUp()
         self.manifest_port, self.download_port, _ = harness.build().ports
 
-    def serve_version6(self, entry_text, target):
-        """The version-6 manifest offering `entry_text`, whose file is to arrive at `target`."""
-        if os.path.exists(target):
-            os.remove(target)
-        self.addCleanup(lambda: os.path.exists(target) and os.remove(target))
-        self.s.serve("/keldra/tallix.xml", SETTINGS)
-        self.s.serve("/keldra/upgrade6s.xml", manifest(
-            "<tallix><n>t</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n" % harness.build().version,
-            entry_text))
-
     def downloads(self, path, requests=None):
         """The requests for a package path, in order."""
         requests = self.s.requests() if requests is None else requests
@@ -75,9 +65,13 @@ class ClickedUpdate(DownloadCase):
         package = read(stub("keldra-6.0.0.1", "keldra.exe"))
         target = wine_drive_c("users", "root", "AppData", "Roaming", "keldra", "upgrade",
                               "fennick.exe")
-        self.serve_version6(
-            "<fennick><n>Fennick</n><v>6.0.0.1</v><f>/keldra/fennick.exe</f><p>1</p></fennick>\n",
-            target)
+        if os.path.exists(target):
+            os.remove(target)
+        self.addCleanup(lambda: os.path.exists(target) and os.remove(target))
+        self.s.serve("/keldra/tallix.xml", SETTINGS)
+        self.s.serve("/keldra/upgrade6s.xml", manifest(
+            "<tallix><n>t</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n" % harness.build().version,
+            "<fennick><n>Fennick</n><v>6.0.0.1</v><f>/keldra/fennick.exe</f><p>1</p></fennick>\n"))
         self.s.serve("/keldra/fennick.exe", package)
         self.s.start_servers()
         self.s.run("-fennick")
@@ -179,17 +173,6 @@ class Retries(DownloadCase):
 
 
 class OtherJobs(DownloadCase):
-    def test_suite_package_is_stored_in_the_temporary_folder(self):
-        package = read(stub("keldra-6.0.0.1", "keldra.exe"))
-        target = wine_drive_c("users", "root", "Temp", "keldrasetup_u59.exe")
-        self.serve_version6(
-            "<keldrasetup><n>Keldra</n><v>6.0.0.1</v><f>/keldra/keldrasetup.exe</f></keldrasetup>\n",
-            target)
-        self.s.serve("/keldra/keldrasetup.exe", package)
-        self.s.start_servers()
-        self.s.run("-x", "-tc_59", "-installpackage")
-        self.wait_for_file(target, package)
-
     def test_self_update_fetches_the_updater(self):
         newer = read(stub("tallix-3.2.0.17", "tallix.exe"))
         self.s.serve("/keldra/tallix.exe", newer)
