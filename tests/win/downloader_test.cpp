@@ -1,5 +1,6 @@
 // PLDownloader against the loopback server: what arrives on disk, the requests it sends, the
-// redirect log and the events its callback sees.
+// redirect log and the events its callback sees; the progress it reports to a status window; the
+// anomaly record of a package that failed a check.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <mutex>
 
 #include "app/unique_handle_win.h"
+#include "download/anomaly_win.h"
 #include "download/download_records.h"
 #include "download/downloader_status_win.h"
 #include "download/pl_downloader_win.h"
@@ -60,7 +62,7 @@ std::string Bytes(std::size_t size, unsigned seed) {
 class DownloaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        REQUIRE_LOOPBACK_SERVER();
+        REQUIRE_TEST_RUN();
         Redirects().Clear();
     }
 
@@ -86,9 +88,9 @@ class DownloaderTest : public ::testing::Test {
     }
 
     // Runs a task to its end; returns the thread's exit code.
-    DWORD Run(const PLDownloadTask& task, DWORD timeoutMs = 30000) {
+    DWORD Run(const PLDownloadTask& task) {
         const UniqueKernelHandle thread = Start(task);
-        EXPECT_EQ(WaitForSingleObject(thread.Get(), timeoutMs), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(thread.Get(), 30000), WAIT_OBJECT_0);
         DWORD code = 99;
         GetExitCodeThread(thread.Get(), &code);
         return code;
@@ -150,13 +152,11 @@ TEST_F(DownloaderTest, ResumeOrFreshStartFromTheTemporaryFile) {
     served_.Put("/k/pkg.exe", body);
     for (const int fresh : {0, 1}) {
         SCOPED_TRACE(fresh);
-        const ServerLog log;
+        log_ = ServerLog();
         fs::remove(destination_);
         WriteAll(destination_ + L".tmp", fresh ? std::string(1000, 'x') : body.substr(0, 1000));
         EXPECT_EQ(Run(Task("/k/pkg.exe", fresh)), 1u);
-        const auto requests = log.NewRequests();
-        ASSERT_FALSE(requests.empty());
-        EXPECT_EQ(JsonString(requests.front().line, "Range"), fresh ? "bytes=0-" : "bytes=1000-");
+        EXPECT_EQ(RequestHeader("Range"), fresh ? "bytes=0-" : "bytes=1000-");
         const PLDownloadStatus begin = events_->First('B');
         EXPECT_EQ(begin.done, fresh ? 0u : 1000u);
         EXPECT_EQ(begin.total, 5000u);  // what was there plus what is announced
@@ -259,6 +259,45 @@ TEST(DownloaderStatus, PercentAndMessageOnProgress) {
     EXPECT_EQ(status.Percent(), 0);
     EXPECT_EQ(CDownloaderStatus_Union().Message(), UM_PACKAGE_STEP);
     EXPECT_EQ(CDownloaderStatus().Message(), UM_DOWNLOAD_STEP);
+}
+
+// What is read from the file, and one record per signer and file name.
+TEST(RecordDownloadAnomaly, FieldsFromTheFile) {
+    Anomalies().Clear();
+    TempFolder folder;
+    const std::wstring page = folder.Path() + L"keldra.exe";
+    WriteAll(page, "<html>error page</html>");
+    SetFirstRequestStatus(302);
+    RecordDownloadAnomaly(page, L"fabrikam");
+    const std::wstring stub = StubFolder("keldra-6.0.0.1") + L"keldra.exe";
+    RecordDownloadAnomaly(stub, L"");
+    RecordDownloadAnomaly(folder.Path() + L"missing.exe", L"x");
+    // The same signer and file name in another case: no second record.
+    RecordDownloadAnomaly(folder.Path() + L"KELDRA.EXE", L"FABRIKAM");
+
+    const std::vector<DownloadAnomaly> records = Anomalies().Snapshot();
+    ASSERT_EQ(records.size(), 3u);
+    const DownloadAnomaly& text = records[0];
+    EXPECT_EQ(text.fileName, L"keldra.exe");
+    EXPECT_EQ(text.signer, L"fabrikam");
+    EXPECT_EQ(text.productVersion, L"");
+    EXPECT_EQ(text.fileSize, 23u);
+    EXPECT_TRUE(text.exists);
+    EXPECT_EQ(text.firstRequestStatus, 302);
+    EXPECT_EQ(text.fileText, L"<html>error page</html>");
+
+    const DownloadAnomaly& versioned = records[1];
+    EXPECT_EQ(versioned.productVersion, L"6.0.0.1");
+    EXPECT_EQ(versioned.originalFileName, L"keldra.exe");
+    EXPECT_EQ(versioned.productName, L"keldra");  // the stub names its product after its file
+    EXPECT_EQ(versioned.fileSize, fs::file_size(fs::path(stub)));
+    EXPECT_EQ(versioned.fileText, L"");  // a file with a version resource keeps no text
+
+    const DownloadAnomaly& missing = records[2];
+    EXPECT_EQ(missing.fileName, L"missing.exe");
+    EXPECT_FALSE(missing.exists);
+    EXPECT_EQ(missing.fileSize, 0u);
+    Anomalies().Clear();
 }
 
 }  // namespace

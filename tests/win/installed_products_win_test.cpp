@@ -14,7 +14,7 @@
 namespace {
 
 TEST(FileVersions, ProductVersionOfTheStubPrograms) {
-    REQUIRE_STUBS();
+    REQUIRE_TEST_RUN();
     const TempFolder empty;
     const struct {
         std::wstring folder;
@@ -58,7 +58,7 @@ TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
 
 // The rules themselves are pinned by the portable tests; here the machine's own keys.
 TEST(ProductRegistry, MainProgramFoundThroughTheMachineKeys) {
-    REQUIRE_STUBS();
+    REQUIRE_TEST_RUN();
     const ProductProbe probe = WindowsProductProbe();
     const TempFolder suite;  // no keldra.exe beside the updater
     const std::wstring stubDir = StubFolder("keldra-6.0.0.1");

@@ -53,7 +53,7 @@ std::string Describe(const UpdateItem& i) {
 class ManifestReadersTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        REQUIRE_LOOPBACK_SERVER();
+        REQUIRE_TEST_RUN();
         state_.downloadBase = kDownloadBase;
     }
 
@@ -180,7 +180,7 @@ TEST_F(ManifestReadersTest, TheMainProgramChoosesTheManifest) {
 }
 
 TEST(SettingsManifestReader, AppliesTheSettingsOfTheHostOrKeepsThemWhenItFails) {
-    REQUIRE_LOOPBACK_SERVER();
+    REQUIRE_TEST_RUN();
     ServedFiles files;
     files.Put("/keldra/tallix.xml", kUtf8Mark + R"(<?xml version="1.0" encoding="utf-8"?>
 <TallixSet>
@@ -219,11 +219,11 @@ TEST(SettingsManifestReader, AppliesTheSettingsOfTheHostOrKeepsThemWhenItFails) 
 const wchar_t kCalendarKey[] = L"Software\\Orvane\\Dayloom";
 const wchar_t kFennickKey[] = L"Software\\Orvane\\Fennick3";
 
-// Copies the stub program <folder>\<stub>.exe into `directory` under `name`.
-void CopyStub(const std::string& folder, const std::wstring& stub, const std::wstring& directory,
-              const std::wstring& name) {
-    const std::wstring from = StubFolder(folder) + stub + L".exe";
-    ASSERT_TRUE(CopyFileW(from.c_str(), (directory + name).c_str(), FALSE)) << WideToUtf8(from);
+// Copies the stub program "<product>-<version>\<product>.exe" into `directory` under `name`.
+void CopyStub(const std::string& folder, const std::wstring& directory, const std::wstring& name) {
+    const std::wstring from =
+        StubFolder(folder) + Utf8ToWide(folder.substr(0, folder.find('-'))) + L".exe";
+    EXPECT_TRUE(CopyFileW(from.c_str(), (directory + name).c_str(), FALSE)) << WideToUtf8(from);
 }
 
 std::wstring WithoutFinalBackslash(const std::wstring& folder) {
@@ -244,11 +244,10 @@ std::wstring Decided(const UpdateList& list) {
 // The decision on this machine: versions read from the suite folder, from folders that the
 // registry names, and nothing for a path that is not there. Its rules: update_decision_test.cpp.
 TEST_F(ManifestReadersTest, SuiteRunReadsTheInstalledVersions) {
-    REQUIRE_STUBS();
     const TempFolder suite;
-    ASSERT_NO_FATAL_FAILURE(CopyStub("keldra-5.9.2.1", L"keldra", suite.Path(), L"keldra.exe"));
-    ASSERT_NO_FATAL_FAILURE(CopyStub("pinnace-2.1.0.0", L"pinnace", suite.Path(), L"pinnace.exe"));
-    ASSERT_NO_FATAL_FAILURE(CopyStub("tallix-3.2.0.17", L"tallix", suite.Path(), L"tallix.exe"));
+    CopyStub("keldra-5.9.2.1", suite.Path(), L"keldra.exe");
+    CopyStub("pinnace-2.1.0.0", suite.Path(), L"pinnace.exe");
+    CopyStub("tallix-3.2.0.17", suite.Path(), L"tallix.exe");
     ScopedRegistryValue fennickInstallDir(HKEY_CURRENT_USER, kFennickKey, L"Install_Dir");
     fennickInstallDir.SetString(StubFolder("fennick-1.0.0.0"));  // fennick.exe 1.0.0.0
     files_.Put("/keldra/upgrade.xml", kUtf8Mark + R"(<UpdateList>
@@ -265,18 +264,14 @@ TEST_F(ManifestReadersTest, SuiteRunReadsTheInstalledVersions) {
 }
 
 TEST_F(ManifestReadersTest, TargetedRunForTheCalendarProduct) {
-    REQUIRE_STUBS();
     // The calendar's install folder, where the updater runs: dayloom.exe 3.0.0.1, no pinnace.exe.
     const TempFolder calendar;
-    ASSERT_NO_FATAL_FAILURE(
-        CopyStub("dayloom-3.0.0.1", L"dayloom", calendar.Path(), L"dayloom.exe"));
-    ASSERT_NO_FATAL_FAILURE(CopyStub("tallix-3.2.0.17", L"tallix", calendar.Path(), L"tallix.exe"));
+    CopyStub("dayloom-3.0.0.1", calendar.Path(), L"dayloom.exe");
+    CopyStub("tallix-3.2.0.17", calendar.Path(), L"tallix.exe");
     // Plug-ins at 2.1.0.0: weather as offered, moonphase older than offered.
     const TempFolder plugins;
-    ASSERT_NO_FATAL_FAILURE(
-        CopyStub("pinnace-2.1.0.0", L"pinnace", plugins.Path(), L"weather.dll"));
-    ASSERT_NO_FATAL_FAILURE(
-        CopyStub("pinnace-2.1.0.0", L"pinnace", plugins.Path(), L"moonphase.dll"));
+    CopyStub("pinnace-2.1.0.0", plugins.Path(), L"weather.dll");
+    CopyStub("pinnace-2.1.0.0", plugins.Path(), L"moonphase.dll");
     ScopedRegistryValue installDir(HKEY_CURRENT_USER, kCalendarKey, L"Install_Dir");
     ScopedRegistryValue pluginsPath(HKEY_CURRENT_USER, kCalendarKey, L"PluginsPath");
     pluginsPath.SetString(WithoutFinalBackslash(plugins.Path()));

@@ -9,14 +9,11 @@
 namespace {
 
 std::wstring Fixture(const wchar_t* name) {
-    const std::string folder = EnvironmentValue("TALLIX_SIGNING_DIR");
-    return folder.empty() ? std::wstring() : LinuxPathToWindows(folder) + L"\\" + name;
+    return WindowsPathFromEnvironment("TALLIX_SIGNING_DIR") + L"\\" + name;
 }
 
 TEST(VerifyPackageSignature, SignersAcceptedAndRejected) {
-    if (Fixture(L"").empty()) {
-        GTEST_SKIP() << "no signature fixtures (run through ctest)";
-    }
+    REQUIRE_TEST_RUN();
     struct Case {
         const wchar_t* file;
         bool accepted;
@@ -47,14 +44,10 @@ TEST(VerifyPackageSignature, SignersAcceptedAndRejected) {
 }
 
 TEST(VerifyPackageSignature, DiagnosticLineForAnUnsignedFile) {
-    const std::wstring unsignedFile = Fixture(L"unsigned.exe");
-    if (unsignedFile.empty()) {
-        GTEST_SKIP() << "no signature fixtures (run through ctest)";
-    }
+    REQUIRE_TEST_RUN();
     // The line goes to this program's standard output; a child run shows it.
     const ProcessOutput out =
-        RunAndCapture(L"\"" + TestProgramPath() +
-                      L"\" --gtest_filter=SignatureChild.* --gtest_also_run_disabled_tests");
+        RunThisProgram(L"--gtest_filter=SignatureChild.* --gtest_also_run_disabled_tests");
     ASSERT_TRUE(out.started);
     // Standard output is in text mode: the line ends in CRLF.
     EXPECT_NE(out.output.find("CryptQueryObject faild with 80092009\r\n"), std::string::npos)
