@@ -14,11 +14,6 @@
 
 namespace {
 
-void RemoveReadOnly(const std::wstring& path) {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-}
-
 TEST(HistoryTemplate, WrittenFromTheResourcesAndHidden) {
     const TempFolder folder;
     const std::wstring path = folder.Path() + L"history.html";
@@ -52,8 +47,7 @@ TEST(HistoryTemplate, AFileThatCannotBeDeletedIsMovedAsideForTheRestart) {
     FindClose(search);
     const std::wstring aside = L"\\??\\" + folder.Path() + found.cFileName + std::wstring(2, L'\0');
     EXPECT_NE(PendingFileRenames().find(aside), std::wstring::npos) << WideToUtf8(aside);
-    RemoveReadOnly(folder.Path() + found.cFileName);
-    RemoveReadOnly(path);
+    SetFileAttributesW((folder.Path() + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Whether a dialog of this process other than `panel` is visible (an error box, for example).

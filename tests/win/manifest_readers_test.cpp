@@ -43,13 +43,6 @@ const char kClassicManifest[] = R"(<?xml version="1.0" encoding="utf-8"?>
 
 const wchar_t kDownloadBase[] = L"http://down.orvane.test";
 
-// The fields of an entry that come from the text of its elements (their rules, and the flags:
-// update_list_test.cpp): "tag|name|version|url|file name|depend".
-std::string Describe(const UpdateItem& i) {
-    return WideToUtf8(i.tag + L"|" + i.name + L"|" + i.version + L"|" + i.downloadUrl + L"|" +
-                      i.fileName + L"|" + i.depend);
-}
-
 class ManifestReadersTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -75,10 +68,13 @@ class ManifestReadersTest : public ::testing::Test {
         return FetchUpgradeManifest(document_, request, state_, list_);
     }
 
+    // The fields of each entry that come from the text of its elements (their rules, and the
+    // flags: update_list_test.cpp): "tag|name|version|url|file name|depend".
     std::vector<std::string> Entries() const {
         std::vector<std::string> entries;
-        for (const auto& item : list_) {
-            entries.push_back(Describe(*item));
+        for (const auto& i : list_) {
+            entries.push_back(WideToUtf8(i->tag + L"|" + i->name + L"|" + i->version + L"|" +
+                                         i->downloadUrl + L"|" + i->fileName + L"|" + i->depend));
         }
         return entries;
     }
@@ -217,7 +213,6 @@ TEST(SettingsManifestReader, AppliesTheSettingsOfTheHostOrKeepsThemWhenItFails) 
 }
 
 const wchar_t kCalendarKey[] = L"Software\\Orvane\\Dayloom";
-const wchar_t kFennickKey[] = L"Software\\Orvane\\Fennick3";
 
 // Copies the stub program "<product>-<version>\<product>.exe" into `directory` under `name`.
 void CopyStub(const std::string& folder, const std::wstring& directory, const std::wstring& name) {
@@ -248,7 +243,8 @@ TEST_F(ManifestReadersTest, SuiteRunReadsTheInstalledVersions) {
     CopyStub("keldra-5.9.2.1", suite.Path(), L"keldra.exe");
     CopyStub("pinnace-2.1.0.0", suite.Path(), L"pinnace.exe");
     CopyStub("tallix-3.2.0.17", suite.Path(), L"tallix.exe");
-    ScopedRegistryValue fennickInstallDir(HKEY_CURRENT_USER, kFennickKey, L"Install_Dir");
+    ScopedRegistryValue fennickInstallDir(HKEY_CURRENT_USER, L"Software\\Orvane\\Fennick3",
+                                          L"Install_Dir");
     fennickInstallDir.SetString(StubFolder("fennick-1.0.0.0"));  // fennick.exe 1.0.0.0
     files_.Put("/keldra/upgrade.xml", kUtf8Mark + R"(<UpdateList>
   <keldra><version>5.9.3.0</version><installfile>/keldra/keldra.exe</installfile></keldra>

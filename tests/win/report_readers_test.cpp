@@ -45,7 +45,7 @@ TEST(OsReaders, ReleasesAsWineReportsThem) {
         r.majorVersionNumber ? major.SetDword(*r.majorVersionNumber) : major.Remove();
         build.SetString(r.buildNumber);
 
-        const std::string output = RunThisProgram(L"--os-probe").output;
+        const std::string output = RunThisProgram(L"--os-probe");
         EXPECT_TRUE(output.starts_with(r.outputStart) && output.ends_with(r.outputEnd)) << output;
     }
 }

@@ -100,12 +100,9 @@ class SkinPaint : public ::testing::Test {
         PaintFrame(picture.Dc(), PlanFrame(view, kButtonRect, kSuiteLinkRect), *skin_);
     }
 
-    static ULONG_PTR token_;
-    static FrameSkin* skin_;
+    static inline ULONG_PTR token_ = 0;
+    static inline FrameSkin* skin_ = nullptr;
 };
-
-ULONG_PTR SkinPaint::token_ = 0;
-FrameSkin* SkinPaint::skin_ = nullptr;
 
 TEST_F(SkinPaint, OfferWithHoverStatesTextAlphaAndTheBottomBar) {
     Picture normal(380, 175), hover(380, 175), open(380, 175);

@@ -61,13 +61,13 @@ std::wstring PendingFileRenames() {
     return data;
 }
 
-ProcessOutput RunThisProgram(const std::wstring& arguments) {
-    ProcessOutput result;
+std::string RunThisProgram(const std::wstring& arguments) {
+    std::string output;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueKernelHandle readEnd;
     UniqueKernelHandle writeEnd;
     if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inherit, 0)) {
-        return result;
+        return output;
     }
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -83,9 +83,8 @@ ProcessOutput RunThisProgram(const std::wstring& arguments) {
     std::wstring line = L"\"" + std::wstring(program) + L"\" " + arguments;
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &info)) {
-        return result;
+        return output;
     }
-    result.started = true;
     UniqueKernelHandle process(info.hProcess);
     UniqueKernelHandle thread(info.hThread);
     writeEnd.Reset();  // so that the read below ends when the child closes its end
@@ -93,13 +92,12 @@ ProcessOutput RunThisProgram(const std::wstring& arguments) {
     char buffer[4096];
     DWORD read = 0;
     while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        result.output.append(buffer, read);
+        output.append(buffer, read);
     }
     if (WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
         TerminateProcess(process.Get(), 255);
     }
-    GetExitCodeProcess(process.Get(), &result.exitCode);
-    return result;
+    return output;
 }
 
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& path,

@@ -11,15 +11,9 @@
 // root to drive Z:), or empty.
 std::wstring WindowsPathFromEnvironment(const char* name);
 
-struct ProcessOutput {
-    bool started = false;
-    DWORD exitCode = 0;
-    std::string output;  // standard output as written by the child
-};
-
-// Starts this test program with `arguments` and collects its standard output until the child
+// Starts this test program with `arguments` and returns its standard output, read until the child
 // closes it; a child that does not end 30 s after that is terminated.
-ProcessOutput RunThisProgram(const std::wstring& arguments);
+std::string RunThisProgram(const std::wstring& arguments);
 
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
