@@ -1,5 +1,6 @@
 // PLDownloader against the loopback server: what arrives on disk, the requests it sends, the
-// redirect log and the events its callback sees.
+// redirect log and the events its callback sees; the progress it reports to a status window; the
+// anomaly record of a package that failed a check.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <mutex>
 
 #include "app/unique_handle_win.h"
+#include "download/anomaly_win.h"
 #include "download/download_records.h"
 #include "download/downloader_status_win.h"
 #include "download/pl_downloader_win.h"
@@ -35,10 +37,6 @@ class RecordingCallback : public PLDownloadCallback {
         }
         return found;
     }
-    PLDownloadStatus First(char kind) {
-        const auto found = Of(kind);
-        return found.empty() ? PLDownloadStatus() : found.front();
-    }
 
   private:
     void Add(char kind, const PLDownloadStatus& s) {
@@ -60,7 +58,7 @@ std::string Bytes(std::size_t size, unsigned seed) {
 class DownloaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        REQUIRE_LOOPBACK_SERVER();
+        REQUIRE_TEST_RUN();
         Redirects().Clear();
     }
 
@@ -85,9 +83,8 @@ class DownloaderTest : public ::testing::Test {
         return UniqueKernelHandle(downloader_->DuplicateThreadHandle());
     }
 
-    // Runs a task to its end; returns the thread's exit code.
-    DWORD Run(const PLDownloadTask& task, DWORD timeoutMs = 30000) {
-        const UniqueKernelHandle thread = Start(task);
+    // Waits for a task's thread to end; returns its exit code.
+    static DWORD Finish(const UniqueKernelHandle& thread, DWORD timeoutMs = 30000) {
         EXPECT_EQ(WaitForSingleObject(thread.Get(), timeoutMs), WAIT_OBJECT_0);
         DWORD code = 99;
         GetExitCodeThread(thread.Get(), &code);
@@ -110,10 +107,10 @@ class DownloaderTest : public ::testing::Test {
 TEST_F(DownloaderTest, PlainAnswerArrivesWholeWithTheRequestHeaders) {
     const std::string body = Bytes(50000, 1);
     served_.Put("/k/a/pkg.exe", body);
-    EXPECT_EQ(Run(Task("/k/a/pkg.exe")), 1u);
+    EXPECT_EQ(Finish(Start(Task("/k/a/pkg.exe"))), 1u);
     EXPECT_EQ(ReadAll(destination_), body);
     EXPECT_FALSE(fs::exists(destination_ + L".tmp"));
-    const PLDownloadStatus end = events_->First('E');
+    const PLDownloadStatus end = events_->Of('E').at(0);
     EXPECT_EQ(end.state, kDownloadCompleted);
     EXPECT_EQ(end.done, body.size());
     EXPECT_EQ(end.total, body.size());
@@ -132,7 +129,7 @@ TEST_F(DownloaderTest, RedirectIsLoggedAndItsTargetDownloaded) {
     served_.SetRules(
         "{\"/k/pkg.exe\": {\"answer\": \"redirect\", \"status\": 302, \"location\": \" " +
         WideToUtf8(ServerOrigin()) + "/k/Target.exe \"}}");
-    EXPECT_EQ(Run(Task("/k/pkg.exe")), 1u);
+    EXPECT_EQ(Finish(Start(Task("/k/pkg.exe"))), 1u);
     EXPECT_EQ(ReadAll(destination_), body);
     EXPECT_EQ(FirstRequestStatus(), 302);
     const auto redirects = Redirects().Snapshot();
@@ -150,14 +147,12 @@ TEST_F(DownloaderTest, ResumeOrFreshStartFromTheTemporaryFile) {
     served_.Put("/k/pkg.exe", body);
     for (const int fresh : {0, 1}) {
         SCOPED_TRACE(fresh);
-        const ServerLog log;
+        log_ = ServerLog();
         fs::remove(destination_);
         WriteAll(destination_ + L".tmp", fresh ? std::string(1000, 'x') : body.substr(0, 1000));
-        EXPECT_EQ(Run(Task("/k/pkg.exe", fresh)), 1u);
-        const auto requests = log.NewRequests();
-        ASSERT_FALSE(requests.empty());
-        EXPECT_EQ(JsonString(requests.front().line, "Range"), fresh ? "bytes=0-" : "bytes=1000-");
-        const PLDownloadStatus begin = events_->First('B');
+        EXPECT_EQ(Finish(Start(Task("/k/pkg.exe", fresh))), 1u);
+        EXPECT_EQ(RequestHeader("Range"), fresh ? "bytes=0-" : "bytes=1000-");
+        const PLDownloadStatus begin = events_->Of('B').at(0);
         EXPECT_EQ(begin.done, fresh ? 0u : 1000u);
         EXPECT_EQ(begin.total, 5000u);  // what was there plus what is announced
         EXPECT_EQ(downloader_->Task().resumeOffset, fresh ? 0 : 1000);
@@ -185,8 +180,8 @@ TEST_F(DownloaderTest, EndStatesOfDamagedAnswers) {
         fs::remove(destination_);
         fs::remove(destination_ + L".tmp");
         served_.SetRules(c.rules);
-        Run(Task("/k/pkg.exe"));
-        const PLDownloadStatus end = events_->First('E');
+        Finish(Start(Task("/k/pkg.exe")));
+        const PLDownloadStatus end = events_->Of('E').at(0);
         EXPECT_EQ(end.state, c.state);
         EXPECT_EQ(end.done, c.done);
         EXPECT_EQ(fs::exists(destination_), c.renamed);
@@ -202,8 +197,8 @@ TEST_F(DownloaderTest, EndStatesOfDamagedAnswers) {
 TEST_F(DownloaderTest, ExistingDestinationIsNotReplaced) {
     served_.Put("/k/pkg.exe", Bytes(4000, 6));
     WriteAll(destination_, "old");
-    EXPECT_EQ(Run(Task("/k/pkg.exe")), 1u);
-    const PLDownloadStatus end = events_->First('E');
+    EXPECT_EQ(Finish(Start(Task("/k/pkg.exe"))), 1u);
+    const PLDownloadStatus end = events_->Of('E').at(0);
     EXPECT_EQ(end.state, kDownloadCompleted);
     EXPECT_EQ(end.done, 3u);  // the destination's size
     EXPECT_EQ(ReadAll(destination_), "old");
@@ -220,20 +215,15 @@ TEST_F(DownloaderTest, StopEndsAReceivingThreadWithOneEnd) {
     };
     // A read returns whole 8 KiB blocks only: three of the 30000 bytes sent arrive before the
     // stall.
-    for (int i = 0; i < 200 && received() < 3 * 8192; ++i) {
-        Sleep(20);
-    }
+    PumpUntil(4000, [&] { return received() >= 3 * 8192; });
     ASSERT_EQ(received(), 3u * 8192);
     downloader_->Stop();
     EXPECT_EQ(downloader_->State(), kDownloadStopped);
     // Under Wine a closed request handle does not cut short a read that waits for data: the
     // thread ends when the server closes the connection.
-    ASSERT_EQ(WaitForSingleObject(thread.Get(), 10000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeThread(thread.Get(), &code);
-    EXPECT_EQ(code, 0u);
+    ASSERT_EQ(Finish(thread, 10000), 0u);
     EXPECT_EQ(events_->Of('E').size(), 1u);
-    EXPECT_EQ(events_->First('E').state, kDownloadStopped);
+    EXPECT_EQ(events_->Of('E').at(0).state, kDownloadStopped);
     EXPECT_FALSE(fs::exists(destination_));
     EXPECT_TRUE(fs::exists(destination_ + L".tmp"));
 }
@@ -259,6 +249,45 @@ TEST(DownloaderStatus, PercentAndMessageOnProgress) {
     EXPECT_EQ(status.Percent(), 0);
     EXPECT_EQ(CDownloaderStatus_Union().Message(), UM_PACKAGE_STEP);
     EXPECT_EQ(CDownloaderStatus().Message(), UM_DOWNLOAD_STEP);
+}
+
+// What is read from the file, and one record per signer and file name.
+TEST(RecordDownloadAnomaly, FieldsFromTheFile) {
+    Anomalies().Clear();
+    TempFolder folder;
+    const std::wstring page = folder.Path() + L"keldra.exe";
+    WriteAll(page, "<html>error page</html>");
+    SetFirstRequestStatus(302);
+    RecordDownloadAnomaly(page, L"fabrikam");
+    const std::wstring stub = StubFolder("keldra-6.0.0.1") + L"keldra.exe";
+    RecordDownloadAnomaly(stub, L"");
+    RecordDownloadAnomaly(folder.Path() + L"missing.exe", L"x");
+    // The same signer and file name in another case: no second record.
+    RecordDownloadAnomaly(folder.Path() + L"KELDRA.EXE", L"FABRIKAM");
+
+    const std::vector<DownloadAnomaly> records = Anomalies().Snapshot();
+    ASSERT_EQ(records.size(), 3u);
+    const DownloadAnomaly& text = records[0];
+    EXPECT_EQ(text.fileName, L"keldra.exe");
+    EXPECT_EQ(text.signer, L"fabrikam");
+    EXPECT_EQ(text.productVersion, L"");
+    EXPECT_EQ(text.fileSize, 23u);
+    EXPECT_TRUE(text.exists);
+    EXPECT_EQ(text.firstRequestStatus, 302);
+    EXPECT_EQ(text.fileText, L"<html>error page</html>");
+
+    const DownloadAnomaly& versioned = records[1];
+    EXPECT_EQ(versioned.productVersion, L"6.0.0.1");
+    EXPECT_EQ(versioned.originalFileName, L"keldra.exe");
+    EXPECT_EQ(versioned.productName, L"keldra");  // the stub names its product after its file
+    EXPECT_EQ(versioned.fileSize, fs::file_size(fs::path(stub)));
+    EXPECT_EQ(versioned.fileText, L"");  // a file with a version resource keeps no text
+
+    const DownloadAnomaly& missing = records[2];
+    EXPECT_EQ(missing.fileName, L"missing.exe");
+    EXPECT_FALSE(missing.exists);
+    EXPECT_EQ(missing.fileSize, 0u);
+    Anomalies().Clear();
 }
 
 }  // namespace

@@ -14,11 +14,6 @@
 
 namespace {
 
-void RemoveReadOnly(const std::wstring& path) {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
-}
-
 TEST(HistoryTemplate, WrittenFromTheResourcesAndHidden) {
     const TempFolder folder;
     const std::wstring path = folder.Path() + L"history.html";
@@ -52,8 +47,7 @@ TEST(HistoryTemplate, AFileThatCannotBeDeletedIsMovedAsideForTheRestart) {
     FindClose(search);
     const std::wstring aside = L"\\??\\" + folder.Path() + found.cFileName + std::wstring(2, L'\0');
     EXPECT_NE(PendingFileRenames().find(aside), std::wstring::npos) << WideToUtf8(aside);
-    RemoveReadOnly(folder.Path() + found.cFileName);
-    RemoveReadOnly(path);
+    SetFileAttributesW((folder.Path() + found.cFileName).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Whether a dialog of this process other than `panel` is visible (an error box, for example).
@@ -79,12 +73,7 @@ TEST(HistoryPanel, BrowserThreadStaysQuietWithoutAnHtmlEngine) {
     {
         CHistoryDlg panel;
         ASSERT_TRUE(panel.Create(owner));
-        // Hangs below the owner, at its width.
-        const Rect at = panel.ScreenRect();
-        EXPECT_EQ(at.left, 100);
-        EXPECT_EQ(at.top, 275);
-        EXPECT_EQ(at.Width(), 380);
-        EXPECT_EQ(at.Height(), 250);
+        EXPECT_EQ(panel.ScreenRect(), (Rect{100, 275, 480, 525}));  // below the owner, as wide
         ASSERT_TRUE(PumpUntil(10000, [&panel] { return panel.Browser() != nullptr; }))
             << "the browser window was not made";
         EXPECT_TRUE(IsWindow(panel.Browser()));

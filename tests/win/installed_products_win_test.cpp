@@ -14,7 +14,7 @@
 namespace {
 
 TEST(FileVersions, ProductVersionOfTheStubPrograms) {
-    REQUIRE_STUBS();
+    REQUIRE_TEST_RUN();
     const TempFolder empty;
     const struct {
         std::wstring folder;
@@ -38,12 +38,13 @@ const wchar_t kCalendarKey[] = L"Software\\Orvane\\Dayloom";
 const wchar_t kMarlowKey[] = L"Software\\Orvane\\Marlow";
 const wchar_t kMainProgramKey[] = L"Software\\Orvane\\Keldra";
 
+// The keys, the joining of paths and the rules are pinned by the portable tests; here the
+// registry itself: a string value is read, a value of another type or none reads as missing; and
+// the machine's own keys.
 TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
+    REQUIRE_TEST_RUN();
     const ProductProbe probe = WindowsProductProbe();
     ASSERT_FALSE(probe.wow64);  // a 64-bit process reads the plain keys
-
-    // The keys and the joining of paths are pinned by the portable tests; here the registry
-    // itself: a string value is read, a value of another type or none reads as missing.
     ScopedRegistryValue calendarDir(HKEY_CURRENT_USER, kCalendarKey, L"Install_Dir");
     ScopedRegistryValue marlowDir(HKEY_CURRENT_USER, kMarlowKey, L"Install_NewPath");
     calendarDir.SetString(L"C:\\Program Files\\Orvane\\日历");
@@ -54,12 +55,7 @@ TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
     EXPECT_EQ(CalendarExecutablePath(probe), L"");
     marlowDir.Remove();
     EXPECT_EQ(MarlowExecutablePath(probe), L"");
-}
 
-// The rules themselves are pinned by the portable tests; here the machine's own keys.
-TEST(ProductRegistry, MainProgramFoundThroughTheMachineKeys) {
-    REQUIRE_STUBS();
-    const ProductProbe probe = WindowsProductProbe();
     const TempFolder suite;  // no keldra.exe beside the updater
     const std::wstring stubDir = StubFolder("keldra-6.0.0.1");
     ScopedRegistryValue mainDir(HKEY_LOCAL_MACHINE, kMainProgramKey, L"Install_Dir");

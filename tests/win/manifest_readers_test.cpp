@@ -43,17 +43,10 @@ const char kClassicManifest[] = R"(<?xml version="1.0" encoding="utf-8"?>
 
 const wchar_t kDownloadBase[] = L"http://down.orvane.test";
 
-// The fields of an entry that come from the text of its elements (their rules, and the flags:
-// update_list_test.cpp): "tag|name|version|url|file name|depend".
-std::string Describe(const UpdateItem& i) {
-    return WideToUtf8(i.tag + L"|" + i.name + L"|" + i.version + L"|" + i.downloadUrl + L"|" +
-                      i.fileName + L"|" + i.depend);
-}
-
 class ManifestReadersTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        REQUIRE_LOOPBACK_SERVER();
+        REQUIRE_TEST_RUN();
         state_.downloadBase = kDownloadBase;
     }
 
@@ -75,10 +68,13 @@ class ManifestReadersTest : public ::testing::Test {
         return FetchUpgradeManifest(document_, request, state_, list_);
     }
 
+    // The fields of each entry that come from the text of its elements (their rules, and the
+    // flags: update_list_test.cpp): "tag|name|version|url|file name|depend".
     std::vector<std::string> Entries() const {
         std::vector<std::string> entries;
-        for (const auto& item : list_) {
-            entries.push_back(Describe(*item));
+        for (const auto& i : list_) {
+            entries.push_back(WideToUtf8(i->tag + L"|" + i->name + L"|" + i->version + L"|" +
+                                         i->downloadUrl + L"|" + i->fileName + L"|" + i->depend));
         }
         return entries;
     }
@@ -180,7 +176,7 @@ TEST_F(ManifestReadersTest, TheMainProgramChoosesTheManifest) {
 }
 
 TEST(SettingsManifestReader, AppliesTheSettingsOfTheHostOrKeepsThemWhenItFails) {
-    REQUIRE_LOOPBACK_SERVER();
+    REQUIRE_TEST_RUN();
     ServedFiles files;
     files.Put("/keldra/tallix.xml", kUtf8Mark + R"(<?xml version="1.0" encoding="utf-8"?>
 <TallixSet>
@@ -217,13 +213,12 @@ TEST(SettingsManifestReader, AppliesTheSettingsOfTheHostOrKeepsThemWhenItFails) 
 }
 
 const wchar_t kCalendarKey[] = L"Software\\Orvane\\Dayloom";
-const wchar_t kFennickKey[] = L"Software\\Orvane\\Fennick3";
 
-// Copies the stub program <folder>\<stub>.exe into `directory` under `name`.
-void CopyStub(const std::string& folder, const std::wstring& stub, const std::wstring& directory,
-              const std::wstring& name) {
-    const std::wstring from = StubFolder(folder) + stub + L".exe";
-    ASSERT_TRUE(CopyFileW(from.c_str(), (directory + name).c_str(), FALSE)) << WideToUtf8(from);
+// Copies the stub program "<product>-<version>\<product>.exe" into `directory` under `name`.
+void CopyStub(const std::string& folder, const std::wstring& directory, const std::wstring& name) {
+    const std::wstring from =
+        StubFolder(folder) + Utf8ToWide(folder.substr(0, folder.find('-'))) + L".exe";
+    EXPECT_TRUE(CopyFileW(from.c_str(), (directory + name).c_str(), FALSE)) << WideToUtf8(from);
 }
 
 std::wstring WithoutFinalBackslash(const std::wstring& folder) {
@@ -244,12 +239,12 @@ std::wstring Decided(const UpdateList& list) {
 // The decision on this machine: versions read from the suite folder, from folders that the
 // registry names, and nothing for a path that is not there. Its rules: update_decision_test.cpp.
 TEST_F(ManifestReadersTest, SuiteRunReadsTheInstalledVersions) {
-    REQUIRE_STUBS();
     const TempFolder suite;
-    ASSERT_NO_FATAL_FAILURE(CopyStub("keldra-5.9.2.1", L"keldra", suite.Path(), L"keldra.exe"));
-    ASSERT_NO_FATAL_FAILURE(CopyStub("pinnace-2.1.0.0", L"pinnace", suite.Path(), L"pinnace.exe"));
-    ASSERT_NO_FATAL_FAILURE(CopyStub("tallix-3.2.0.17", L"tallix", suite.Path(), L"tallix.exe"));
-    ScopedRegistryValue fennickInstallDir(HKEY_CURRENT_USER, kFennickKey, L"Install_Dir");
+    CopyStub("keldra-5.9.2.1", suite.Path(), L"keldra.exe");
+    CopyStub("pinnace-2.1.0.0", suite.Path(), L"pinnace.exe");
+    CopyStub("tallix-3.2.0.17", suite.Path(), L"tallix.exe");
+    ScopedRegistryValue fennickInstallDir(HKEY_CURRENT_USER, L"Software\\Orvane\\Fennick3",
+                                          L"Install_Dir");
     fennickInstallDir.SetString(StubFolder("fennick-1.0.0.0"));  // fennick.exe 1.0.0.0
     files_.Put("/keldra/upgrade.xml", kUtf8Mark + R"(<UpdateList>
   <keldra><version>5.9.3.0</version><installfile>/keldra/keldra.exe</installfile></keldra>
@@ -265,18 +260,14 @@ TEST_F(ManifestReadersTest, SuiteRunReadsTheInstalledVersions) {
 }
 
 TEST_F(ManifestReadersTest, TargetedRunForTheCalendarProduct) {
-    REQUIRE_STUBS();
     // The calendar's install folder, where the updater runs: dayloom.exe 3.0.0.1, no pinnace.exe.
     const TempFolder calendar;
-    ASSERT_NO_FATAL_FAILURE(
-        CopyStub("dayloom-3.0.0.1", L"dayloom", calendar.Path(), L"dayloom.exe"));
-    ASSERT_NO_FATAL_FAILURE(CopyStub("tallix-3.2.0.17", L"tallix", calendar.Path(), L"tallix.exe"));
+    CopyStub("dayloom-3.0.0.1", calendar.Path(), L"dayloom.exe");
+    CopyStub("tallix-3.2.0.17", calendar.Path(), L"tallix.exe");
     // Plug-ins at 2.1.0.0: weather as offered, moonphase older than offered.
     const TempFolder plugins;
-    ASSERT_NO_FATAL_FAILURE(
-        CopyStub("pinnace-2.1.0.0", L"pinnace", plugins.Path(), L"weather.dll"));
-    ASSERT_NO_FATAL_FAILURE(
-        CopyStub("pinnace-2.1.0.0", L"pinnace", plugins.Path(), L"moonphase.dll"));
+    CopyStub("pinnace-2.1.0.0", plugins.Path(), L"weather.dll");
+    CopyStub("pinnace-2.1.0.0", plugins.Path(), L"moonphase.dll");
     ScopedRegistryValue installDir(HKEY_CURRENT_USER, kCalendarKey, L"Install_Dir");
     ScopedRegistryValue pluginsPath(HKEY_CURRENT_USER, kCalendarKey, L"PluginsPath");
     pluginsPath.SetString(WithoutFinalBackslash(plugins.Path()));

@@ -1,6 +1,7 @@
 // Replacing installed files against real locks: sharing modes of open handles, renaming a file
-// whose handle allows deletion and the deletion at the next start. Wine stores access lists but
-// never enforces them (everything runs as root), so the take-ownership path cannot be reached.
+// whose handle allows deletion and the deletion at the next start; removing a folder through the
+// shell. Wine stores access lists but never enforces them (everything runs as root), so the
+// take-ownership path cannot be reached and the administrator check answers true.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,8 +11,10 @@
 #include <thread>
 
 #include "app/unique_handle_win.h"
+#include "app/startup_win.h"
 #include "apply/replace_file_win.h"
 #include "test_support.h"
+#include "ui/notice_win.h"
 
 namespace {
 
@@ -117,6 +120,29 @@ TEST_F(ReplacingFiles, ReadOnlyTargetIsReplacedOnceTheCallerClearsTheAttribute) 
     GrantFullAccess(folder.Path() + L"no-such-file.exe");  // silently nothing
     EXPECT_TRUE(ReplaceFile(source, target));
     EXPECT_EQ(ReadAll(target), "new build");
+}
+
+TEST_F(ReplacingFiles, DeleteTreeRemovesAFolderWithItsContents) {
+    const std::wstring root = folder.Path() + L"tree";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\OldVersion").c_str(), nullptr);
+    WriteAll(root + L"\\OldVersion\\tallix.exe", "");
+    WriteAll(root + L"\\a.tmp", "");
+    EXPECT_TRUE(DeleteTree(root, true));
+    EXPECT_FALSE(fs::exists(fs::path(root)));
+    // What is no longer there, no path and one of 260 characters (one too many for the shell's
+    // buffer) fail and change nothing.
+    std::wstring longPath = folder.Path();
+    longPath.append(260 - longPath.size(), L'x');
+    for (const std::wstring& path : {root, std::wstring(), longPath}) {
+        EXPECT_FALSE(DeleteTree(path, true));
+    }
+    EXPECT_EQ(ReadAll(target), "old build");
+}
+
+TEST(Administrator, EveryoneIsAdministratorUnderWine) {
+    // A wrong descriptor or mapping in the access check would answer false here.
+    EXPECT_TRUE(IsUserAdmin());
 }
 
 }  // namespace

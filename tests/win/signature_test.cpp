@@ -9,14 +9,11 @@
 namespace {
 
 std::wstring Fixture(const wchar_t* name) {
-    const std::string folder = EnvironmentValue("TALLIX_SIGNING_DIR");
-    return folder.empty() ? std::wstring() : LinuxPathToWindows(folder) + L"\\" + name;
+    return WindowsPathFromEnvironment("TALLIX_SIGNING_DIR") + L"\\" + name;
 }
 
-TEST(VerifyPackageSignature, SignersAcceptedAndRejected) {
-    if (Fixture(L"").empty()) {
-        GTEST_SKIP() << "no signature fixtures (run through ctest)";
-    }
+TEST(VerifyPackageSignature, SignersAcceptedOrRejectedAndAnUnsignedFileReported) {
+    REQUIRE_TEST_RUN();
     struct Case {
         const wchar_t* file;
         bool accepted;
@@ -44,21 +41,13 @@ TEST(VerifyPackageSignature, SignersAcceptedAndRejected) {
     EXPECT_FALSE(VerifyPackageSignature(L"GlassWispSetup.exe", signer));
     EXPECT_EQ(signer, L"fabrikam utility software ltd");
     SetCurrentDirectoryW(previous);
-}
 
-TEST(VerifyPackageSignature, DiagnosticLineForAnUnsignedFile) {
-    const std::wstring unsignedFile = Fixture(L"unsigned.exe");
-    if (unsignedFile.empty()) {
-        GTEST_SKIP() << "no signature fixtures (run through ctest)";
-    }
-    // The line goes to this program's standard output; a child run shows it.
-    const ProcessOutput out =
-        RunAndCapture(L"\"" + TestProgramPath() +
-                      L"\" --gtest_filter=SignatureChild.* --gtest_also_run_disabled_tests");
-    ASSERT_TRUE(out.started);
+    // The diagnostic line of an unsigned file goes to this program's standard output; a child run
+    // shows it.
+    const std::string output =
+        RunThisProgram(L"--gtest_filter=SignatureChild.* --gtest_also_run_disabled_tests");
     // Standard output is in text mode: the line ends in CRLF.
-    EXPECT_NE(out.output.find("CryptQueryObject faild with 80092009\r\n"), std::string::npos)
-        << out.output;
+    EXPECT_NE(output.find("CryptQueryObject faild with 80092009\r\n"), std::string::npos) << output;
 }
 
 TEST(SignatureChild, DISABLED_VerifyUnsigned) {

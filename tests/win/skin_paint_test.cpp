@@ -96,25 +96,13 @@ class SkinPaint : public ::testing::Test {
         v.pendingCount = 1;
         return v;
     }
-    static FrameView Downloading(int packages, int downloaded, int job, int setupKind) {
-        FrameView v = Offer();
-        v.startReason = 2;
-        v.packageCount = packages;
-        v.downloadedCount = downloaded;
-        v.jobPercent = job;
-        v.setupKind = setupKind;
-        return v;
-    }
     static void Render(const FrameView& view, Picture& picture) {
         PaintFrame(picture.Dc(), PlanFrame(view, kButtonRect, kSuiteLinkRect), *skin_);
     }
 
-    static ULONG_PTR token_;
-    static FrameSkin* skin_;
+    static inline ULONG_PTR token_ = 0;
+    static inline FrameSkin* skin_ = nullptr;
 };
-
-ULONG_PTR SkinPaint::token_ = 0;
-FrameSkin* SkinPaint::skin_ = nullptr;
 
 TEST_F(SkinPaint, OfferWithHoverStatesTextAlphaAndTheBottomBar) {
     Picture normal(380, 175), hover(380, 175), open(380, 175);
@@ -197,8 +185,14 @@ TEST_F(SkinPaint, ProgressBarFilledWidth) {
         {2, 1, 50, 0, 262}, {1, 0, 100, 0, 350}, {1, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
+        FrameView v = Offer();
+        v.startReason = 2;
+        v.packageCount = c.packages;
+        v.downloadedCount = c.downloaded;
+        v.jobPercent = c.job;
+        v.setupKind = c.setupKind;
         Picture picture(380, 175);
-        Render(Downloading(c.packages, c.downloaded, c.job, c.setupKind), picture);
+        Render(v, picture);
         EXPECT_EQ(FilledColumns(picture), c.width) << c.packages << " " << c.setupKind;
         // The track shows beyond the fill, and the percentage is written in blue below.
         if (c.width < 350) {

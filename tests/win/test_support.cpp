@@ -10,20 +10,26 @@
 
 namespace fs = std::filesystem;
 
-std::wstring LinuxPathToWindows(const std::string& path) {
-    std::wstring result = L"Z:" + Utf8ToWide(path);
-    std::replace(result.begin(), result.end(), L'/', L'\\');
-    return result;
-}
+namespace {
 
-std::string EnvironmentValue(const char* name) {
+std::wstring EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
+    return value != nullptr ? Utf8ToWide(value) : std::wstring();
 }
 
-std::wstring TestProgramPath() {
-    wchar_t path[MAX_PATH + 1] = {};
-    return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+void EmptyFolder(const std::wstring& folder) {
+    std::error_code ignored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored)) {
+        fs::remove_all(entry.path(), ignored);
+    }
+}
+
+}  // namespace
+
+std::wstring WindowsPathFromEnvironment(const char* name) {
+    std::wstring path = EnvironmentValue(name);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path.empty() ? path : L"Z:" + path;
 }
 
 std::wstring Utf8ToWide(const std::string& text) {
@@ -46,27 +52,22 @@ void WriteAll(const std::wstring& path, const std::string& bytes) {
 }
 
 std::wstring PendingFileRenames() {
-    HKEY key = nullptr;
-    std::wstring data;
-    DWORD size = 0;
+    const wchar_t* key = L"System\\CurrentControlSet\\Control\\Session Manager";
     const wchar_t* name = L"PendingFileRenameOperations";
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_READ, &key) == ERROR_SUCCESS &&
-        RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
-        data.resize(size / sizeof(wchar_t));
-        RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
-    }
-    RegCloseKey(key);
+    DWORD size = 0;
+    RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size);
+    std::wstring data(size / sizeof(wchar_t), L'\0');
+    RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &size);
     return data;
 }
 
-ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
-    ProcessOutput result;
+std::string RunThisProgram(const std::wstring& arguments) {
+    std::string output;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueKernelHandle readEnd;
     UniqueKernelHandle writeEnd;
     if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inherit, 0)) {
-        return result;
+        return output;
     }
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -77,12 +78,13 @@ ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION info = {};
-    std::wstring mutableLine = commandLine;
-    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        return result;
+    wchar_t program[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(program) + L"\" " + arguments;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        return output;
     }
-    result.started = true;
     UniqueKernelHandle process(info.hProcess);
     UniqueKernelHandle thread(info.hThread);
     writeEnd.Reset();  // so that the read below ends when the child closes its end
@@ -90,13 +92,12 @@ ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs) {
     char buffer[4096];
     DWORD read = 0;
     while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        result.output.append(buffer, read);
+        output.append(buffer, read);
     }
-    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+    if (WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
         TerminateProcess(process.Get(), 255);
     }
-    GetExitCodeProcess(process.Get(), &result.exitCode);
-    return result;
+    return output;
 }
 
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& path,
@@ -142,22 +143,6 @@ void ScopedRegistryValue::Remove() {
     RegDeleteValueW(key_, name_.c_str());
 }
 
-namespace {
-
-std::wstring WindowsPathFromEnvironment(const char* name) {
-    const std::string value = EnvironmentValue(name);
-    return value.empty() ? std::wstring() : LinuxPathToWindows(value);
-}
-
-void EmptyFolder(const std::wstring& folder) {
-    std::error_code ignored;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored)) {
-        fs::remove_all(entry.path(), ignored);
-    }
-}
-
-}  // namespace
-
 std::string JsonString(const std::string& line, const std::string& key) {
     const std::string marker = "\"" + key + "\": \"";
     const std::size_t start = line.find(marker);
@@ -170,11 +155,11 @@ std::string JsonString(const std::string& line, const std::string& key) {
 }
 
 std::wstring ServerOrigin() {
-    return Utf8ToWide(EnvironmentValue("TALLIX_SERVER_ORIGIN"));
+    return EnvironmentValue("TALLIX_SERVER_ORIGIN");
 }
 
 std::wstring ClosedOrigin() {
-    return Utf8ToWide(EnvironmentValue("TALLIX_CLOSED_ORIGIN"));
+    return EnvironmentValue("TALLIX_CLOSED_ORIGIN");
 }
 
 // Without a root, the folder "" cannot be listed: nothing is removed.
@@ -241,11 +226,10 @@ std::wstring StubFolder(const std::string& folder) {
 }
 
 TempFolder::TempFolder() {
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH, temp);
     static unsigned counter = 0;
-    path_ = std::wstring(temp) + L"tallix-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(++counter) + L"\\";
+    const std::wstring name = L"tallix-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++counter) + L"\\";
+    path_ = (fs::temp_directory_path() / name).wstring();
     std::error_code ignored;
     fs::remove_all(path_, ignored);
     fs::create_directories(path_, ignored);

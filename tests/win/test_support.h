@@ -7,24 +7,13 @@
 #include <string>
 #include <vector>
 
-// "Z:\..." for a path of the Linux side (Wine maps the Linux root to drive Z:).
-std::wstring LinuxPathToWindows(const std::string& path);
+// The Linux path in an environment variable of the test run as "Z:\..." (Wine maps the Linux
+// root to drive Z:), or empty.
+std::wstring WindowsPathFromEnvironment(const char* name);
 
-// An environment variable of the test run, or an empty string.
-std::string EnvironmentValue(const char* name);
-
-// The full path of this test program.
-std::wstring TestProgramPath();
-
-struct ProcessOutput {
-    bool started = false;
-    DWORD exitCode = 0;
-    std::string output;  // standard output as written by the child
-};
-
-// Starts `commandLine` and collects its standard output until the child closes it; a child that
-// does not end `timeoutMs` after that is terminated.
-ProcessOutput RunAndCapture(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+// Starts this test program with `arguments` and returns its standard output, read until the child
+// closes it; a child that does not end 30 s after that is terminated.
+std::string RunThisProgram(const std::wstring& arguments);
 
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
@@ -80,20 +69,13 @@ std::wstring ServerOrigin();
 // An origin on a loopback port where nothing listens: a host that is down.
 std::wstring ClosedOrigin();
 
-// Skips the current test when the server is not there.
-#define REQUIRE_LOOPBACK_SERVER()                                     \
-    do {                                                              \
-        if (ServerOrigin().empty()) {                                 \
-            GTEST_SKIP() << "no loopback server (run through ctest)"; \
-        }                                                             \
-    } while (0)
-
-// Skips the current test when the stub programs of tests/stubs/stubs.cmake are not there.
-#define REQUIRE_STUBS()                                             \
-    do {                                                            \
-        if (StubFolder("keldra-6.0.0.0").empty()) {                 \
-            GTEST_SKIP() << "no stub programs (run through ctest)"; \
-        }                                                           \
+// Skips the current test outside ctest, which starts the loopback server and sets the variables
+// that name it, the stub programs and the signature fixtures.
+#define REQUIRE_TEST_RUN()                                             \
+    do {                                                               \
+        if (ServerOrigin().empty()) {                                  \
+            GTEST_SKIP() << "no test environment (run through ctest)"; \
+        }                                                              \
     } while (0)
 
 // The files the server answers with. Emptied when constructed and when destroyed.
