@@ -15,14 +15,8 @@
 
 namespace {
 
-// ---- records exchanged with the caller ----
-
 TEST(NoticeRecord, LayoutOfEveryField) {
-    NoticeRecord record;
-    record.product = L"dayloom";
-    record.percent = 0x01020304;  // every byte of a 32-bit value counts
-    record.status = 0xFF000001;
-    record.text = L"C:\\升级\\a.exe";
+    NoticeRecord record{1, L"dayloom", 0x01020304, 0xFF000001, L"C:\\升级\\a.exe"};
     const std::vector<std::uint8_t> bytes = EncodeNoticeRecord(record);
     ASSERT_EQ(bytes.size(), 660u);
     const std::uint8_t head[] = {1, 0, 0, 0, 'd', 0, 'a', 0, 'y', 0};
@@ -50,9 +44,7 @@ TEST(NoticeRecord, LayoutOfEveryField) {
 }
 
 TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
-    NoticeRecord close;
-    close.status = kNoticeCloseUpdater;
-    std::vector<std::uint8_t> bytes = EncodeNoticeRecord(close);
+    std::vector<std::uint8_t> bytes = EncodeNoticeRecord({1, L"", 0, kNoticeCloseUpdater, L""});
     EXPECT_TRUE(IsCloseRequest(bytes.data(), bytes.size()));
     EXPECT_TRUE(IsCloseRequest(bytes.data(), 140));  // the text is not needed
     for (std::size_t size : {0u, 136u, 139u}) {
@@ -62,13 +54,11 @@ TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
         EXPECT_FALSE(DecodeNoticeRecord(shortRecord.data(), shortRecord.size())) << size;
     }
     EXPECT_FALSE(IsCloseRequest(nullptr, 660));
-    close.command = 2;
-    bytes = EncodeNoticeRecord(close);
-    EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
-    close = NoticeRecord();
-    close.status = kNoticeFailed;
-    bytes = EncodeNoticeRecord(close);
-    EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
+    for (const NoticeRecord& other :
+         {NoticeRecord{2, L"", 0, kNoticeCloseUpdater, L""}, {1, L"", 0, kNoticeFailed, L""}}) {
+        bytes = EncodeNoticeRecord(other);
+        EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
+    }
 }
 
 TEST(UpdateCountRecord, CodeThenCount) {
@@ -78,8 +68,6 @@ TEST(UpdateCountRecord, CodeThenCount) {
     EXPECT_EQ(DecodeUpdateCountRecord(bytes.data(), bytes.size()), 0x12345678u);
     EXPECT_FALSE(DecodeUpdateCountRecord(bytes.data(), 7));
 }
-
-// ---- the guard check's rate limit ----
 
 TEST(Uptime, OleDatesCountDaysFromTheEpoch) {
     const std::pair<LocalTime, double> cases[] = {
@@ -128,8 +116,6 @@ TEST(Uptime, OnlyTheHoursComponentCounts) {
     // Half a second before the hour rounds up to the full hour.
     EXPECT_EQ(SpanHoursComponent(0.0, (3600.0 - 0.4) / 86400.0), 1);
 }
-
-// ---- placement ----
 
 TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
     const ScreenMetrics screen{1920, 1080, 1900};
@@ -200,8 +186,6 @@ TEST(Placement, TrayButtonsSideBySideAtTheRightOfTheNotificationArea) {
     EXPECT_EQ(p.showDesktop, (Point{375, 0}));
     EXPECT_EQ(p.trayButton, (Point{355, 0}));
 }
-
-// ---- window rules ----
 
 TEST(FrameRules, ActiveAreasAndTheCursorOverThem) {
     EXPECT_TRUE(IsClientArea({130, 60}));    // button
@@ -299,13 +283,11 @@ TEST(FramePicture, OverallPercentAndFilledWidth) {
 }
 
 FrameView Offer() {
-    FrameView v;
-    v.displayName = L"Dayloom";
-    v.targetVersion = L"2.1.0.5";
-    v.productUpdatePending = true;
-    v.productInstalled = true;
-    v.pendingCount = 3;
-    return v;
+    return {.displayName = L"Dayloom",
+            .targetVersion = L"2.1.0.5",
+            .productUpdatePending = true,
+            .pendingCount = 3,
+            .productInstalled = true};
 }
 
 FramePicture Plan(const FrameView& v) {
@@ -401,14 +383,13 @@ TEST(FramePicture, CellsFollowHoverHistoryAndProgress) {
 
 TEST(SkinGeometry, TextAlphaRepair) {
     // B, G, R, A of four pixels: text drawn on the first three cleared their alpha.
-    const std::uint8_t saved[] = {1, 1, 1, 254, 1, 1, 1, 221, 1, 1, 1, 0, 1, 1, 1, 100};
+    const std::uint8_t saved[] = {1, 1, 1, 222, 1, 1, 1, 221, 1, 1, 1, 0, 1, 1, 1, 100};
     std::uint8_t now[] = {51, 51, 51, 0, 51, 51, 51, 0, 51, 51, 51, 0, 1, 1, 1, 100};
     RepairTextAlpha(now, saved, 4);
-    EXPECT_EQ(now[3], 255);
-    EXPECT_EQ(now[7], 221);
-    EXPECT_EQ(now[11], 0);  // transparent before: stays transparent
-    EXPECT_EQ(now[15], 100);
-    EXPECT_EQ(now[0], 51);
+    // Transparent before: stays transparent.
+    EXPECT_EQ(
+        std::vector(now, now + 16),
+        std::vector<std::uint8_t>({51, 51, 51, 255, 51, 51, 51, 221, 51, 51, 51, 0, 1, 1, 1, 100}));
 }
 
 TEST(SkinGeometry, ShadowSlices) {
