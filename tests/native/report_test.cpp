@@ -16,27 +16,12 @@ namespace {
 
 DownloadAnomaly Anomaly(std::wstring fileName, std::wstring productName, std::wstring signer,
                         std::wstring fileText) {
-    DownloadAnomaly a;
-    a.fileName = std::move(fileName);
-    a.productName = std::move(productName);
-    a.signer = std::move(signer);
-    a.fileText = std::move(fileText);
-    a.productVersion = L"2.0.0.1";
-    a.originalFileName = L"orig.exe";
-    a.fileSize = 4096;
-    a.exists = true;
-    return a;
+    return {fileName, L"2.0.0.1", signer, productName, L"orig.exe", 4096, true, 0, fileText};
 }
 
 RedirectRecord Redirect(std::wstring name, std::wstring location, std::wstring path,
                         std::int64_t length = 154, std::int32_t status = 302) {
-    RedirectRecord r;
-    r.name = std::move(name);
-    r.location = std::move(location);
-    r.path = std::move(path);
-    r.contentLength = length;
-    r.status = status;
-    return r;
+    return {false, name, location, path, length, status};
 }
 
 UsageReportInputs Inputs() {
@@ -213,7 +198,6 @@ TEST(ReportDecoder, RefusesMalformedRequests) {
     };
     const std::string goodUid = Narrow(EncryptReportBytes(record));
     const std::tuple<std::string, std::string> cases[] = {
-        {withUid("ABC"), "uid is not whole 8-byte blocks of hexadecimal digits"},
         {withUid(goodUid + "0"), "uid is not whole 8-byte blocks of hexadecimal digits"},
         {withUid("0123456789ABCDEG"), "uid is not whole 8-byte blocks of hexadecimal digits"},
         {withUid("0123456789abcdef0123"), "uid is not whole 8-byte blocks of hexadecimal digits"},
@@ -294,9 +278,8 @@ TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
     // A 9-byte record is the record and seven zero bytes, each block on its own (no chaining):
     // its first block is the 8-byte record's block.
     EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(0, 16), EncryptReportBytes("n:a;d:b;"));
-    std::string padded = "v";
-    padded.append(7, '\0');
-    EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(16), EncryptReportBytes(padded));
+    EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(16),
+              EncryptReportBytes(std::string("v\0\0\0\0\0\0\0", 8)));
 }
 
 // IDENTIFY DEVICE data whose serial words hold `serial` (20 characters, each word's high byte
@@ -339,9 +322,7 @@ TEST(MachineIdentity, StorageSerial) {
         {"WD-WCAV123", "DWW-AC1V32"},
         {"  1SBADC  ", "S1ABCD"},
         {"0141", "1014"},  // 0x01 is not printable: read as plain text
-        {"AB\x01"
-         "CD",
-         ""},
+        {"AB\001CD", ""},
         {"", ""},
     };
     for (const auto& [text, serial] : cases) {
