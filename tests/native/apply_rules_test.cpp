@@ -24,7 +24,6 @@ UpdateItem Item(const wchar_t* tag, bool copyFile, bool runDirect) {
     return item;
 }
 
-// "guard", "skip", "end-fennick", the copy and run branches (c0..c3, r0..r3) and "hide".
 std::string Describe(const ApplyPlan& p) {
     return std::string(p.guard ? "guard " : "") + (p.skip ? "skip " : "") +
            (p.terminateFennick ? "end-fennick " : "") + "c" +
@@ -60,6 +59,8 @@ TEST(PlanApplyItem, DecisionOrderTable) {
     UpdateItem fennick = Item(L"fennick", false, false);
     fennick.updateNeeded = false;
     EXPECT_FALSE(PlanApplyItem(fennick, false, false).terminateFennick);
+    EXPECT_EQ(FennickLeftoverPath(L"C:\\Fennick3\\fennick.exe"),
+              L"C:\\Fennick3\\upgrade\\f-fennick.exe");
 }
 
 TEST(PlanCloseItem, CalendarPluginsAndClasses) {
@@ -85,12 +86,7 @@ TEST(PlanCloseItem, CalendarPluginsAndClasses) {
     }
 }
 
-TEST(FennickLeftoverPath, ReplacesTheExecutableName) {
-    EXPECT_EQ(FennickLeftoverPath(L"C:\\Fennick3\\fennick.exe"),
-              L"C:\\Fennick3\\upgrade\\f-fennick.exe");
-}
-
-TEST(SelectGuardFiles, EachBuildLooksAtItsOwnItems) {
+TEST(GuardFiles, EachBuildLooksAtItsOwnItemsAndTheLibraryVersionIsThe32BitOne) {
     // The tag, the guard items ("*": needs an update) and the selection: l (library),
     // e (executable), d (defer to the executable).
     const std::tuple<const wchar_t*, const wchar_t*, const char*> cases[] = {
@@ -109,9 +105,7 @@ TEST(SelectGuardFiles, EachBuildLooksAtItsOwnItems) {
             << tag;
     }
     EXPECT_FALSE(SelectGuardFiles(L"wardel", UpdateList()).executableSelected);
-}
-
-TEST(GuardLibraryVersion, BothBuildsUseTheThirtyTwoBitLibraryItem) {
+    // Both builds use the version of the 32-bit library item.
     EXPECT_EQ(GuardLibraryVersion(decision_fake::Entries(
                   L"wardel:9.9.9.9 wardeldll:2.0.0.1 wardel_x64dll:9.9.9.9 wardel_x64:9.9.9.9")),
               L"2.0.0.1");
@@ -119,7 +113,7 @@ TEST(GuardLibraryVersion, BothBuildsUseTheThirtyTwoBitLibraryItem) {
     EXPECT_EQ(GuardBuildName(L"wardel_x64dll"), L"wardel_x64");
 }
 
-TEST(ChooseRelaunch, BothTablesFirstMatchWins) {
+TEST(Relaunch, BothTablesFirstMatchWinsAndEachStartsWithItsParameters) {
     using R = RelaunchStart;
     // tag, unattended, system code; the start after finishing and after an enforced update.
     const std::tuple<const wchar_t*, bool, int, R, R> cases[] = {
@@ -140,9 +134,7 @@ TEST(ChooseRelaunch, BothTablesFirstMatchWins) {
         EXPECT_EQ(ChooseRelaunch(RelaunchTable::kFinish, entry, osCode), finish) << tag;
         EXPECT_EQ(ChooseRelaunch(RelaunchTable::kEnforced, entry, osCode), enforced) << tag;
     }
-}
-
-TEST(ShellStartFor, ParametersAndOwner) {
+    // The parameters and owner of each start.
     EXPECT_EQ(ShellStartFor(RelaunchStart::kTray, true).parameters, L" /tray");
     EXPECT_EQ(ShellStartFor(RelaunchStart::kMainProgram, true).parameters, L"/fromtallix");
     EXPECT_EQ(ShellStartFor(RelaunchStart::kMainProgram, false).parameters, L"/fromtallix /hide");
@@ -155,13 +147,7 @@ TEST(ShellStartFor, ParametersAndOwner) {
 }
 
 TEST(ShouldHandOver, AllFourConditions) {
-    HandoverFacts good;
-    good.listEmpty = false;
-    good.firstEntryVersion = L"3.2.0.18";
-    good.newVersion = L"3.2.0.18";
-    good.currentVersion = L"3.2.0.17";
-    good.signatureAccepted = true;
-    good.productAccepted = true;
+    const HandoverFacts good{false, L"3.2.0.18", L"3.2.0.18", L"3.2.0.17", true, true};
     EXPECT_TRUE(ShouldHandOver(good));
     auto with = [&](auto change) {
         HandoverFacts f = good;
@@ -177,13 +163,11 @@ TEST(ShouldHandOver, AllFourConditions) {
     EXPECT_EQ(HandoverParameters(L"-Keldra  -silent"), L"-Keldra  -silent -resetnew ");
 }
 
-TEST(CallerWantsItem, OwnProductOrItsDependencies) {
+// The caller wants its own product or its dependencies; the calendar's setup keeps a record.
+TEST(FinishRules, CallerWantsItemAndCalendarRecord) {
     EXPECT_TRUE(CallerWantsItem(L"Dayloom", L"dayloom", L""));
     EXPECT_TRUE(CallerWantsItem(L"weather", L"dayloom", L"chime,weather,"));
     EXPECT_FALSE(CallerWantsItem(L"pinnace", L"dayloom", L"chime,weather,"));
-}
-
-TEST(CalendarRecord, SetupKeysAndDecision) {
     EXPECT_TRUE(IsCalendarSetupKey(L"dayloomsetup_silent"));
     EXPECT_TRUE(IsCalendarSetupKey(L"PINNACESETUP"));
     EXPECT_FALSE(IsCalendarSetupKey(L"dayloom"));
@@ -238,18 +222,6 @@ TEST(JobSteps, EachJobsStepByState) {
     }
 }
 
-TEST(RelocationPaths, LowerCasedWithoutUpgrade) {
-    const RelocationPaths p = RelocationPathsFor(L"C:\\Program Files\\Keldra\\Upgrade\\tallix.exe");
-    EXPECT_EQ(p.base, L"c:\\program files\\keldra\\");
-    EXPECT_EQ(p.installed, L"c:\\program files\\keldra\\\\tallix.exe");
-    EXPECT_EQ(RelocationBackupPath(p, L"3.2.0.17"),
-              L"c:\\program files\\keldra\\\\OldVersion\\tallix3.2.0.17.exe");
-    EXPECT_EQ(RelocationBackupPath(p, L""), L"c:\\program files\\keldra\\\\OldVersion\\tallix.exe");
-    // Outside an upgrade folder the installed file is the running one.
-    EXPECT_EQ(RelocationPathsFor(L"D:\\Suite\\tallix.exe").installed, L"d:\\suite\\\\tallix.exe");
-    EXPECT_EQ(CopyCommand(L"a b", L"c"), L"copy \"a b\"  \"c\"");
-}
-
 // A file system of a few paths; the copy command makes its target appear after a chosen number
 // of existence checks, and the installed updater disappears only after some delete attempts.
 struct FakeMachine {
@@ -297,7 +269,16 @@ struct FakeMachine {
 const wchar_t kNew[] = L"C:\\S\\upgrade\\tallix.exe";
 const wchar_t kInstalled[] = L"c:\\s\\\\tallix.exe";
 
-TEST(RunRelocation, BackupDeleteCopyAndStart) {
+TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupDeleteCopyAndStart) {
+    const RelocationPaths p = RelocationPathsFor(L"C:\\Program Files\\Keldra\\Upgrade\\tallix.exe");
+    EXPECT_EQ(p.base, L"c:\\program files\\keldra\\");
+    EXPECT_EQ(p.installed, L"c:\\program files\\keldra\\\\tallix.exe");
+    EXPECT_EQ(RelocationBackupPath(p, L"3.2.0.17"),
+              L"c:\\program files\\keldra\\\\OldVersion\\tallix3.2.0.17.exe");
+    EXPECT_EQ(RelocationBackupPath(p, L""), L"c:\\program files\\keldra\\\\OldVersion\\tallix.exe");
+    // Outside an upgrade folder the installed file is the running one.
+    EXPECT_EQ(RelocationPathsFor(L"D:\\Suite\\tallix.exe").installed, L"d:\\suite\\\\tallix.exe");
+    EXPECT_EQ(CopyCommand(L"a b", L"c"), L"copy \"a b\"  \"c\"");
     // An installed updater and its old backup, delete attempts that fail, existence checks before
     // the new copy shows up (one right after the copy, then one after each wait); the result,
     // the commands run and the pauses.
