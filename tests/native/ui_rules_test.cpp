@@ -43,7 +43,7 @@ TEST(NoticeRecord, LayoutOfEveryField) {
     }
 }
 
-TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
+TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord) {
     std::vector<std::uint8_t> bytes = EncodeNoticeRecord({1, L"", 0, kNoticeCloseUpdater, L""});
     EXPECT_TRUE(IsCloseRequest(bytes.data(), bytes.size()));
     EXPECT_TRUE(IsCloseRequest(bytes.data(), 140));  // the text is not needed
@@ -59,10 +59,8 @@ TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
         bytes = EncodeNoticeRecord(other);
         EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
     }
-}
-
-TEST(UpdateCountRecord, CodeThenCount) {
-    const std::vector<std::uint8_t> bytes = EncodeUpdateCountRecord(0x12345678);
+    // The update count record: its code, then the count.
+    bytes = EncodeUpdateCountRecord(0x12345678);
     const std::vector<std::uint8_t> expected = {23, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
     EXPECT_EQ(bytes, expected);
     EXPECT_EQ(DecodeUpdateCountRecord(bytes.data(), bytes.size()), 0x12345678u);
@@ -164,7 +162,7 @@ TEST(Placement, ExpandAndCollapseAtEveryEdge) {
     }
 }
 
-TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadow) {
+TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadowAndTrayButtons) {
     const TaskbarGeometry taskbar{true, {0, 1040, 1920, 1080}};
     const Rect frame = Rect::At(300, 100, 380, 175);
     const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
@@ -179,23 +177,21 @@ TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadow) {
     const Rect low = Rect::At(0, 900, 380, 175);
     EXPECT_FALSE(LayoutForExpand(low, {false, {}}, 1080).frameMoved);
     EXPECT_EQ(LayoutForCollapse(low, PanelRectFor(low), {false, {}}, 1080).frame, low);
-}
-
-TEST(Placement, TrayButtonsSideBySideAtTheRightOfTheNotificationArea) {
+    // The tray buttons sit side by side at the right of the notification area.
     const TrayButtonPositions p = ReseatPositions({1500, 1040, 1900, 1080}, 20, 15);
     EXPECT_EQ(p.showDesktop, (Point{375, 0}));
     EXPECT_EQ(p.trayButton, (Point{355, 0}));
 }
 
-TEST(FrameRules, ActiveAreasAndTheCursorOverThem) {
-    EXPECT_TRUE(IsClientArea({130, 60}));    // button
-    EXPECT_TRUE(IsClientArea({379, 0}));     // close box
-    EXPECT_TRUE(IsClientArea({0, 160}));     // bottom bar
-    EXPECT_TRUE(IsClientArea({280, 70}));    // suite link
-    EXPECT_FALSE(IsClientArea({10, 10}));    // caption: drags the window
-    EXPECT_FALSE(IsClientArea({124, 101}));  // right and bottom edges are outside
-    EXPECT_FALSE(IsClientArea({20, 70}));    // progress text is not active
-
+TEST(FrameRules, ActiveAreasTheCursorOverThemAndWhenTheFrameShows) {
+    // The button, close box, bottom bar and suite link; the caption (it drags the window), the
+    // button's right and bottom edges and the progress text are not active.
+    const std::tuple<int, int, bool> areas[] = {{130, 60, true}, {379, 0, true},  {0, 160, true},
+                                                {280, 70, true}, {10, 10, false}, {124, 101, false},
+                                                {20, 70, false}};
+    for (const auto& [x, y, active] : areas) {
+        EXPECT_EQ(IsClientArea({x, y}), active) << x << "," << y;
+    }
     const CursorInputs none;
     EXPECT_EQ(CursorAt({10, 160}, none), CursorShape::kHand);
     EXPECT_EQ(CursorAt({300, 70}, none), CursorShape::kArrow);
@@ -204,9 +200,7 @@ TEST(FrameRules, ActiveAreasAndTheCursorOverThem) {
     EXPECT_EQ(CursorAt({130, 60}, none), CursorShape::kArrow);
     EXPECT_EQ(CursorAt({130, 60}, {false, false, true}), CursorShape::kHand);
     EXPECT_EQ(CursorAt({10, 10}, {false, true, true}), CursorShape::kArrow);
-}
-
-TEST(FrameRules, ShowRule) {
+    // When the frame shows.
     const std::pair<ShowInputs, bool> cases[] = {
         {{}, true},
         {{.enforce = true, .updatesAvailable = true}, false},
@@ -217,9 +211,8 @@ TEST(FrameRules, ShowRule) {
         {{.updatesAvailable = true, .setupKind = 1}, true},
         {{.notice = true, .updatesAvailable = true}, false},
         {{.execute = true, .updatesAvailable = true}, false}};
-    int i = 0;
     for (const auto& [in, shown] : cases) {
-        EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i++;
+        EXPECT_EQ(ShouldShowFrame(in), shown) << &in - &cases[0].first;
     }
 }
 
@@ -381,7 +374,7 @@ TEST(FramePicture, CellsFollowHoverHistoryAndProgress) {
     EXPECT_EQ(p.texts.back().text, L"正在下载文件...75.0%");
 }
 
-TEST(SkinGeometry, TextAlphaRepair) {
+TEST(SkinGeometry, TextAlphaRepairAndShadowSlices) {
     // B, G, R, A of four pixels: text drawn on the first three cleared their alpha.
     const std::uint8_t saved[] = {1, 1, 1, 222, 1, 1, 1, 221, 1, 1, 1, 0, 1, 1, 1, 100};
     std::uint8_t now[] = {51, 51, 51, 0, 51, 51, 51, 0, 51, 51, 51, 0, 1, 1, 1, 100};
@@ -390,9 +383,7 @@ TEST(SkinGeometry, TextAlphaRepair) {
     EXPECT_EQ(
         std::vector(now, now + 16),
         std::vector<std::uint8_t>({51, 51, 51, 255, 51, 51, 51, 221, 51, 51, 51, 0, 1, 1, 1, 100}));
-}
-
-TEST(SkinGeometry, ShadowSlices) {
+    // The shadow's nine slices, folded and unfolded.
     const auto folded = ShadowSlices(394, 189, false);
     ASSERT_EQ(folded.size(), 8u);
     EXPECT_EQ(folded[0].destination, (Rect{0, 0, 7, 7}));
