@@ -96,7 +96,7 @@ TEST(UsageReport, ChoosesTheFirstForeignAnomalyWithAProductName) {
     }
 }
 
-TEST(UsageReport, RecordAndQueryWithTheRedirectLog) {
+TEST(UsageReport, RecordQueryAndDnsListWithTheRedirectLog) {
     UsageReportInputs in = Inputs();
     in.anomalies = {Anomaly(L"pinnace.exe", L"Pinnace", L"someone else", L"<html>&</html>")};
     in.redirects = {
@@ -115,6 +115,12 @@ TEST(UsageReport, RecordAndQueryWithTheRedirectLog) {
               L"http://127.0.0.1:9/receive/tallix.aspx?uid=ABCD&v=3.2.0.17&s=77&e=1"
               L"&a=hijactcontent:keldra.exe-http://a.example/k?x=1&y=2-154-302|"
               L"PINNACE.EXE-http://b.example/p-77-301|;filecontent:<html>&</html>|;&r=4711");
+    // The DNS servers of each adapter, the adapters apart by "#".
+    EXPECT_EQ(DnsList({}), L"");
+    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"", L""}}), L",");
+    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"8.8.8.8", L""},
+                       {L"", L"", L"", L"", L"", L"", L"1.1.1.1"}}),
+              L"8.8.8.8,#,1.1.1.1");
 }
 
 TEST(UsageReport, RedirectLookupFallsBackToTheFirstRecordThenToNothing) {
@@ -137,14 +143,6 @@ TEST(UsageReport, RedirectLookupFallsBackToTheFirstRecordThenToNothing) {
     ASSERT_TRUE(report);
     EXPECT_NE(report->record.find(L";path:http://first/;redown:1;"), std::wstring::npos);
     EXPECT_EQ(report->length, 5);
-}
-
-TEST(UsageReport, DnsList) {
-    EXPECT_EQ(DnsList({}), L"");
-    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"", L""}}), L",");
-    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"8.8.8.8", L""},
-                       {L"", L"", L"", L"", L"", L"", L"1.1.1.1"}}),
-              L"8.8.8.8,#,1.1.1.1");
 }
 
 TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
@@ -250,7 +248,7 @@ TEST(ReportDecoder, FindsTheRequestInLogLines) {
 // A chain of 2048 encryptions, each block under the previous key plus the previous cipher
 // byte by byte, so that every S-box entry and every key bit takes part; the last block and key
 // were computed with "openssl enc -des-ecb -nopad" (an independent implementation).
-TEST(Des, LongChainUnderChangingKeys) {
+TEST(ReportCipher, DesChainUnderChangingKeysAndBlocksInUpperCaseHex) {
     DesKey key = kReportKey;
     DesBlock block{};
     for (int i = 0; i < 2048; ++i) {
@@ -264,9 +262,7 @@ TEST(Des, LongChainUnderChangingKeys) {
     }
     EXPECT_EQ(block, (DesBlock{0xB2, 0xD8, 0xF9, 0xF0, 0xEE, 0x57, 0x08, 0xF6}));
     EXPECT_EQ(key, (DesKey{0x2B, 0x5F, 0x20, 0x60, 0xE8, 0x29, 0xE4, 0xBC}));
-}
-
-TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
+    // The report cipher pads to blocks and writes upper-case hexadecimal digits.
     const std::tuple<std::string, std::size_t> cases[] = {
         {"", 0}, {"n:a;d:b;", 16}, {"n:a;d:b;v", 32}, {std::string(17, 'x'), 48}};
     for (const auto& [record, hexLength] : cases) {
@@ -311,7 +307,7 @@ TEST(MachineIdentity, SmartSerial) {
     EXPECT_EQ(MachineIdFrom(L"", L" \tZ9 \r\n"), L"Z9");
 }
 
-TEST(MachineIdentity, StorageSerial) {
+TEST(MachineIdentity, StorageSerialAndItsDescriptor) {
     const std::tuple<std::string, std::string> cases[] = {
         // Hexadecimal pairs of a byte-swapped text, digits in either case.
         {"31534241444320202020", "S1ABCD"},
@@ -328,15 +324,13 @@ TEST(MachineIdentity, StorageSerial) {
     for (const auto& [text, serial] : cases) {
         EXPECT_EQ(DecodeStorageSerial(text), serial) << text;
     }
-}
-
-TEST(MachineIdentity, StorageDescriptor) {
+    // The serial at its offset in the storage descriptor.
     std::vector<std::uint8_t> descriptor(64, 0);
     const std::string text = "31534241444320202020";
     std::copy(text.begin(), text.end(), descriptor.begin() + 40);
-    const std::tuple<std::uint32_t, std::string> cases[] = {
+    const std::tuple<std::uint32_t, std::string> offsets[] = {
         {40, "S1ABCD"}, {0, ""}, {64, ""}, {0x80000000u, ""}};
-    for (const auto& [offset, serial] : cases) {
+    for (const auto& [offset, serial] : offsets) {
         for (int i = 0; i < 4; ++i) {
             descriptor[24 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
         }
@@ -461,7 +455,7 @@ TEST(DescribeOs, WindowsXpAndServer2003) {
     }
 }
 
-TEST(DescribeOs, OlderSystems) {
+TEST(DescribeOs, OlderSystemsAndTheErrorBox) {
     const auto with = [](std::uint32_t platform, std::uint32_t major, std::uint32_t minor,
                          const wchar_t* csd = L"", std::uint8_t type = kProductWorkstation,
                          std::uint16_t suite = 0) {
@@ -484,9 +478,7 @@ TEST(DescribeOs, OlderSystems) {
     EXPECT_EQ(with(kPlatformCe, 4, 21), L"Windows CE 4.21");
     EXPECT_EQ(with(kPlatformCe, 7, 0), L"Windows CE ");
     EXPECT_EQ(with(kPlatformWin32s, 3, 11), L"");
-}
-
-TEST(ErrorBox, TitleAndText) {
+    // The error box shows the description.
     EXPECT_EQ(ErrorBoxTitle(L"升级程序", L"3.2.0.17"), L"升级程序 v3.2.0.17");
     EXPECT_EQ(ErrorBoxText(L"m", L"Windows 7  (Build 7601), 64-bit", 0x80004005u),
               L"m\n\n操作系统：Windows 7  (Build 7601), 64-bit\n\nError：80004005");
@@ -511,7 +503,7 @@ TEST(OsCode, VersionTable) {
 }
 
 // A system that reports 6.2 may be a later release: the registry tells which.
-TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
+TEST(OsCode, SixTwoIsDecidedByTheRegistryAndTheShortStructureByProductOptions) {
     const std::tuple<const wchar_t*, std::optional<std::uint32_t>, std::uint8_t, int> cases[] = {
         {L"", std::nullopt, kProductWorkstation, 27},
         {L"6.3", std::nullopt, kProductServer, 30},
@@ -528,13 +520,11 @@ TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
         d.minor = 1;  // only 6.2 asks the registry
         EXPECT_EQ(OsCodeFrom(d), productType == kProductServer ? 25 : 23);
     }
-}
-
-TEST(OsCode, ShortStructureTakesServerFromProductOptions) {
-    const std::pair<const wchar_t*, int> cases[] = {{L"WinNT", 19},    {L"LanmanNT", 21},
-                                                    {L"lanmannt", 21}, {L"SERVERNT", 21},
-                                                    {L"servernt", 21}, {L"", 19}};
-    for (const auto& [productType, code] : cases) {
+    // The short structure takes "server" from the product options.
+    const std::pair<const wchar_t*, int> options[] = {{L"WinNT", 19},    {L"LanmanNT", 21},
+                                                      {L"lanmannt", 21}, {L"SERVERNT", 21},
+                                                      {L"servernt", 21}, {L"", 19}};
+    for (const auto& [productType, code] : options) {
         OsVersionData d = Nt(6, 0, 0, kProductServer).version;  // ignored with the short structure
         d.extended = false;
         d.productOptionsType = productType;
