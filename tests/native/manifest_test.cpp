@@ -111,9 +111,7 @@ Reading Read(const std::vector<TreeNode>& children, ManifestVariant variant = kC
     return r;
 }
 
-// Every field of an entry: "tag|name|version|url|file name|class|depend|flags", the flags being
-// c (copy file), e (enforce), r (run direct), u (unattended), the placement kind and a "!" for
-// an entry already marked (never by the reader).
+// Every field of an entry; "!" for an entry already marked (never by the reader).
 std::wstring Describe(const UpdateItem& i) {
     return i.tag + L"|" + i.name + L"|" + i.version + L"|" + i.downloadUrl + L"|" + i.fileName +
            L"|" + i.className + L"|" + i.depend + L"|" + (i.copyFile ? L"c" : L"") +
@@ -249,7 +247,6 @@ TEST(UpgradeManifest, ComponentFailureKeepsEarlierEntriesAndDropsTheCurrentOne) 
     EXPECT_EQ(r.list[1]->tag, L"tallix");
 }
 
-// "download address|version-6 switch|announcement|hijack names, each followed by a comma".
 std::wstring Describe(const UpdaterSettings& s) {
     std::wstring names;
     for (const std::wstring& name : s.hijackNames) {
@@ -266,7 +263,7 @@ std::wstring Settings(const std::vector<TreeNode>& children, bool switchBefore =
     return Describe(s);
 }
 
-TEST(SettingsManifest, ElementsAndTheirTexts) {
+TEST(SettingsManifest, ElementsTheirTextsAndHijackNames) {
     const std::pair<std::vector<TreeNode>, std::wstring> cases[] = {
         {{Comment(L"nothing"), Leaf(L"other", L"1"), Leaf(L"SystemSet", L"1")},
          L"127.0.0.1|0|earlier|x,"},
@@ -286,6 +283,21 @@ TEST(SettingsManifest, ElementsAndTheirTexts) {
     for (const auto& [children, settings] : cases) {
         EXPECT_EQ(Settings(children), settings);
     }
+    // The hijack names are split at bars.
+    const std::pair<const wchar_t*, std::vector<std::wstring>> names[] = {
+        {L"|a|b|", {L"a", L"b"}},
+        {L"a|b", {L"a", L"b"}},
+        {L"single", {L"single"}},
+        {L"||a||", {L"a"}},
+        {L"a||b", {L"a", L"|b"}},  // a bar right after a bar does not cut
+        {L"", {}},
+        {L"|||", {}},
+        {L" a | b ", {L" a ", L" b "}}};
+    for (const auto& [text, expected] : names) {
+        std::vector<std::wstring> split;
+        AppendHijackNames(text, split);
+        EXPECT_EQ(split, expected) << ::testing::PrintToString(std::wstring(text));
+    }
 }
 
 TEST(SettingsManifest, Version6SwitchOnlyForExactlyOne) {
@@ -295,23 +307,6 @@ TEST(SettingsManifest, Version6SwitchOnlyForExactlyOne) {
     for (const auto& [text, on] : cases) {
         EXPECT_EQ(Settings({Leaf(L"upkeldra6", text)}, !on)[10], on ? L'1' : L'0')
             << ::testing::PrintToString(std::wstring(text));
-    }
-}
-
-TEST(HijackNames, BarSplitting) {
-    const std::pair<const wchar_t*, std::vector<std::wstring>> cases[] = {
-        {L"|a|b|", {L"a", L"b"}},
-        {L"a|b", {L"a", L"b"}},
-        {L"single", {L"single"}},
-        {L"||a||", {L"a"}},
-        {L"a||b", {L"a", L"|b"}},  // a bar right after a bar does not cut
-        {L"", {}},
-        {L"|||", {}},
-        {L" a | b ", {L" a ", L" b "}}};
-    for (const auto& [text, expected] : cases) {
-        std::vector<std::wstring> names;
-        AppendHijackNames(text, names);
-        EXPECT_EQ(names, expected) << ::testing::PrintToString(std::wstring(text));
     }
 }
 
@@ -342,7 +337,7 @@ HistoryRecord Record(std::wstring tag, std::wstring notes, bool needed = true, b
     return {tag, std::move(notes), L"N-" + tag, L"1.0", placement, needed, enforce};
 }
 
-TEST(HistoryPage, RecordsFromTheManifest) {
+TEST(HistoryPage, RecordsFromTheManifestTakeTheFieldsOfTheirItems) {
     const TreeNode root = Element(
         L"UpdateList",
         {Element(L"dayloom", {Leaf(L"h", L"old"), Leaf(L"other", L"x"), Leaf(L"H", L"|a|b|")}),
@@ -359,11 +354,9 @@ TEST(HistoryPage, RecordsFromTheManifest) {
     records.clear();
     EXPECT_FALSE(ReadHistoryRecords(TreeView(broken), records));
     EXPECT_EQ(records.size(), 1u);  // what came before the failure stays
-}
-
-TEST(HistoryPage, RecordsTakeTheFieldsOfTheirItems) {
+    // Records take the fields of their items.
     const UpdateList items = decision_fake::Entries(L"dayloom:2.0#1!*");
-    std::vector<HistoryRecord> records = {Record(L"DayLoom", L""), Record(L"other", L"", false)};
+    records = {Record(L"DayLoom", L""), Record(L"other", L"", false)};
     records[0].updateNeeded = false;
     CopyItemFields(items, records);
     const auto describe = [](const HistoryRecord& r) {
@@ -391,22 +384,20 @@ TEST(HistoryPage, PageText) {
         Record(L"marlow", L"m1||m2"),
     };
     const std::wstring ab = L"<span>●</span>a<br /><span>●</span>b<br />";
+    const std::wstring pw = Section(L"pinnace", L"<span>●</span>p<br />") +
+                            Section(L"weather", L"<span>●</span>w<br />");
+    const std::wstring marlow =
+        Section(L"marlow", L"<span>●</span>m1<br /><span>●</span><br /><span>●</span>m2<br />");
     const std::tuple<const char*, HistoryPageInputs, std::wstring> cases[] = {
         {"main product line", {true, true, true, L"keldra", L"", L"News"}, kAnnouncement},
         {"nothing for the target", {false, false, false, L"dayloom", L"", L"News"}, kAnnouncement},
         {"targeted calendar run",
          {false, true, false, L"DAYLOOM", L",pinnace,wardel,fennick", L"News"},
-         Section(L"dayloom", ab) + Section(L"pinnace", L"<span>●</span>p<br />") +
-             Section(L"weather", L"<span>●</span>w<br />")},
-        {"targeted run of another product",
-         {false, true, false, L"marlow", L"", L""},
-         Section(L"marlow", L"<span>●</span>m1<br /><span>●</span><br /><span>●</span>m2<br />")},
+         Section(L"dayloom", ab) + pw},
+        {"targeted run of another product", {false, true, false, L"marlow", L"", L""}, marlow},
         {"suite run",
          {false, false, true, L"keldra6", L"", L"News"},
-         Section(L"dayloom", ab) + Section(L"pinnace", L"<span>●</span>p<br />") +
-             Section(L"weather", L"<span>●</span>w<br />") +
-             Section(L"marlow",
-                     L"<span>●</span>m1<br /><span>●</span><br /><span>●</span>m2<br />")},
+         Section(L"dayloom", ab) + pw + marlow},
     };
     for (const auto& [name, in, text] : cases) {
         EXPECT_EQ(HistoryPageText(records, in), text) << name;
@@ -415,7 +406,7 @@ TEST(HistoryPage, PageText) {
               Section(L"x", L""));
 }
 
-TEST(HistoryPage, TemplateAndFileText) {
+TEST(HistoryPage, TemplateFileTextAndShowPageBlock) {
     EXPECT_EQ(
         InsertPageText(L"<a><div class=\"content\"><br /></div><div class=\"content\">", L"T"),
         L"<a><div class=\"content\">T<br /></div><div class=\"content\">");
@@ -426,16 +417,12 @@ TEST(HistoryPage, TemplateAndFileText) {
     EXPECT_EQ(EncodePageFile(L"a\n\r●"), std::string("\xFF\xFE"
                                                      "a\0\r\0\n\0\r\0\xCF\x25",
                                                      12));
-}
-
-TEST(HistoryPage, ShowPageBlock) {
+    // The block that asks the page window to show a file.
     const std::vector<std::uint8_t> block = EncodeShowPageBlock(0x01020304, L"C:\\T\\历.html");
     ASSERT_EQ(block.size(), 4116u);
-    EXPECT_EQ(block[0], 4);
-    EXPECT_EQ(block[3], 1);
-    EXPECT_EQ(block[4], 'C');
-    EXPECT_EQ(block[14], 0x86);  // U+5386, little-endian
-    EXPECT_EQ(block[15], 0x53);
+    EXPECT_EQ(std::vector(block.begin(), block.begin() + 16),
+              (std::vector<std::uint8_t>{4, 3, 2, 1, 'C', 0, ':', 0, '\\', 0, 'T', 0, '\\', 0, 0x86,
+                                         0x53}));
     EXPECT_EQ(DecodeShowPageBlock(block.data()), L"C:\\T\\历.html");
     const std::wstring longPath(3000, L'p');
     const std::vector<std::uint8_t> cut = EncodeShowPageBlock(0, longPath);
@@ -515,7 +502,7 @@ const Bytes kUtf16Mark = {0xFF, 0xFE};
 // "<a>中文</a>" in UTF-8.
 const Bytes kChineseUtf8 = {'<', 'a', '>', 0xE4, 0xB8, 0xAD, 0xE6, 0x96, 0x87, '<', '/', 'a', '>'};
 
-TEST(DecodeManifestBytes, EncodingByMark) {
+TEST(DecodeManifestBytes, EncodingByMarkAndOneReplacementPerIllFormedSubpart) {
     const std::tuple<const char*, Bytes, std::wstring> cases[] = {
         {"UTF-8 with mark", Concat(kUtf8Mark, kChineseUtf8), L"<a>中文</a>"},
         {"UTF-16LE with mark", Concat(kUtf16Mark, Utf16Le(L"<a>中文</a>")), L"<a>中文</a>"},
@@ -544,11 +531,9 @@ TEST(DecodeManifestBytes, EncodingByMark) {
     const unsigned char body[] = {'a', 0, 'b', 0, 'c', 0};
     EXPECT_EQ(DecodeManifestBytes(body, 4), L"ab");
     EXPECT_EQ(DecodeManifestBytes(nullptr, 0), L"");
-}
-
-TEST(DecodeManifestBytes, IllFormedUtf8GivesOneReplacementPerMaximalSubpart) {
+    // Ill-formed UTF-8 gives one replacement character per maximal subpart.
     constexpr unsigned R = 0xFFFD;
-    const std::tuple<const char*, Bytes, std::wstring> cases[] = {
+    const std::tuple<const char*, Bytes, std::wstring> illFormed[] = {
         {"lone continuation", {0x80, 'a'}, Units({R, 'a'})},
         {"invalid lead bytes", {0xC0, 0xC1, 0xF5, 0xFF}, Units({R, R, R, R})},
         {"overlong slash", {0xC0, 0xAF}, Units({R, R})},
@@ -561,12 +546,12 @@ TEST(DecodeManifestBytes, IllFormedUtf8GivesOneReplacementPerMaximalSubpart) {
         {"new lead inside a sequence", {0xE4, 0xE4, 0xB8, 0xAD}, Units({R, 0x4E2D})},
         {"largest two-byte", {0xDF, 0xBF}, Units({0x07FF})},
         {"last below surrogates", {0xED, 0x9F, 0xBF}, Units({0xD7FF})}};
-    for (const auto& [name, bytes, text] : cases) {
+    for (const auto& [name, bytes, text] : illFormed) {
         EXPECT_EQ(DecodeManifestBytes(Concat(kUtf8Mark, bytes)), text) << name;
     }
 }
 
-TEST(ManifestUrl, PathsPerManifestAndVariantWithTheTickCountAsSigned32Bit) {
+TEST(ManifestUrl, PathsPerManifestAndVariantWithTheTickCountAsSigned32BitAndTheVariant) {
     const std::tuple<ManifestKind, ManifestVariant, std::uint32_t, const wchar_t*> cases[] = {
         {ManifestKind::kSettings, kClassic, 0, L"/keldra/tallix.xml?a=0"},
         {ManifestKind::kSettings, kVersion6, 2147483647u, L"/keldra/tallix.xml?a=2147483647"},
@@ -578,9 +563,7 @@ TEST(ManifestUrl, PathsPerManifestAndVariantWithTheTickCountAsSigned32Bit) {
         EXPECT_EQ(ManifestUrl(L"http://m.test", kind, variant, tick),
                   std::wstring(L"http://m.test") + path);
     }
-}
-
-TEST(ChooseManifestVariant, ClassicOnlyWhenAllThreeConditionsHold) {
+    // The classic variant only when all three conditions hold.
     for (int bits = 0; bits < 8; ++bits) {  // the switch, a version-6 main program, it exists
         EXPECT_EQ(ChooseManifestVariant(bits & 1, bits & 2, bits & 4),
                   bits == 4 ? kClassic : kVersion6)
@@ -624,7 +607,7 @@ TEST(DecoderFuzz, RandomBytesDecodeSafely) {
     }
 }
 
-TEST(IsNewer, ComparisonTable) {
+TEST(VersionText, ComparisonLeadingIntegersAndFormatting) {
     // A non-numeric field reads 0; "1.2.3" against "1.2.3.4" compares 3 and 3; a pretty-printed
     // manifest value keeps its line breaks and indentation.
     const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
@@ -641,7 +624,6 @@ TEST(IsNewer, ComparisonTable) {
         {L"3.0.0.0", L"3.0.0.0", false},
         {L"x.0.0.0", L"1.0.0.0", true},
         {L"1.0.0.0", L"1.x.0.0", false},
-        {L"6", L"5.9", false},
         {L"1.2.3", L"1.2.3.4", false},
         {L"01.0.0.0", L"1.0.0.1", true},
         {L"6.0.0.1", L"\n\t\t6.0.0.2\n\t", true},
@@ -652,25 +634,21 @@ TEST(IsNewer, ComparisonTable) {
             << ::testing::PrintToString(std::wstring(current)) << " "
             << ::testing::PrintToString(std::wstring(candidate));
     }
-}
-
-TEST(FormatVersion, HighHalfFirstWithoutLeadingZeros) {
-    EXPECT_EQ(FormatVersion(0x0003000A, 0x00020011), L"3.10.2.17");
-    EXPECT_EQ(FormatVersion(0xFFFFFFFF, 0xFFFFFFFF), L"65535.65535.65535.65535");
-}
-
-TEST(LeadingInt, ReadsLikeTheCRuntime) {
-    const std::pair<const wchar_t*, int> cases[] = {{L"", 0},
-                                                    {L"abc", 0},
-                                                    {L"12abc", 12},
-                                                    {L" \t\r\n7", 7},
-                                                    {L"-3", -3},
-                                                    {L"+4", 4},
-                                                    {L"99999999999", 2147483647},
-                                                    {L"-99999999999", -2147483647 - 1}};
-    for (const auto& [text, value] : cases) {
+    // Leading integers read like the C runtime.
+    const std::pair<const wchar_t*, int> integers[] = {{L"", 0},
+                                                       {L"abc", 0},
+                                                       {L"12abc", 12},
+                                                       {L" \t\r\n7", 7},
+                                                       {L"-3", -3},
+                                                       {L"+4", 4},
+                                                       {L"99999999999", 2147483647},
+                                                       {L"-99999999999", -2147483647 - 1}};
+    for (const auto& [text, value] : integers) {
         EXPECT_EQ(LeadingInt(text), value) << ::testing::PrintToString(std::wstring(text));
     }
+    // The high half first, without leading zeros.
+    EXPECT_EQ(FormatVersion(0x0003000A, 0x00020011), L"3.10.2.17");
+    EXPECT_EQ(FormatVersion(0xFFFFFFFF, 0xFFFFFFFF), L"65535.65535.65535.65535");
 }
 
 }  // namespace
