@@ -17,8 +17,7 @@ using namespace decision_fake;
 
 using Registry = std::map<std::wstring, std::wstring>;
 
-// Files written "path=product version"; "S\" stands for the suite and "P\" for the plug-in
-// directory.
+// Files written "path=product version"; "S\" is the suite and "P\" the plug-in directory.
 std::map<std::wstring, std::wstring> Files(const std::wstring& text) {
     std::map<std::wstring, std::wstring> files;
     std::wistringstream words(text);
@@ -33,7 +32,6 @@ std::map<std::wstring, std::wstring> Files(const std::wstring& text) {
     return files;
 }
 
-// Each entry as "<tag>=<installed version>", followed by "*" when it needs an update.
 std::wstring Decided(const UpdateList& list) {
     std::wstring text;
     for (const auto& item : list) {
@@ -48,8 +46,7 @@ std::wstring Offered(const DecisionResults& r) {
            r.targetDependency;
 }
 
-// target, requested version, then the switches as letters: s (suite run), p (plug-in mode),
-// e (enforce).
+// The switches as letters: s (suite run), p (plug-in mode), e (enforce).
 DecisionOptions Target(const std::wstring& target, const std::string& switches = "",
                        const std::wstring& requested = L"") {
     DecisionOptions o;
@@ -145,16 +142,17 @@ TEST(TargetedDecision, InstalledVersionRules) {
     // The calendar's setup packages take the version of the installed calendar.
     for (const std::wstring tag :
          {L"dayloomsetup", L"dayloomsetup_silent", L"pinnacesetup", L"pinnacesetup_silent"}) {
-        const std::wstring entry = tag + L":3.0.0.1";
+        const std::wstring entry = tag + L":3.0.0.1", installed = tag + L"=3.0.0.0*";
         const std::wstring files = L"C:\\Cal\\dayloom.exe=3.0.0.0 S\\" + tag + L".exe=3.0.0.1";
-        const std::wstring installed = tag + L"=3.0.0.0*", missing = tag + L"=*";
-        Scenario s{"installed calendar", Target(tag), entry.c_str(), files.c_str(),
-                   installed.c_str()};
-        Check(s);
-        s.name = "calendar not registered";
-        s.decided = missing.c_str();
-        s.registry.clear();
-        Check(s);
+        Check({"installed calendar", Target(tag), entry.c_str(), files.c_str(), installed.c_str()});
+        const std::wstring missing = tag + L"=*";
+        Check({"calendar not registered",
+               Target(tag),
+               entry.c_str(),
+               files.c_str(),
+               missing.c_str(),
+               nullptr,
+               {}});
     }
 }
 
@@ -297,7 +295,7 @@ const std::wstring kKeldra64 = L"HKLM|Software\\Wow6432Node\\Orvane\\Keldra|";
 const std::wstring kHelvor = L"HKLM|Software\\orvane\\Helvor3|";
 const std::wstring kHelvor64 = L"HKLM|Software\\Wow6432Node\\orvane\\Helvor3|";
 
-TEST(Paths, SuiteDirectoryAndAppend) {
+TEST(Paths, SuiteDirectoryAppendAndTheProductsFromTheUsersRegistryValues) {
     EXPECT_EQ(SuiteDirectoryOf(L"C:\\Suite\\tallix.exe"), L"C:\\Suite\\");
     EXPECT_EQ(SuiteDirectoryOf(L"tallix.exe"), L"");
     const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
@@ -312,9 +310,7 @@ TEST(Paths, SuiteDirectoryAndAppend) {
     for (const auto& [directory, more, joined] : cases) {
         EXPECT_EQ(AppendPath(directory, more), joined);
     }
-}
-
-TEST(ProductLookups, PathsFromTheUsersRegistryValues) {
+    // The products' paths come from the user's registry values.
     const std::pair<std::wstring (*)(const ProductProbe&), const wchar_t*> lookups[] = {
         {CalendarExecutablePath, L"C:\\Cal\\dayloom.exe"},
         {CalendarPluginsPath, L"C:\\Cal\\plugins\\"},
@@ -341,7 +337,7 @@ TEST(ProductLookups, PathsFromTheUsersRegistryValues) {
     EXPECT_EQ(MarlowUpgradeInLocalAppData(L""), L"");
 }
 
-TEST(MainProgramPresent, Tests) {
+TEST(MainProgram, PresentByEachTestAndItsVersion6Line) {
     using Values = std::map<std::wstring, std::wstring>;
     const Values main = {{kKeldra + L"Install_Dir", L"D:\\K"}, {kKeldra + L"ExeName", L"k.exe"}};
     const Values main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
@@ -378,9 +374,7 @@ TEST(MainProgramPresent, Tests) {
             EXPECT_TRUE(m.reads.empty());  // the first test that holds ends the search
         }
     }
-}
-
-TEST(Version6Line, NeedsMoreThanSixZero) {
+    // The version-6 line needs more than 6.0.0.0.
     EXPECT_FALSE(IsVersion6Line(L""));
     EXPECT_FALSE(IsVersion6Line(L"6.0.0.0"));
     EXPECT_TRUE(IsVersion6Line(L"6.0.0.1"));
