@@ -31,7 +31,7 @@ std::string Describe(const ApplyPlan& p) {
            std::to_string(static_cast<int>(p.run)) + (p.hideWindowFirst ? " hide" : "");
 }
 
-TEST(PlanApplyItem, DecisionOrderTable) {
+TEST(PlanItem, ApplyDecisionOrderAndWhatIsClosed) {
     // tag, copy file, run direct, in the anomaly list, direct-run interface; the plan.
     const std::tuple<const wchar_t*, bool, bool, bool, bool, const char*> cases[] = {
         // The guard takes its four tags before the anomaly list is looked at.
@@ -61,11 +61,9 @@ TEST(PlanApplyItem, DecisionOrderTable) {
     EXPECT_FALSE(PlanApplyItem(fennick, false, false).terminateFennick);
     EXPECT_EQ(FennickLeftoverPath(L"C:\\Fennick3\\fennick.exe"),
               L"C:\\Fennick3\\upgrade\\f-fennick.exe");
-}
-
-TEST(PlanCloseItem, CalendarPluginsAndClasses) {
-    // tag, file name, placement kind, run from the calendar; a relaunch ("+") and the classes.
-    const std::tuple<const wchar_t*, const wchar_t*, int, bool, const wchar_t*> cases[] = {
+    // Closing: tag, file name, placement kind, run from the calendar; a relaunch ("+") and the
+    // classes of the windows to close.
+    const std::tuple<const wchar_t*, const wchar_t*, int, bool, const wchar_t*> closes[] = {
         {L"weather", L"weather.dll", 1, false, L"+_Keldra_LunarCalendar,_SkyDial_LunarCalendar,"},
         {L"chime", L"chime.snd", 1, false, L"_Class,"},
         {L"weather", L"weather.dll", 1, true, L"_Class,"},
@@ -73,7 +71,7 @@ TEST(PlanCloseItem, CalendarPluginsAndClasses) {
         {L"Dayloom", L"dayloom.exe", 0, false, L"_Class,"},  // exact tag only
         {L"keldra", L"keldra.exe", 0, false, L"_Class,"},
     };
-    for (const auto& [tag, fileName, placement, fromCalendar, expected] : cases) {
+    for (const auto& [tag, fileName, placement, fromCalendar, expected] : closes) {
         UpdateItem item = Item(tag, true, false);
         item.fileName = fileName;
         item.placementKind = placement;
@@ -146,7 +144,7 @@ TEST(Relaunch, BothTablesFirstMatchWinsAndEachStartsWithItsParameters) {
               L"C:\\windows\\explorer.exe C:\\s\\dayloom.exe");
 }
 
-TEST(ShouldHandOver, AllFourConditions) {
+TEST(FinishRules, HandOverCallerWantsItemAndCalendarRecord) {
     const HandoverFacts good{false, L"3.2.0.18", L"3.2.0.18", L"3.2.0.17", true, true};
     EXPECT_TRUE(ShouldHandOver(good));
     auto with = [&](auto change) {
@@ -161,10 +159,7 @@ TEST(ShouldHandOver, AllFourConditions) {
     EXPECT_FALSE(with([](HandoverFacts& f) { f.signatureAccepted = false; }));
     EXPECT_FALSE(with([](HandoverFacts& f) { f.productAccepted = false; }));
     EXPECT_EQ(HandoverParameters(L"-Keldra  -silent"), L"-Keldra  -silent -resetnew ");
-}
-
-// The caller wants its own product or its dependencies; the calendar's setup keeps a record.
-TEST(FinishRules, CallerWantsItemAndCalendarRecord) {
+    // The caller wants its own product or its dependencies; the calendar's setup keeps a record.
     EXPECT_TRUE(CallerWantsItem(L"Dayloom", L"dayloom", L""));
     EXPECT_TRUE(CallerWantsItem(L"weather", L"dayloom", L"chime,weather,"));
     EXPECT_FALSE(CallerWantsItem(L"pinnace", L"dayloom", L"chime,weather,"));
