@@ -172,7 +172,42 @@ TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
               R"("s":0,"e":0,"hijacks":[],"files":[],"r":9})");
 }
 
-TEST(ReportDecoder, RoundTripsWhatTheBuildersProduce) {
+TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLines) {
+    const std::string rest = "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;&r=1";
+    const auto uid = [](const std::string& record) {
+        return "uid=" + Narrow(EncryptReportBytes(record));
+    };
+    const std::string good = uid("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:0;size:0;");
+    const std::string notHex = "uid is not whole 8-byte blocks of hexadecimal digits";
+    const std::tuple<std::string, std::string> cases[] = {
+        {good + "0" + rest, notHex},
+        {"uid=0123456789ABCDEG" + rest, notHex},
+        {"uid=0123456789abcdef0123" + rest, notHex},
+        {"uid=0123456789abcdef" + rest, "the record does not decrypt to text"},
+        {uid("n:a;d:b;v:c;s:;o:;disk:;path:;redown:0;size:0;") + rest,
+         "the record has no key \"dns\""},
+        {uid("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:x;size:0;") + rest,
+         "the record's \"redown\" is not a number"},
+        {good + "&v=1&s=0&a=hijactcontent:;filecontent:;&r=1", "the query has no key \"e\""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;", "the query has no key \"r\""},
+        {good + "&v=1&s=0&e=0&a=files&r=1", "a is not \"hijactcontent:...;filecontent:...;\""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:x-1-2;filecontent:;&r=1",
+         "the hijack list does not end with \"|\""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:x-y|;filecontent:;&r=1",
+         "hijack record \"x-y\" is not name-location-length-status"},
+        {good + "&v=1&s=zero&e=0&a=hijactcontent:;filecontent:;&r=1",
+         "the query's \"s\" is not a number"},
+        {"uid=", "the query has no key \"v\""},
+        {"", "the query has no key \"uid\""},
+    };
+    for (const auto& [request, error] : cases) {
+        const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
+        EXPECT_FALSE(decoded.ok) << request;
+        EXPECT_EQ(decoded.error, error) << request;
+    }
+    // The same record with every key decodes.
+    EXPECT_TRUE(DecodeReportRequest(good + rest, AsciiOnly).ok);
+    // What the builders produce comes back.
     UsageReportInputs in = Inputs();
     in.anomalies = {Anomaly(L"pinnace-setup.exe", L"Pinnace", L"", L"a;dns:b|c")};
     in.redirects = {Redirect(L"pinnace-setup.exe", L"http://x-y.example/p?a=1&b=2", L"", 0)};
@@ -185,52 +220,9 @@ TEST(ReportDecoder, RoundTripsWhatTheBuildersProduce) {
               R"("s":0,"e":1,"hijacks":[{"name":"pinnace-setup.exe",)"
               R"("location":"http://x-y.example/p?a=1&b=2","length":0,"status":302}],)"
               R"("files":["a;dns:b","c"],"r":4711})");
-}
-
-TEST(ReportDecoder, RefusesMalformedRequests) {
-    const std::string record = "n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:0;size:0;";
-    const auto withUid = [](const std::string& uid, const std::string& rest =
-                                                        "&v=1&s=0&e=0&a=hijactcontent:;"
-                                                        "filecontent:;&r=1") {
-        return "/receive/tallix.aspx?uid=" + uid + rest;
-    };
-    const std::string goodUid = Narrow(EncryptReportBytes(record));
-    const std::tuple<std::string, std::string> cases[] = {
-        {withUid(goodUid + "0"), "uid is not whole 8-byte blocks of hexadecimal digits"},
-        {withUid("0123456789ABCDEG"), "uid is not whole 8-byte blocks of hexadecimal digits"},
-        {withUid("0123456789abcdef0123"), "uid is not whole 8-byte blocks of hexadecimal digits"},
-        {withUid("0123456789abcdef"), "the record does not decrypt to text"},
-        {withUid(Narrow(EncryptReportBytes("n:a;d:b;v:c;s:;o:;disk:;path:;redown:0;size:0;"))),
-         "the record has no key \"dns\""},
-        {withUid(Narrow(EncryptReportBytes("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:x;size:0;"))),
-         "the record's \"redown\" is not a number"},
-        {withUid(goodUid, "&v=1&s=0&a=hijactcontent:;filecontent:;&r=1"),
-         "the query has no key \"e\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;"),
-         "the query has no key \"r\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=files&r=1"),
-         "a is not \"hijactcontent:...;filecontent:...;\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:x-1-2;filecontent:;&r=1"),
-         "the hijack list does not end with \"|\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:x-y|;filecontent:;&r=1"),
-         "hijack record \"x-y\" is not name-location-length-status"},
-        {withUid(goodUid, "&v=1&s=zero&e=0&a=hijactcontent:;filecontent:;&r=1"),
-         "the query's \"s\" is not a number"},
-        {"uid=", "the query has no key \"v\""},
-        {"", "the query has no key \"uid\""},
-    };
-    for (const auto& [request, error] : cases) {
-        const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
-        EXPECT_FALSE(decoded.ok) << request;
-        EXPECT_EQ(decoded.error, error) << request;
-    }
-    // The same record with every key decodes.
-    EXPECT_TRUE(DecodeReportRequest(withUid(goodUid), AsciiOnly).ok);
-}
-
-TEST(ReportDecoder, FindsTheRequestInLogLines) {
+    // The request is found in the lines of a log.
     const std::string target = "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=x&r=1";
-    const std::tuple<std::string, std::optional<std::string>> cases[] = {
+    const std::tuple<std::string, std::optional<std::string>> lines[] = {
         {R"({"port": 20002, "method": "GET", "path": "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\u00e9\u4e2d&r=1", "headers": {}})",
          // The server logs the request line read as Latin-1: \u00e9 is the byte 0xE9.
          "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\xe9\xe4\xb8\xad&r=1"},
@@ -240,7 +232,7 @@ TEST(ReportDecoder, FindsTheRequestInLogLines) {
         {R"({"path": "/keldra/upgrade.xml?a=1"})", std::nullopt},
         {"GET /keldra/upgrade.xml HTTP/1.1", std::nullopt},
     };
-    for (const auto& [line, request] : cases) {
+    for (const auto& [line, request] : lines) {
         EXPECT_EQ(ReportRequestInLine(line), request) << line;
     }
 }
@@ -289,7 +281,7 @@ std::vector<std::uint8_t> Identify(std::string serial) {
     return data;
 }
 
-TEST(MachineIdentity, SmartSerial) {
+TEST(MachineIdentity, SmartSerialAndAdapterRules) {
     const std::tuple<std::string, std::string, std::wstring> cases[] = {
         {"WD-WCAV1234567890123", "WD-WCAV1234567890123", L"WD-WCAV1234567890123"},
         {"  S1ABCD    \t", "  S1ABCD", L"S1ABCD"},  // padded with spaces to 20
@@ -305,6 +297,20 @@ TEST(MachineIdentity, SmartSerial) {
     }
     EXPECT_EQ(SmartSerialFromIdentify(nullptr, 0), "");
     EXPECT_EQ(MachineIdFrom(L"", L" \tZ9 \r\n"), L"Z9");
+    // Virtual adapters, and the DNS server field.
+    const std::tuple<const wchar_t*, bool> adapters[] = {
+        {L"VMware Virtual Ethernet Adapter for VMnet8", true},
+        {L"Hyper-V Virtual Ethernet Adapter", true},
+        {L"VMware Accelerated AMD PCNet Adapter", true},
+        {L"TAP-Windows virtual adapter", false},
+        {L"vmware bridge", false},
+        {L"Intel(R) Ethernet Connection I219-V", false},
+    };
+    for (const auto& [description, virtualAdapter] : adapters) {
+        EXPECT_EQ(IsVirtualAdapter(description), virtualAdapter) << description;
+    }
+    EXPECT_EQ(DnsServerField(L"192.168.100.100"), L"192.168.100.100");
+    EXPECT_EQ(DnsServerField(L"fe80::1234:5678:9abc"), L"fe80::1234:5678");
 }
 
 TEST(MachineIdentity, StorageSerialAndItsDescriptor) {
@@ -342,22 +348,6 @@ TEST(MachineIdentity, StorageSerialAndItsDescriptor) {
     descriptor[24] = 58;
     std::copy(text.begin(), text.begin() + 6, descriptor.begin() + 58);
     EXPECT_EQ(StorageSerialFromDescriptor(descriptor.data(), descriptor.size()), "S1B");
-}
-
-TEST(MachineIdentity, AdapterRules) {
-    const std::tuple<const wchar_t*, bool> cases[] = {
-        {L"VMware Virtual Ethernet Adapter for VMnet8", true},
-        {L"Hyper-V Virtual Ethernet Adapter", true},
-        {L"VMware Accelerated AMD PCNet Adapter", true},
-        {L"TAP-Windows virtual adapter", false},
-        {L"vmware bridge", false},
-        {L"Intel(R) Ethernet Connection I219-V", false},
-    };
-    for (const auto& [description, virtualAdapter] : cases) {
-        EXPECT_EQ(IsVirtualAdapter(description), virtualAdapter) << description;
-    }
-    EXPECT_EQ(DnsServerField(L"192.168.100.100"), L"192.168.100.100");
-    EXPECT_EQ(DnsServerField(L"fe80::1234:5678:9abc"), L"fe80::1234:5678");
 }
 
 using Change = std::function<void(OsDescriptionData&)>;
