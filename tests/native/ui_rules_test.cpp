@@ -22,12 +22,9 @@ TEST(NoticeRecord, LayoutOfEveryField) {
     const std::uint8_t head[] = {1, 0, 0, 0, 'd', 0, 'a', 0, 'y', 0};
     EXPECT_EQ(std::memcmp(bytes.data(), head, sizeof head), 0);
     EXPECT_EQ(bytes[4 + 14], 0);  // terminator after 7 characters
-    const std::uint8_t numbers[] = {4, 3, 2, 1, 1, 0, 0, 0xFF, 'C', 0};
+    // The numbers, then the text with U+5347 little-endian.
+    const std::uint8_t numbers[] = {4, 3, 2, 1, 1, 0, 0, 0xFF, 'C', 0, ':', 0, '\\', 0, 0x47, 0x53};
     EXPECT_EQ(std::memcmp(&bytes[132], numbers, sizeof numbers), 0);
-    EXPECT_EQ(bytes[146], 0x47);  // U+5347 little-endian
-    EXPECT_EQ(bytes[147], 0x53);
-    EXPECT_EQ(GetUint32(&bytes[136]), 0xFF000001u);
-
     // Long strings are cut and stay terminated; the decoder reads back what was kept.
     record.product = std::wstring(100, L'p');
     record.text = std::wstring(400, L't');
@@ -67,7 +64,7 @@ TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord)
     EXPECT_FALSE(DecodeUpdateCountRecord(bytes.data(), 7));
 }
 
-TEST(Uptime, OleDatesCountDaysFromTheEpoch) {
+TEST(Uptime, OleDatesFromTheEpochAndStoredBytesWithTheDefaultForBadValues) {
     const std::pair<LocalTime, double> cases[] = {
         {{1899, 12, 30, 0, 0, 0}, 0.0},     {{1900, 1, 1, 18, 0, 0}, 2.75},
         {{1900, 3, 1, 0, 0, 0}, 61.0},      {{2000, 2, 29, 0, 0, 0}, 36585.0},
@@ -79,9 +76,7 @@ TEST(Uptime, OleDatesCountDaysFromTheEpoch) {
             << time.year << "-" << time.month << "-" << time.day;
     }
     EXPECT_DOUBLE_EQ(DefaultLastCheck(), 41640.0);  // 2014-01-01
-}
-
-TEST(Uptime, RegistryBytesRoundTripAndBadValuesGiveTheDefault) {
+    // Stored bytes round-trip; a bad value gives the default.
     const double when = ToOleDate({2026, 12, 5, 9, 30, 0});
     std::vector<std::uint8_t> bytes = EncodeUptime(when);
     ASSERT_EQ(bytes.size(), 12u);
@@ -137,7 +132,7 @@ TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
 
 // From its first position, expanding the history at any edge keeps frame and panel on the
 // screen, above a bottom taskbar; collapsing puts the frame back.
-TEST(Placement, ExpandAndCollapseAtEveryEdge) {
+TEST(Placement, ExpandAndCollapseAtEveryEdgeOrInPlaceAndTheTrayButtons) {
     const ScreenMetrics screen{1920, 1080, 1900};
     const std::tuple<Rect, int, int> cases[] = {
         {{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
@@ -160,9 +155,7 @@ TEST(Placement, ExpandAndCollapseAtEveryEdge) {
         EXPECT_EQ(collapsed.frame, frame);
         EXPECT_EQ(collapsed.shadow, Rect::At(at.x - 7, at.y - 7, 394, 189));
     }
-}
-
-TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadowAndTrayButtons) {
+    // With room below, expanding only grows the shadow.
     const TaskbarGeometry taskbar{true, {0, 1040, 1920, 1080}};
     const Rect frame = Rect::At(300, 100, 380, 175);
     const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
@@ -232,7 +225,7 @@ TEST(SessionState, ResetAndLockedPath) {
 
 using decision_fake::Entries;
 
-TEST(FramePicture, PendingAndPackageCounts) {
+TEST(FramePicture, PendingAndPackageCountsOverallPercentAndFilledWidth) {
     // wardel is named in the depend text but up to date; the plug-ins are in no depend text.
     const UpdateList list =
         Entries(L"dayloom<,pinnace,wardel,* pinnace* wardel weather#1* note#1* old#1 fennick*");
@@ -254,14 +247,12 @@ TEST(FramePicture, PendingAndPackageCounts) {
     EXPECT_EQ(PackageCount(packages, false), 2);
     EXPECT_EQ(PackageCount(packages, true), 1);
     EXPECT_EQ(PackageCount(UpdateList(), false), 1);
-}
-
-TEST(FramePicture, OverallPercentAndFilledWidth) {
-    const std::tuple<int, int, int, double> cases[] = {
+    // The overall percent and the bar's filled width.
+    const std::tuple<int, int, int, double> percents[] = {
         {50, 1, 2, 75.0},   {0, 1, 3, 100.0 / 3}, {150, 0, 1, 100.0},
         {100, 2, 2, 100.0}, {40, 0, 0, 40.0},
     };
-    for (const auto& [job, downloaded, packages, overall] : cases) {
+    for (const auto& [job, downloaded, packages, overall] : percents) {
         EXPECT_NEAR(OverallPercent(job, downloaded, packages), overall, 1e-9)
             << job << " " << downloaded << " " << packages;
     }
