@@ -14,14 +14,9 @@
 namespace {
 
 UpdateItem Item(const wchar_t* tag, bool copyFile, bool runDirect) {
-    UpdateItem item;
-    item.tag = tag;
-    item.fileName = std::wstring(tag) + L".exe";
-    item.className = L"_Class";
-    item.copyFile = copyFile;
-    item.runDirect = runDirect;
-    item.updateNeeded = true;
-    return item;
+    return {
+        tag,       L"",     std::wstring(tag) + L".exe", L"", L"", L"", L"_Class", L"", true, false,
+        runDirect, copyFile};
 }
 
 std::string Describe(const ApplyPlan& p) {

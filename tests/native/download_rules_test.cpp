@@ -112,7 +112,7 @@ std::string Describe(const DownloadJobSpec& s) {
            (s.pausesBeforeRetry ? " r" : "") + (s.setsJobFinished ? " f" : "");
 }
 
-TEST(JobTable, Differences) {
+TEST(JobTable, DifferencesItemsEachJobTakesAndWhereTheirFilesGo) {
     using J = DownloadJobId;
     const std::pair<DownloadJobId, const char*> cases[] = {
         {J::Normal, "1090/1091 1000 v1 i0 p r"},
@@ -128,11 +128,8 @@ TEST(JobTable, Differences) {
     EXPECT_EQ(JobSpec(J::Package).state, &SessionState::packageJobState);
     EXPECT_TRUE(JobSpec(J::Normal).invalidatesBeforeDone);
     EXPECT_FALSE(JobSpec(J::Package).ensuresFolders);
-}
-
-TEST(JobTable, ItemsEachJobTakesAndWhereTheirFilesGo) {
-    using J = DownloadJobId;
-    const std::tuple<DownloadJobId, const wchar_t*, bool, bool> cases[] = {
+    // The items each job takes.
+    const std::tuple<DownloadJobId, const wchar_t*, bool, bool> items[] = {
         {J::Normal, L"dayloom*", false, true},
         {J::Normal, L"dayloom!*", false, false},
         {J::Normal, L"dayloom", false, false},
@@ -144,7 +141,7 @@ TEST(JobTable, ItemsEachJobTakesAndWhereTheirFilesGo) {
         {J::Package, L"keldrasetup_silent", false, true},
         {J::SelfUpdate, L"tallix", false, true},
         {J::SelfUpdate, L"dayloom*", false, false}};
-    for (const auto& [job, entry, installPackage, taken] : cases) {
+    for (const auto& [job, entry, installPackage, taken] : items) {
         EXPECT_EQ(JobTakesItem(job, *decision_fake::Entries(entry)[0], installPackage), taken)
             << static_cast<int>(job) << ::testing::PrintToString(std::wstring(entry));
     }

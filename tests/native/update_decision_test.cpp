@@ -207,7 +207,7 @@ TEST(SuiteDecision, InstalledVersionRules) {
     }
 }
 
-TEST(SuiteDecision, DependencyListAndDependencies) {
+TEST(SuiteDecision, DependencyListDependenciesAndTheirTokens) {
     // Missing and not enforced: only a dependency of an installed component is forced.
     Scenario s = {"installed components' depend texts",
                   Target(L"keldra", "s"),
@@ -223,29 +223,27 @@ TEST(SuiteDecision, DependencyListAndDependencies) {
     // A depend text already in the list is not added again.
     s.offered = L"keldra display|6.0.0.1|kept.exe|pinnace,wardel,Guard,,";
     Check(s, {L"", L"", L"kept.exe", L"pinnace,wardel"});
-}
-
-TEST(DecisionDependencies, Tokens) {
+    // The tokens of a depend text name whole tags, in any case.
     FakeMachine fake;
     fake.files = Files(L"S\\pinnace.exe=1.0.0.0 S\\octakit.exe= S\\keldra.exe=1.0.0.0");
     // "pin" comes first so that a token matching by substring (either way) would decide it.
     const wchar_t entries[] =
         L"pin:9.0.0.0@pinnace.exe pinnace:2.0.0.0 wardel:1.0.0.0 "
         L"wardel:1.0.0.0 octakit:1.0.0.0 keldra:1.0.0.0 blank";
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+    const std::pair<const wchar_t*, const wchar_t*> texts[] = {
         {L",Pinnace,,WARDEL,octakit,keldra,",
          L"pin= pinnace=1.0.0.0* wardel=* wardel= octakit= keldra=1.0.0.0 blank="},
         {L"blank", L"pin= pinnace= wardel= wardel= octakit= keldra= blank=*"},
         {L"pinnace ,wardel", L"pin= pinnace= wardel=* wardel= octakit= keldra= blank="},
         {L",,,", L"pin= pinnace= wardel= wardel= octakit= keldra= blank="}};
-    for (const auto& [text, decided] : cases) {
+    for (const auto& [text, decided] : texts) {
         UpdateList list = Entries(entries);
         EvaluateDependencies(text, list, fake.Machine());
         EXPECT_EQ(Decided(list), decided) << ::testing::PrintToString(std::wstring(text));
     }
 }
 
-TEST(DecisionQueries, UpdateAvailable) {
+TEST(DecisionQueries, UpdateAvailableEmptyListAndOptionsFromTheSwitches) {
     const std::tuple<const wchar_t*, const wchar_t*, bool, bool> cases[] = {
         // target, entries, updater update available, target update available
         {L"dayloom", L"", false, false},
@@ -267,9 +265,7 @@ TEST(DecisionQueries, UpdateAvailable) {
         EXPECT_EQ(TargetUpdateAvailable(list, target), available)
             << ::testing::PrintToString(entries);
     }
-}
-
-TEST(DecisionQueries, EmptyListLeavesResultsAndOptionsComeFromTheSwitches) {
+    // An empty list leaves the results; the options come from the switches.
     FakeMachine fake;
     UpdateList list;
     DecisionResults results{L"name", L"1.0", L"file.exe", L"a,"};
