@@ -146,52 +146,42 @@ TEST(InstallFile, UrlAndFileName) {
     EXPECT_EQ(r.state.mainSetupUrl, L"http://dl.test/s/setup.exe");
 }
 
-TEST(EntryFlags, TextRules) {
-    // copy file, enforce and run direct are true unless "false"; unattended only for "true".
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"false", L""}, {L"FALSE", L""}, {L"TRUE", L"ceru"}, {L"true", L"ceru"},
-        {L"0", L"cer"},  {L"no", L"cer"}, {L"", L"cer"},      {L" false", L"cer"}};
-    for (const auto& [text, flags] : cases) {
-        for (ManifestVariant v : {kClassic, kVersion6}) {
-            const bool classic = v == kClassic;
-            const std::vector<TreeNode> fields = {
-                Leaf(classic ? L"copyfile" : L"CF", text), Leaf(classic ? L"Enforce" : L"ef", text),
-                Leaf(classic ? L"rundirect" : L"rd", text), Leaf(L"U", text)};
-            EXPECT_EQ(Entry(L"k", fields, v), std::wstring(L"k|||||||") + flags + L"0")
-                << ::testing::PrintToString(std::wstring(text));
-        }
-    }
-}
-
-TEST(EntryFields, EachVocabularyIgnoresTheOther) {
+TEST(EntryFields, EachVocabularyIgnoresTheOtherAndTheFlagsTextRules) {
     // A later element overwrites an earlier one; an element's text joins its text children.
-    const std::vector<TreeNode> fields = {
-        Leaf(L"Name", L"long"),
-        Leaf(L"VERSION", L"1.0.0.0"),
-        Leaf(L"ClassName", L"LC"),
-        Leaf(L"Depend", L"ld"),
-        Leaf(L"n", L"short"),
-        Leaf(L"V", L"6.0.0.1"),
-        Leaf(L"CN", L"SC"),
-        Leaf(L"d", L"sd"),
-        Leaf(L"p", L" 2x"),
-        Leaf(L"EnForce", L"1"),
-        Leaf(L"ef", L"false"),
-        Leaf(L"copyfile", L"false"),
-        Leaf(L"RunDirect", L"yes"),
-        Leaf(L"InstallFile", L"/l/l.exe"),
-        Leaf(L"F", L"/s/s.exe"),
-        Leaf(L"enforce", L"false"),
-        Element(L"version", {TextNode(L"2.0."), Comment(L"c"), TextNode(L"0.1")})};
+    std::vector<TreeNode> fields = {
+        Leaf(L"Name", L"long"),     Leaf(L"VERSION", L"1.0.0.0"),
+        Leaf(L"ClassName", L"LC"),  Leaf(L"Depend", L"ld"),
+        Leaf(L"n", L"short"),       Leaf(L"V", L"6.0.0.1"),
+        Leaf(L"CN", L"SC"),         Leaf(L"d", L"sd"),
+        Leaf(L"p", L" 2x"),         Leaf(L"EnForce", L"1"),
+        Leaf(L"ef", L"false"),      Leaf(L"copyfile", L"false"),
+        Leaf(L"RunDirect", L"yes"), Leaf(L"InstallFile", L"/l/l.exe"),
+        Leaf(L"F", L"/s/s.exe"),    Leaf(L"enforce", L"false"),
+    };
+    fields.push_back(Element(L"version", {TextNode(L"2.0."), Comment(L"c"), TextNode(L"0.1")}));
     EXPECT_EQ(Entry(L"dayloom", fields, kClassic),
               L"dayloom|long|2.0.0.1|http://dl.test/l/l.exe|l.exe|LC|ld|r0");
     EXPECT_EQ(Entry(L"dayloom", fields, kVersion6),
               L"dayloom|short|6.0.0.1|http://dl.test/s/s.exe|s.exe|SC|sd|c2");
     EXPECT_EQ(Entry(L"keldra", {}), L"keldra|||||||c0");
+    // copy file, enforce and run direct are true unless "false"; unattended only for "true".
+    const std::pair<const wchar_t*, const wchar_t*> flagTexts[] = {
+        {L"false", L""}, {L"FALSE", L""}, {L"TRUE", L"ceru"}, {L"true", L"ceru"},
+        {L"0", L"cer"},  {L"no", L"cer"}, {L"", L"cer"},      {L" false", L"cer"}};
+    for (const auto& [text, flags] : flagTexts) {
+        for (ManifestVariant v : {kClassic, kVersion6}) {
+            const bool classic = v == kClassic;
+            const std::vector<TreeNode> flagFields = {
+                Leaf(classic ? L"copyfile" : L"CF", text), Leaf(classic ? L"Enforce" : L"ef", text),
+                Leaf(classic ? L"rundirect" : L"rd", text), Leaf(L"U", text)};
+            EXPECT_EQ(Entry(L"k", flagFields, v), std::wstring(L"k|||||||") + flags + L"0")
+                << ::testing::PrintToString(std::wstring(text));
+        }
+    }
 }
 
 // The target's dependency comes from the entry of the target's tag, in any case.
-TEST(UpgradeManifest, SystemSetAndEntriesInOrder) {
+TEST(UpgradeManifest, SystemSetEntriesInOrderAndTheUpgradeType) {
     Reading r =
         Read({Element(L"SystemSet", {Leaf(L"upgradetype", L"0"), Leaf(L"HistoryHelvor", L"h")}),
               Element(L"Keldra", {Leaf(L"version", L"6.1.0.0"), Leaf(L"depend", L"k")}),
@@ -210,9 +200,7 @@ TEST(UpgradeManifest, SystemSetAndEntriesInOrder) {
               L"tallix||3.2.0.18||||t|c0 x||||||x|c0 ");
     EXPECT_EQ(r.state.latestUpdaterVersion, L"3.2.0.18");
     EXPECT_EQ(r.state.targetDependency, L"t");
-}
-
-TEST(UpgradeManifest, UpgradeTypeIsExactlyZeroOrOne) {
+    // The upgrade type is exactly "0" or else 1; without it the caller's value stays.
     const std::pair<const wchar_t*, int> cases[] = {{L"0", 0},  {L"1", 1},  {L"", 1},
                                                     {L"00", 1}, {L" 0", 1}, {L"2", 1}};
     for (const auto& [text, kind] : cases) {
@@ -263,7 +251,7 @@ std::wstring Settings(const std::vector<TreeNode>& children, bool switchBefore =
     return Describe(s);
 }
 
-TEST(SettingsManifest, ElementsTheirTextsAndHijackNames) {
+TEST(SettingsManifest, ElementsTheirTextsHijackNamesAndTheVersion6Switch) {
     const std::pair<std::vector<TreeNode>, std::wstring> cases[] = {
         {{Comment(L"nothing"), Leaf(L"other", L"1"), Leaf(L"SystemSet", L"1")},
          L"127.0.0.1|0|earlier|x,"},
@@ -298,13 +286,11 @@ TEST(SettingsManifest, ElementsTheirTextsAndHijackNames) {
         AppendHijackNames(text, split);
         EXPECT_EQ(split, expected) << ::testing::PrintToString(std::wstring(text));
     }
-}
-
-TEST(SettingsManifest, Version6SwitchOnlyForExactlyOne) {
-    const std::pair<const wchar_t*, bool> cases[] = {
+    // The version-6 switch only for exactly "1".
+    const std::pair<const wchar_t*, bool> switches[] = {
         {L"1", true},   {L"0", false},  {L"true", false}, {L"10", false},
         {L"01", false}, {L" 1", false}, {L"1 ", false},   {L"", false}};
-    for (const auto& [text, on] : cases) {
+    for (const auto& [text, on] : switches) {
         EXPECT_EQ(Settings({Leaf(L"upkeldra6", text)}, !on)[10], on ? L'1' : L'0')
             << ::testing::PrintToString(std::wstring(text));
     }
