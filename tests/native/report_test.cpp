@@ -383,7 +383,16 @@ Change Suite(std::uint16_t mask) {
     return [mask](OsDescriptionData& d) { d.version.suiteMask = mask; };
 }
 
-TEST(DescribeOs, VistaAndLater) {
+TEST(DescribeOs, VistaAndLaterWindowsXpAndServer2003) {
+    const auto xp = [](const Change& change) {
+        return Nt(5, 1, 2600, kProductWorkstation, kArchIntel, change);
+    };
+    const auto s2003 = [](std::uint16_t suite, std::uint16_t arch,
+                          std::uint8_t type = kProductServer) {
+        return Nt(5, 2, 3790, type, arch, Suite(suite));
+    };
+    OsDescriptionData r2 = s2003(kSuiteEnterprise, kArchIntel);
+    r2.serverR2 = true;
     const std::pair<OsDescriptionData, std::wstring> cases[] = {
         {Nt(6, 0, 6000), L"Windows Vista  (Build 6000), 64-bit"},
         {Nt(6, 0, 6002, kProductServer, kArchIntel, Edition(7)),
@@ -406,23 +415,7 @@ TEST(DescribeOs, VistaAndLater) {
         {Nt(6, 2, 9431, kProductWorkstation, kArchAmd64, Registry(L"6.4")),
          L"Windows 10  (Build 9431) Preview, 64-bit"},
         {Nt(6, 0, 6000, kProductServer, kArchIa64), L"Windows Server 2008  (Build 6000)"},
-        {Nt(10, 0, 19045), L"Windows 10  (Build 19045), 64-bit"}};
-    for (const auto& [data, text] : cases) {
-        EXPECT_EQ(DescribeOsFrom(data), text);
-    }
-}
-
-TEST(DescribeOs, WindowsXpAndServer2003) {
-    const auto xp = [](const Change& change) {
-        return Nt(5, 1, 2600, kProductWorkstation, kArchIntel, change);
-    };
-    const auto s2003 = [](std::uint16_t suite, std::uint16_t arch,
-                          std::uint8_t type = kProductServer) {
-        return Nt(5, 2, 3790, type, arch, Suite(suite));
-    };
-    OsDescriptionData r2 = s2003(kSuiteEnterprise, kArchIntel);
-    r2.serverR2 = true;
-    const std::pair<OsDescriptionData, std::wstring> cases[] = {
+        {Nt(10, 0, 19045), L"Windows 10  (Build 19045), 64-bit"},
         {xp(Suite(0)), L"Windows XP Professional (Build 2600)"},
         {xp(Suite(kSuitePersonal)), L"Windows XP Home Edition (Build 2600)"},
         {xp([](OsDescriptionData& d) { d.mediaCenter = d.tabletPc = true; }),
@@ -474,7 +467,7 @@ TEST(DescribeOs, OlderSystemsAndTheErrorBox) {
               L"m\n\n操作系统：Windows 7  (Build 7601), 64-bit\n\nError：80004005");
 }
 
-TEST(OsCode, VersionTable) {
+TEST(OsCode, VersionTableTheRegistryFor6Point2AndTheShortStructure) {
     // Platform (0 Win32s, 1 Windows 9x, 2 NT, 3 CE), major, minor, product type (1 workstation,
     // 2 domain controller, 3 server), code. Other parts compare against 19 (Vista), 23 (Windows 7)
     // and 27 (Windows 8).
@@ -490,11 +483,8 @@ TEST(OsCode, VersionTable) {
         EXPECT_EQ(OsCodeFrom(data), static_cast<int>(c[4]))
             << c[0] << " " << c[1] << "." << c[2] << " type " << c[3];
     }
-}
-
-// A system that reports 6.2 may be a later release: the registry tells which.
-TEST(OsCode, SixTwoIsDecidedByTheRegistryAndTheShortStructureByProductOptions) {
-    const std::tuple<const wchar_t*, std::optional<std::uint32_t>, std::uint8_t, int> cases[] = {
+    // A system that reports 6.2 may be a later release: the registry tells which.
+    const std::tuple<const wchar_t*, std::optional<std::uint32_t>, std::uint8_t, int> registry[] = {
         {L"", std::nullopt, kProductWorkstation, 27},
         {L"6.3", std::nullopt, kProductServer, 30},
         {L"6.4", std::nullopt, kProductWorkstation, 31},
@@ -502,7 +492,7 @@ TEST(OsCode, SixTwoIsDecidedByTheRegistryAndTheShortStructureByProductOptions) {
         {L"6.2", 10u, kProductServer, 31},
         {L"6.2", 11u, kProductWorkstation, 27},
         {L"6.2", 6u, kProductServer, 28}};
-    for (const auto& [currentVersion, major, productType, code] : cases) {
+    for (const auto& [currentVersion, major, productType, code] : registry) {
         OsVersionData d = Nt(6, 2, 0, productType).version;
         d.currentVersion = currentVersion;
         d.currentMajorVersionNumber = major;
