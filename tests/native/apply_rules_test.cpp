@@ -170,32 +170,13 @@ TEST(FinishRules, HandOverCallerWantsItemAndCalendarRecord) {
     EXPECT_EQ(DecideCalendarRecord(true, false, L"3.0.0.2", L"3.0.0.1"), C::kLeave);
 }
 
-TEST(WaitForDependencies, OnePauseForEachMissingFileUntilTheCountPassesFifty) {
-    // The depend text, the count before; the pauses and the count after.
-    const std::tuple<const wchar_t*, int, int, int> cases[] = {
-        {L"here.dll,gone.dll,", 0, 1, 1},
-        {L"here.dll", 0, 0, 0},
-        {L"gone1.dll,gone2.dll", 49, 1, 0},  // the 50th pauses, the 51st resets instead
-        {L"gone.dll", 50, 0, 0},
-    };
-    for (const auto& [depend, countBefore, pauses, countAfter] : cases) {
-        int paused = 0;
-        int count = countBefore;
-        WaitForDependencies(
-            depend, [](const std::wstring& name) { return name == L"here.dll"; },
-            [&paused](int ms) { paused += ms; }, count);
-        EXPECT_EQ(paused, 100 * pauses) << depend;
-        EXPECT_EQ(count, countAfter) << depend;
-    }
-}
-
 std::string Describe(const StepAction& a) {
     return std::string(a.startThread ? "start " : "") + (a.reportProgress ? "progress " : "") +
            (a.countDownload ? "count " : "") + (a.reportFailure ? "failure " : "") +
            (a.releaseJob ? "release " : "") + "-> " + std::to_string(a.newState);
 }
 
-TEST(JobSteps, EachJobsStepByState) {
+TEST(JobSteps, EachJobsStepByStateAndTheWaitForDependencies) {
     // The state; the step of the normal, the enforced and the package job.
     const std::tuple<std::int32_t, const char*, const char*, const char*> cases[] = {
         {kJobReady, "start -> 2", "-> 2", "-> 2"},
@@ -209,6 +190,22 @@ TEST(JobSteps, EachJobsStepByState) {
         EXPECT_EQ(Describe(StepFor(state, kNormalJobSteps)), normal) << state;
         EXPECT_EQ(Describe(StepFor(state, kEnforcedJobSteps)), enforced) << state;
         EXPECT_EQ(Describe(StepFor(state, kPackageJobSteps)), package) << state;
+    }
+    // Waiting for dependencies: the depend text, the count before; the pauses and the count after.
+    const std::tuple<const wchar_t*, int, int, int> waits[] = {
+        {L"here.dll,gone.dll,", 0, 1, 1},
+        {L"here.dll", 0, 0, 0},
+        {L"gone1.dll,gone2.dll", 49, 1, 0},  // the 50th pauses, the 51st resets instead
+        {L"gone.dll", 50, 0, 0},
+    };
+    for (const auto& [depend, countBefore, pauses, countAfter] : waits) {
+        int paused = 0;
+        int count = countBefore;
+        WaitForDependencies(
+            depend, [](const std::wstring& name) { return name == L"here.dll"; },
+            [&paused](int ms) { paused += ms; }, count);
+        EXPECT_EQ(paused, 100 * pauses) << depend;
+        EXPECT_EQ(count, countAfter) << depend;
     }
 }
 

@@ -40,7 +40,6 @@ inline TreeNode Comment(std::wstring text) {
     return {L"#comment", std::move(text), {}};
 }
 
-// <name>text</name>; an empty text gives an element without children, like <name/>.
 inline TreeNode Leaf(std::wstring name, std::wstring text) {
     std::vector<TreeNode> children;
     if (!text.empty()) {

@@ -64,7 +64,7 @@ TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord)
     EXPECT_FALSE(DecodeUpdateCountRecord(bytes.data(), 7));
 }
 
-TEST(Uptime, OleDatesFromTheEpochAndStoredBytesWithTheDefaultForBadValues) {
+TEST(Uptime, OleDatesStoredBytesAndTheHoursComponentOfTheRateLimit) {
     const std::pair<LocalTime, double> cases[] = {
         {{1899, 12, 30, 0, 0, 0}, 0.0},     {{1900, 1, 1, 18, 0, 0}, 2.75},
         {{1900, 3, 1, 0, 0, 0}, 61.0},      {{2000, 2, 29, 0, 0, 0}, 36585.0},
@@ -89,11 +89,9 @@ TEST(Uptime, OleDatesFromTheEpochAndStoredBytesWithTheDefaultForBadValues) {
     EXPECT_DOUBLE_EQ(DecodeUptime(bytes), DefaultLastCheck());
     EXPECT_DOUBLE_EQ(DecodeUptime(EncodeUptime(when, kUptimeInvalid)), DefaultLastCheck());
     EXPECT_DOUBLE_EQ(DecodeUptime(EncodeUptime(std::nan(""))), DefaultLastCheck());
-}
-
-TEST(Uptime, OnlyTheHoursComponentCounts) {
+    // The guard check's rate limit: only the hours component of the span counts.
     const double last = ToOleDate({2026, 12, 5, 8, 0, 0});
-    const std::tuple<LocalTime, const wchar_t*, bool> cases[] = {
+    const std::tuple<LocalTime, const wchar_t*, bool> checks[] = {
         {{2026, 12, 5, 8, 59, 59}, L"-wardel_x64", true},
         {{2026, 12, 5, 9, 0, 0}, L"-wardel_x64", false},
         {{2026, 12, 6, 8, 30, 0}, L"-wardel_x64", true},  // 24 h 30 min: hours component 0
@@ -102,7 +100,7 @@ TEST(Uptime, OnlyTheHoursComponentCounts) {
         {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64 -ENFORCE", true},  // exact case only
         {{2026, 12, 5, 7, 0, 0}, L"-wardel_x64", true},            // clock went back
     };
-    for (const auto& [now, commandLine, limited] : cases) {
+    for (const auto& [now, commandLine, limited] : checks) {
         EXPECT_EQ(GuardCheckRateLimited(last, ToOleDate(now), commandLine), limited)
             << now.day << " " << now.hour << ":" << now.minute;
     }
@@ -289,7 +287,7 @@ std::wstring Shape(const FramePicture& p) {
            std::to_wstring(p.buttonRect.Height());
 }
 
-TEST(FramePicture, StatesOfTheWindow) {
+TEST(FramePicture, StatesOfTheWindowAndCellsFollowingHoverHistoryAndProgress) {
     const std::wstring title = L"更新Dayloom到 2.1.0.5（共3个更新）|";
     const std::tuple<const char*, void (*)(FrameView&), std::wstring> cases[] = {
         {"offer", [](FrameView&) {}, title + L"button bar 70/48"},
@@ -331,9 +329,7 @@ TEST(FramePicture, StatesOfTheWindow) {
         change(v);
         EXPECT_EQ(Shape(Plan(v)), shape) << name;
     }
-}
-
-TEST(FramePicture, CellsFollowHoverHistoryAndProgress) {
+    // The cells follow the hover, the history and the progress.
     FrameView v = Offer();
     FramePicture p = Plan(v);
     EXPECT_EQ(p.close.sourceX + p.button->sourceX + p.bar->sourceX, 0);

@@ -334,16 +334,15 @@ TEST(Paths, SuiteDirectoryAppendAndTheProductsFromTheUsersRegistryValues) {
 }
 
 TEST(MainProgram, PresentByEachTestAndItsVersion6Line) {
-    using Values = std::map<std::wstring, std::wstring>;
-    const Values main = {{kKeldra + L"Install_Dir", L"D:\\K"}, {kKeldra + L"ExeName", L"k.exe"}};
-    const Values main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
-                           {kKeldra64 + L"ExeName", L"k.exe"}};
-    const Values noExeName = {{kKeldra + L"Install_Dir", L"D:\\K"}};
-    const Values helvor = {{kHelvor + L"Install_Dir", L"E:\\H"}};
-    const Values helvor64 = {{kHelvor64 + L"Install_Dir", L"E:\\H\\"}};
+    const Registry main = {{kKeldra + L"Install_Dir", L"D:\\K"}, {kKeldra + L"ExeName", L"k.exe"}};
+    const Registry main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
+                             {kKeldra64 + L"ExeName", L"k.exe"}};
+    const Registry noExeName = {{kKeldra + L"Install_Dir", L"D:\\K"}};
+    const Registry helvor = {{kHelvor + L"Install_Dir", L"E:\\H"}};
+    const Registry helvor64 = {{kHelvor64 + L"Install_Dir", L"E:\\H\\"}};
     const wchar_t *k = L"D:\\K\\k.exe", *h = L"E:\\H\\Helvor3.exe";
     // name, WOW64, the files, the registry values, the product key; whether it is present.
-    const std::tuple<const char*, bool, const wchar_t*, Values, const wchar_t*, bool> cases[] = {
+    const std::tuple<const char*, bool, const wchar_t*, Registry, const wchar_t*, bool> cases[] = {
         {"nothing", false, L"", {}, L"keldra", false},
         {"keldra.exe beside the updater", false, L"S\\keldra.exe", {}, L"", true},
         {"main key", false, k, main, L"", true},
