@@ -14,17 +14,11 @@
 namespace {
 
 UpdateItem Item(const wchar_t* tag, bool copyFile, bool runDirect) {
-    UpdateItem item;
-    item.tag = tag;
-    item.fileName = std::wstring(tag) + L".exe";
-    item.className = L"_Class";
-    item.copyFile = copyFile;
-    item.runDirect = runDirect;
-    item.updateNeeded = true;
-    return item;
+    return {
+        tag,       L"",     std::wstring(tag) + L".exe", L"", L"", L"", L"_Class", L"", true, false,
+        runDirect, copyFile};
 }
 
-// "guard", "skip", "end-fennick", the copy and run branches (c0..c3, r0..r3) and "hide".
 std::string Describe(const ApplyPlan& p) {
     return std::string(p.guard ? "guard " : "") + (p.skip ? "skip " : "") +
            (p.terminateFennick ? "end-fennick " : "") + "c" +
@@ -32,7 +26,7 @@ std::string Describe(const ApplyPlan& p) {
            std::to_string(static_cast<int>(p.run)) + (p.hideWindowFirst ? " hide" : "");
 }
 
-TEST(PlanApplyItem, DecisionOrderTable) {
+TEST(PlanItem, ApplyDecisionOrderAndWhatIsClosed) {
     // tag, copy file, run direct, in the anomaly list, direct-run interface; the plan.
     const std::tuple<const wchar_t*, bool, bool, bool, bool, const char*> cases[] = {
         // The guard takes its four tags before the anomaly list is looked at.
@@ -60,11 +54,11 @@ TEST(PlanApplyItem, DecisionOrderTable) {
     UpdateItem fennick = Item(L"fennick", false, false);
     fennick.updateNeeded = false;
     EXPECT_FALSE(PlanApplyItem(fennick, false, false).terminateFennick);
-}
-
-TEST(PlanCloseItem, CalendarPluginsAndClasses) {
-    // tag, file name, placement kind, run from the calendar; a relaunch ("+") and the classes.
-    const std::tuple<const wchar_t*, const wchar_t*, int, bool, const wchar_t*> cases[] = {
+    EXPECT_EQ(FennickLeftoverPath(L"C:\\Fennick3\\fennick.exe"),
+              L"C:\\Fennick3\\upgrade\\f-fennick.exe");
+    // Closing: tag, file name, placement kind, run from the calendar; a relaunch ("+") and the
+    // classes of the windows to close.
+    const std::tuple<const wchar_t*, const wchar_t*, int, bool, const wchar_t*> closes[] = {
         {L"weather", L"weather.dll", 1, false, L"+_Keldra_LunarCalendar,_SkyDial_LunarCalendar,"},
         {L"chime", L"chime.snd", 1, false, L"_Class,"},
         {L"weather", L"weather.dll", 1, true, L"_Class,"},
@@ -72,7 +66,7 @@ TEST(PlanCloseItem, CalendarPluginsAndClasses) {
         {L"Dayloom", L"dayloom.exe", 0, false, L"_Class,"},  // exact tag only
         {L"keldra", L"keldra.exe", 0, false, L"_Class,"},
     };
-    for (const auto& [tag, fileName, placement, fromCalendar, expected] : cases) {
+    for (const auto& [tag, fileName, placement, fromCalendar, expected] : closes) {
         UpdateItem item = Item(tag, true, false);
         item.fileName = fileName;
         item.placementKind = placement;
@@ -85,12 +79,7 @@ TEST(PlanCloseItem, CalendarPluginsAndClasses) {
     }
 }
 
-TEST(FennickLeftoverPath, ReplacesTheExecutableName) {
-    EXPECT_EQ(FennickLeftoverPath(L"C:\\Fennick3\\fennick.exe"),
-              L"C:\\Fennick3\\upgrade\\f-fennick.exe");
-}
-
-TEST(SelectGuardFiles, EachBuildLooksAtItsOwnItems) {
+TEST(GuardFiles, EachBuildLooksAtItsOwnItemsAndTheLibraryVersionIsThe32BitOne) {
     // The tag, the guard items ("*": needs an update) and the selection: l (library),
     // e (executable), d (defer to the executable).
     const std::tuple<const wchar_t*, const wchar_t*, const char*> cases[] = {
@@ -109,9 +98,7 @@ TEST(SelectGuardFiles, EachBuildLooksAtItsOwnItems) {
             << tag;
     }
     EXPECT_FALSE(SelectGuardFiles(L"wardel", UpdateList()).executableSelected);
-}
-
-TEST(GuardLibraryVersion, BothBuildsUseTheThirtyTwoBitLibraryItem) {
+    // Both builds use the version of the 32-bit library item.
     EXPECT_EQ(GuardLibraryVersion(decision_fake::Entries(
                   L"wardel:9.9.9.9 wardeldll:2.0.0.1 wardel_x64dll:9.9.9.9 wardel_x64:9.9.9.9")),
               L"2.0.0.1");
@@ -119,7 +106,7 @@ TEST(GuardLibraryVersion, BothBuildsUseTheThirtyTwoBitLibraryItem) {
     EXPECT_EQ(GuardBuildName(L"wardel_x64dll"), L"wardel_x64");
 }
 
-TEST(ChooseRelaunch, BothTablesFirstMatchWins) {
+TEST(Relaunch, BothTablesFirstMatchWinsAndEachStartsWithItsParameters) {
     using R = RelaunchStart;
     // tag, unattended, system code; the start after finishing and after an enforced update.
     const std::tuple<const wchar_t*, bool, int, R, R> cases[] = {
@@ -140,9 +127,7 @@ TEST(ChooseRelaunch, BothTablesFirstMatchWins) {
         EXPECT_EQ(ChooseRelaunch(RelaunchTable::kFinish, entry, osCode), finish) << tag;
         EXPECT_EQ(ChooseRelaunch(RelaunchTable::kEnforced, entry, osCode), enforced) << tag;
     }
-}
-
-TEST(ShellStartFor, ParametersAndOwner) {
+    // The parameters and owner of each start.
     EXPECT_EQ(ShellStartFor(RelaunchStart::kTray, true).parameters, L" /tray");
     EXPECT_EQ(ShellStartFor(RelaunchStart::kMainProgram, true).parameters, L"/fromtallix");
     EXPECT_EQ(ShellStartFor(RelaunchStart::kMainProgram, false).parameters, L"/fromtallix /hide");
@@ -154,14 +139,8 @@ TEST(ShellStartFor, ParametersAndOwner) {
               L"C:\\windows\\explorer.exe C:\\s\\dayloom.exe");
 }
 
-TEST(ShouldHandOver, AllFourConditions) {
-    HandoverFacts good;
-    good.listEmpty = false;
-    good.firstEntryVersion = L"3.2.0.18";
-    good.newVersion = L"3.2.0.18";
-    good.currentVersion = L"3.2.0.17";
-    good.signatureAccepted = true;
-    good.productAccepted = true;
+TEST(FinishRules, HandOverCallerWantsItemAndCalendarRecord) {
+    const HandoverFacts good{false, L"3.2.0.18", L"3.2.0.18", L"3.2.0.17", true, true};
     EXPECT_TRUE(ShouldHandOver(good));
     auto with = [&](auto change) {
         HandoverFacts f = good;
@@ -175,15 +154,10 @@ TEST(ShouldHandOver, AllFourConditions) {
     EXPECT_FALSE(with([](HandoverFacts& f) { f.signatureAccepted = false; }));
     EXPECT_FALSE(with([](HandoverFacts& f) { f.productAccepted = false; }));
     EXPECT_EQ(HandoverParameters(L"-Keldra  -silent"), L"-Keldra  -silent -resetnew ");
-}
-
-TEST(CallerWantsItem, OwnProductOrItsDependencies) {
+    // The caller wants its own product or its dependencies; the calendar's setup keeps a record.
     EXPECT_TRUE(CallerWantsItem(L"Dayloom", L"dayloom", L""));
     EXPECT_TRUE(CallerWantsItem(L"weather", L"dayloom", L"chime,weather,"));
     EXPECT_FALSE(CallerWantsItem(L"pinnace", L"dayloom", L"chime,weather,"));
-}
-
-TEST(CalendarRecord, SetupKeysAndDecision) {
     EXPECT_TRUE(IsCalendarSetupKey(L"dayloomsetup_silent"));
     EXPECT_TRUE(IsCalendarSetupKey(L"PINNACESETUP"));
     EXPECT_FALSE(IsCalendarSetupKey(L"dayloom"));
@@ -196,32 +170,13 @@ TEST(CalendarRecord, SetupKeysAndDecision) {
     EXPECT_EQ(DecideCalendarRecord(true, false, L"3.0.0.2", L"3.0.0.1"), C::kLeave);
 }
 
-TEST(WaitForDependencies, OnePauseForEachMissingFileUntilTheCountPassesFifty) {
-    // The depend text, the count before; the pauses and the count after.
-    const std::tuple<const wchar_t*, int, int, int> cases[] = {
-        {L"here.dll,gone.dll,", 0, 1, 1},
-        {L"here.dll", 0, 0, 0},
-        {L"gone1.dll,gone2.dll", 49, 1, 0},  // the 50th pauses, the 51st resets instead
-        {L"gone.dll", 50, 0, 0},
-    };
-    for (const auto& [depend, countBefore, pauses, countAfter] : cases) {
-        int paused = 0;
-        int count = countBefore;
-        WaitForDependencies(
-            depend, [](const std::wstring& name) { return name == L"here.dll"; },
-            [&paused](int ms) { paused += ms; }, count);
-        EXPECT_EQ(paused, 100 * pauses) << depend;
-        EXPECT_EQ(count, countAfter) << depend;
-    }
-}
-
 std::string Describe(const StepAction& a) {
     return std::string(a.startThread ? "start " : "") + (a.reportProgress ? "progress " : "") +
            (a.countDownload ? "count " : "") + (a.reportFailure ? "failure " : "") +
            (a.releaseJob ? "release " : "") + "-> " + std::to_string(a.newState);
 }
 
-TEST(JobSteps, EachJobsStepByState) {
+TEST(JobSteps, EachJobsStepByStateAndTheWaitForDependencies) {
     // The state; the step of the normal, the enforced and the package job.
     const std::tuple<std::int32_t, const char*, const char*, const char*> cases[] = {
         {kJobReady, "start -> 2", "-> 2", "-> 2"},
@@ -236,18 +191,22 @@ TEST(JobSteps, EachJobsStepByState) {
         EXPECT_EQ(Describe(StepFor(state, kEnforcedJobSteps)), enforced) << state;
         EXPECT_EQ(Describe(StepFor(state, kPackageJobSteps)), package) << state;
     }
-}
-
-TEST(RelocationPaths, LowerCasedWithoutUpgrade) {
-    const RelocationPaths p = RelocationPathsFor(L"C:\\Program Files\\Keldra\\Upgrade\\tallix.exe");
-    EXPECT_EQ(p.base, L"c:\\program files\\keldra\\");
-    EXPECT_EQ(p.installed, L"c:\\program files\\keldra\\\\tallix.exe");
-    EXPECT_EQ(RelocationBackupPath(p, L"3.2.0.17"),
-              L"c:\\program files\\keldra\\\\OldVersion\\tallix3.2.0.17.exe");
-    EXPECT_EQ(RelocationBackupPath(p, L""), L"c:\\program files\\keldra\\\\OldVersion\\tallix.exe");
-    // Outside an upgrade folder the installed file is the running one.
-    EXPECT_EQ(RelocationPathsFor(L"D:\\Suite\\tallix.exe").installed, L"d:\\suite\\\\tallix.exe");
-    EXPECT_EQ(CopyCommand(L"a b", L"c"), L"copy \"a b\"  \"c\"");
+    // Waiting for dependencies: the depend text, the count before; the pauses and the count after.
+    const std::tuple<const wchar_t*, int, int, int> waits[] = {
+        {L"here.dll,gone.dll,", 0, 1, 1},
+        {L"here.dll", 0, 0, 0},
+        {L"gone1.dll,gone2.dll", 49, 1, 0},  // the 50th pauses, the 51st resets instead
+        {L"gone.dll", 50, 0, 0},
+    };
+    for (const auto& [depend, countBefore, pauses, countAfter] : waits) {
+        int paused = 0;
+        int count = countBefore;
+        WaitForDependencies(
+            depend, [](const std::wstring& name) { return name == L"here.dll"; },
+            [&paused](int ms) { paused += ms; }, count);
+        EXPECT_EQ(paused, 100 * pauses) << depend;
+        EXPECT_EQ(count, countAfter) << depend;
+    }
 }
 
 // A file system of a few paths; the copy command makes its target appear after a chosen number
@@ -297,7 +256,16 @@ struct FakeMachine {
 const wchar_t kNew[] = L"C:\\S\\upgrade\\tallix.exe";
 const wchar_t kInstalled[] = L"c:\\s\\\\tallix.exe";
 
-TEST(RunRelocation, BackupDeleteCopyAndStart) {
+TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupDeleteCopyAndStart) {
+    const RelocationPaths p = RelocationPathsFor(L"C:\\Program Files\\Keldra\\Upgrade\\tallix.exe");
+    EXPECT_EQ(p.base, L"c:\\program files\\keldra\\");
+    EXPECT_EQ(p.installed, L"c:\\program files\\keldra\\\\tallix.exe");
+    EXPECT_EQ(RelocationBackupPath(p, L"3.2.0.17"),
+              L"c:\\program files\\keldra\\\\OldVersion\\tallix3.2.0.17.exe");
+    EXPECT_EQ(RelocationBackupPath(p, L""), L"c:\\program files\\keldra\\\\OldVersion\\tallix.exe");
+    // Outside an upgrade folder the installed file is the running one.
+    EXPECT_EQ(RelocationPathsFor(L"D:\\Suite\\tallix.exe").installed, L"d:\\suite\\\\tallix.exe");
+    EXPECT_EQ(CopyCommand(L"a b", L"c"), L"copy \"a b\"  \"c\"");
     // An installed updater and its old backup, delete attempts that fail, existence checks before
     // the new copy shows up (one right after the copy, then one after each wait); the result,
     // the commands run and the pauses.

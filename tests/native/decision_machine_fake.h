@@ -1,6 +1,4 @@
-// An in-memory machine for the update decision: files with their product versions, registry
-// values of the suite's product keys and a local application-data folder; and update lists
-// written in one line.
+// An in-memory machine for the update decision, and update lists written in one line.
 #pragma once
 
 #include <gtest/gtest.h>

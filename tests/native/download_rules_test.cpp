@@ -8,9 +8,7 @@
 
 namespace {
 
-// ---- request ----
-
-TEST(RequestHeaders, OrderAndLines) {
+TEST(Headers, RequestInOrderAndTheLocationOfTheAnswer) {
     const std::tuple<RequestHeaderInput, const wchar_t*> cases[] = {
         {{L"", true, 0, L"http://h/a/b.exe?skq=5", L"", L""},
          L"Range: bytes=0-\r\nAccept: */*\r\nConnection: Keep-Alive\r\nReferer: http://h/a\r\n"},
@@ -25,10 +23,8 @@ TEST(RequestHeaders, OrderAndLines) {
     for (const auto& [in, expected] : cases) {
         EXPECT_EQ(RequestHeaders(in), expected) << in.url;
     }
-}
-
-TEST(LocationFromRawHeaders, LowerCasedAndTrimmed) {
-    const std::tuple<const wchar_t*, const wchar_t*> cases[] = {
+    // The location of a raw answer, lower-cased and trimmed.
+    const std::tuple<const wchar_t*, const wchar_t*> answers[] = {
         {L"HTTP/1.1 302 Found\r\nLocation:  http://Mirror/X.exe \t\r\nContent-Length: 0\r\n\r\n",
          L"http://mirror/x.exe"},
         {L"HTTP/1.1 301 Moved\r\nlocation:http://a/b", L"http://a/b"},  // no CRLF after it
@@ -36,12 +32,10 @@ TEST(LocationFromRawHeaders, LowerCasedAndTrimmed) {
         {L"HTTP/1.1 302 Found\r\nServer: x\r\n\r\n", L""},
         {L"", L""},
     };
-    for (const auto& [raw, location] : cases) {
+    for (const auto& [raw, location] : answers) {
         EXPECT_EQ(LocationFromRawHeaders(raw), location) << raw;
     }
 }
-
-// ---- status ----
 
 TEST(DownloadStatus, PercentCapsAndCompletedOnlyWhenSomethingWholeArrived) {
     const std::tuple<std::uint64_t, std::uint64_t, std::int32_t, DownloadState> cases[] = {
@@ -60,9 +54,7 @@ TEST(DownloadStatus, PercentCapsAndCompletedOnlyWhenSomethingWholeArrived) {
     }
 }
 
-// ---- jobs ----
-
-TEST(AttemptUrl, TickDownloadIpAndOldSystems) {
+TEST(DownloadUrls, TickDownloadIpAndOldSystemsAndTheMainSetup) {
     const std::tuple<const wchar_t*, std::int32_t, int, const wchar_t*> cases[] = {
         {L"http://down.h/k/a.exe", 0, 31, L"http://down.h/k/a.exe?skq=42"},
         {L"http://down.h/k/down.h.exe", 1, 31, L"http://1.2.3.4/k/1.2.3.4.exe?skq=42"},
@@ -78,9 +70,7 @@ TEST(AttemptUrl, TickDownloadIpAndOldSystems) {
     }
     // The tick count is written as a signed 32-bit number.
     EXPECT_EQ(AttemptUrl({L"u", 0xFFFFFFFFu, 0, L"", L"", 31}), L"u?skq=-1");
-}
-
-TEST(MainSetup, UrlAndFileName) {
+    // The main program's setup.
     EXPECT_EQ(MainSetupDownloadUrl(L"HTTP://x/s.exe", L"http://base"), L"HTTP://x/s.exe");
     EXPECT_EQ(MainSetupDownloadUrl(L"/k/s.exe", L"http://base"), L"http://base/k/s.exe");
     EXPECT_EQ(MainSetupFileName(L"59", L"/k/s.exe"), L"keldrasetup_59.exe");
@@ -88,13 +78,10 @@ TEST(MainSetup, UrlAndFileName) {
 }
 
 TEST(FindRedirect, FirstRecordOfTheNameAndMarkers) {
-    std::vector<RedirectRecord> log(3);
-    log[0].name = L"other.exe";
-    log[0].location = L"http://evil/other.exe";
-    log[1].name = L"A.EXE";
-    log[1].location = L"http://Mirror.example/Hijack/a.exe";
-    log[2].name = L"a.exe";
-    log[2].location = L"http://second/a.exe";
+    const std::vector<RedirectRecord> log = {
+        {false, L"other.exe", L"http://evil/other.exe", L"", 0, 0},
+        {false, L"A.EXE", L"http://Mirror.example/Hijack/a.exe", L"", 0, 0},
+        {false, L"a.exe", L"http://second/a.exe", L"", 0, 0}};
     const std::tuple<const wchar_t*, std::vector<std::wstring>, bool, bool, const wchar_t*>
         cases[] = {
             {L"a.exe", {}, true, false, L"http://mirror.example/hijack/a.exe"},
@@ -118,8 +105,6 @@ TEST(TranslationKey, FourLowerHexDigitsEach) {
     EXPECT_EQ(TranslationKey(0, 0xFFFF), L"0000ffff");
 }
 
-// Messages, size limit, version check, idle use, then p (pre-check), r (pauses before a
-// retry) and f (sets the job finished).
 std::string Describe(const DownloadJobSpec& s) {
     return std::to_string(s.stepMessage) + "/" + std::to_string(s.doneMessage) + " " +
            std::to_string(s.sizeLimit) + " v" + std::to_string(static_cast<int>(s.versionCheck)) +
@@ -127,7 +112,7 @@ std::string Describe(const DownloadJobSpec& s) {
            (s.pausesBeforeRetry ? " r" : "") + (s.setsJobFinished ? " f" : "");
 }
 
-TEST(JobTable, Differences) {
+TEST(JobTable, DifferencesItemsEachJobTakesAndWhereTheirFilesGo) {
     using J = DownloadJobId;
     const std::pair<DownloadJobId, const char*> cases[] = {
         {J::Normal, "1090/1091 1000 v1 i0 p r"},
@@ -143,11 +128,8 @@ TEST(JobTable, Differences) {
     EXPECT_EQ(JobSpec(J::Package).state, &SessionState::packageJobState);
     EXPECT_TRUE(JobSpec(J::Normal).invalidatesBeforeDone);
     EXPECT_FALSE(JobSpec(J::Package).ensuresFolders);
-}
-
-TEST(JobTable, ItemsEachJobTakes) {
-    using J = DownloadJobId;
-    const std::tuple<DownloadJobId, const wchar_t*, bool, bool> cases[] = {
+    // The items each job takes.
+    const std::tuple<DownloadJobId, const wchar_t*, bool, bool> items[] = {
         {J::Normal, L"dayloom*", false, true},
         {J::Normal, L"dayloom!*", false, false},
         {J::Normal, L"dayloom", false, false},
@@ -159,13 +141,11 @@ TEST(JobTable, ItemsEachJobTakes) {
         {J::Package, L"keldrasetup_silent", false, true},
         {J::SelfUpdate, L"tallix", false, true},
         {J::SelfUpdate, L"dayloom*", false, false}};
-    for (const auto& [job, entry, installPackage, taken] : cases) {
+    for (const auto& [job, entry, installPackage, taken] : items) {
         EXPECT_EQ(JobTakesItem(job, *decision_fake::Entries(entry)[0], installPackage), taken)
             << static_cast<int>(job) << ::testing::PrintToString(std::wstring(entry));
     }
-}
-
-TEST(JobTable, Destinations) {
+    // Where the files go: the user's folder only for placement kind 1.
     DestinationInput in{L"C:\\suite\\", L"C:\\u\\keldra\\upgrade", L"C:\\tmp\\", L"a.exe", 0};
     EXPECT_EQ(DestinationPath(Destination::ProgramFolder, in), L"C:\\suite\\\\upgrade\\a.exe");
     EXPECT_EQ(DestinationPath(Destination::ProgramOrUserFolder, in),

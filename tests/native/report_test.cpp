@@ -16,27 +16,12 @@ namespace {
 
 DownloadAnomaly Anomaly(std::wstring fileName, std::wstring productName, std::wstring signer,
                         std::wstring fileText) {
-    DownloadAnomaly a;
-    a.fileName = std::move(fileName);
-    a.productName = std::move(productName);
-    a.signer = std::move(signer);
-    a.fileText = std::move(fileText);
-    a.productVersion = L"2.0.0.1";
-    a.originalFileName = L"orig.exe";
-    a.fileSize = 4096;
-    a.exists = true;
-    return a;
+    return {fileName, L"2.0.0.1", signer, productName, L"orig.exe", 4096, true, 0, fileText};
 }
 
 RedirectRecord Redirect(std::wstring name, std::wstring location, std::wstring path,
                         std::int64_t length = 154, std::int32_t status = 302) {
-    RedirectRecord r;
-    r.name = std::move(name);
-    r.location = std::move(location);
-    r.path = std::move(path);
-    r.contentLength = length;
-    r.status = status;
-    return r;
+    return {false, name, location, path, length, status};
 }
 
 UsageReportInputs Inputs() {
@@ -111,7 +96,7 @@ TEST(UsageReport, ChoosesTheFirstForeignAnomalyWithAProductName) {
     }
 }
 
-TEST(UsageReport, RecordAndQueryWithTheRedirectLog) {
+TEST(UsageReport, RecordQueryAndDnsListWithTheRedirectLog) {
     UsageReportInputs in = Inputs();
     in.anomalies = {Anomaly(L"pinnace.exe", L"Pinnace", L"someone else", L"<html>&</html>")};
     in.redirects = {
@@ -130,6 +115,12 @@ TEST(UsageReport, RecordAndQueryWithTheRedirectLog) {
               L"http://127.0.0.1:9/receive/tallix.aspx?uid=ABCD&v=3.2.0.17&s=77&e=1"
               L"&a=hijactcontent:keldra.exe-http://a.example/k?x=1&y=2-154-302|"
               L"PINNACE.EXE-http://b.example/p-77-301|;filecontent:<html>&</html>|;&r=4711");
+    // The DNS servers of each adapter, the adapters apart by "#".
+    EXPECT_EQ(DnsList({}), L"");
+    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"", L""}}), L",");
+    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"8.8.8.8", L""},
+                       {L"", L"", L"", L"", L"", L"", L"1.1.1.1"}}),
+              L"8.8.8.8,#,1.1.1.1");
 }
 
 TEST(UsageReport, RedirectLookupFallsBackToTheFirstRecordThenToNothing) {
@@ -152,14 +143,6 @@ TEST(UsageReport, RedirectLookupFallsBackToTheFirstRecordThenToNothing) {
     ASSERT_TRUE(report);
     EXPECT_NE(report->record.find(L";path:http://first/;redown:1;"), std::wstring::npos);
     EXPECT_EQ(report->length, 5);
-}
-
-TEST(UsageReport, DnsList) {
-    EXPECT_EQ(DnsList({}), L"");
-    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"", L""}}), L",");
-    EXPECT_EQ(DnsList({{L"", L"", L"", L"", L"", L"8.8.8.8", L""},
-                       {L"", L"", L"", L"", L"", L"", L"1.1.1.1"}}),
-              L"8.8.8.8,#,1.1.1.1");
 }
 
 TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
@@ -189,7 +172,42 @@ TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
               R"("s":0,"e":0,"hijacks":[],"files":[],"r":9})");
 }
 
-TEST(ReportDecoder, RoundTripsWhatTheBuildersProduce) {
+TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLines) {
+    const std::string rest = "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;&r=1";
+    const auto uid = [](const std::string& record) {
+        return "uid=" + Narrow(EncryptReportBytes(record));
+    };
+    const std::string good = uid("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:0;size:0;");
+    const std::string notHex = "uid is not whole 8-byte blocks of hexadecimal digits";
+    const std::tuple<std::string, std::string> cases[] = {
+        {good + "0" + rest, notHex},
+        {"uid=0123456789ABCDEG" + rest, notHex},
+        {"uid=0123456789abcdef0123" + rest, notHex},
+        {"uid=0123456789abcdef" + rest, "the record does not decrypt to text"},
+        {uid("n:a;d:b;v:c;s:;o:;disk:;path:;redown:0;size:0;") + rest,
+         "the record has no key \"dns\""},
+        {uid("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:x;size:0;") + rest,
+         "the record's \"redown\" is not a number"},
+        {good + "&v=1&s=0&a=hijactcontent:;filecontent:;&r=1", "the query has no key \"e\""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;", "the query has no key \"r\""},
+        {good + "&v=1&s=0&e=0&a=files&r=1", "a is not \"hijactcontent:...;filecontent:...;\""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:x-1-2;filecontent:;&r=1",
+         "the hijack list does not end with \"|\""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:x-y|;filecontent:;&r=1",
+         "hijack record \"x-y\" is not name-location-length-status"},
+        {good + "&v=1&s=zero&e=0&a=hijactcontent:;filecontent:;&r=1",
+         "the query's \"s\" is not a number"},
+        {"uid=", "the query has no key \"v\""},
+        {"", "the query has no key \"uid\""},
+    };
+    for (const auto& [request, error] : cases) {
+        const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
+        EXPECT_FALSE(decoded.ok) << request;
+        EXPECT_EQ(decoded.error, error) << request;
+    }
+    // The same record with every key decodes.
+    EXPECT_TRUE(DecodeReportRequest(good + rest, AsciiOnly).ok);
+    // What the builders produce comes back.
     UsageReportInputs in = Inputs();
     in.anomalies = {Anomaly(L"pinnace-setup.exe", L"Pinnace", L"", L"a;dns:b|c")};
     in.redirects = {Redirect(L"pinnace-setup.exe", L"http://x-y.example/p?a=1&b=2", L"", 0)};
@@ -202,53 +220,9 @@ TEST(ReportDecoder, RoundTripsWhatTheBuildersProduce) {
               R"("s":0,"e":1,"hijacks":[{"name":"pinnace-setup.exe",)"
               R"("location":"http://x-y.example/p?a=1&b=2","length":0,"status":302}],)"
               R"("files":["a;dns:b","c"],"r":4711})");
-}
-
-TEST(ReportDecoder, RefusesMalformedRequests) {
-    const std::string record = "n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:0;size:0;";
-    const auto withUid = [](const std::string& uid, const std::string& rest =
-                                                        "&v=1&s=0&e=0&a=hijactcontent:;"
-                                                        "filecontent:;&r=1") {
-        return "/receive/tallix.aspx?uid=" + uid + rest;
-    };
-    const std::string goodUid = Narrow(EncryptReportBytes(record));
-    const std::tuple<std::string, std::string> cases[] = {
-        {withUid("ABC"), "uid is not whole 8-byte blocks of hexadecimal digits"},
-        {withUid(goodUid + "0"), "uid is not whole 8-byte blocks of hexadecimal digits"},
-        {withUid("0123456789ABCDEG"), "uid is not whole 8-byte blocks of hexadecimal digits"},
-        {withUid("0123456789abcdef0123"), "uid is not whole 8-byte blocks of hexadecimal digits"},
-        {withUid("0123456789abcdef"), "the record does not decrypt to text"},
-        {withUid(Narrow(EncryptReportBytes("n:a;d:b;v:c;s:;o:;disk:;path:;redown:0;size:0;"))),
-         "the record has no key \"dns\""},
-        {withUid(Narrow(EncryptReportBytes("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:x;size:0;"))),
-         "the record's \"redown\" is not a number"},
-        {withUid(goodUid, "&v=1&s=0&a=hijactcontent:;filecontent:;&r=1"),
-         "the query has no key \"e\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;"),
-         "the query has no key \"r\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=files&r=1"),
-         "a is not \"hijactcontent:...;filecontent:...;\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:x-1-2;filecontent:;&r=1"),
-         "the hijack list does not end with \"|\""},
-        {withUid(goodUid, "&v=1&s=0&e=0&a=hijactcontent:x-y|;filecontent:;&r=1"),
-         "hijack record \"x-y\" is not name-location-length-status"},
-        {withUid(goodUid, "&v=1&s=zero&e=0&a=hijactcontent:;filecontent:;&r=1"),
-         "the query's \"s\" is not a number"},
-        {"uid=", "the query has no key \"v\""},
-        {"", "the query has no key \"uid\""},
-    };
-    for (const auto& [request, error] : cases) {
-        const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
-        EXPECT_FALSE(decoded.ok) << request;
-        EXPECT_EQ(decoded.error, error) << request;
-    }
-    // The same record with every key decodes.
-    EXPECT_TRUE(DecodeReportRequest(withUid(goodUid), AsciiOnly).ok);
-}
-
-TEST(ReportDecoder, FindsTheRequestInLogLines) {
+    // The request is found in the lines of a log.
     const std::string target = "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=x&r=1";
-    const std::tuple<std::string, std::optional<std::string>> cases[] = {
+    const std::tuple<std::string, std::optional<std::string>> lines[] = {
         {R"({"port": 20002, "method": "GET", "path": "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\u00e9\u4e2d&r=1", "headers": {}})",
          // The server logs the request line read as Latin-1: \u00e9 is the byte 0xE9.
          "/receive/tallix.aspx?uid=00&v=1&s=0&e=0&a=\"x\\y\xe9\xe4\xb8\xad&r=1"},
@@ -258,7 +232,7 @@ TEST(ReportDecoder, FindsTheRequestInLogLines) {
         {R"({"path": "/keldra/upgrade.xml?a=1"})", std::nullopt},
         {"GET /keldra/upgrade.xml HTTP/1.1", std::nullopt},
     };
-    for (const auto& [line, request] : cases) {
+    for (const auto& [line, request] : lines) {
         EXPECT_EQ(ReportRequestInLine(line), request) << line;
     }
 }
@@ -266,7 +240,7 @@ TEST(ReportDecoder, FindsTheRequestInLogLines) {
 // A chain of 2048 encryptions, each block under the previous key plus the previous cipher
 // byte by byte, so that every S-box entry and every key bit takes part; the last block and key
 // were computed with "openssl enc -des-ecb -nopad" (an independent implementation).
-TEST(Des, LongChainUnderChangingKeys) {
+TEST(ReportCipher, DesChainUnderChangingKeysAndBlocksInUpperCaseHex) {
     DesKey key = kReportKey;
     DesBlock block{};
     for (int i = 0; i < 2048; ++i) {
@@ -280,9 +254,7 @@ TEST(Des, LongChainUnderChangingKeys) {
     }
     EXPECT_EQ(block, (DesBlock{0xB2, 0xD8, 0xF9, 0xF0, 0xEE, 0x57, 0x08, 0xF6}));
     EXPECT_EQ(key, (DesKey{0x2B, 0x5F, 0x20, 0x60, 0xE8, 0x29, 0xE4, 0xBC}));
-}
-
-TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
+    // The report cipher pads to blocks and writes upper-case hexadecimal digits.
     const std::tuple<std::string, std::size_t> cases[] = {
         {"", 0}, {"n:a;d:b;", 16}, {"n:a;d:b;v", 32}, {std::string(17, 'x'), 48}};
     for (const auto& [record, hexLength] : cases) {
@@ -294,9 +266,8 @@ TEST(ReportCipher, PadsToBlocksAndWritesUpperCaseHex) {
     // A 9-byte record is the record and seven zero bytes, each block on its own (no chaining):
     // its first block is the 8-byte record's block.
     EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(0, 16), EncryptReportBytes("n:a;d:b;"));
-    std::string padded = "v";
-    padded.append(7, '\0');
-    EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(16), EncryptReportBytes(padded));
+    EXPECT_EQ(EncryptReportBytes("n:a;d:b;v").substr(16),
+              EncryptReportBytes(std::string("v\0\0\0\0\0\0\0", 8)));
 }
 
 // IDENTIFY DEVICE data whose serial words hold `serial` (20 characters, each word's high byte
@@ -310,7 +281,7 @@ std::vector<std::uint8_t> Identify(std::string serial) {
     return data;
 }
 
-TEST(MachineIdentity, SmartSerial) {
+TEST(MachineIdentity, SmartSerialAndAdapterRules) {
     const std::tuple<std::string, std::string, std::wstring> cases[] = {
         {"WD-WCAV1234567890123", "WD-WCAV1234567890123", L"WD-WCAV1234567890123"},
         {"  S1ABCD    \t", "  S1ABCD", L"S1ABCD"},  // padded with spaces to 20
@@ -326,9 +297,23 @@ TEST(MachineIdentity, SmartSerial) {
     }
     EXPECT_EQ(SmartSerialFromIdentify(nullptr, 0), "");
     EXPECT_EQ(MachineIdFrom(L"", L" \tZ9 \r\n"), L"Z9");
+    // Virtual adapters, and the DNS server field.
+    const std::tuple<const wchar_t*, bool> adapters[] = {
+        {L"VMware Virtual Ethernet Adapter for VMnet8", true},
+        {L"Hyper-V Virtual Ethernet Adapter", true},
+        {L"VMware Accelerated AMD PCNet Adapter", true},
+        {L"TAP-Windows virtual adapter", false},
+        {L"vmware bridge", false},
+        {L"Intel(R) Ethernet Connection I219-V", false},
+    };
+    for (const auto& [description, virtualAdapter] : adapters) {
+        EXPECT_EQ(IsVirtualAdapter(description), virtualAdapter) << description;
+    }
+    EXPECT_EQ(DnsServerField(L"192.168.100.100"), L"192.168.100.100");
+    EXPECT_EQ(DnsServerField(L"fe80::1234:5678:9abc"), L"fe80::1234:5678");
 }
 
-TEST(MachineIdentity, StorageSerial) {
+TEST(MachineIdentity, StorageSerialAndItsDescriptor) {
     const std::tuple<std::string, std::string> cases[] = {
         // Hexadecimal pairs of a byte-swapped text, digits in either case.
         {"31534241444320202020", "S1ABCD"},
@@ -339,23 +324,19 @@ TEST(MachineIdentity, StorageSerial) {
         {"WD-WCAV123", "DWW-AC1V32"},
         {"  1SBADC  ", "S1ABCD"},
         {"0141", "1014"},  // 0x01 is not printable: read as plain text
-        {"AB\x01"
-         "CD",
-         ""},
+        {"AB\001CD", ""},
         {"", ""},
     };
     for (const auto& [text, serial] : cases) {
         EXPECT_EQ(DecodeStorageSerial(text), serial) << text;
     }
-}
-
-TEST(MachineIdentity, StorageDescriptor) {
+    // The serial at its offset in the storage descriptor.
     std::vector<std::uint8_t> descriptor(64, 0);
     const std::string text = "31534241444320202020";
     std::copy(text.begin(), text.end(), descriptor.begin() + 40);
-    const std::tuple<std::uint32_t, std::string> cases[] = {
+    const std::tuple<std::uint32_t, std::string> offsets[] = {
         {40, "S1ABCD"}, {0, ""}, {64, ""}, {0x80000000u, ""}};
-    for (const auto& [offset, serial] : cases) {
+    for (const auto& [offset, serial] : offsets) {
         for (int i = 0; i < 4; ++i) {
             descriptor[24 + i] = static_cast<std::uint8_t>(offset >> (8 * i));
         }
@@ -367,22 +348,6 @@ TEST(MachineIdentity, StorageDescriptor) {
     descriptor[24] = 58;
     std::copy(text.begin(), text.begin() + 6, descriptor.begin() + 58);
     EXPECT_EQ(StorageSerialFromDescriptor(descriptor.data(), descriptor.size()), "S1B");
-}
-
-TEST(MachineIdentity, AdapterRules) {
-    const std::tuple<const wchar_t*, bool> cases[] = {
-        {L"VMware Virtual Ethernet Adapter for VMnet8", true},
-        {L"Hyper-V Virtual Ethernet Adapter", true},
-        {L"VMware Accelerated AMD PCNet Adapter", true},
-        {L"TAP-Windows virtual adapter", false},
-        {L"vmware bridge", false},
-        {L"Intel(R) Ethernet Connection I219-V", false},
-    };
-    for (const auto& [description, virtualAdapter] : cases) {
-        EXPECT_EQ(IsVirtualAdapter(description), virtualAdapter) << description;
-    }
-    EXPECT_EQ(DnsServerField(L"192.168.100.100"), L"192.168.100.100");
-    EXPECT_EQ(DnsServerField(L"fe80::1234:5678:9abc"), L"fe80::1234:5678");
 }
 
 using Change = std::function<void(OsDescriptionData&)>;
@@ -418,7 +383,16 @@ Change Suite(std::uint16_t mask) {
     return [mask](OsDescriptionData& d) { d.version.suiteMask = mask; };
 }
 
-TEST(DescribeOs, VistaAndLater) {
+TEST(DescribeOs, VistaAndLaterWindowsXpAndServer2003) {
+    const auto xp = [](const Change& change) {
+        return Nt(5, 1, 2600, kProductWorkstation, kArchIntel, change);
+    };
+    const auto s2003 = [](std::uint16_t suite, std::uint16_t arch,
+                          std::uint8_t type = kProductServer) {
+        return Nt(5, 2, 3790, type, arch, Suite(suite));
+    };
+    OsDescriptionData r2 = s2003(kSuiteEnterprise, kArchIntel);
+    r2.serverR2 = true;
     const std::pair<OsDescriptionData, std::wstring> cases[] = {
         {Nt(6, 0, 6000), L"Windows Vista  (Build 6000), 64-bit"},
         {Nt(6, 0, 6002, kProductServer, kArchIntel, Edition(7)),
@@ -441,23 +415,7 @@ TEST(DescribeOs, VistaAndLater) {
         {Nt(6, 2, 9431, kProductWorkstation, kArchAmd64, Registry(L"6.4")),
          L"Windows 10  (Build 9431) Preview, 64-bit"},
         {Nt(6, 0, 6000, kProductServer, kArchIa64), L"Windows Server 2008  (Build 6000)"},
-        {Nt(10, 0, 19045), L"Windows 10  (Build 19045), 64-bit"}};
-    for (const auto& [data, text] : cases) {
-        EXPECT_EQ(DescribeOsFrom(data), text);
-    }
-}
-
-TEST(DescribeOs, WindowsXpAndServer2003) {
-    const auto xp = [](const Change& change) {
-        return Nt(5, 1, 2600, kProductWorkstation, kArchIntel, change);
-    };
-    const auto s2003 = [](std::uint16_t suite, std::uint16_t arch,
-                          std::uint8_t type = kProductServer) {
-        return Nt(5, 2, 3790, type, arch, Suite(suite));
-    };
-    OsDescriptionData r2 = s2003(kSuiteEnterprise, kArchIntel);
-    r2.serverR2 = true;
-    const std::pair<OsDescriptionData, std::wstring> cases[] = {
+        {Nt(10, 0, 19045), L"Windows 10  (Build 19045), 64-bit"},
         {xp(Suite(0)), L"Windows XP Professional (Build 2600)"},
         {xp(Suite(kSuitePersonal)), L"Windows XP Home Edition (Build 2600)"},
         {xp([](OsDescriptionData& d) { d.mediaCenter = d.tabletPc = true; }),
@@ -480,7 +438,7 @@ TEST(DescribeOs, WindowsXpAndServer2003) {
     }
 }
 
-TEST(DescribeOs, OlderSystems) {
+TEST(DescribeOs, OlderSystemsAndTheErrorBox) {
     const auto with = [](std::uint32_t platform, std::uint32_t major, std::uint32_t minor,
                          const wchar_t* csd = L"", std::uint8_t type = kProductWorkstation,
                          std::uint16_t suite = 0) {
@@ -503,15 +461,13 @@ TEST(DescribeOs, OlderSystems) {
     EXPECT_EQ(with(kPlatformCe, 4, 21), L"Windows CE 4.21");
     EXPECT_EQ(with(kPlatformCe, 7, 0), L"Windows CE ");
     EXPECT_EQ(with(kPlatformWin32s, 3, 11), L"");
-}
-
-TEST(ErrorBox, TitleAndText) {
+    // The error box shows the description.
     EXPECT_EQ(ErrorBoxTitle(L"升级程序", L"3.2.0.17"), L"升级程序 v3.2.0.17");
     EXPECT_EQ(ErrorBoxText(L"m", L"Windows 7  (Build 7601), 64-bit", 0x80004005u),
               L"m\n\n操作系统：Windows 7  (Build 7601), 64-bit\n\nError：80004005");
 }
 
-TEST(OsCode, VersionTable) {
+TEST(OsCode, VersionTableTheRegistryFor6Point2AndTheShortStructure) {
     // Platform (0 Win32s, 1 Windows 9x, 2 NT, 3 CE), major, minor, product type (1 workstation,
     // 2 domain controller, 3 server), code. Other parts compare against 19 (Vista), 23 (Windows 7)
     // and 27 (Windows 8).
@@ -527,11 +483,8 @@ TEST(OsCode, VersionTable) {
         EXPECT_EQ(OsCodeFrom(data), static_cast<int>(c[4]))
             << c[0] << " " << c[1] << "." << c[2] << " type " << c[3];
     }
-}
-
-// A system that reports 6.2 may be a later release: the registry tells which.
-TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
-    const std::tuple<const wchar_t*, std::optional<std::uint32_t>, std::uint8_t, int> cases[] = {
+    // A system that reports 6.2 may be a later release: the registry tells which.
+    const std::tuple<const wchar_t*, std::optional<std::uint32_t>, std::uint8_t, int> registry[] = {
         {L"", std::nullopt, kProductWorkstation, 27},
         {L"6.3", std::nullopt, kProductServer, 30},
         {L"6.4", std::nullopt, kProductWorkstation, 31},
@@ -539,7 +492,7 @@ TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
         {L"6.2", 10u, kProductServer, 31},
         {L"6.2", 11u, kProductWorkstation, 27},
         {L"6.2", 6u, kProductServer, 28}};
-    for (const auto& [currentVersion, major, productType, code] : cases) {
+    for (const auto& [currentVersion, major, productType, code] : registry) {
         OsVersionData d = Nt(6, 2, 0, productType).version;
         d.currentVersion = currentVersion;
         d.currentMajorVersionNumber = major;
@@ -547,13 +500,11 @@ TEST(OsCode, SixTwoIsDecidedByTheRegistry) {
         d.minor = 1;  // only 6.2 asks the registry
         EXPECT_EQ(OsCodeFrom(d), productType == kProductServer ? 25 : 23);
     }
-}
-
-TEST(OsCode, ShortStructureTakesServerFromProductOptions) {
-    const std::pair<const wchar_t*, int> cases[] = {{L"WinNT", 19},    {L"LanmanNT", 21},
-                                                    {L"lanmannt", 21}, {L"SERVERNT", 21},
-                                                    {L"servernt", 21}, {L"", 19}};
-    for (const auto& [productType, code] : cases) {
+    // The short structure takes "server" from the product options.
+    const std::pair<const wchar_t*, int> options[] = {{L"WinNT", 19},    {L"LanmanNT", 21},
+                                                      {L"lanmannt", 21}, {L"SERVERNT", 21},
+                                                      {L"servernt", 21}, {L"", 19}};
+    for (const auto& [productType, code] : options) {
         OsVersionData d = Nt(6, 0, 0, kProductServer).version;  // ignored with the short structure
         d.extended = false;
         d.productOptionsType = productType;

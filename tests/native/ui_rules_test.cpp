@@ -15,25 +15,16 @@
 
 namespace {
 
-// ---- records exchanged with the caller ----
-
 TEST(NoticeRecord, LayoutOfEveryField) {
-    NoticeRecord record;
-    record.product = L"dayloom";
-    record.percent = 0x01020304;  // every byte of a 32-bit value counts
-    record.status = 0xFF000001;
-    record.text = L"C:\\升级\\a.exe";
+    NoticeRecord record{1, L"dayloom", 0x01020304, 0xFF000001, L"C:\\升级\\a.exe"};
     const std::vector<std::uint8_t> bytes = EncodeNoticeRecord(record);
     ASSERT_EQ(bytes.size(), 660u);
     const std::uint8_t head[] = {1, 0, 0, 0, 'd', 0, 'a', 0, 'y', 0};
     EXPECT_EQ(std::memcmp(bytes.data(), head, sizeof head), 0);
     EXPECT_EQ(bytes[4 + 14], 0);  // terminator after 7 characters
-    const std::uint8_t numbers[] = {4, 3, 2, 1, 1, 0, 0, 0xFF, 'C', 0};
+    // The numbers, then the text with U+5347 little-endian.
+    const std::uint8_t numbers[] = {4, 3, 2, 1, 1, 0, 0, 0xFF, 'C', 0, ':', 0, '\\', 0, 0x47, 0x53};
     EXPECT_EQ(std::memcmp(&bytes[132], numbers, sizeof numbers), 0);
-    EXPECT_EQ(bytes[146], 0x47);  // U+5347 little-endian
-    EXPECT_EQ(bytes[147], 0x53);
-    EXPECT_EQ(GetUint32(&bytes[136]), 0xFF000001u);
-
     // Long strings are cut and stay terminated; the decoder reads back what was kept.
     record.product = std::wstring(100, L'p');
     record.text = std::wstring(400, L't');
@@ -49,10 +40,8 @@ TEST(NoticeRecord, LayoutOfEveryField) {
     }
 }
 
-TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
-    NoticeRecord close;
-    close.status = kNoticeCloseUpdater;
-    std::vector<std::uint8_t> bytes = EncodeNoticeRecord(close);
+TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord) {
+    std::vector<std::uint8_t> bytes = EncodeNoticeRecord({1, L"", 0, kNoticeCloseUpdater, L""});
     EXPECT_TRUE(IsCloseRequest(bytes.data(), bytes.size()));
     EXPECT_TRUE(IsCloseRequest(bytes.data(), 140));  // the text is not needed
     for (std::size_t size : {0u, 136u, 139u}) {
@@ -62,26 +51,20 @@ TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLength) {
         EXPECT_FALSE(DecodeNoticeRecord(shortRecord.data(), shortRecord.size())) << size;
     }
     EXPECT_FALSE(IsCloseRequest(nullptr, 660));
-    close.command = 2;
-    bytes = EncodeNoticeRecord(close);
-    EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
-    close = NoticeRecord();
-    close.status = kNoticeFailed;
-    bytes = EncodeNoticeRecord(close);
-    EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
-}
-
-TEST(UpdateCountRecord, CodeThenCount) {
-    const std::vector<std::uint8_t> bytes = EncodeUpdateCountRecord(0x12345678);
+    for (const NoticeRecord& other :
+         {NoticeRecord{2, L"", 0, kNoticeCloseUpdater, L""}, {1, L"", 0, kNoticeFailed, L""}}) {
+        bytes = EncodeNoticeRecord(other);
+        EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
+    }
+    // The update count record: its code, then the count.
+    bytes = EncodeUpdateCountRecord(0x12345678);
     const std::vector<std::uint8_t> expected = {23, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
     EXPECT_EQ(bytes, expected);
     EXPECT_EQ(DecodeUpdateCountRecord(bytes.data(), bytes.size()), 0x12345678u);
     EXPECT_FALSE(DecodeUpdateCountRecord(bytes.data(), 7));
 }
 
-// ---- the guard check's rate limit ----
-
-TEST(Uptime, OleDatesCountDaysFromTheEpoch) {
+TEST(Uptime, OleDatesStoredBytesAndTheHoursComponentOfTheRateLimit) {
     const std::pair<LocalTime, double> cases[] = {
         {{1899, 12, 30, 0, 0, 0}, 0.0},     {{1900, 1, 1, 18, 0, 0}, 2.75},
         {{1900, 3, 1, 0, 0, 0}, 61.0},      {{2000, 2, 29, 0, 0, 0}, 36585.0},
@@ -93,9 +76,7 @@ TEST(Uptime, OleDatesCountDaysFromTheEpoch) {
             << time.year << "-" << time.month << "-" << time.day;
     }
     EXPECT_DOUBLE_EQ(DefaultLastCheck(), 41640.0);  // 2014-01-01
-}
-
-TEST(Uptime, RegistryBytesRoundTripAndBadValuesGiveTheDefault) {
+    // Stored bytes round-trip; a bad value gives the default.
     const double when = ToOleDate({2026, 12, 5, 9, 30, 0});
     std::vector<std::uint8_t> bytes = EncodeUptime(when);
     ASSERT_EQ(bytes.size(), 12u);
@@ -108,11 +89,9 @@ TEST(Uptime, RegistryBytesRoundTripAndBadValuesGiveTheDefault) {
     EXPECT_DOUBLE_EQ(DecodeUptime(bytes), DefaultLastCheck());
     EXPECT_DOUBLE_EQ(DecodeUptime(EncodeUptime(when, kUptimeInvalid)), DefaultLastCheck());
     EXPECT_DOUBLE_EQ(DecodeUptime(EncodeUptime(std::nan(""))), DefaultLastCheck());
-}
-
-TEST(Uptime, OnlyTheHoursComponentCounts) {
+    // The guard check's rate limit: only the hours component of the span counts.
     const double last = ToOleDate({2026, 12, 5, 8, 0, 0});
-    const std::tuple<LocalTime, const wchar_t*, bool> cases[] = {
+    const std::tuple<LocalTime, const wchar_t*, bool> checks[] = {
         {{2026, 12, 5, 8, 59, 59}, L"-wardel_x64", true},
         {{2026, 12, 5, 9, 0, 0}, L"-wardel_x64", false},
         {{2026, 12, 6, 8, 30, 0}, L"-wardel_x64", true},  // 24 h 30 min: hours component 0
@@ -121,15 +100,13 @@ TEST(Uptime, OnlyTheHoursComponentCounts) {
         {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64 -ENFORCE", true},  // exact case only
         {{2026, 12, 5, 7, 0, 0}, L"-wardel_x64", true},            // clock went back
     };
-    for (const auto& [now, commandLine, limited] : cases) {
+    for (const auto& [now, commandLine, limited] : checks) {
         EXPECT_EQ(GuardCheckRateLimited(last, ToOleDate(now), commandLine), limited)
             << now.day << " " << now.hour << ":" << now.minute;
     }
     // Half a second before the hour rounds up to the full hour.
     EXPECT_EQ(SpanHoursComponent(0.0, (3600.0 - 0.4) / 86400.0), 1);
 }
-
-// ---- placement ----
 
 TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
     const ScreenMetrics screen{1920, 1080, 1900};
@@ -153,7 +130,7 @@ TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
 
 // From its first position, expanding the history at any edge keeps frame and panel on the
 // screen, above a bottom taskbar; collapsing puts the frame back.
-TEST(Placement, ExpandAndCollapseAtEveryEdge) {
+TEST(Placement, ExpandAndCollapseAtEveryEdgeOrInPlaceAndTheTrayButtons) {
     const ScreenMetrics screen{1920, 1080, 1900};
     const std::tuple<Rect, int, int> cases[] = {
         {{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
@@ -176,9 +153,7 @@ TEST(Placement, ExpandAndCollapseAtEveryEdge) {
         EXPECT_EQ(collapsed.frame, frame);
         EXPECT_EQ(collapsed.shadow, Rect::At(at.x - 7, at.y - 7, 394, 189));
     }
-}
-
-TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadow) {
+    // With room below, expanding only grows the shadow.
     const TaskbarGeometry taskbar{true, {0, 1040, 1920, 1080}};
     const Rect frame = Rect::At(300, 100, 380, 175);
     const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
@@ -193,25 +168,21 @@ TEST(Placement, ExpandWithRoomBelowOnlyGrowsTheShadow) {
     const Rect low = Rect::At(0, 900, 380, 175);
     EXPECT_FALSE(LayoutForExpand(low, {false, {}}, 1080).frameMoved);
     EXPECT_EQ(LayoutForCollapse(low, PanelRectFor(low), {false, {}}, 1080).frame, low);
-}
-
-TEST(Placement, TrayButtonsSideBySideAtTheRightOfTheNotificationArea) {
+    // The tray buttons sit side by side at the right of the notification area.
     const TrayButtonPositions p = ReseatPositions({1500, 1040, 1900, 1080}, 20, 15);
     EXPECT_EQ(p.showDesktop, (Point{375, 0}));
     EXPECT_EQ(p.trayButton, (Point{355, 0}));
 }
 
-// ---- window rules ----
-
-TEST(FrameRules, ActiveAreasAndTheCursorOverThem) {
-    EXPECT_TRUE(IsClientArea({130, 60}));    // button
-    EXPECT_TRUE(IsClientArea({379, 0}));     // close box
-    EXPECT_TRUE(IsClientArea({0, 160}));     // bottom bar
-    EXPECT_TRUE(IsClientArea({280, 70}));    // suite link
-    EXPECT_FALSE(IsClientArea({10, 10}));    // caption: drags the window
-    EXPECT_FALSE(IsClientArea({124, 101}));  // right and bottom edges are outside
-    EXPECT_FALSE(IsClientArea({20, 70}));    // progress text is not active
-
+TEST(FrameRules, ActiveAreasTheCursorOverThemAndWhenTheFrameShows) {
+    // The button, close box, bottom bar and suite link; the caption (it drags the window), the
+    // button's right and bottom edges and the progress text are not active.
+    const std::tuple<int, int, bool> areas[] = {{130, 60, true}, {379, 0, true},  {0, 160, true},
+                                                {280, 70, true}, {10, 10, false}, {124, 101, false},
+                                                {20, 70, false}};
+    for (const auto& [x, y, active] : areas) {
+        EXPECT_EQ(IsClientArea({x, y}), active) << x << "," << y;
+    }
     const CursorInputs none;
     EXPECT_EQ(CursorAt({10, 160}, none), CursorShape::kHand);
     EXPECT_EQ(CursorAt({300, 70}, none), CursorShape::kArrow);
@@ -220,9 +191,7 @@ TEST(FrameRules, ActiveAreasAndTheCursorOverThem) {
     EXPECT_EQ(CursorAt({130, 60}, none), CursorShape::kArrow);
     EXPECT_EQ(CursorAt({130, 60}, {false, false, true}), CursorShape::kHand);
     EXPECT_EQ(CursorAt({10, 10}, {false, true, true}), CursorShape::kArrow);
-}
-
-TEST(FrameRules, ShowRule) {
+    // When the frame shows.
     const std::pair<ShowInputs, bool> cases[] = {
         {{}, true},
         {{.enforce = true, .updatesAvailable = true}, false},
@@ -233,9 +202,8 @@ TEST(FrameRules, ShowRule) {
         {{.updatesAvailable = true, .setupKind = 1}, true},
         {{.notice = true, .updatesAvailable = true}, false},
         {{.execute = true, .updatesAvailable = true}, false}};
-    int i = 0;
     for (const auto& [in, shown] : cases) {
-        EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i++;
+        EXPECT_EQ(ShouldShowFrame(in), shown) << &in - &cases[0].first;
     }
 }
 
@@ -255,7 +223,7 @@ TEST(SessionState, ResetAndLockedPath) {
 
 using decision_fake::Entries;
 
-TEST(FramePicture, PendingAndPackageCounts) {
+TEST(FramePicture, PendingAndPackageCountsOverallPercentAndFilledWidth) {
     // wardel is named in the depend text but up to date; the plug-ins are in no depend text.
     const UpdateList list =
         Entries(L"dayloom<,pinnace,wardel,* pinnace* wardel weather#1* note#1* old#1 fennick*");
@@ -277,14 +245,12 @@ TEST(FramePicture, PendingAndPackageCounts) {
     EXPECT_EQ(PackageCount(packages, false), 2);
     EXPECT_EQ(PackageCount(packages, true), 1);
     EXPECT_EQ(PackageCount(UpdateList(), false), 1);
-}
-
-TEST(FramePicture, OverallPercentAndFilledWidth) {
-    const std::tuple<int, int, int, double> cases[] = {
+    // The overall percent and the bar's filled width.
+    const std::tuple<int, int, int, double> percents[] = {
         {50, 1, 2, 75.0},   {0, 1, 3, 100.0 / 3}, {150, 0, 1, 100.0},
         {100, 2, 2, 100.0}, {40, 0, 0, 40.0},
     };
-    for (const auto& [job, downloaded, packages, overall] : cases) {
+    for (const auto& [job, downloaded, packages, overall] : percents) {
         EXPECT_NEAR(OverallPercent(job, downloaded, packages), overall, 1e-9)
             << job << " " << downloaded << " " << packages;
     }
@@ -299,13 +265,11 @@ TEST(FramePicture, OverallPercentAndFilledWidth) {
 }
 
 FrameView Offer() {
-    FrameView v;
-    v.displayName = L"Dayloom";
-    v.targetVersion = L"2.1.0.5";
-    v.productUpdatePending = true;
-    v.productInstalled = true;
-    v.pendingCount = 3;
-    return v;
+    return {.displayName = L"Dayloom",
+            .targetVersion = L"2.1.0.5",
+            .productUpdatePending = true,
+            .pendingCount = 3,
+            .productInstalled = true};
 }
 
 FramePicture Plan(const FrameView& v) {
@@ -323,7 +287,7 @@ std::wstring Shape(const FramePicture& p) {
            std::to_wstring(p.buttonRect.Height());
 }
 
-TEST(FramePicture, StatesOfTheWindow) {
+TEST(FramePicture, StatesOfTheWindowAndCellsFollowingHoverHistoryAndProgress) {
     const std::wstring title = L"更新Dayloom到 2.1.0.5（共3个更新）|";
     const std::tuple<const char*, void (*)(FrameView&), std::wstring> cases[] = {
         {"offer", [](FrameView&) {}, title + L"button bar 70/48"},
@@ -365,9 +329,7 @@ TEST(FramePicture, StatesOfTheWindow) {
         change(v);
         EXPECT_EQ(Shape(Plan(v)), shape) << name;
     }
-}
-
-TEST(FramePicture, CellsFollowHoverHistoryAndProgress) {
+    // The cells follow the hover, the history and the progress.
     FrameView v = Offer();
     FramePicture p = Plan(v);
     EXPECT_EQ(p.close.sourceX + p.button->sourceX + p.bar->sourceX, 0);
@@ -399,19 +361,16 @@ TEST(FramePicture, CellsFollowHoverHistoryAndProgress) {
     EXPECT_EQ(p.texts.back().text, L"正在下载文件...75.0%");
 }
 
-TEST(SkinGeometry, TextAlphaRepair) {
+TEST(SkinGeometry, TextAlphaRepairAndShadowSlices) {
     // B, G, R, A of four pixels: text drawn on the first three cleared their alpha.
-    const std::uint8_t saved[] = {1, 1, 1, 254, 1, 1, 1, 221, 1, 1, 1, 0, 1, 1, 1, 100};
+    const std::uint8_t saved[] = {1, 1, 1, 222, 1, 1, 1, 221, 1, 1, 1, 0, 1, 1, 1, 100};
     std::uint8_t now[] = {51, 51, 51, 0, 51, 51, 51, 0, 51, 51, 51, 0, 1, 1, 1, 100};
     RepairTextAlpha(now, saved, 4);
-    EXPECT_EQ(now[3], 255);
-    EXPECT_EQ(now[7], 221);
-    EXPECT_EQ(now[11], 0);  // transparent before: stays transparent
-    EXPECT_EQ(now[15], 100);
-    EXPECT_EQ(now[0], 51);
-}
-
-TEST(SkinGeometry, ShadowSlices) {
+    // Transparent before: stays transparent.
+    EXPECT_EQ(
+        std::vector(now, now + 16),
+        std::vector<std::uint8_t>({51, 51, 51, 255, 51, 51, 51, 221, 51, 51, 51, 0, 1, 1, 1, 100}));
+    // The shadow's nine slices, folded and unfolded.
     const auto folded = ShadowSlices(394, 189, false);
     ASSERT_EQ(folded.size(), 8u);
     EXPECT_EQ(folded[0].destination, (Rect{0, 0, 7, 7}));

@@ -17,8 +17,7 @@ using namespace decision_fake;
 
 using Registry = std::map<std::wstring, std::wstring>;
 
-// Files written "path=product version"; "S\" stands for the suite and "P\" for the plug-in
-// directory.
+// Files written "path=product version"; "S\" is the suite and "P\" the plug-in directory.
 std::map<std::wstring, std::wstring> Files(const std::wstring& text) {
     std::map<std::wstring, std::wstring> files;
     std::wistringstream words(text);
@@ -33,7 +32,6 @@ std::map<std::wstring, std::wstring> Files(const std::wstring& text) {
     return files;
 }
 
-// Each entry as "<tag>=<installed version>", followed by "*" when it needs an update.
 std::wstring Decided(const UpdateList& list) {
     std::wstring text;
     for (const auto& item : list) {
@@ -48,8 +46,7 @@ std::wstring Offered(const DecisionResults& r) {
            r.targetDependency;
 }
 
-// target, requested version, then the switches as letters: s (suite run), p (plug-in mode),
-// e (enforce).
+// The switches as letters: s (suite run), p (plug-in mode), e (enforce).
 DecisionOptions Target(const std::wstring& target, const std::string& switches = "",
                        const std::wstring& requested = L"") {
     DecisionOptions o;
@@ -145,16 +142,17 @@ TEST(TargetedDecision, InstalledVersionRules) {
     // The calendar's setup packages take the version of the installed calendar.
     for (const std::wstring tag :
          {L"dayloomsetup", L"dayloomsetup_silent", L"pinnacesetup", L"pinnacesetup_silent"}) {
-        const std::wstring entry = tag + L":3.0.0.1";
+        const std::wstring entry = tag + L":3.0.0.1", installed = tag + L"=3.0.0.0*";
         const std::wstring files = L"C:\\Cal\\dayloom.exe=3.0.0.0 S\\" + tag + L".exe=3.0.0.1";
-        const std::wstring installed = tag + L"=3.0.0.0*", missing = tag + L"=*";
-        Scenario s{"installed calendar", Target(tag), entry.c_str(), files.c_str(),
-                   installed.c_str()};
-        Check(s);
-        s.name = "calendar not registered";
-        s.decided = missing.c_str();
-        s.registry.clear();
-        Check(s);
+        Check({"installed calendar", Target(tag), entry.c_str(), files.c_str(), installed.c_str()});
+        const std::wstring missing = tag + L"=*";
+        Check({"calendar not registered",
+               Target(tag),
+               entry.c_str(),
+               files.c_str(),
+               missing.c_str(),
+               nullptr,
+               {}});
     }
 }
 
@@ -209,7 +207,7 @@ TEST(SuiteDecision, InstalledVersionRules) {
     }
 }
 
-TEST(SuiteDecision, DependencyListAndDependencies) {
+TEST(SuiteDecision, DependencyListDependenciesAndTheirTokens) {
     // Missing and not enforced: only a dependency of an installed component is forced.
     Scenario s = {"installed components' depend texts",
                   Target(L"keldra", "s"),
@@ -225,29 +223,27 @@ TEST(SuiteDecision, DependencyListAndDependencies) {
     // A depend text already in the list is not added again.
     s.offered = L"keldra display|6.0.0.1|kept.exe|pinnace,wardel,Guard,,";
     Check(s, {L"", L"", L"kept.exe", L"pinnace,wardel"});
-}
-
-TEST(DecisionDependencies, Tokens) {
+    // The tokens of a depend text name whole tags, in any case.
     FakeMachine fake;
     fake.files = Files(L"S\\pinnace.exe=1.0.0.0 S\\octakit.exe= S\\keldra.exe=1.0.0.0");
     // "pin" comes first so that a token matching by substring (either way) would decide it.
     const wchar_t entries[] =
         L"pin:9.0.0.0@pinnace.exe pinnace:2.0.0.0 wardel:1.0.0.0 "
         L"wardel:1.0.0.0 octakit:1.0.0.0 keldra:1.0.0.0 blank";
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+    const std::pair<const wchar_t*, const wchar_t*> texts[] = {
         {L",Pinnace,,WARDEL,octakit,keldra,",
          L"pin= pinnace=1.0.0.0* wardel=* wardel= octakit= keldra=1.0.0.0 blank="},
         {L"blank", L"pin= pinnace= wardel= wardel= octakit= keldra= blank=*"},
         {L"pinnace ,wardel", L"pin= pinnace= wardel=* wardel= octakit= keldra= blank="},
         {L",,,", L"pin= pinnace= wardel= wardel= octakit= keldra= blank="}};
-    for (const auto& [text, decided] : cases) {
+    for (const auto& [text, decided] : texts) {
         UpdateList list = Entries(entries);
         EvaluateDependencies(text, list, fake.Machine());
         EXPECT_EQ(Decided(list), decided) << ::testing::PrintToString(std::wstring(text));
     }
 }
 
-TEST(DecisionQueries, UpdateAvailable) {
+TEST(DecisionQueries, UpdateAvailableEmptyListAndOptionsFromTheSwitches) {
     const std::tuple<const wchar_t*, const wchar_t*, bool, bool> cases[] = {
         // target, entries, updater update available, target update available
         {L"dayloom", L"", false, false},
@@ -269,9 +265,7 @@ TEST(DecisionQueries, UpdateAvailable) {
         EXPECT_EQ(TargetUpdateAvailable(list, target), available)
             << ::testing::PrintToString(entries);
     }
-}
-
-TEST(DecisionQueries, EmptyListLeavesResultsAndOptionsComeFromTheSwitches) {
+    // An empty list leaves the results; the options come from the switches.
     FakeMachine fake;
     UpdateList list;
     DecisionResults results{L"name", L"1.0", L"file.exe", L"a,"};
@@ -297,7 +291,7 @@ const std::wstring kKeldra64 = L"HKLM|Software\\Wow6432Node\\Orvane\\Keldra|";
 const std::wstring kHelvor = L"HKLM|Software\\orvane\\Helvor3|";
 const std::wstring kHelvor64 = L"HKLM|Software\\Wow6432Node\\orvane\\Helvor3|";
 
-TEST(Paths, SuiteDirectoryAndAppend) {
+TEST(Paths, SuiteDirectoryAppendAndTheProductsFromTheUsersRegistryValues) {
     EXPECT_EQ(SuiteDirectoryOf(L"C:\\Suite\\tallix.exe"), L"C:\\Suite\\");
     EXPECT_EQ(SuiteDirectoryOf(L"tallix.exe"), L"");
     const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> cases[] = {
@@ -312,9 +306,7 @@ TEST(Paths, SuiteDirectoryAndAppend) {
     for (const auto& [directory, more, joined] : cases) {
         EXPECT_EQ(AppendPath(directory, more), joined);
     }
-}
-
-TEST(ProductLookups, PathsFromTheUsersRegistryValues) {
+    // The products' paths come from the user's registry values.
     const std::pair<std::wstring (*)(const ProductProbe&), const wchar_t*> lookups[] = {
         {CalendarExecutablePath, L"C:\\Cal\\dayloom.exe"},
         {CalendarPluginsPath, L"C:\\Cal\\plugins\\"},
@@ -341,17 +333,16 @@ TEST(ProductLookups, PathsFromTheUsersRegistryValues) {
     EXPECT_EQ(MarlowUpgradeInLocalAppData(L""), L"");
 }
 
-TEST(MainProgramPresent, Tests) {
-    using Values = std::map<std::wstring, std::wstring>;
-    const Values main = {{kKeldra + L"Install_Dir", L"D:\\K"}, {kKeldra + L"ExeName", L"k.exe"}};
-    const Values main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
-                           {kKeldra64 + L"ExeName", L"k.exe"}};
-    const Values noExeName = {{kKeldra + L"Install_Dir", L"D:\\K"}};
-    const Values helvor = {{kHelvor + L"Install_Dir", L"E:\\H"}};
-    const Values helvor64 = {{kHelvor64 + L"Install_Dir", L"E:\\H\\"}};
+TEST(MainProgram, PresentByEachTestAndItsVersion6Line) {
+    const Registry main = {{kKeldra + L"Install_Dir", L"D:\\K"}, {kKeldra + L"ExeName", L"k.exe"}};
+    const Registry main64 = {{kKeldra64 + L"Install_Dir", L"D:\\K\\"},
+                             {kKeldra64 + L"ExeName", L"k.exe"}};
+    const Registry noExeName = {{kKeldra + L"Install_Dir", L"D:\\K"}};
+    const Registry helvor = {{kHelvor + L"Install_Dir", L"E:\\H"}};
+    const Registry helvor64 = {{kHelvor64 + L"Install_Dir", L"E:\\H\\"}};
     const wchar_t *k = L"D:\\K\\k.exe", *h = L"E:\\H\\Helvor3.exe";
     // name, WOW64, the files, the registry values, the product key; whether it is present.
-    const std::tuple<const char*, bool, const wchar_t*, Values, const wchar_t*, bool> cases[] = {
+    const std::tuple<const char*, bool, const wchar_t*, Registry, const wchar_t*, bool> cases[] = {
         {"nothing", false, L"", {}, L"keldra", false},
         {"keldra.exe beside the updater", false, L"S\\keldra.exe", {}, L"", true},
         {"main key", false, k, main, L"", true},
@@ -378,9 +369,7 @@ TEST(MainProgramPresent, Tests) {
             EXPECT_TRUE(m.reads.empty());  // the first test that holds ends the search
         }
     }
-}
-
-TEST(Version6Line, NeedsMoreThanSixZero) {
+    // The version-6 line needs more than 6.0.0.0.
     EXPECT_FALSE(IsVersion6Line(L""));
     EXPECT_FALSE(IsVersion6Line(L"6.0.0.0"));
     EXPECT_TRUE(IsVersion6Line(L"6.0.0.1"));
