@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <regex>
 
 #include "app/unique_handle_win.h"
 
@@ -144,14 +144,10 @@ void ScopedRegistryValue::Remove() {
 }
 
 std::string JsonString(const std::string& line, const std::string& key) {
-    const std::string marker = "\"" + key + "\": \"";
-    const std::size_t start = line.find(marker);
-    if (start == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t from = start + marker.size();
-    const std::size_t end = line.find('"', from);
-    return end == std::string::npos ? std::string() : line.substr(from, end - from);
+    std::smatch match;
+    return std::regex_search(line, match, std::regex("\"" + key + "\": \"([^\"]*)\""))
+               ? match[1].str()
+               : std::string();
 }
 
 std::wstring ServerOrigin() {
@@ -183,11 +179,9 @@ void ServedFiles::SetRules(const std::string& json) {
 }
 
 ServerLog::ServerLog() : path_(WindowsPathFromEnvironment("TALLIX_SERVER_LOG")) {
-    std::error_code ignored;
-    start_ = static_cast<std::size_t>(fs::file_size(path_, ignored));
-    if (ignored) {
-        start_ = 0;
-    }
+    std::error_code missing;
+    const auto size = fs::file_size(path_, missing);
+    start_ = missing ? 0 : static_cast<std::size_t>(size);
 }
 
 std::vector<LoggedRequest> ServerLog::NewRequests() const {
@@ -202,18 +196,9 @@ std::vector<LoggedRequest> ServerLog::NewRequests() const {
 }
 
 std::string QueryValue(const std::string& path, const std::string& key) {
-    const std::size_t query = path.find('?');
-    if (query == std::string::npos) {
-        return std::string();
-    }
-    std::istringstream pairs(path.substr(query + 1));
-    std::string pair;
-    while (std::getline(pairs, pair, '&')) {
-        if (pair.compare(0, key.size() + 1, key + "=") == 0) {
-            return pair.substr(key.size() + 1);
-        }
-    }
-    return std::string();
+    std::smatch match;
+    return std::regex_search(path, match, std::regex("[?&]" + key + "=([^&]*)")) ? match[1].str()
+                                                                                 : std::string();
 }
 
 std::string PathOnly(const std::string& path) {
