@@ -236,16 +236,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     commands = parser.add_subparsers(dest="command", required=True)
-    for name in ("serve", "start", "stop"):
-        p = commands.add_parser(name)
-        if name == "stop":
-            p.add_argument("--state-dir", required=True)
-            continue
-        if name == "start":
-            p.add_argument("--state-dir", required=True)
-        else:
-            p.add_argument("--log", required=True)
-            p.add_argument("--ready-file")
+    serve_parser, start_parser, stop_parser = map(commands.add_parser, ("serve", "start", "stop"))
+    serve_parser.add_argument("--log", required=True)
+    serve_parser.add_argument("--ready-file")
+    for p in (start_parser, stop_parser):
+        p.add_argument("--state-dir", required=True)
+    for p in (serve_parser, start_parser):
         p.add_argument("--root", required=True)
         p.add_argument("--port", type=int, action="append", required=True)
         p.add_argument("--address", default="127.0.0.1")

@@ -16,9 +16,6 @@ SYSTEM_DLLS = {
 FIXED_SIGNATURE = 0xFEEF04BD
 
 
-def imports(objdump, exe):
-    out = subprocess.run([objdump, "-p", exe], check=True, capture_output=True, text=True).stdout
-    return sorted({m.lower() for m in re.findall(r"DLL Name: (\S+)", out)})
 
 
 def fixed_versions(exe):
@@ -39,8 +36,9 @@ def main():
     parser.add_argument("exe")
     args = parser.parse_args()
     failures = []
-
-    dlls = imports(args.objdump, args.exe)
+    header = subprocess.run([args.objdump, "-p", args.exe], check=True, capture_output=True,
+                            text=True).stdout
+    dlls = sorted({m.lower() for m in re.findall(r"DLL Name: (\S+)", header)})
     print("imports:", ", ".join(dlls))
     if not dlls:
         failures.append("no import table found")
@@ -53,11 +51,8 @@ def main():
     if versions != (args.version, args.version):
         failures.append("version resource %s, expected %s" % (versions, args.version))
 
-    if args.gui:
-        header = subprocess.run([args.objdump, "-p", args.exe], check=True, capture_output=True,
-                                text=True).stdout
-        if not re.search(r"Subsystem\s+00000002", header):
-            failures.append("not a GUI-subsystem executable")
+    if args.gui and not re.search(r"Subsystem\s+00000002", header):
+        failures.append("not a GUI-subsystem executable")
 
     for f in failures:
         print("FAIL:", f)
