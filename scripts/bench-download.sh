@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Benchmark of the downloader: serves a 200 MB file from the loopback server and runs
 # download_bench.exe under Wine, which downloads it with a bare WinINet 8 KiB loop and with
-# PLDownloader (plus its status object sending progress messages to a window) and prints both
-# throughputs and their ratio. Usage: scripts/bench-download.sh [SIZE_MB] [ROUNDS]
+# PLDownloader (its status object without a window, then sending progress messages to one) and
+# prints the three throughputs and their ratios. Usage: scripts/bench-download.sh [SIZE_MB] [ROUNDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 size_mb=${1:-200}
