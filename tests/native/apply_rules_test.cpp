@@ -14,9 +14,14 @@
 namespace {
 
 UpdateItem Item(const wchar_t* tag, bool copyFile, bool runDirect) {
-    return {
-        tag,       L"",     std::wstring(tag) + L".exe", L"", L"", L"", L"_Class", L"", true, false,
-        runDirect, copyFile};
+    UpdateItem item;
+    item.tag = tag;
+    item.fileName = std::wstring(tag) + L".exe";
+    item.className = L"_Class";
+    item.copyFile = copyFile;
+    item.runDirect = runDirect;
+    item.updateNeeded = true;
+    return item;
 }
 
 std::string Describe(const ApplyPlan& p) {
@@ -140,7 +145,12 @@ TEST(Relaunch, BothTablesFirstMatchWinsAndEachStartsWithItsParameters) {
 }
 
 TEST(FinishRules, HandOverCallerWantsItemAndCalendarRecord) {
-    const HandoverFacts good{false, L"3.2.0.18", L"3.2.0.18", L"3.2.0.17", true, true};
+    const HandoverFacts good{.listEmpty = false,
+                             .firstEntryVersion = L"3.2.0.18",
+                             .newVersion = L"3.2.0.18",
+                             .currentVersion = L"3.2.0.17",
+                             .signatureAccepted = true,
+                             .productAccepted = true};
     EXPECT_TRUE(ShouldHandOver(good));
     auto with = [&](auto change) {
         HandoverFacts f = good;

@@ -79,9 +79,9 @@ TEST(DownloadUrls, TickDownloadIpAndOldSystemsAndTheMainSetup) {
 
 TEST(FindRedirect, FirstRecordOfTheNameAndMarkers) {
     const std::vector<RedirectRecord> log = {
-        {false, L"other.exe", L"http://evil/other.exe", L"", 0, 0},
-        {false, L"A.EXE", L"http://Mirror.example/Hijack/a.exe", L"", 0, 0},
-        {false, L"a.exe", L"http://second/a.exe", L"", 0, 0}};
+        {.name = L"other.exe", .location = L"http://evil/other.exe", .path = L""},
+        {.name = L"A.EXE", .location = L"http://Mirror.example/Hijack/a.exe", .path = L""},
+        {.name = L"a.exe", .location = L"http://second/a.exe", .path = L""}};
     const std::tuple<const wchar_t*, std::vector<std::wstring>, bool, bool, const wchar_t*>
         cases[] = {
             {L"a.exe", {}, true, false, L"http://mirror.example/hijack/a.exe"},

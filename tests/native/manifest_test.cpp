@@ -319,7 +319,13 @@ TEST(SettingsManifest, ComponentFailureEndsTheWalkKeepingEarlierValues) {
 
 HistoryRecord Record(std::wstring tag, std::wstring notes, bool needed = true, bool enforce = false,
                      int placement = 0) {
-    return {tag, std::move(notes), L"N-" + tag, L"1.0", placement, needed, enforce};
+    return {.tag = tag,
+            .notes = std::move(notes),
+            .name = L"N-" + tag,
+            .version = L"1.0",
+            .placementKind = placement,
+            .updateNeeded = needed,
+            .enforce = enforce};
 }
 
 TEST(HistoryPage, RecordsFromTheManifestTakeTheFieldsOfTheirItems) {

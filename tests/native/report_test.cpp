@@ -16,12 +16,23 @@ namespace {
 
 DownloadAnomaly Anomaly(std::wstring fileName, std::wstring productName, std::wstring signer,
                         std::wstring fileText) {
-    return {fileName, L"2.0.0.1", signer, productName, L"orig.exe", 4096, true, 0, fileText};
+    return {.fileName = fileName,
+            .productVersion = L"2.0.0.1",
+            .signer = signer,
+            .productName = productName,
+            .originalFileName = L"orig.exe",
+            .fileSize = 4096,
+            .exists = true,
+            .fileText = fileText};
 }
 
 RedirectRecord Redirect(std::wstring name, std::wstring location, std::wstring path,
                         std::int64_t length = 154, std::int32_t status = 302) {
-    return {false, name, location, path, length, status};
+    return {.name = name,
+            .location = location,
+            .path = path,
+            .contentLength = length,
+            .status = status};
 }
 
 UsageReportInputs Inputs() {

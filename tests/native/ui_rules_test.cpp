@@ -16,6 +16,7 @@
 namespace {
 
 TEST(NoticeRecord, LayoutOfEveryField) {
+    // Command, product, percent, status and text; every byte of the numbers counts.
     NoticeRecord record{1, L"dayloom", 0x01020304, 0xFF000001, L"C:\\升级\\a.exe"};
     const std::vector<std::uint8_t> bytes = EncodeNoticeRecord(record);
     ASSERT_EQ(bytes.size(), 660u);
@@ -41,7 +42,8 @@ TEST(NoticeRecord, LayoutOfEveryField) {
 }
 
 TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord) {
-    std::vector<std::uint8_t> bytes = EncodeNoticeRecord({1, L"", 0, kNoticeCloseUpdater, L""});
+    std::vector<std::uint8_t> bytes =
+        EncodeNoticeRecord({.product = L"", .status = kNoticeCloseUpdater, .text = L""});
     EXPECT_TRUE(IsCloseRequest(bytes.data(), bytes.size()));
     EXPECT_TRUE(IsCloseRequest(bytes.data(), 140));  // the text is not needed
     for (std::size_t size : {0u, 136u, 139u}) {
@@ -52,7 +54,8 @@ TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord)
     }
     EXPECT_FALSE(IsCloseRequest(nullptr, 660));
     for (const NoticeRecord& other :
-         {NoticeRecord{2, L"", 0, kNoticeCloseUpdater, L""}, {1, L"", 0, kNoticeFailed, L""}}) {
+         {NoticeRecord{.command = 2, .product = L"", .status = kNoticeCloseUpdater, .text = L""},
+          NoticeRecord{.product = L"", .status = kNoticeFailed, .text = L""}}) {
         bytes = EncodeNoticeRecord(other);
         EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
     }
