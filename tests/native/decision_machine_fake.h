@@ -1,4 +1,4 @@
-// An in-memory machine for the update decision, and update lists written in one line.
+// An in-memory machine for the update decision, and update lists written and read in one line.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -84,6 +84,17 @@ inline UpdateList Entries(const std::wstring& text) {
         list.push_back(std::move(item));
     }
     return list;
+}
+
+// Each entry as "<tag>=<installed version>", followed by "*" when it needs an update, in list
+// order and separated by spaces. An entry that the run leaves alone reads "<tag>=".
+inline std::wstring Decided(const UpdateList& list) {
+    std::wstring entries;
+    for (const auto& item : list) {
+        entries += (entries.empty() ? L"" : L" ") + item->tag + L"=" + item->installedVersion +
+                   (item->updateNeeded ? L"*" : L"");
+    }
+    return entries;
 }
 
 }  // namespace decision_fake

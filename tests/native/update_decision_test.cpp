@@ -32,15 +32,6 @@ std::map<std::wstring, std::wstring> Files(const std::wstring& text) {
     return files;
 }
 
-std::wstring Decided(const UpdateList& list) {
-    std::wstring text;
-    for (const auto& item : list) {
-        text += (text.empty() ? L"" : L" ") + item->tag + L"=" + item->installedVersion +
-                (item->updateNeeded ? L"*" : L"");
-    }
-    return text;
-}
-
 std::wstring Offered(const DecisionResults& r) {
     return r.currentName + L"|" + r.currentVersion + L"|" + r.currentFileName + L"|" +
            r.targetDependency;

@@ -14,6 +14,7 @@
 #include "manifest/manifest_readers_win.h"
 #include "manifest/update_decision.h"
 #include "test_support.h"
+#include "tests/native/decision_machine_fake.h"
 
 namespace {
 
@@ -225,17 +226,6 @@ std::wstring WithoutFinalBackslash(const std::wstring& folder) {
     return folder.substr(0, folder.size() - 1);
 }
 
-// Each entry as "<tag>=<installed version>", followed by "*" when it needs an update, in list
-// order and separated by spaces. An entry that the run leaves alone reads "<tag>=".
-std::wstring Decided(const UpdateList& list) {
-    std::wstring entries;
-    for (const auto& item : list) {
-        entries += (entries.empty() ? L"" : L" ") + item->tag + L"=" + item->installedVersion +
-                   (item->updateNeeded ? L"*" : L"");
-    }
-    return entries;
-}
-
 // The decision on this machine: versions read from the suite folder, from folders that the
 // registry names, and nothing for a path that is not there. Its rules: update_decision_test.cpp.
 TEST_F(ManifestReadersTest, SuiteRunReadsTheInstalledVersions) {
@@ -256,7 +246,8 @@ TEST_F(ManifestReadersTest, SuiteRunReadsTheInstalledVersions) {
     options.targetProduct = L"keldra";
     options.suiteMode = true;
     EXPECT_TRUE(ReadUpgrade(suite.Path(), false, &options).fetched);
-    EXPECT_EQ(Decided(list_), L"keldra=5.9.2.1* pinnace=2.1.0.0 fennick=1.0.0.0* tallix=3.2.0.17*");
+    EXPECT_EQ(decision_fake::Decided(list_),
+              L"keldra=5.9.2.1* pinnace=2.1.0.0 fennick=1.0.0.0* tallix=3.2.0.17*");
 }
 
 TEST_F(ManifestReadersTest, TargetedRunForTheCalendarProduct) {
@@ -298,7 +289,7 @@ TEST_F(ManifestReadersTest, TargetedRunForTheCalendarProduct) {
         list_.clear();
         results_ = DecisionResults();
         EXPECT_TRUE(ReadUpgrade(calendar.Path(), false, &options).fetched);
-        EXPECT_EQ(Decided(list_), decided);
+        EXPECT_EQ(decision_fake::Decided(list_), decided);
     }
 }
 
