@@ -50,6 +50,14 @@ class InstallCase(harness.Case):
     def installed_is(self, name, folder):
         return self.same_file(os.path.join(self.s.suite, name + ".exe"), stub(folder, name + ".exe"))
 
+    def assert_installed_and_started(self, name, folder, count, ending):
+        """The program is the stub of `folder`, started `count` times, the last time with a
+        command line that ends in `ending`."""
+        self.assertTrue(self.installed_is(name, folder))
+        starts = self.starts(name, count)
+        self.assertEqual(len(starts), count, starts)
+        self.assertTrue(starts[-1].endswith(ending), starts)
+
     def starts(self, name, count=None):
         """The program's starts, after waiting for `count` of them (a relaunch may log late)."""
         if count is not None:
@@ -76,10 +84,7 @@ class InstallCase(harness.Case):
 class OrdinaryUpdate(InstallCase):
     def test_click_installs_the_new_version_and_starts_the_program_again(self):
         self.update_pinnace()
-        self.assertTrue(self.installed_is("pinnace", "running-pinnace-2.1.0.1"))
-        starts = self.starts("pinnace", 2)
-        self.assertEqual(len(starts), 2, starts)
-        self.assertTrue(starts[1].endswith("/fromtallix"), starts)
+        self.assert_installed_and_started("pinnace", "running-pinnace-2.1.0.1", 2, "/fromtallix")
         self.assertFalse(os.path.exists(os.path.join(self.s.suite, "upgrade", "pinnace.exe")))
         # Started again, the new version runs with its window.
         self.assertTrue(probe("wait", "_Pinnace", 20000)["found"])
@@ -139,10 +144,8 @@ class CallerRuns(InstallCase):
         self.serve(entry("keldra", "5.9.2.2", enforce=True, classname="_KeldraMain"),
                    packages=[("keldra", "running-keldra-5.9.2.2")])
         self.assert_ends(self.s.run("-keldra", "-silent", "-enforce", timeout=120), 60, None)
-        self.assertTrue(self.installed_is("keldra", "running-keldra-5.9.2.2"))
-        starts = self.starts("keldra", 2)
-        self.assertEqual(len(starts), 2, starts)
-        self.assertTrue(starts[1].endswith("/fromtallix /hide"), starts)
+        self.assert_installed_and_started("keldra", "running-keldra-5.9.2.2", 2,
+                                          "/fromtallix /hide")
 
 
 class Guard(InstallCase):
@@ -154,10 +157,7 @@ class Guard(InstallCase):
         updater = self.s.run("-wardel", timeout=120)
         self.click_main_button()
         self.assert_ends(updater, 60, None)
-        self.assertTrue(self.installed_is("wardel", "running-wardel-1.0.0.1"))
-        starts = self.starts("wardel", 2)
-        self.assertEqual(len(starts), 2, starts)
-        self.assertTrue(starts[1].endswith("/fromtallix"), starts)
+        self.assert_installed_and_started("wardel", "running-wardel-1.0.0.1", 2, "/fromtallix")
 
     def test_guard_upgrade_run_copies_newer_files_and_starts_the_guard(self):
         self.install("keldra", "5.9.2.1", running=False)
@@ -168,11 +168,8 @@ class Guard(InstallCase):
             shutil.copy(stub("running-wardel-1.0.0.1", "wardel.exe"), os.path.join(upgrade, name))
         self.serve(entry("keldra", "5.9.2.1"))
         self.assert_ends(self.s.run("-keldra", "-wardel_upgrade", timeout=120), 60, None)
-        self.assertTrue(self.installed_is("wardel", "running-wardel-1.0.0.1"))
         self.assertTrue(os.path.exists(os.path.join(self.s.suite, "wardel_x64.dll")))
-        starts = self.starts("wardel", 1)
-        self.assertEqual(len(starts), 1, starts)
-        self.assertTrue(starts[0].endswith("/fromup"), starts)
+        self.assert_installed_and_started("wardel", "running-wardel-1.0.0.1", 1, "/fromup")
 
 
 class SuitePackage(InstallCase):
