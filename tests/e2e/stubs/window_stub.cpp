@@ -18,13 +18,12 @@ namespace {
 
 FILE* g_log = nullptr;
 
-void LogRecord(WPARAM sender, const COPYDATASTRUCT* data) {
+void LogRecord(const COPYDATASTRUCT* data) {
     if (g_log == nullptr || data == nullptr) {
         return;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(data->lpData);
-    std::string line = "{\"sender\":" + std::to_string(static_cast<unsigned long long>(sender)) +
-                       ",\"dwData\":" + std::to_string(data->dwData) +
+    std::string line = "{\"dwData\":" + std::to_string(data->dwData) +
                        ",\"cbData\":" + std::to_string(data->cbData);
     if (const auto record = DecodeNoticeRecord(bytes, data->cbData)) {
         line += ",\"command\":" + std::to_string(record->command) +
@@ -45,7 +44,7 @@ constexpr UINT kTrayReportMessage = 1800;
 LRESULT CALLBACK StubWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COPYDATA:
-            LogRecord(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+            LogRecord(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
             return 1;
         case kTrayReportMessage:
             if (g_log != nullptr) {
