@@ -130,8 +130,8 @@ TEST_F(ReplacingFiles, DeleteTreeRemovesAFolderWithItsContents) {
     WriteAll(root + L"\\a.tmp", "");
     EXPECT_TRUE(DeleteTree(root, true));
     EXPECT_FALSE(fs::exists(fs::path(root)));
-    // What is no longer there, no path and one of 260 characters (one too many for the shell's
-    // buffer) fail and change nothing.
+    // What is no longer there, no path and a path of 260 characters fail and change nothing (the
+    // long one names nothing: Wine's shell refuses the forms that could name so long a folder).
     std::wstring longPath = folder.Path();
     longPath.append(260 - longPath.size(), L'x');
     for (const std::wstring& path : {root, std::wstring(), longPath}) {
