@@ -280,6 +280,13 @@ class Case(unittest.TestCase):
         self.s.serve("/keldra/tallix.xml", settings_text)
         self.s.serve("/keldra/upgrade.xml", upgrade_manifest(own or own_entry(), *entries))
 
+    def serve_version6_manifests(self, *entries):
+        """The settings manifest and the version-6 upgrade manifest with the updater's own entry."""
+        self.s.serve("/keldra/tallix.xml", SETTINGS)
+        self.s.serve("/keldra/upgrade6s.xml", upgrade_manifest(
+            "<tallix><n>升级程序</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n" % build().version,
+            *entries))
+
     def suite(self, *entries, offered="5.9.2.1", ports=None, **manifests):
         """The main program 5.9.2.1 installed and offered at `offered` beside the other entries;
         the servers started (on `ports`, all test ports by default)."""

@@ -9,8 +9,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import (CALLER, FRAME, SETTINGS, UPDATER_KEY, entry, own_entry, probe,  # noqa: E402
-                     upgrade_manifest, wait_until)
+from harness import CALLER, FRAME, UPDATER_KEY, entry, own_entry, probe, wait_until  # noqa: E402
 
 
 class ScenarioCase(harness.Case):
@@ -69,10 +68,7 @@ class NothingToDo(ScenarioCase):
 class ProductNotInstalled(ScenarioCase):
     def test_offer_stays_beside_a_second_instance_until_the_close_box_is_clicked(self):
         # No main program: the version-6 manifest is asked for, and it names nothing to update.
-        self.s.serve("/keldra/tallix.xml", SETTINGS)
-        self.s.serve("/keldra/upgrade6s.xml", upgrade_manifest(
-            "<tallix><n>升级程序</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n"
-            % harness.build().version))
+        self.serve_version6_manifests()
         self.s.start_servers()
         updater = self.s.run("-pinnace")
         left, top = self.shown_window(20)["rect"][:2]

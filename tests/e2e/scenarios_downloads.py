@@ -10,8 +10,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import CALLER, SETTINGS, entry, own_entry, settings, stub, wait_until  # noqa: E402
-from harness import read, upgrade_manifest as manifest, wine_drive_c  # noqa: E402
+from harness import CALLER, entry, own_entry, read, settings, stub, wait_until, wine_drive_c  # noqa
 
 
 class DownloadCase(harness.Case):
@@ -68,10 +67,8 @@ class ClickedUpdate(DownloadCase):
         if os.path.exists(target):
             os.remove(target)
         self.addCleanup(lambda: os.path.exists(target) and os.remove(target))
-        self.s.serve("/keldra/tallix.xml", SETTINGS)
-        self.s.serve("/keldra/upgrade6s.xml", manifest(
-            "<tallix><n>t</n><v>%s</v><f>/keldra/tallix.exe</f></tallix>\n" % harness.build().version,
-            "<fennick><n>Fennick</n><v>6.0.0.1</v><f>/keldra/fennick.exe</f><p>1</p></fennick>\n"))
+        self.serve_version6_manifests(
+            "<fennick><n>Fennick</n><v>6.0.0.1</v><f>/keldra/fennick.exe</f><p>1</p></fennick>\n")
         self.s.serve("/keldra/fennick.exe", package)
         self.s.start_servers()
         self.s.run("-fennick")
