@@ -133,17 +133,16 @@ TEST(TargetedDecision, InstalledVersionRules) {
     // The calendar's setup packages take the version of the installed calendar.
     for (const std::wstring tag :
          {L"dayloomsetup", L"dayloomsetup_silent", L"pinnacesetup", L"pinnacesetup_silent"}) {
-        const std::wstring entry = tag + L":3.0.0.1", installed = tag + L"=3.0.0.0*";
+        const std::wstring entry = tag + L":3.0.0.1";
         const std::wstring files = L"C:\\Cal\\dayloom.exe=3.0.0.0 S\\" + tag + L".exe=3.0.0.1";
-        Check({"installed calendar", Target(tag), entry.c_str(), files.c_str(), installed.c_str()});
-        const std::wstring missing = tag + L"=*";
-        Check({"calendar not registered",
-               Target(tag),
-               entry.c_str(),
-               files.c_str(),
-               missing.c_str(),
-               nullptr,
-               {}});
+        const std::wstring installed = tag + L"=3.0.0.0*", missing = tag + L"=*";
+        Scenario s{"installed calendar", Target(tag), entry.c_str(), files.c_str(),
+                   installed.c_str()};
+        Check(s);
+        s.name = "calendar not registered";
+        s.decided = missing.c_str();
+        s.registry.clear();
+        Check(s);
     }
 }
 
