@@ -205,8 +205,9 @@ TEST(FrameRules, ActiveAreasTheCursorOverThemAndWhenTheFrameShows) {
         {{.updatesAvailable = true, .setupKind = 1}, true},
         {{.notice = true, .updatesAvailable = true}, false},
         {{.execute = true, .updatesAvailable = true}, false}};
+    int i = 0;
     for (const auto& [in, shown] : cases) {
-        EXPECT_EQ(ShouldShowFrame(in), shown) << &in - &cases[0].first;
+        EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i++;
     }
 }
 
@@ -369,7 +370,7 @@ TEST(SkinGeometry, TextAlphaRepairAndShadowSlices) {
     const std::uint8_t saved[] = {1, 1, 1, 222, 1, 1, 1, 221, 1, 1, 1, 0, 1, 1, 1, 100};
     std::uint8_t now[] = {51, 51, 51, 0, 51, 51, 51, 0, 51, 51, 51, 0, 1, 1, 1, 100};
     RepairTextAlpha(now, saved, 4);
-    // Transparent before: stays transparent.
+    // The cleared text pixels get their alpha back; one transparent before stays transparent.
     EXPECT_EQ(
         std::vector(now, now + 16),
         std::vector<std::uint8_t>({51, 51, 51, 255, 51, 51, 51, 221, 51, 51, 51, 0, 1, 1, 1, 100}));
