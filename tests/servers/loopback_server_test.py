@@ -26,6 +26,7 @@ class LoopbackServerTest(unittest.TestCase):
                             "--port", str(port)], check=True, stdout=subprocess.DEVNULL)
             try:
                 cases = [("/pkg/a.bin?a=-17", None, 200, bytes(range(100)), None),
+                         ("/pkg/a.bin", "bytes=10-19", 206, bytes(range(10, 20)), "bytes 10-19/100"),
                          ("/pkg/a.bin", "bytes=90-", 206, bytes(range(90, 100)), "bytes 90-99/100"),
                          ("/pkg/a.bin", "bytes=100-", 416, b"", "bytes */100"),
                          ("/../../../../../../etc/passwd", None, 404, None, None)]
