@@ -145,6 +145,45 @@ std::wstring PackageFileName(const std::wstring& installFileText, const std::wst
     return tag + L".exe";
 }
 
+namespace {
+
+bool IsDeviceName(const std::wstring& name) {
+    // The device is named by the text before the first dot, blanks at its end ignored.
+    const std::wstring stem = TrimRight(ToLowerAscii(name.substr(0, name.find(L'.'))));
+    if (stem == L"con" || stem == L"prn" || stem == L"aux" || stem == L"nul" || stem == L"conin$" ||
+        stem == L"conout$") {
+        return true;
+    }
+    if (stem.size() == 4 && (stem.compare(0, 3, L"com") == 0 || stem.compare(0, 3, L"lpt") == 0)) {
+        const wchar_t digit = stem[3];
+        // The superscript digits one to three name the same ports.
+        return (digit >= L'0' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsSafePackageFileName(const std::wstring& name) {
+    if (name.empty() || name.size() > kMaxPackagePath) {
+        return false;
+    }
+    for (const wchar_t c : name) {
+        if (c < 0x20 || c == 0x7F || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos) {
+            return false;
+        }
+    }
+    // A trailing dot also refuses "." and "..".
+    const wchar_t last = name.back();
+    return last != L'.' && last != L' ' && !IsDeviceName(name);
+}
+
+bool IsSafePackagePath(const std::wstring& folder, const std::wstring& name) {
+    static const std::size_t kTmpSuffix = 4;  // ".tmp"
+    return IsSafePackageFileName(name) &&
+           folder.size() + name.size() + kTmpSuffix <= kMaxPackagePath;
+}
+
 bool ReadUpdateEntry(const ManifestNode& entry, ManifestVariant vocabulary,
                      const std::wstring& targetProduct, UpgradeReaderState& state,
                      UpdateItem& item) {

@@ -8,6 +8,7 @@
 // ignoring letter case; a field met twice keeps the later value.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "manifest/manifest_node.h"
@@ -46,3 +47,19 @@ std::wstring InstallFileUrl(const std::wstring& downloadBase, const std::wstring
 // The package's file name in the upgrade directory: what follows the last "/" of the install-file
 // text when that "/" is not its first character, else the tag followed by ".exe".
 std::wstring PackageFileName(const std::wstring& installFileText, const std::wstring& tag);
+
+// The longest path of a package in the upgrade directory that every file call accepts (MAX_PATH
+// less its terminating zero).
+constexpr std::size_t kMaxPackagePath = 259;
+
+// Whether a package file name names one plain file inside the folder it is joined to. Manifests
+// come over plain HTTP, so the name is hostile until shown otherwise. Refused: the empty name,
+// "." and "..", a name with a path separator, a drive or stream colon, a wildcard, a quote, a
+// pipe, an angle bracket or a control character, one that ends in a dot or a blank (Windows
+// drops those, so the file would be another one), a device name with or without an extension
+// (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$) and one longer than a path allows.
+bool IsSafePackageFileName(const std::wstring& name);
+
+// Whether a package with a safe name fits in the folder (which keeps its trailing backslash):
+// the joined path, and the download's "<path>.tmp", stay within kMaxPackagePath.
+bool IsSafePackagePath(const std::wstring& folder, const std::wstring& name);

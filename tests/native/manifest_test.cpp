@@ -145,6 +145,49 @@ TEST(InstallFile, UrlAndFileName) {
     EXPECT_EQ(r.state.mainSetupUrl, L"http://dl.test/s/setup.exe");
 }
 
+TEST(InstallFile, HostileFileNamesAreRefused) {
+    const std::pair<std::wstring, bool> cases[] = {{L"keldra_6.exe", true},
+                                                   {L"pinnace-setup.1.exe", true},
+                                                   {L"con.txt.exe", false},
+                                                   {L"COM10.exe", true},
+                                                   {L"nul-x.exe", true},
+                                                   {L"..\\..\\evil.exe", false},
+                                                   {L"..", false},
+                                                   {L".", false},
+                                                   {L"", false},
+                                                   {L"C:evil.exe", false},
+                                                   {L"a.exe:stream", false},
+                                                   {L"a/b.exe", false},
+                                                   {L"a?.exe", false},
+                                                   {L"a\"b.exe", false},
+                                                   {L"a|b", false},
+                                                   {L"a<b>.exe", false},
+                                                   {L"a*.exe", false},
+                                                   {L"tab\t.exe", false},
+                                                   {L"evil.exe.", false},
+                                                   {L"evil.exe ", false},
+                                                   {L"CON", false},
+                                                   {L"con.exe", false},
+                                                   {L"Nul .exe", false},
+                                                   {L"aux", false},
+                                                   {L"PRN.dll", false},
+                                                   {L"com1.exe", false},
+                                                   {L"LPT9", false},
+                                                   {L"com\u00B9.exe", false},
+                                                   {L"conout$.exe", false},
+                                                   {L"CONIN$", false},
+                                                   {std::wstring(259, L'a'), true},
+                                                   {std::wstring(260, L'a'), false}};
+    int row = 0;
+    for (const auto& [name, safe] : cases) {
+        EXPECT_EQ(IsSafePackageFileName(name), safe) << "row " << row++;
+    }
+    const std::wstring folder = L"C:\\suite\\upgrade\\";
+    EXPECT_TRUE(IsSafePackagePath(folder, std::wstring(259 - 4 - folder.size(), L'a')));
+    EXPECT_FALSE(IsSafePackagePath(folder, std::wstring(259 - 3 - folder.size(), L'a')));
+    EXPECT_FALSE(IsSafePackagePath(folder, L"..\\evil.exe"));
+}
+
 TEST(EntryFields, EachVocabularyIgnoresTheOtherAndTheFlagsTextRules) {
     // A later element overwrites an earlier one; an element's text joins its text children.
     std::vector<TreeNode> fields = {
