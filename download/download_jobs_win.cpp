@@ -191,13 +191,19 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         }
         DeleteFileW(destination.c_str());
 
+        // The redirects of this attempt are the log's records from here on. The first logged
+        // redirect of the name stays the same for every later attempt, so judging by it would
+        // hold a clean retry through the download IP for the earlier hijack; the log itself (and
+        // with it the report) keeps every record.
+        const std::size_t redirectsBefore = Redirects().Size();
         const DWORD waitResult = Download(file, destination);
         ++attemptCount_;
 
         std::wstring signer;
         const bool signatureOk = VerifyPackageSignature(destination, signer);
         bool marked = false;
-        const bool redirected = FindRedirect(file.fileName, host_.HijackMarkers(), marked);
+        const bool redirected =
+            FindRedirect(file.fileName, host_.HijackMarkers(), marked, redirectsBefore);
         bool suspicious = false;
         if (marked) {
             suspicious = true;

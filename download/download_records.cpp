@@ -37,6 +37,11 @@ std::vector<RedirectRecord> RedirectLog::Snapshot() const {
     return records_;
 }
 
+std::size_t RedirectLog::Size() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return records_.size();
+}
+
 bool RedirectLog::Busy() const {
     std::lock_guard<std::mutex> guard(lock_);
     return busy_;

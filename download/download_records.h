@@ -26,6 +26,8 @@ class RedirectLog {
     // Marks the first record of that name as reported.
     void MarkReported(const std::wstring& name);
     std::vector<RedirectRecord> Snapshot() const;
+    // How many records the log holds: where the records of a download about to start will begin.
+    std::size_t Size() const;
     // 1 while a thread holds the lock to append (read by nothing but kept for diagnostics).
     bool Busy() const;
     void Clear();

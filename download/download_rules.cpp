@@ -103,11 +103,11 @@ std::wstring MainSetupFileName(const std::wstring& toolCode, const std::wstring&
 }
 
 RedirectFinding FindRedirectIn(const std::vector<RedirectRecord>& log, const std::wstring& name,
-                               const std::vector<std::wstring>& hijackMarkers) {
+                               const std::vector<std::wstring>& hijackMarkers, std::size_t from) {
     RedirectFinding finding;
-    for (const RedirectRecord& record : log) {
-        if (EqualsNoCase(record.name, name)) {
-            finding.location = ToLowerAscii(record.location);
+    for (std::size_t i = from; i < log.size(); ++i) {
+        if (EqualsNoCase(log[i].name, name)) {
+            finding.location = ToLowerAscii(log[i].location);
             break;
         }
     }
@@ -126,8 +126,9 @@ std::wstring TranslationKey(std::uint16_t language, std::uint16_t codePage) {
 }
 
 bool FindRedirect(const std::wstring& name, const std::vector<std::wstring>& hijackMarkers,
-                  bool& marked) {
-    const RedirectFinding finding = FindRedirectIn(Redirects().Snapshot(), name, hijackMarkers);
+                  bool& marked, std::size_t from) {
+    const RedirectFinding finding =
+        FindRedirectIn(Redirects().Snapshot(), name, hijackMarkers, from);
     marked = finding.marked;
     return finding.found;
 }

@@ -79,19 +79,21 @@ struct RedirectFinding {
     std::wstring location;
 };
 
-// Looks up the first record of `name` (ignoring case) in a snapshot of the redirect log and
-// tests its lower-cased location against the lower-cased markers.
+// Looks up the first record of `name` (ignoring case) at or after index `from` of a snapshot of
+// the redirect log and tests its lower-cased location against the lower-cased markers.
 RedirectFinding FindRedirectIn(const std::vector<RedirectRecord>& log, const std::wstring& name,
-                               const std::vector<std::wstring>& hijackMarkers);
+                               const std::vector<std::wstring>& hijackMarkers,
+                               std::size_t from = 0);
 
 // A version resource's string-table key: language and code page, each as four lower-case hex
 // digits ("000%x" cut to its last four characters).
 std::wstring TranslationKey(std::uint16_t language, std::uint16_t codePage);
 
-// The jobs' lookup in the process-wide redirect log: whether a non-empty location was logged
-// for `name`, with `marked` telling whether it carries a hijack marker.
+// The jobs' lookup in the process-wide redirect log, among the records from index `from` on (those
+// of the attempt that just ended): whether a non-empty location was logged for `name`, with
+// `marked` telling whether it carries a hijack marker.
 bool FindRedirect(const std::wstring& name, const std::vector<std::wstring>& hijackMarkers,
-                  bool& marked);
+                  bool& marked, std::size_t from = 0);
 
 // Marks the first logged redirect of `name` as acted on.
 void MarkRedirectReported(const std::wstring& name);

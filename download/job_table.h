@@ -66,7 +66,7 @@ struct DestinationInput {
 std::wstring DestinationPath(Destination destination, const DestinationInput& in);
 
 // How often a redirect to a location that carries a hijack marker makes an item start again.
-// The lookup always finds the first logged redirect of the file name, so without a bound a
-// persistent hijack would repeat the attempt for ever: after this many attempts the item counts
-// as failed instead.
+// Each attempt is judged by the redirects it met itself, so a retry through the download IP that
+// is answered cleanly goes on as an ordinary download; a hijack that persists on every path would
+// repeat the attempt for ever: after this many attempts the item counts as failed instead.
 constexpr std::int32_t kHijackAttemptLimit = 3;

@@ -185,11 +185,12 @@ class Scenario:
         """The servers' per-path answers (tests/servers/loopback_server.py)."""
         self.serve("/_rules.json", json.dumps(rules), encoding="utf-8")
 
-    def start_servers(self, ports=None, address="127.0.0.1", state=None):
-        """Servers of the scenario's root (all test ports by default); returns their state folder."""
+    def start_servers(self, ports=None, address="127.0.0.1", state=None, root=None):
+        """Servers of the scenario's root, or of another folder (all test ports by default);
+        returns their state folder."""
         state = state or self.state
-        args = ["python3", build().server, "start", "--state-dir", state, "--root", self.root,
-                "--address", address]
+        args = ["python3", build().server, "start", "--state-dir", state, "--root",
+                root or self.root, "--address", address]
         for port in ports or build().ports:
             args += ["--port", str(port)]
         subprocess.run(args, check=True, timeout=30, capture_output=True)

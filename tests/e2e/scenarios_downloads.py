@@ -28,8 +28,15 @@ class DownloadCase(harness.Case):
         return list(dict.fromkeys(re.search(r"\?skq=(-?\d+)$", r["path"]).group(1)
                                   for r in self.downloads(path)))
 
-    def hosts(self, path):
-        return [r["headers"]["Host"] for r in self.downloads(path)]
+    def hosts(self, path, requests=None):
+        return [r["headers"]["Host"] for r in self.downloads(path, requests)]
+
+    def attempt_hosts(self, path):
+        """The host that each attempt at a package went to (the first request of its skq)."""
+        first = {}
+        for r in self.downloads(path):
+            first.setdefault(re.search(r"\?skq=(-?\d+)$", r["path"]).group(1), r["headers"]["Host"])
+        return list(first.values())
 
     def upgrade_file(self, name):
         return os.path.join(self.s.suite, "upgrade", name)
@@ -103,18 +110,46 @@ class Retries(DownloadCase):
         self.assertNotIn(3, statuses())
         self.assertEqual(self.downloads("/keldra/keldra.exe"), [])
 
+    def hijack(self, name):
+        """The package URL of `name` answers with a redirect to a location that carries a hijack
+        marker; returns the settings text that names the marker."""
+        self.s.serve("/EvilMirror/" + name, b"<html>not the package</html>")
+        self.s.rules({"/keldra/" + name: {
+            "answer": "redirect", "status": 302,
+            "location": "http://127.0.0.1:%d/EvilMirror/%s" % (self.download_port, name)}})
+        return "<hijactname>|evilmirror|</hijactname>"
+
     def test_redirect_to_a_hijack_marker_is_retried_then_given_up(self):
-        self.s.serve("/EvilMirror/keldra.exe", b"<html>not the package</html>")
-        statuses = self.notice_run(
-            {"/keldra/keldra.exe": {"answer": "redirect", "status": 302, "location":
-                                    "http://127.0.0.1:%d/EvilMirror/keldra.exe" % self.download_port}},
-            settings_extra="<hijactname>|evilmirror|</hijactname>")
+        statuses = self.notice_run(settings_extra=self.hijack("keldra.exe"))
         self.s.run("-keldra", "-notice")
         self.assertTrue(wait_until(lambda: 3 in statuses(), 60), statuses())
-        # Three attempts, then the item failed; nothing is left for the installers.
-        self.assertEqual(len(self.attempts("/keldra/keldra.exe")), 3)
+        # Three attempts, the second through the download IP, then the item failed; nothing is
+        # left for the installers.
+        by_name, by_ip = "localhost:%d" % self.download_port, "127.0.0.1:%d" % self.download_port
+        self.assertEqual(self.attempt_hosts("/keldra/keldra.exe"), [by_name, by_ip, by_name])
         self.assertEqual(len(self.downloads("/EvilMirror/keldra.exe")), 3)
         self.assertFalse(os.path.exists(self.upgrade_file("keldra.exe")))
+
+    def test_hijacked_updater_arrives_clean_through_the_download_ip(self):
+        newer = read(stub("tallix-3.2.0.17", "tallix.exe"))
+        clean = os.path.join(self.s.dir, "clean")
+        os.makedirs(os.path.join(clean, "keldra"))
+        with open(os.path.join(clean, "keldra", "tallix.exe"), "wb") as f:
+            f.write(newer)
+        # The download IP is a second address whose server answers with the package itself.
+        self.suite(own=own_entry("99.0.0.0"), settings_text=settings(
+            self.hijack("tallix.exe") + "<downip>127.0.0.2</downip>"))
+        second = self.s.start_servers([self.download_port], "127.0.0.2", self.s.dir + "/second",
+                                      root=clean)
+        updater = self.s.run("-keldra", "-silent")
+        self.wait_for_file(self.upgrade_file("tallix.exe"), newer)
+        self.assert_ends(updater, 30)
+        # The clean answer is kept: no further attempt goes back to the hijacked host.
+        self.assertEqual(self.attempt_hosts("/keldra/tallix.exe"),
+                         ["localhost:%d" % self.download_port])
+        self.assertEqual(self.hosts("/keldra/tallix.exe", self.s.requests(second)),
+                         ["127.0.0.2:%d" % self.download_port])
+        self.assertEqual(read(self.upgrade_file("tallix.exe")), newer)
 
     def redirected_to_another_signer(self, folder):
         """keldra.exe of `folder` signed by another company, served as a redirect target."""
@@ -129,12 +164,10 @@ class Retries(DownloadCase):
     def test_redirected_package_of_another_signer_is_fetched_again_through_the_ip(self):
         self.redirected_to_another_signer("keldra-5.9.2.1")
         self.assertTrue(wait_until(lambda: len(self.downloads("/mirror/keldra.exe")) >= 2, 40))
-        hosts = self.hosts("/keldra/keldra.exe")
-        self.assertEqual((hosts[0], hosts[-1]), ("localhost:%d" % self.download_port,
-                                                 "127.0.0.1:%d" % self.download_port))
         # The second attempt is kept as it is (the installers check the signer again).
         time.sleep(1)
-        self.assertEqual(len(self.attempts("/keldra/keldra.exe")), 2)
+        self.assertEqual(self.attempt_hosts("/keldra/keldra.exe"),
+                         ["localhost:%d" % self.download_port, "127.0.0.1:%d" % self.download_port])
 
     def test_redirected_package_of_another_signer_with_the_right_version_stays(self):
         # After the anomaly is recorded, the new attempt's pre-check finds the item's version

@@ -77,25 +77,35 @@ TEST(DownloadUrls, TickDownloadIpAndOldSystemsAndTheMainSetup) {
     EXPECT_EQ(MainSetupFileName(L"", L"http://x/k/s.exe"), L"s.exe");
 }
 
-TEST(FindRedirect, FirstRecordOfTheNameAndMarkers) {
+TEST(FindRedirect, FirstRecordOfTheNameFromWhereTheAttemptBeganAndMarkers) {
     const std::vector<RedirectRecord> log = {
         {.name = L"other.exe", .location = L"http://evil/other.exe", .path = L""},
         {.name = L"A.EXE", .location = L"http://Mirror.example/Hijack/a.exe", .path = L""},
         {.name = L"a.exe", .location = L"http://second/a.exe", .path = L""}};
-    const std::tuple<const wchar_t*, std::vector<std::wstring>, bool, bool, const wchar_t*>
+    const std::tuple<const wchar_t*, std::vector<std::wstring>, std::size_t, bool, bool,
+                     const wchar_t*>
         cases[] = {
-            {L"a.exe", {}, true, false, L"http://mirror.example/hijack/a.exe"},
-            {L"a.exe", {L"HIJACK"}, true, true, L"http://mirror.example/hijack/a.exe"},
-            {L"a.exe", {L"nothing", L"mirror"}, true, true, L"http://mirror.example/hijack/a.exe"},
-            {L"a.exe", {L"http"}, true, false, L"http://mirror.example/hijack/a.exe"},  // index 0
-            {L"a.exe", {L""}, true, false, L"http://mirror.example/hijack/a.exe"},
-            {L"b.exe", {L"hijack"}, false, false, L""},
+            {L"a.exe", {}, 0, true, false, L"http://mirror.example/hijack/a.exe"},
+            {L"a.exe", {L"HIJACK"}, 0, true, true, L"http://mirror.example/hijack/a.exe"},
+            {L"a.exe",
+             {L"nothing", L"mirror"},
+             0,
+             true,
+             true,
+             L"http://mirror.example/hijack/a.exe"},
+            {L"a.exe", {L"http"}, 0, true, false, L"http://mirror.example/hijack/a.exe"},  // at 0
+            {L"a.exe", {L""}, 0, true, false, L"http://mirror.example/hijack/a.exe"},
+            {L"b.exe", {L"hijack"}, 0, false, false, L""},
+            // Only the records of the latest attempt: the earlier hijack no longer counts.
+            {L"a.exe", {L"hijack"}, 2, true, false, L"http://second/a.exe"},
+            {L"other.exe", {L"evil"}, 1, false, false, L""},
+            {L"a.exe", {L"hijack"}, 3, false, false, L""},
         };
-    for (const auto& [name, markers, found, marked, location] : cases) {
-        const RedirectFinding f = FindRedirectIn(log, name, markers);
-        EXPECT_EQ(f.found, found) << name;
-        EXPECT_EQ(f.marked, marked) << name;
-        EXPECT_EQ(f.location, location) << name;
+    for (const auto& [name, markers, from, found, marked, location] : cases) {
+        const RedirectFinding f = FindRedirectIn(log, name, markers, from);
+        EXPECT_EQ(f.found, found) << name << " from " << from;
+        EXPECT_EQ(f.marked, marked) << name << " from " << from;
+        EXPECT_EQ(f.location, location) << name << " from " << from;
     }
 }
 
