@@ -1,5 +1,7 @@
 #include "ui/skin_geometry.h"
 
+#include "ui/placement.h"
+
 void RepairTextAlpha(std::uint8_t* pixels, const std::uint8_t* saved, std::size_t pixelCount) {
     constexpr std::uint8_t kOpaqueFrom = 222;
     for (std::size_t i = 0; i < pixelCount; ++i) {
@@ -34,4 +36,8 @@ std::vector<ShadowSlice> ShadowSlices(int width, int height, bool historyExpande
             {Rect::At(m, far, 1, m), Rect::At(0, height - m - kHistoryPanelHeight - 1, width, m)});
     }
     return slices;
+}
+
+Rect ShadowFrameArea(int width) {
+    return Rect::At(kShadowMargin, kShadowMargin, width - 2 * kShadowMargin, kFrameHeight);
 }

@@ -28,3 +28,8 @@ struct ShadowSlice {
 // stretched between them, and, when the history panel is unfolded, a band across the width where
 // the frame meets the panel. Folded, the bottom corners and edge sit one pixel higher.
 std::vector<ShadowSlice> ShadowSlices(int width, int height, bool historyExpanded);
+
+// Where the frame lies inside a shadow window of `width`: the margin in from its top-left corner,
+// the frame's height down. The bottom edge of a folded shadow and the band of an unfolded one
+// reach one row into it.
+Rect ShadowFrameArea(int width);

@@ -283,5 +283,13 @@ void PaintShadow(HDC target, int width, int height, bool historyExpanded, Gdiplu
         g->DrawImage(source, Gdiplus::Rect(d.left, d.top, d.Width(), d.Height()), s.left, s.top,
                      s.Width(), s.Height(), Gdiplus::UnitPixel);
     }
+    // The shadow is owned by the frame, and the system keeps an owned window above its owner, so
+    // whatever the shadow draws inside the frame's rectangle covers the frame. That rectangle is
+    // left clear: the frame's own pixels show there, as if the shadow lay beneath it.
+    const Rect frame = ShadowFrameArea(width);
+    g->SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+    g->SetPixelOffsetMode(Gdiplus::PixelOffsetModeNone);
+    Gdiplus::SolidBrush clear{Gdiplus::Color(0, 0, 0, 0)};
+    g->FillRectangle(&clear, frame.left, frame.top, frame.Width(), frame.Height());
     g->Flush(Gdiplus::FlushIntentionSync);
 }

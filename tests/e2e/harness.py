@@ -4,6 +4,7 @@ import filecmp
 import functools
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -134,6 +135,26 @@ def read_jsonl(path):
         return []
     with open(path, encoding="utf-8") as f:
         return [json.loads(line) for line in f if line.strip()]
+
+
+class Image:
+    """The pixels of a region of a screenshot, read through ImageMagick as PPM."""
+
+    def __init__(self, png, left, top, width, height):
+        crop = "%dx%d+%d+%d" % (width, height, left, top)
+        out = subprocess.run(["convert-im6.q16", png, "-crop", crop, "+repage", "-depth", "8",
+                              "ppm:-"], check=True, timeout=60, capture_output=True).stdout
+        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+\d+\s", out)
+        self.width, self.height = int(header.group(1)), int(header.group(2))
+        self.pixels = out[header.end():]
+
+    def at(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def count(self, left, top, width, height, test):
+        return sum(1 for y in range(top, top + height) for x in range(left, left + width)
+                   if test(self.at(x, y)))
 
 
 class Updater:
@@ -332,6 +353,22 @@ class Case(unittest.TestCase):
             except OSError:
                 return False
         self.assertTrue(wait_until(arrived, seconds), "%s did not arrive whole" % path)
+
+    def picture(self, name, rect):
+        """A screenshot of the frame's rectangle, kept in the scenario's folder."""
+        time.sleep(1)  # let the layered window settle
+        png = os.path.join(self.s.dir, name + ".png")
+        subprocess.run(["import-im6.q16", "-window", "root", png], check=True, timeout=60,
+                       capture_output=True)
+        return Image(png, rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1])
+
+    def assert_last_row_is_the_frames(self, picture):
+        """The frame's last row shows the frame (its background, or its bottom bar where one is
+        drawn, both the same as the row above), not the shadow's edge."""
+        differ = [(x, picture.at(x, 174), picture.at(x, 173)) for x in range(380)
+                  if picture.at(x, 174) != picture.at(x, 173)]
+        self.assertFalse(differ, "%d pixels of the last row are not the frame's, first "
+                         "(x, pixel, pixel above): %s" % (len(differ), differ[:1]))
 
     def same_file(self, a, b):
         return os.path.exists(a) and filecmp.cmp(a, b, shallow=False)

@@ -53,6 +53,7 @@ class NothingToDo(ScenarioCase):
         # Wine's taskbar is hidden and empty: the window sits in the bottom-right corner.
         self.assertEqual((right, bottom), (1280, 1024))
         shown_at = time.monotonic()
+        self.assert_last_row_is_the_frames(self.picture("up-to-date", window["rect"]))
         self.assert_ends(updater, 20)
         self.assertGreater(time.monotonic() - shown_at, 3.5, "closed before its five seconds")
         self.assertFalse(os.path.exists(os.path.join(self.s.suite, "upgrade")))

@@ -3,14 +3,12 @@
 (the offer, the hovered button, the progress state after the click) judged by the pixels a person
 would notice, and the history page file that the check builds from a served history manifest."""
 import os
-import re
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import probe, settings, wait_until  # noqa: E402
+from harness import Image, probe, settings, wait_until  # noqa: E402
 
 NEWS = "新版本的说明"
 SETTINGS = settings("<history>%s</history>" % NEWS)
@@ -43,26 +41,6 @@ def read_page():
     except OSError:
         return None
     return data[2:].decode("utf-16-le") if data.startswith(b"\xff\xfe") else None
-
-
-class Image:
-    """The pixels of a region of a screenshot, read through ImageMagick as PPM."""
-
-    def __init__(self, png, left, top, width, height):
-        out = subprocess.run(["convert-im6.q16", png, "-crop",
-                              "%dx%d+%d+%d" % (width, height, left, top), "+repage", "-depth", "8", "ppm:-"],
-                             check=True, timeout=60, capture_output=True).stdout
-        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+\d+\s", out)
-        self.width, self.height = int(header.group(1)), int(header.group(2))
-        self.pixels = out[header.end():]
-
-    def at(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.pixels[i:i + 3])
-
-    def count(self, left, top, width, height, test):
-        return sum(1 for y in range(top, top + height) for x in range(left, left + width)
-                   if test(self.at(x, y)))
 
 
 def blue(p):
@@ -105,14 +83,6 @@ class SkinScenario(harness.Case):
         self.assertIn("/keldra/history.xml", self.s.requested_paths())
         return updater, rect
 
-    def picture(self, name, rect):
-        """A screenshot of the frame's rectangle, kept in the scenario's folder."""
-        time.sleep(1)  # let the layered window settle
-        png = os.path.join(self.s.dir, name + ".png")
-        subprocess.run(["import-im6.q16", "-window", "root", png], check=True, timeout=60,
-                       capture_output=True)
-        return Image(png, rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1])
-
 
 class SkinnedWindow(SkinScenario):
     def test_offer_hover_and_progress_as_a_person_sees_them(self):
@@ -120,6 +90,7 @@ class SkinnedWindow(SkinScenario):
         left, top = rect[0], rect[1]
         offer = self.picture("offer", rect)
         self.assertTrue(light(offer.at(5, 140)), offer.at(5, 140))
+        self.assert_last_row_is_the_frames(offer)
         # The blue button, moved down to y = 70 in the offer state (the other cells and the text
         # are judged pixel by pixel in the Windows painting tests).
         self.assertTrue(blue(offer.at(140, 80)), offer.at(140, 80))
@@ -149,6 +120,7 @@ class SkinnedWindow(SkinScenario):
         # The button gone, the percentage written in blue below the bar.
         self.assertGreater(progress.count(15, 92, 350, 20, blue), 20)
         self.assertTrue(light(progress.at(140, 115)), progress.at(140, 115))
+        self.assert_last_row_is_the_frames(progress)
         self.close_by_caller(updater)
 
 

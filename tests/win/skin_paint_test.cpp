@@ -217,13 +217,20 @@ TEST_F(SkinPaint, ShadowNineSlice) {
     EXPECT_GT(folded.At(6, 94).a, 30);
     EXPECT_EQ(folded.At(197, 94).a, 0);
     EXPECT_GT(folded.At(197, 3).a, 0);
-    // Folded, the bottom edge sits one pixel higher: the last row stays empty.
+    // Folded, the bottom edge sits one pixel higher: the last row stays empty, and so does the
+    // frame's last row (181) that the edge reaches into.
     EXPECT_GT(folded.At(197, 182).a, 30);
     EXPECT_EQ(folded.At(197, 188).a, 0);
     EXPECT_GT(unfolded.At(197, 432).a, 30);
-    // Unfolded, a band runs across where the frame meets the panel.
-    EXPECT_GT(unfolded.At(197, 181).a, 30);
+    // Unfolded, a band runs across where the frame meets the panel, beside and below the frame.
+    EXPECT_GT(unfolded.At(197, 182).a, 30);
+    EXPECT_GT(unfolded.At(3, 181).a, 30);
     EXPECT_EQ(unfolded.At(197, 300).a, 0);
+    for (const Picture* shadow : {&folded, &unfolded}) {
+        EXPECT_EQ(shadow->At(7, 181).a, 0);
+        EXPECT_EQ(shadow->At(197, 181).a, 0);
+        EXPECT_EQ(shadow->At(386, 181).a, 0);
+    }
 }
 
 TEST_F(SkinPaint, ShadowWindowTakesItsPictureWhenShown) {
