@@ -5,13 +5,25 @@
 namespace {
 
 int LowerLimit(const TaskbarGeometry& taskbar, int screenHeight) {
+    if (TaskbarIsEmpty(taskbar)) {
+        return taskbar.workArea.bottom;
+    }
     return EdgeOf(taskbar) == kEdgeBottom ? taskbar.rect.top : screenHeight;
+}
+
+// Whether unfolding the history may push the frame up to keep the panel above the lower limit.
+bool KnowsLowerLimit(const TaskbarGeometry& taskbar) {
+    return EdgeOf(taskbar) != kEdgeUnknown || TaskbarIsEmpty(taskbar);
 }
 
 }  // namespace
 
+bool TaskbarIsEmpty(const TaskbarGeometry& taskbar) {
+    return taskbar.exists && (taskbar.rect.Width() <= 0 || taskbar.rect.Height() <= 0);
+}
+
 TaskbarEdge EdgeOf(const TaskbarGeometry& taskbar) {
-    if (!taskbar.exists) {
+    if (!taskbar.exists || TaskbarIsEmpty(taskbar)) {
         return kEdgeUnknown;
     }
     const Rect& t = taskbar.rect;
@@ -24,6 +36,9 @@ TaskbarEdge EdgeOf(const TaskbarGeometry& taskbar) {
 Point FramePosition(const TaskbarGeometry& taskbar, const ScreenMetrics& screen) {
     if (!taskbar.exists) {
         return {0, 0};
+    }
+    if (TaskbarIsEmpty(taskbar)) {
+        return {taskbar.workArea.right - kFrameWidth, taskbar.workArea.bottom - kFrameHeight};
     }
     const Rect& t = taskbar.rect;
     const int width = t.right < screen.width ? screen.fullScreenWidth : screen.width;
@@ -51,7 +66,7 @@ ExpandLayout LayoutForExpand(const Rect& frame, const TaskbarGeometry& taskbar, 
     ExpandLayout layout;
     layout.frame = frame;
     const int limit = LowerLimit(taskbar, screenHeight);
-    if (limit - frame.bottom < kHistoryHeight && EdgeOf(taskbar) != kEdgeUnknown) {
+    if (limit - frame.bottom < kHistoryHeight && KnowsLowerLimit(taskbar)) {
         layout.frameMoved = true;
         layout.panel = Rect::At(frame.left, limit - kHistoryHeight, kFrameWidth, kHistoryHeight);
         layout.frame =
@@ -71,7 +86,7 @@ CollapseLayout LayoutForCollapse(const Rect& frame, const Rect& panel,
     CollapseLayout layout;
     layout.frame = frame;
     const int limit = LowerLimit(taskbar, screenHeight);
-    if (EdgeOf(taskbar) != kEdgeUnknown && std::abs(panel.top - limit) <= kHistoryHeight) {
+    if (KnowsLowerLimit(taskbar) && std::abs(panel.top - limit) <= kHistoryHeight) {
         layout.frame = Rect::At(frame.left, limit - kFrameHeight, frame.Width(), kFrameHeight);
     }
     layout.shadow = ShadowRectFor(layout.frame, false);

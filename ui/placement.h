@@ -11,13 +11,21 @@ constexpr int kHistoryHeight = 250;
 
 enum TaskbarEdge { kEdgeUnknown = 0, kEdgeTop = 1, kEdgeBottom = 2, kEdgeLeft = 3, kEdgeRight = 4 };
 
-// The taskbar as found on screen: whether it exists and its rectangle.
+// The taskbar as found on screen: whether it exists and its rectangle, with the primary screen's
+// work area.
 struct TaskbarGeometry {
     bool exists = false;
     Rect rect;
+    Rect workArea;
 };
 
-// The edge the taskbar stands at, by its shape and position; kEdgeUnknown without a taskbar.
+// A taskbar window with an empty rectangle (a hidden taskbar, some shells, Wine's default
+// desktop) stands at no edge: the frame then goes to the work area's bottom-right corner, and the
+// work area's bottom is the limit that the unfolded history panel stays above.
+bool TaskbarIsEmpty(const TaskbarGeometry& taskbar);
+
+// The edge the taskbar stands at, by its shape and position; kEdgeUnknown without a taskbar or
+// with an empty one.
 TaskbarEdge EdgeOf(const TaskbarGeometry& taskbar);
 
 struct ScreenMetrics {

@@ -6,6 +6,12 @@ TaskbarGeometry TaskbarInfo::Read() const {
     TaskbarGeometry geometry;
     geometry.exists = hwnd_ != nullptr;
     geometry.rect = WindowScreenRect(hwnd_);
+    RECT work = {};
+    if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0) || work.right <= work.left ||
+        work.bottom <= work.top) {
+        work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    }
+    geometry.workArea = {work.left, work.top, work.right, work.bottom};
     return geometry;
 }
 

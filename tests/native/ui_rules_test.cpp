@@ -111,18 +111,25 @@ TEST(Uptime, OleDatesStoredBytesAndTheHoursComponentOfTheRateLimit) {
     EXPECT_EQ(SpanHoursComponent(0.0, (3600.0 - 0.4) / 86400.0), 1);
 }
 
+// A taskbar window at `rect` on a 1920 x 1080 screen with the given work area.
+TaskbarGeometry Taskbar(Rect rect, Rect workArea = {0, 0, 1920, 1080}, bool exists = true) {
+    return {exists, rect, workArea};
+}
+
 TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
     const ScreenMetrics screen{1920, 1080, 1900};
     const std::tuple<TaskbarGeometry, TaskbarEdge, Point> cases[] = {
-        {{false, {}}, kEdgeUnknown, {0, 0}},
-        {{true, {0, 1040, 1920, 1080}}, kEdgeBottom, {1540, 865}},
-        {{true, {0, 0, 1920, 40}}, kEdgeTop, {1540, 905}},
-        {{true, {0, 0, 60, 1080}}, kEdgeLeft, {1520, 905}},  // short of the right edge
-        {{true, {1860, 0, 1920, 1080}}, kEdgeRight, {1480, 905}},
-        {{true, {0, 1040, 1600, 1080}}, kEdgeBottom, {1520, 865}},
-        {{true, {29, 0, 89, 1080}}, kEdgeLeft, {1520, 905}},  // left of half its width
-        {{true, {30, 0, 90, 1080}}, kEdgeRight, {-350, 905}},
-        {{true, {0, 0, 0, 0}}, kEdgeBottom, {1520, 1080 - 175}},  // a hidden, empty taskbar
+        {Taskbar({}, {}, false), kEdgeUnknown, {0, 0}},
+        {Taskbar({0, 1040, 1920, 1080}), kEdgeBottom, {1540, 865}},
+        {Taskbar({0, 0, 1920, 40}), kEdgeTop, {1540, 905}},
+        {Taskbar({0, 0, 60, 1080}), kEdgeLeft, {1520, 905}},  // short of the right edge
+        {Taskbar({1860, 0, 1920, 1080}), kEdgeRight, {1480, 905}},
+        {Taskbar({0, 1040, 1600, 1080}), kEdgeBottom, {1520, 865}},
+        {Taskbar({29, 0, 89, 1080}), kEdgeLeft, {1520, 905}},  // left of half its width
+        {Taskbar({30, 0, 90, 1080}), kEdgeRight, {-350, 905}},
+        // A hidden, empty taskbar stands at no edge: the work area's bottom-right corner.
+        {Taskbar({0, 0, 0, 0}, {0, 0, 1920, 1040}), kEdgeUnknown, {1540, 865}},
+        {Taskbar({0, 0, 1920, 0}, {60, 0, 1800, 1080}), kEdgeUnknown, {1420, 905}},
     };
     for (const auto& [taskbar, edge, frame] : cases) {
         EXPECT_EQ(EdgeOf(taskbar), edge) << taskbar.rect.left << "," << taskbar.rect.top;
@@ -135,14 +142,14 @@ TEST(Placement, TaskbarEdgesAndTheFramesCorner) {
 // screen, above a bottom taskbar; collapsing puts the frame back.
 TEST(Placement, ExpandAndCollapseAtEveryEdgeOrInPlaceAndTheTrayButtons) {
     const ScreenMetrics screen{1920, 1080, 1900};
-    const std::tuple<Rect, int, int> cases[] = {
-        {{0, 1040, 1920, 1080}, 1540, 790},  // bottom: the panel ends at the taskbar
-        {{0, 0, 1920, 40}, 1540, 830},       // top, left and right: at the screen's bottom
-        {{0, 0, 60, 1080}, 1520, 830},
-        {{1860, 0, 1920, 1080}, 1480, 830}};
-    for (const auto& [rect, x, panelTop] : cases) {
+    const std::tuple<TaskbarGeometry, int, int> cases[] = {
+        {Taskbar({0, 1040, 1920, 1080}), 1540, 790},  // bottom: the panel ends at the taskbar
+        {Taskbar({0, 0, 1920, 40}), 1540, 830},       // top, left and right: at the screen's bottom
+        {Taskbar({0, 0, 60, 1080}), 1520, 830},
+        {Taskbar({1860, 0, 1920, 1080}), 1480, 830},
+        {Taskbar({}, {0, 0, 1920, 1000}), 1540, 750}};  // empty: at the work area's bottom
+    for (const auto& [taskbar, x, panelTop] : cases) {
         SCOPED_TRACE(x);
-        const TaskbarGeometry taskbar{true, rect};
         const Point at = FramePosition(taskbar, screen);
         const Rect frame = Rect::At(at.x, at.y, 380, 175);
         const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
@@ -157,7 +164,7 @@ TEST(Placement, ExpandAndCollapseAtEveryEdgeOrInPlaceAndTheTrayButtons) {
         EXPECT_EQ(collapsed.shadow, Rect::At(at.x - 7, at.y - 7, 394, 189));
     }
     // With room below, expanding only grows the shadow.
-    const TaskbarGeometry taskbar{true, {0, 1040, 1920, 1080}};
+    const TaskbarGeometry taskbar = Taskbar({0, 1040, 1920, 1080});
     const Rect frame = Rect::At(300, 100, 380, 175);
     const ExpandLayout expanded = LayoutForExpand(frame, taskbar, 1080);
     EXPECT_FALSE(expanded.frameMoved);
@@ -169,8 +176,8 @@ TEST(Placement, ExpandAndCollapseAtEveryEdgeOrInPlaceAndTheTrayButtons) {
     EXPECT_FALSE(LayoutForExpand(Rect::At(0, 615, 380, 175), taskbar, 1080).frameMoved);
     // Without a taskbar nothing is pushed, even at the bottom of the screen.
     const Rect low = Rect::At(0, 900, 380, 175);
-    EXPECT_FALSE(LayoutForExpand(low, {false, {}}, 1080).frameMoved);
-    EXPECT_EQ(LayoutForCollapse(low, PanelRectFor(low), {false, {}}, 1080).frame, low);
+    EXPECT_FALSE(LayoutForExpand(low, Taskbar({}, {}, false), 1080).frameMoved);
+    EXPECT_EQ(LayoutForCollapse(low, PanelRectFor(low), Taskbar({}, {}, false), 1080).frame, low);
     // The tray buttons sit side by side at the right of the notification area.
     const TrayButtonPositions p = ReseatPositions({1500, 1040, 1900, 1080}, 20, 15);
     EXPECT_EQ(p.showDesktop, (Point{375, 0}));
