@@ -6,6 +6,8 @@
 #include <fstream>
 #include <regex>
 
+#include <gtest/gtest.h>
+
 #include "app/unique_handle_win.h"
 
 namespace fs = std::filesystem;
@@ -61,13 +63,13 @@ std::wstring PendingFileRenames() {
     return data;
 }
 
-std::string RunThisProgram(const std::wstring& arguments) {
-    std::string output;
+ChildRun RunThisProgramFor(const std::wstring& arguments, DWORD limitMs) {
+    ChildRun run;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueKernelHandle readEnd;
     UniqueKernelHandle writeEnd;
     if (!CreatePipe(readEnd.Put(), writeEnd.Put(), &inherit, 0)) {
-        return output;
+        return run;
     }
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
@@ -83,21 +85,49 @@ std::string RunThisProgram(const std::wstring& arguments) {
     std::wstring line = L"\"" + std::wstring(program) + L"\" " + arguments;
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &info)) {
-        return output;
+        return run;
     }
     UniqueKernelHandle process(info.hProcess);
     UniqueKernelHandle thread(info.hThread);
-    writeEnd.Reset();  // so that the read below ends when the child closes its end
+    writeEnd.Reset();  // so that the pipe breaks when the child closes its end
 
+    // Only what is there is read, so that a child that writes nothing more cannot hold the run.
     char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        output.append(buffer, read);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) {
+            break;  // the child closed its end
+        }
+        DWORD read = 0;
+        if (available > 0 &&
+            ReadFile(readEnd.Get(), buffer, std::min<DWORD>(available, sizeof buffer), &read,
+                     nullptr) &&
+            read > 0) {
+            run.output.append(buffer, read);
+            continue;
+        }
+        if (GetTickCount() - start >= limitMs) {
+            break;
+        }
+        Sleep(10);
     }
-    if (WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
+    const DWORD spent = GetTickCount() - start;
+    run.ended =
+        WaitForSingleObject(process.Get(), spent < limitMs ? limitMs - spent : 0) == WAIT_OBJECT_0;
+    if (!run.ended) {
         TerminateProcess(process.Get(), 255);
+        WaitForSingleObject(process.Get(), 5000);
     }
-    return output;
+    return run;
+}
+
+std::string RunThisProgram(const std::wstring& arguments) {
+    const ChildRun run = RunThisProgramFor(arguments, 60000);
+    if (!run.ended) {
+        ADD_FAILURE() << "the child run did not end within 60 s: " << WideToUtf8(arguments);
+    }
+    return run.output;
 }
 
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& path,

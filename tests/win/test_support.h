@@ -11,8 +11,18 @@
 // root to drive Z:), or empty.
 std::wstring WindowsPathFromEnvironment(const char* name);
 
-// Starts this test program with `arguments` and returns its standard output, read until the child
-// closes it; a child that does not end 30 s after that is terminated.
+// A run of this test program as a child: what it wrote to standard output, and whether it ended
+// within its time limit.
+struct ChildRun {
+    std::string output;
+    bool ended = false;
+};
+
+// Starts this test program with `arguments` and reads its standard output until the child closes
+// it; a child still running after `limitMs` is terminated, with the output read so far.
+ChildRun RunThisProgramFor(const std::wstring& arguments, DWORD limitMs);
+
+// The same with a limit of 60 s; a child that does not end within it fails the calling test.
 std::string RunThisProgram(const std::wstring& arguments);
 
 std::wstring Utf8ToWide(const std::string& text);
