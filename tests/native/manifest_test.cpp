@@ -259,8 +259,13 @@ TEST(UpgradeManifest, ComponentFailureKeepsEarlierEntriesAndDropsTheCurrentOne) 
     badChildren.failChild = true;
     TreeNode badName = Element(L"dayloom");
     badName.failName = true;
+    TreeNode badType = Leaf(L"UpgradeType", L"0");
+    badType.failText = true;
+    TreeNode badSettings = Element(L"SystemSet", {Leaf(L"UpgradeType", L"0")});
+    badSettings.failChild = true;
     for (const TreeNode& bad :
-         {Element(L"dayloom", {Leaf(L"name", L"n"), badField}), badChildren, badName}) {
+         {Element(L"dayloom", {Leaf(L"name", L"n"), badField}), badChildren, badName,
+          Element(L"SystemSet", {badType}), badSettings}) {
         Reading r = Read({Element(L"keldra", {Leaf(L"version", L"1.0.0.0")}), bad,
                           Element(L"tallix", {Leaf(L"version", L"9")})});
         EXPECT_FALSE(r.complete);
