@@ -14,6 +14,7 @@ one JSON line ({"port", "method", "path" with its query, "headers"}) before it i
     {"answer": "cut", "bytes": N}              announces the whole file, sends N bytes, closes
     {"answer": "nolength"}                     the file without Content-Length
     {"answer": "stall", "bytes": N, "seconds": S}   N bytes, then S seconds of nothing
+    {"answer": "rate", "bytes_per_second": N}  the file (with Range) at a steady N bytes a second
 Any rule may add "delay" (seconds before answering). Files are served with Range support.
 
 Commands:
@@ -77,14 +78,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, body[:size], "text/xml")
         if kind in ("cut", "nolength", "stall"):
             return self.send_damaged(kind, body, rule)
+        rate = float(rule["bytes_per_second"]) if kind == "rate" else None
         wanted = parse_range(self.headers.get("Range"), len(body))
         if wanted == "unsatisfiable":
             return self.send(416, b"", "text/plain", {"Content-Range": "bytes */%d" % len(body)})
         if wanted:
             start, end = wanted
             return self.send(206, body[start:end + 1], "application/octet-stream",
-                             {"Content-Range": "bytes %d-%d/%d" % (start, end, len(body))})
-        self.send(200, body, "application/octet-stream")
+                             {"Content-Range": "bytes %d-%d/%d" % (start, end, len(body))}, rate)
+        self.send(200, body, "application/octet-stream", rate=rate)
 
     def send_damaged(self, kind, body, rule):
         """The file with the answer broken as the rule says (Range is ignored)."""
@@ -103,14 +105,24 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if kind == "stall":
             time.sleep(float(rule.get("seconds", 30)))
 
-    def send(self, status, body, content_type, extra=None):
+    def send(self, status, body, content_type, extra=None, rate=None):
+        """The answer; with a rate, the body goes out in small blocks at that many bytes a
+        second."""
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(body)))
         for name, value in (extra or {}).items():
             self.send_header(name, value)
         self.end_headers()
-        self.wfile.write(body)
+        if not rate:
+            self.wfile.write(body)
+            return
+        block = max(1, min(4096, int(rate / 20)))
+        started = time.monotonic()
+        for at in range(0, len(body), block):
+            self.wfile.write(body[at:at + block])
+            self.wfile.flush()
+            time.sleep(max(0.0, started + (at + block) / rate - time.monotonic()))
 
 
 def parse_range(header, size):

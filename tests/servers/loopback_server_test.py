@@ -7,6 +7,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "loopback_server.py")
@@ -20,18 +21,26 @@ class LoopbackServerTest(unittest.TestCase):
             s.close()
             state, root = os.path.join(folder, "state"), os.path.join(folder, "root")
             os.makedirs(os.path.join(root, "pkg"))
-            with open(os.path.join(root, "pkg", "a.bin"), "wb") as f:
-                f.write(bytes(range(100)))
+            for name in ("a.bin", "slow.bin"):
+                with open(os.path.join(root, "pkg", name), "wb") as f:
+                    f.write(bytes(range(100)))
+            with open(os.path.join(root, "_rules.json"), "w") as f:
+                json.dump({"/pkg/slow.bin": {"answer": "rate", "bytes_per_second": 100}}, f)
             subprocess.run([sys.executable, SERVER, "start", "--state-dir", state, "--root", root,
                             "--port", str(port)], check=True, stdout=subprocess.DEVNULL)
             try:
-                cases = [("/pkg/a.bin?a=-17", None, 200, bytes(range(100)), None),
-                         ("/pkg/a.bin", "bytes=10-19", 206, bytes(range(10, 20)), "bytes 10-19/100"),
-                         ("/pkg/a.bin", "bytes=90-", 206, bytes(range(90, 100)), "bytes 90-99/100"),
-                         ("/pkg/a.bin", "bytes=100-", 416, b"", "bytes */100"),
-                         ("/../../../../../../etc/passwd", None, 404, None, None)]
-                for path, wanted, status, body, content_range in cases:
+                # The paced file takes at least its size over its rate (0.5 s for 50 bytes).
+                cases = [
+                    ("/pkg/a.bin?a=-17", None, 200, bytes(range(100)), None, 0),
+                    ("/pkg/a.bin", "bytes=10-19", 206, bytes(range(10, 20)), "bytes 10-19/100", 0),
+                    ("/pkg/a.bin", "bytes=90-", 206, bytes(range(90, 100)), "bytes 90-99/100", 0),
+                    ("/pkg/a.bin", "bytes=100-", 416, b"", "bytes */100", 0),
+                    ("/pkg/slow.bin", "bytes=50-", 206, bytes(range(50, 100)), "bytes 50-99/100",
+                     0.45),
+                    ("/../../../../../../etc/passwd", None, 404, None, None, 0)]
+                for path, wanted, status, body, content_range, least in cases:
                     with self.subTest(path=path, range=wanted):
+                        started = time.monotonic()
                         connection = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
                         connection.request("GET", path, headers={"Range": wanted} if wanted else {})
                         response = connection.getresponse()
@@ -41,6 +50,7 @@ class LoopbackServerTest(unittest.TestCase):
                         self.assertEqual(response.getheader("Content-Range"), content_range)
                         if body is not None:
                             self.assertEqual(got, body)
+                        self.assertGreaterEqual(time.monotonic() - started, least)
                 with open(os.path.join(state, "requests.jsonl"), encoding="utf-8") as f:
                     first = json.loads(f.readline())
                 self.assertEqual((first["method"], first["path"], first["port"]),
