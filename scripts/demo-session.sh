@@ -37,11 +37,11 @@ cp -r "$root/demo/manifests" "$demo/root"
 tallix_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 sed -i "s/@TALLIX_VERSION@/$tallix_version/" "$demo/root/keldra/upgrade.xml"
 cp "$build/stubs/running-pinnace-2.1.0.1/pinnace.exe" "$demo/root/keldra/pinnace.exe"
-# The package arrives at a steady pace, in about five seconds (within the test build's wait of
+# The package arrives at a steady pace, in about six seconds (within the test build's wait of
 # eight), so that the download picture shows the bar part way.
 size=$(stat -c %s "$demo/root/keldra/pinnace.exe")
 printf '{"/keldra/pinnace.exe": {"answer": "rate", "bytes_per_second": %d}}\n' \
-  $((size / 5 + 1)) >"$demo/root/_rules.json"
+  $((size / 6 + 1)) >"$demo/root/_rules.json"
 cp "$build/tallix.exe" "$demo/suite/"
 cp "$build/stubs/keldra-5.9.2.1/keldra.exe" "$demo/suite/"
 # The stand-in for the tray companion shows a window titled with its command line.
@@ -78,7 +78,13 @@ convert-im6.q16 "$demo/1-offer.png" -crop "${crop:-394x189+0+0}" +repage "$demo/
 echo "2. a click on the main button starts the download"
 button=$(python3 -c 'import json,sys; l,t,r,b=json.loads(sys.argv[1])["rect"]; print(l+190, t+77)' "$window")
 probe click $button >/dev/null
-sleep 2
+# Half way through the transfer (the downloader reads blocks of 8 KiB, so the bar moves on in
+# steps of a few seconds).
+for _ in $(seq 100); do
+  grep -q '"/keldra/pinnace.exe' "$demo/state/requests.jsonl" && break
+  sleep 0.1
+done
+sleep 3.5
 shot 2-download.png
 
 echo "3. the package is installed over the running program, which starts again; the window closes"
