@@ -1,0 +1,22 @@
+// The plan command: what the updater would do on each described machine with these manifests.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "build_values.h"
+
+// The servers the predicted updater talks to; a release build's by default.
+struct PublishHosts {
+    std::wstring manifest = TALLIX_MANIFEST_HOST;
+    std::wstring download = TALLIX_DOWNLOAD_HOST;
+    std::wstring downloadIp = TALLIX_DOWNLOAD_IP;
+    std::wstring statistics = TALLIX_STATISTICS_HOST;
+};
+
+// Prints the prediction for each profile (one machine: a plan; several: a table of machines and
+// entries). Returns 0 when every profile was read, 2 when one could not be.
+int RunPlanCommand(const std::string& manifests, const std::vector<std::string>& profiles,
+                   const std::string& switches, const PublishHosts& hosts, bool json,
+                   std::ostream& out, std::ostream& err);
