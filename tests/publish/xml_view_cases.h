@@ -51,7 +51,7 @@ inline const std::vector<Case>& Cases() {
          L"UpdateList[6.0  1]{a[6.0  1]{v[6.0  1]{#text[6.0  1]}}}"},
         {"text split by child elements",
          TALLIX_BOM "<UpdateList><n> a <b> b </b> c </n></UpdateList>", L"UpdateList",
-         L"UpdateList[a b c]{n[a b c]{#text[a] b[b]{#text[b]} #text[c]}}"},
+         L"UpdateList[a  b  c]{n[a  b  c]{#text[a] b[b]{#text[b]} #text[c]}}"},
         {"a whitespace-only element has no text",
          TALLIX_BOM "<UpdateList><v>   </v><w></w><x/></UpdateList>", L"UpdateList",
          L"UpdateList[]{v[] w[] x[]}"},
@@ -78,9 +78,13 @@ inline const std::vector<Case>& Cases() {
                      "L\0i\0s\0t\0>\0",
                      54),
          L"UpdateList", L"UpdateList[\x4E2D]{#text[\x4E2D]}"},
-        {"the declared encoding is not what decodes the text",
+        {"a declared encoding other than UTF-8 or UTF-16 re-reads the text: it no longer parses",
          TALLIX_BOM
          "<?xml version=\"1.0\" encoding=\"gb2312\"?><UpdateList>\xE4\xB8\xAD</UpdateList>",
+         L"UpdateList", L"UpdateList[]"},
+        {"a declared UTF-8 is the text's own encoding",
+         TALLIX_BOM
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><UpdateList>\xE4\xB8\xAD</UpdateList>",
          L"UpdateList", L"UpdateList[\x4E2D]{#text[\x4E2D]}"},
         {"ill-formed UTF-8 becomes U+FFFD", TALLIX_BOM "<UpdateList>a\xC3(b</UpdateList>",
          L"UpdateList", L"UpdateList[a\xFFFD(b]{#text[a\xFFFD(b]}"},
@@ -90,10 +94,6 @@ inline const std::vector<Case>& Cases() {
          TALLIX_BOM "<Other><UpdateList><a/></UpdateList></Other>", L"UpdateList", L"UpdateList[]"},
         {"the root name is matched in its letter case", TALLIX_BOM "<updatelist><a/></updatelist>",
          L"UpdateList", L"UpdateList[]"},
-        {"an internal DTD entity is expanded",
-         TALLIX_BOM
-         "<!DOCTYPE UpdateList [<!ENTITY v \"6.1\">]><UpdateList><a>&v;</a></UpdateList>",
-         L"UpdateList", L"UpdateList[6.1]{a[6.1]{#text[6.1]}}"},
         {"an empty body: an empty root", "", L"UpdateList", L"UpdateList[]"},
     };
     return cases;

@@ -1,5 +1,6 @@
 #include "tools/publish/plan_command.h"
 
+#include "app/text.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
 #include "tools/publish/plan.h"
@@ -138,11 +139,12 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
     std::vector<Prediction> predictions;
     for (const std::string& path : profiles) {
         std::string error;
-        const auto profile = LoadProfile(path, error);
+        auto profile = LoadProfile(path, error);
         if (!profile) {
             err << "tallix-publish: " << error << "\n";
             return 2;
         }
+        profile->files.emplace(ToLowerAscii(profile->suiteDirectory + L"tallix.exe"), hosts.release);
         predictions.push_back(PredictRun(release, *profile, Utf8ToUtf16(switches), hosts));
     }
     if (json) {

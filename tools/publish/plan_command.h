@@ -13,6 +13,9 @@ struct PublishHosts {
     std::wstring download = TALLIX_DOWNLOAD_HOST;
     std::wstring downloadIp = TALLIX_DOWNLOAD_IP;
     std::wstring statistics = TALLIX_STATISTICS_HOST;
+    // The updater release being published: the version of the suite's tallix.exe on a machine
+    // whose profile does not name one (the updater is always installed beside the suite).
+    std::wstring release = TALLIX_VERSION_WTEXT;
 };
 
 // Prints the prediction for each profile (one machine: a plan; several: a table of machines and

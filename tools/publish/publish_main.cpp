@@ -33,7 +33,6 @@ struct Arguments {
     std::string switches;
     bool json = false;
     PublishHosts hosts;
-    std::wstring release = TALLIX_VERSION_WTEXT;
 };
 
 bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
@@ -76,7 +75,7 @@ bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
             if (arg == "--statistics-host")
                 a.hosts.statistics = wide;
             if (arg == "--release")
-                a.release = wide;
+                a.hosts.release = wide;
         } else if (arg.rfind("--", 0) == 0) {
             problem = "unknown option " + arg;
             return false;
@@ -93,7 +92,7 @@ int Lint(const Arguments& a) {
     const ReleaseManifests release = LoadRelease(ManifestSource(a.positional[0]));
     LintOptions options;
     options.downloadOrigin = a.hosts.download;
-    options.releaseVersion = a.release;
+    options.releaseVersion = a.hosts.release;
     const std::vector<Finding> findings = LintRelease(release, options);
     std::size_t errors = 0;
     for (const Finding& f : findings)

@@ -53,28 +53,31 @@ void CollectText(const pugi::xml_node& node, std::vector<TextPiece>& pieces) {
     }
 }
 
-// The system component's text of an element: its pieces joined, blanks around a text piece
-// folded into one blank between two pieces, none at either end.
+// The system component's text of an element: its text pieces joined as they are, except that
+// the first loses its leading blanks and the last its trailing ones (" a <b> b </b> c " reads
+// "a  b  c"); CDATA keeps every blank. Whitespace-only text is no node and adds nothing.
 std::wstring ElementText(const pugi::xml_node& node) {
     std::vector<TextPiece> pieces;
     CollectText(node, pieces);
-    std::wstring out;
-    bool pendingBlank = false;
+    std::vector<TextPiece> kept;
     for (const TextPiece& piece : pieces) {
-        if (piece.cdata) {
-            out += piece.text;
-            pendingBlank = false;
-            continue;
+        if (piece.cdata || !Trim(piece.text).empty()) kept.push_back(piece);
+    }
+    std::wstring out;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        std::wstring text = kept[i].text;
+        if (!kept[i].cdata) {
+            std::size_t begin = 0;
+            std::size_t end = text.size();
+            if (out.empty()) {
+                while (begin < end && IsBlank(text[begin])) ++begin;
+            }
+            if (i + 1 == kept.size()) {
+                while (end > begin && IsBlank(text[end - 1])) --end;
+            }
+            text = text.substr(begin, end - begin);
         }
-        const std::wstring inner = Trim(piece.text);
-        if (inner.empty()) {
-            pendingBlank = pendingBlank || !piece.text.empty();
-            continue;
-        }
-        if ((pendingBlank || IsBlank(piece.text.front())) && !out.empty())
-            out += L' ';
-        out += inner;
-        pendingBlank = IsBlank(piece.text.back());
+        out += text;
     }
     return out;
 }
@@ -317,6 +320,21 @@ void ManifestXml::Load(const std::vector<unsigned char>& bytes, const std::wstri
                     declared.push_back(dtd.substr(begin, end - begin));
                 }
             }
+        }
+        // A declared encoding other than UTF-8 or UTF-16 makes the component read the text's
+        // characters again in that encoding, and text beyond ASCII then no longer parses.
+        const pugi::xml_node declaration = impl_->document.first_child();
+        const std::string encoding =
+            declaration.type() == pugi::node_declaration
+                ? declaration.attribute("encoding").as_string()
+                : "";
+        std::string lower;
+        for (const char c : encoding) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool nonAscii = std::any_of(utf8.begin(), utf8.end(),
+                                          [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        if (!lower.empty() && lower != "utf-8" && lower != "utf8" && lower != "utf-16" && nonAscii) {
+            error_ = "the declared encoding " + encoding + " re-reads the text";
+            errorOffset = 0;
         }
         if (error_.empty() && elements != 1) {
             error_ = elements == 0 ? "no root element" : "more than one root element";

@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""The publisher's plan against the real updater: for each example machine of demo/profiles and
+two switch sets, a suite folder is built from the profile under Wine, the demo's manifests are
+served, tallix.exe runs, and what it requested, replaced, started and told its caller must equal
+what `tallix-publish plan` predicted. Any difference fails."""
+import glob
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import FRAME, probe, stub, wait_until, windows_path  # noqa: E402
+
+PROFILES = sorted(glob.glob(os.path.join(harness.REPO, "demo", "profiles", "*.json")))
+MANIFESTS = os.path.join(harness.REPO, "demo", "manifests")
+PACKAGES = {"/keldra/pinnace.exe": ("running-pinnace-2.1.0.1", "pinnace.exe")}
+# The quiet check of the main program, and the tray companion's run that reports to its caller.
+SWITCH_SETS = [["-keldra", "-silent"], ["-pinnace", "-notice", "-from:_Keldra"]]
+CALLER_CLASS = "_Keldra"
+NOTICE_PROGRESS = 1  # progress records come once per block: their number is not predicted
+
+
+def product_version(path):
+    """The product version of a stub's version resource, "" when it has none."""
+    data = harness.read(path)
+    at = data.find(struct.pack("<I", 0xFEEF04BD))
+    if at < 0:
+        return ""
+    ms, ls = struct.unpack_from("<2I", data, at + 16)
+    return "%d.%d.%d.%d" % (ms >> 16, ms & 65535, ls >> 16, ls & 65535)
+
+
+def stub_for(name, version):
+    stem = name[:-4]
+    for folder in ("%s-%s" % (stem, version), "running-%s-%s" % (stem, version)):
+        if os.path.exists(stub(folder, name)):
+            return stub(folder, name)
+    raise AssertionError("no stub of %s %s" % (name, version))
+
+
+class PlanCase(harness.Case):
+    def machine(self, profile):
+        """Builds the profile's machine; returns the profile resolved to this scenario's paths and
+        the Linux path of every file it names."""
+        drive = os.path.join(self.s.dir, "drive")
+        def place(windows):
+            return os.path.join(drive, *windows[3:].split("\\"))
+        resolved = dict(profile, suiteDirectory=windows_path(self.s.suite) + "\\", files={},
+                        registry={})
+        files = {}
+        for name, version in profile.get("files", {}).items():
+            if name[1:2] == ":":
+                linux = place(name)
+                resolved_name = windows_path(linux)
+            else:
+                linux = os.path.join(self.s.suite, name)
+                resolved_name = name
+            os.makedirs(os.path.dirname(linux), exist_ok=True)
+            shutil.copy(stub_for(os.path.basename(linux), version), linux)
+            resolved["files"][resolved_name] = version
+            files[windows_path(linux).lower()] = linux
+        for name, value in profile.get("registry", {}).items():
+            if value[1:2] == ":":
+                value = windows_path(place(value)) + ("\\" if value.endswith("\\") else "")
+            resolved["registry"][name] = value
+            key, _, value_name = name.rpartition("\\")
+            self.s.set_registry(key, value_name, value)
+        return resolved, files
+
+    def check(self, profile_path, switches):
+        with open(profile_path, encoding="utf-8") as f:
+            profile = json.load(f)
+        for path in glob.glob(os.path.join(MANIFESTS, "keldra", "*.xml")):
+            with open(path, encoding="utf-8-sig") as f:
+                text = f.read().replace("@TALLIX_VERSION@", harness.build().version)
+            self.s.serve("/keldra/" + os.path.basename(path), text)
+        for url, (folder, name) in PACKAGES.items():
+            self.s.serve(url, harness.read(stub(folder, name)))
+        resolved, files = self.machine(profile)
+        if profile.get("system", {}).get("osCode", 23) < 19:
+            harness.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", "winxp", "/f")
+            self.addCleanup(harness.reg, "delete", r"HKCU\Software\Wine", "/v", "Version", "/f")
+        caller = None
+        if any("-notice" == s for s in switches):
+            caller = self.s.window(CALLER_CLASS)
+            resolved["windows"] = [{"class": CALLER_CLASS, "visible": False}]
+        resolved_path = os.path.join(self.s.dir, "profile.json")
+        with open(resolved_path, "w", encoding="utf-8") as f:
+            json.dump(resolved, f)
+        self.s.start_servers()
+
+        tool = os.environ["TALLIX_PUBLISH"]
+        self.assertTrue(os.path.exists(tool), "build the native tree first: %s" % tool)
+        ports = harness.build().ports
+        out = subprocess.run(
+            [tool, "plan", self.s.root, "--machine", resolved_path, "--switches", " ".join(switches),
+             "--json", "--manifest-host", "http://127.0.0.1:%d" % ports[0],
+             "--download-host", "http://localhost:%d" % ports[1], "--download-ip", "127.0.0.1",
+             "--statistics-host", "http://127.0.0.1:%d" % ports[2],
+             "--release", harness.build().version],
+            check=True, capture_output=True, text=True, timeout=60).stdout
+        plan = json.loads(out)[0]
+        self.assertEqual(plan["unpredicted"], [], "the demo machines are all predictable")
+
+        before = {w: product_version(p) for w, p in files.items()}
+        updater = self.s.run(*switches, timeout=90)
+        if plan["windowShown"] and "click" in plan["outcome"]:
+            self.shown_window()
+            self.close_by_caller(updater)
+        else:
+            self.assert_ends(updater, 60)
+
+        observed_replaced = []
+        found = [p for d in (self.s.suite, os.path.join(self.s.dir, "drive"))
+                 for p in glob.glob(os.path.join(d, "**", "*.exe"), recursive=True)]
+        for path in sorted(found):
+            key = windows_path(path).lower()
+            if "\\upgrade\\" in key or path.endswith("tallix.exe"):
+                continue
+            version = product_version(path)
+            if before.get(key) != version:
+                observed_replaced.append({"path": key, "version": version})
+        predicted_replaced = [{"path": r["path"].lower(), "version": r["version"]}
+                              for r in plan["replaced"]]
+        self.assertEqual(self.s.requested_paths(), plan["requests"], "requests")
+        self.assertEqual(sorted(observed_replaced, key=str), sorted(predicted_replaced, key=str),
+                         "replaced files")
+        observed_starts = [line for name in os.listdir(self.s.suite) if name.endswith(".exe")
+                           for line in self.s.program_starts(name)]
+        self.assertEqual(observed_starts, [s["program"] + " " + s["parameters"]
+                                           for s in plan["starts"]], "programs started")
+        records = []
+        if caller is not None:
+            for r in caller.records():
+                if r.get("status", NOTICE_PROGRESS) != NOTICE_PROGRESS:
+                    records.append('notice to %s: status %d, %d%%, "%s"' % (
+                        switches[-1].split(":", 1)[1].lower(), r["status"], r["percent"], r["text"]))
+        self.assertEqual(records, plan["records"], "records to the caller")
+
+
+def add_cases():
+    for profile in PROFILES:
+        for number, switches in enumerate(SWITCH_SETS):
+            name = "test_%s_%d" % (os.path.basename(profile)[:-5].replace("-", "_"), number)
+            setattr(PlanCase, name,
+                    lambda self, p=profile, s=switches: self.check(p, s))
+
+
+add_cases()
+
+if __name__ == "__main__":
+    harness.main()
