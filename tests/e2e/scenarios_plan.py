@@ -65,7 +65,7 @@ class PlanCase(harness.Case):
             files[windows_path(linux).lower()] = linux
         for name, value in profile.get("registry", {}).items():
             if value[1:2] == ":":
-                value = windows_path(place(value)) + ("\\" if value.endswith("\\") else "")
+                value = windows_path(place(value))  # keeps a trailing backslash
             resolved["registry"][name] = value
             key, _, value_name = name.rpartition("\\")
             self.s.set_registry(key, value_name, value)

@@ -144,7 +144,8 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
             err << "tallix-publish: " << error << "\n";
             return 2;
         }
-        profile->files.emplace(ToLowerAscii(profile->suiteDirectory + L"tallix.exe"), hosts.release);
+        profile->files.emplace(ToLowerAscii(profile->suiteDirectory + L"tallix.exe"),
+                               hosts.release);
         predictions.push_back(PredictRun(release, *profile, Utf8ToUtf16(switches), hosts));
     }
     if (json) {

@@ -61,7 +61,8 @@ std::wstring ElementText(const pugi::xml_node& node) {
     CollectText(node, pieces);
     std::vector<TextPiece> kept;
     for (const TextPiece& piece : pieces) {
-        if (piece.cdata || !Trim(piece.text).empty()) kept.push_back(piece);
+        if (piece.cdata || !Trim(piece.text).empty())
+            kept.push_back(piece);
     }
     std::wstring out;
     for (std::size_t i = 0; i < kept.size(); ++i) {
@@ -70,10 +71,12 @@ std::wstring ElementText(const pugi::xml_node& node) {
             std::size_t begin = 0;
             std::size_t end = text.size();
             if (out.empty()) {
-                while (begin < end && IsBlank(text[begin])) ++begin;
+                while (begin < end && IsBlank(text[begin]))
+                    ++begin;
             }
             if (i + 1 == kept.size()) {
-                while (end > begin && IsBlank(text[end - 1])) --end;
+                while (end > begin && IsBlank(text[end - 1]))
+                    --end;
             }
             text = text.substr(begin, end - begin);
         }
@@ -324,15 +327,16 @@ void ManifestXml::Load(const std::vector<unsigned char>& bytes, const std::wstri
         // A declared encoding other than UTF-8 or UTF-16 makes the component read the text's
         // characters again in that encoding, and text beyond ASCII then no longer parses.
         const pugi::xml_node declaration = impl_->document.first_child();
-        const std::string encoding =
-            declaration.type() == pugi::node_declaration
-                ? declaration.attribute("encoding").as_string()
-                : "";
+        const std::string encoding = declaration.type() == pugi::node_declaration
+                                         ? declaration.attribute("encoding").as_string()
+                                         : "";
         std::string lower;
-        for (const char c : encoding) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        const bool nonAscii = std::any_of(utf8.begin(), utf8.end(),
-                                          [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-        if (!lower.empty() && lower != "utf-8" && lower != "utf8" && lower != "utf-16" && nonAscii) {
+        for (const char c : encoding)
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const bool nonAscii = std::any_of(
+            utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        if (!lower.empty() && lower != "utf-8" && lower != "utf8" && lower != "utf-16" &&
+            nonAscii) {
             error_ = "the declared encoding " + encoding + " re-reads the text";
             errorOffset = 0;
         }
