@@ -2,12 +2,13 @@
 # and the libraries that stand in for the system's services (pugixml for the XML component,
 # SQLite for the report store, OpenSSL for reading signatures).
 find_package(pugixml REQUIRED)
+find_package(SQLite3 REQUIRED)
 
 file(GLOB TALLIX_PUBLISH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/publish/*.cpp)
 list(REMOVE_ITEM TALLIX_PUBLISH_SOURCES ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
 add_library(publish_core STATIC ${TALLIX_PUBLISH_SOURCES})
 target_compile_options(publish_core PRIVATE ${TALLIX_SANITIZE})
-target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml)
+target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml SQLite::SQLite3)
 
 add_executable(tallix-publish ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
 target_compile_options(tallix-publish PRIVATE ${TALLIX_SANITIZE})

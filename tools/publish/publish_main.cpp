@@ -10,6 +10,9 @@
 #include "tools/publish/lint.h"
 #include "tools/publish/output.h"
 #include "tools/publish/plan_command.h"
+#include "tools/publish/report_store.h"
+
+#include <fstream>
 
 namespace {
 
@@ -22,7 +25,8 @@ int Usage(const std::string& problem) {
               << "usage: tallix-publish lint MANIFEST_DIR_OR_URL [--json] [--download-host ORIGIN]"
                  " [--release VERSION]\n"
               << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
-                 " [--machine ...] [--switches \"-keldra -silent\"] [--json]\n";
+                 " [--machine ...] [--switches \"-keldra -silent\"] [--json]\n"
+              << "       tallix-publish stats LOG_OR_DB [--db PATH] [--encoding NAME] [--json]\n";
     return kUsage;
 }
 
@@ -31,6 +35,8 @@ struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::string> machines;
     std::string switches;
+    std::string db = "tallix-reports.db";
+    std::string encoding = "GBK";
     bool json = false;
     PublishHosts hosts;
 };
@@ -58,6 +64,12 @@ bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
             if (!value(text))
                 return false;
             a.machines.push_back(text);
+        } else if (arg == "--db") {
+            if (!value(a.db))
+                return false;
+        } else if (arg == "--encoding") {
+            if (!value(a.encoding))
+                return false;
         } else if (arg == "--switches") {
             if (!value(a.switches))
                 return false;
@@ -126,6 +138,60 @@ int Lint(const Arguments& a) {
     return findings.empty() ? kClean : kFindings;
 }
 
+// Loads a log into the database (unless the argument is the database itself) and prints the
+// summaries. Findings: report requests the decoder refused.
+int Stats(const Arguments& a) {
+    if (a.positional.size() != 1)
+        return Usage("stats takes one log or database");
+    const std::string& input = a.positional[0];
+    const bool isDb = IsSqliteFile(input);
+    ReportStore store(isDb ? input : a.db);
+    if (!store.Ok()) {
+        std::cerr << "tallix-publish: " << store.Error() << "\n";
+        return kUsage;
+    }
+    ReportStore::LoadResult loaded;
+    if (!isDb) {
+        std::ifstream in(input, std::ios::binary);
+        if (!in) {
+            std::cerr << "tallix-publish: cannot read " << input << "\n";
+            return kUsage;
+        }
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        loaded = store.Load(lines, a.encoding);
+    }
+    const auto summaries = store.Summaries();
+    if (a.json) {
+        std::cout << "{\"added\":" << loaded.added << ",\"known\":" << loaded.known
+                  << ",\"malformed\":" << loaded.malformed << ",\"summaries\":[";
+        for (std::size_t i = 0; i < summaries.size(); ++i) {
+            std::cout << (i ? "," : "") << "{\"title\":" << Json(summaries[i].title)
+                      << ",\"rows\":[";
+            for (std::size_t r = 0; r < summaries[i].rows.size(); ++r) {
+                std::cout << (r ? "," : "") << "[";
+                for (std::size_t c = 0; c < summaries[i].rows[r].size(); ++c) {
+                    std::cout << (c ? "," : "") << Json(summaries[i].rows[r][c]);
+                }
+                std::cout << "]";
+            }
+            std::cout << "]}";
+        }
+        std::cout << "]}\n";
+    } else {
+        if (!isDb) {
+            std::cout << "loaded " << loaded.added << " new report(s), " << loaded.known
+                      << " already known, " << loaded.malformed << " malformed\n";
+        }
+        for (const auto& summary : summaries) {
+            std::cout << "\n" << summary.title << ":\n";
+            PrintTable(std::cout, summary.rows);
+        }
+    }
+    return loaded.malformed > 0 ? kFindings : kClean;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +201,8 @@ int main(int argc, char** argv) {
         return Usage(problem);
     if (a.command == "lint")
         return Lint(a);
+    if (a.command == "stats")
+        return Stats(a);
     if (a.command == "plan") {
         if (a.positional.size() != 1 || a.machines.empty()) {
             return Usage("plan takes one manifest folder or URL and at least one --machine");
