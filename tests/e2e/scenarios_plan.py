@@ -142,6 +142,37 @@ class PlanCase(harness.Case):
         self.assertEqual(records, plan["records"], "records to the caller")
 
 
+class Packages(harness.Case):
+    def test_each_package_is_checked_as_the_updater_will(self):
+        """Version resources and signers of a release folder, read natively by the tool."""
+        release = os.path.join(self.s.dir, "release")
+        signed = os.path.join(self.s.dir, "signed")
+        subprocess.run(["bash", os.path.join(harness.REPO, "scripts", "make-signature-fixtures.sh"),
+                        signed, stub("running-pinnace-2.1.0.1", "pinnace.exe")],
+                       check=True, capture_output=True, timeout=120)
+        os.makedirs(os.path.join(release, "keldra"))
+        shutil.copy(os.path.join(signed, "maker.exe"), os.path.join(release, "keldra", "pinnace.exe"))
+        shutil.copy(os.path.join(signed, "other.exe"), os.path.join(release, "keldra", "tallix.exe"))
+        shutil.copy(stub("keldra-5.9.3.0", "keldra.exe"), os.path.join(release, "keldra"))
+        manifests = os.path.join(self.s.dir, "manifests")
+        os.makedirs(os.path.join(manifests, "keldra"))
+        with open(os.path.join(manifests, "keldra", "upgrade.xml"), "w", encoding="utf-8-sig") as f:
+            f.write(harness.upgrade_manifest(
+                harness.entry("tallix", "2.1.0.1"), harness.entry("keldra", "5.9.3.0"),
+                harness.entry("pinnace", "2.1.0.1"), harness.entry("fennick", "1.0.0.1")))
+        run = subprocess.run([os.environ["TALLIX_PUBLISH"], "packages", manifests, release, "--json"],
+                             capture_output=True, text=True, timeout=60)
+        self.assertEqual(run.returncode, 1)
+        found = {p["tag"]: (p["version"], p["ok"], p["verdict"].split(":")[0])
+                 for p in json.loads(run.stdout)}
+        self.assertEqual(found, {
+            "tallix": ("2.1.0.1", False, 'signed by "Fabrikam Utility Software Ltd"'),
+            "keldra": ("5.9.3.0", False, "unsigned"),
+            "pinnace": ("2.1.0.1", True, "ok"),
+            "fennick": ("", False, "missing from the release folder"),
+        })
+
+
 def add_cases():
     for profile in PROFILES:
         for number, switches in enumerate(SWITCH_SETS):

@@ -3,12 +3,13 @@
 # SQLite for the report store, OpenSSL for reading signatures).
 find_package(pugixml REQUIRED)
 find_package(SQLite3 REQUIRED)
+find_package(OpenSSL REQUIRED)
 
 file(GLOB TALLIX_PUBLISH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/publish/*.cpp)
 list(REMOVE_ITEM TALLIX_PUBLISH_SOURCES ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
 add_library(publish_core STATIC ${TALLIX_PUBLISH_SOURCES})
 target_compile_options(publish_core PRIVATE ${TALLIX_SANITIZE})
-target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml SQLite::SQLite3)
+target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml SQLite::SQLite3 OpenSSL::Crypto)
 
 add_executable(tallix-publish ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
 target_compile_options(tallix-publish PRIVATE ${TALLIX_SANITIZE})

@@ -9,6 +9,7 @@
 #include "build_values.h"
 #include "tools/publish/lint.h"
 #include "tools/publish/output.h"
+#include "tools/publish/packages_command.h"
 #include "tools/publish/plan_command.h"
 #include "tools/publish/report_store.h"
 
@@ -26,6 +27,7 @@ int Usage(const std::string& problem) {
                  " [--release VERSION]\n"
               << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
                  " [--machine ...] [--switches \"-keldra -silent\"] [--json]\n"
+              << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
               << "       tallix-publish stats LOG_OR_DB [--db PATH] [--encoding NAME] [--json]\n";
     return kUsage;
 }
@@ -203,6 +205,11 @@ int main(int argc, char** argv) {
         return Lint(a);
     if (a.command == "stats")
         return Stats(a);
+    if (a.command == "packages") {
+        if (a.positional.size() != 2)
+            return Usage("packages takes a manifest folder or URL and a release folder");
+        return RunPackagesCommand(a.positional[0], a.positional[1], a.hosts, a.json, std::cout);
+    }
     if (a.command == "plan") {
         if (a.positional.size() != 1 || a.machines.empty()) {
             return Usage("plan takes one manifest folder or URL and at least one --machine");
