@@ -365,10 +365,16 @@ void LintHistory(const Context& c, const std::vector<EntryFacts>& entries) {
 
 std::vector<Finding> LintRelease(const ReleaseManifests& release, const LintOptions& options) {
     std::vector<Finding> out;
+    // A file whose bytes the updater cannot read gives no further findings: its XML is noise.
     auto lintFile = [&](const LoadedManifest& m) {
         if (!m.present)
             return false;
+        const std::size_t before = out.size();
         LintBytes(m, out);
+        for (std::size_t i = before; i < out.size(); ++i) {
+            if (out[i].severity == Severity::kError)
+                return false;
+        }
         LintXml(m, out);
         return m.xml->Parsed() && m.xml->RootFound();
     };
@@ -384,10 +390,11 @@ std::vector<Finding> LintRelease(const ReleaseManifests& release, const LintOpti
         const LoadedManifest& upgrade = release.Upgrade(v);
         std::vector<EntryFacts> entries;
         anyUpgrade = anyUpgrade || upgrade.present;
-        if (lintFile(upgrade))
+        const bool upgradeRead = lintFile(upgrade);
+        if (upgradeRead)
             LintUpgrade(Context{upgrade, out}, options, entries);
         const LoadedManifest& history = release.History(v);
-        if (lintFile(history) && upgrade.present)
+        if (lintFile(history) && upgradeRead)
             LintHistory(Context{history, out}, entries);
     }
     if (!anyUpgrade) {

@@ -119,6 +119,8 @@ void PrintTableOfMachines(const std::vector<Prediction>& predictions, std::ostre
                     cell = ".";
                 else if (e.updateNeeded)
                     cell = (e.installed.empty() ? "new" : N(e.installed)) + " -> " + N(e.offered);
+                else if (e.installed == L"9999.9999.9999.9999")
+                    cell = "not installed";
                 else
                     cell = e.installed.empty() ? "-" : N(e.installed) + " ok";
             }
