@@ -171,6 +171,17 @@ class Packages(harness.Case):
             "pinnace": ("2.1.0.1", True, "ok"),
             "fennick": ("", False, "missing from the release folder"),
         })
+        # The entries written back from the same folder, relative to the download host.
+        run = subprocess.run([os.environ["TALLIX_PUBLISH"], "manifest", release, "--json",
+                              "--base", "http://down.orvane.com/", "--download-host",
+                              "http://down.orvane.com"],
+                             capture_output=True, text=True, timeout=60)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(json.loads(run.stdout), [
+            {"tag": "keldra", "version": "5.9.3.0", "installfile": "/keldra/keldra.exe"},
+            {"tag": "pinnace", "version": "2.1.0.1", "installfile": "/keldra/pinnace.exe"},
+            {"tag": "tallix", "version": "2.1.0.1", "installfile": "/keldra/tallix.exe"},
+        ])
 
 
 def add_cases():

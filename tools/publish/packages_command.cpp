@@ -1,5 +1,7 @@
 #include "tools/publish/packages_command.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "app/text.h"
@@ -142,4 +144,43 @@ int RunPackagesCommand(const std::string& manifests, const std::string& releaseD
         PrintTable(out, table);
     }
     return allOk ? 0 : 1;
+}
+
+int RunManifestCommand(const std::string& releaseDir, const std::wstring& base,
+                       const PublishHosts& hosts, bool json, std::ostream& out) {
+    std::vector<std::filesystem::path> packages;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(releaseDir, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        std::string extension = it->path().extension().string();
+        std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
+        if (it->is_regular_file() && extension == ".exe")
+            packages.push_back(it->path());
+    }
+    std::sort(packages.begin(), packages.end());
+    std::wstring prefix = base;
+    while (!prefix.empty() && prefix.back() == L'/')
+        prefix.pop_back();
+    if (EqualsNoCase(prefix.substr(0, hosts.download.size()), hosts.download))
+        prefix = prefix.substr(hosts.download.size());
+    bool allVersioned = true;
+    out << (json ? "[" : "");
+    for (std::size_t i = 0; i < packages.size(); ++i) {
+        const auto bytes = ReadFileBytes(packages[i].string());
+        const PackageFacts facts = ReadPackageFacts(bytes ? *bytes : std::vector<unsigned char>());
+        allVersioned = allVersioned && !facts.productVersion.empty();
+        const std::string tag = N(ToLowerAscii(Utf8ToUtf16(packages[i].stem().string())));
+        const std::string url =
+            N(prefix) + "/" + std::filesystem::relative(packages[i], releaseDir).generic_string();
+        const std::string version = N(facts.productVersion);
+        if (json) {
+            out << (i ? "," : "") << "{\"tag\":" << Json(tag) << ",\"version\":" << Json(version)
+                << ",\"installfile\":" << Json(url) << "}";
+        } else {
+            out << "  <" << tag << ">\n    <name>" << tag << "</name>\n    <version>" << version
+                << "</version>\n    <installfile>" << url << "</installfile>\n  </" << tag << ">\n";
+        }
+    }
+    out << (json ? "]\n" : "");
+    return allVersioned ? 0 : 1;
 }

@@ -28,6 +28,7 @@ int Usage(const std::string& problem) {
               << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
                  " [--machine ...] [--switches \"-keldra -silent\"] [--json]\n"
               << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
+              << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
               << "       tallix-publish stats LOG_OR_DB [--db PATH] [--encoding NAME] [--json]\n";
     return kUsage;
 }
@@ -38,6 +39,7 @@ struct Arguments {
     std::vector<std::string> machines;
     std::string switches;
     std::string db = "tallix-reports.db";
+    std::string base;
     std::string encoding = "GBK";
     bool json = false;
     PublishHosts hosts;
@@ -66,6 +68,9 @@ bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
             if (!value(text))
                 return false;
             a.machines.push_back(text);
+        } else if (arg == "--base") {
+            if (!value(a.base))
+                return false;
         } else if (arg == "--db") {
             if (!value(a.db))
                 return false;
@@ -205,6 +210,11 @@ int main(int argc, char** argv) {
         return Lint(a);
     if (a.command == "stats")
         return Stats(a);
+    if (a.command == "manifest") {
+        if (a.positional.size() != 1 || a.base.empty())
+            return Usage("manifest takes a release folder and --base URL");
+        return RunManifestCommand(a.positional[0], Utf8ToUtf16(a.base), a.hosts, a.json, std::cout);
+    }
     if (a.command == "packages") {
         if (a.positional.size() != 2)
             return Usage("packages takes a manifest folder or URL and a release folder");
