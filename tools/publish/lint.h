@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/publish/release_manifests.h"
+#include "tools/publish/manifest_source.h"
 
 enum class Severity { kError, kWarning };
 

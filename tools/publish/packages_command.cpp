@@ -9,7 +9,7 @@
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
 #include "tools/publish/pe_package.h"
-#include "tools/publish/release_manifests.h"
+#include "tools/publish/manifest_source.h"
 #include "trust/signer_rule.h"
 
 namespace {

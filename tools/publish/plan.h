@@ -9,7 +9,7 @@
 
 #include "tools/publish/machine_profile.h"
 #include "tools/publish/plan_command.h"
-#include "tools/publish/release_manifests.h"
+#include "tools/publish/manifest_source.h"
 
 struct PlannedEntry {
     std::wstring tag;

@@ -160,5 +160,10 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
     } else {
         PrintTableOfMachines(predictions, out);
     }
+    // A plan with parts it cannot predict is a finding: the publisher has to look at those.
+    for (const Prediction& p : predictions) {
+        if (!p.unpredicted.empty())
+            return 1;
+    }
     return 0;
 }

@@ -19,7 +19,8 @@ struct PublishHosts {
 };
 
 // Prints the prediction for each profile (one machine: a plan; several: a table of machines and
-// entries). Returns 0 when every profile was read, 2 when one could not be.
+// entries). Returns 0 when every run is predicted whole, 1 when a run has parts the plan cannot
+// predict (listed as "not predicted"), 2 when a profile could not be read.
 int RunPlanCommand(const std::string& manifests, const std::vector<std::string>& profiles,
                    const std::string& switches, const PublishHosts& hosts, bool json,
                    std::ostream& out, std::ostream& err);
