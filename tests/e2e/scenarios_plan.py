@@ -18,8 +18,12 @@ from harness import FRAME, probe, stub, wait_until, windows_path  # noqa: E402
 PROFILES = sorted(glob.glob(os.path.join(harness.REPO, "demo", "profiles", "*.json")))
 MANIFESTS = os.path.join(harness.REPO, "demo", "manifests")
 PACKAGES = {"/keldra/pinnace.exe": ("running-pinnace-2.1.0.1", "pinnace.exe")}
-# The quiet check of the main program, and the tray companion's run that reports to its caller.
-SWITCH_SETS = [["-keldra", "-silent"], ["-pinnace", "-notice", "-from:_Keldra"]]
+# The quiet check of the main program, the tray companion's run that reports to its caller, and
+# the tray companion's own check whose offer is clicked (the running program is closed, replaced
+# and started again).
+SWITCH_SETS = [["-keldra", "-silent"], ["-pinnace", "-notice", "-from:_Keldra"], ["-pinnace"]]
+CLICK = ["-pinnace"]
+RUNNING = ("pinnace.exe", "_Pinnace")  # started with its window before a clicked run
 CALLER_CLASS = "_Keldra"
 NOTICE_PROGRESS = 1  # progress records come once per block: their number is not predicted
 
@@ -34,16 +38,17 @@ def product_version(path):
     return "%d.%d.%d.%d" % (ms >> 16, ms & 65535, ls >> 16, ls & 65535)
 
 
-def stub_for(name, version):
+def stub_for(name, version, running=False):
     stem = name[:-4]
-    for folder in ("%s-%s" % (stem, version), "running-%s-%s" % (stem, version)):
+    folders = ["%s-%s" % (stem, version), "running-%s-%s" % (stem, version)]
+    for folder in reversed(folders) if running else folders:
         if os.path.exists(stub(folder, name)):
             return stub(folder, name)
     raise AssertionError("no stub of %s %s" % (name, version))
 
 
 class PlanCase(harness.Case):
-    def machine(self, profile):
+    def machine(self, profile, running=()):
         """Builds the profile's machine; returns the profile resolved to this scenario's paths and
         the Linux path of every file it names."""
         drive = os.path.join(self.s.dir, "drive")
@@ -60,7 +65,7 @@ class PlanCase(harness.Case):
                 linux = os.path.join(self.s.suite, name)
                 resolved_name = name
             os.makedirs(os.path.dirname(linux), exist_ok=True)
-            shutil.copy(stub_for(os.path.basename(linux), version), linux)
+            shutil.copy(stub_for(os.path.basename(linux), version, name in running), linux)
             resolved["files"][resolved_name] = version
             files[windows_path(linux).lower()] = linux
         for name, value in profile.get("registry", {}).items():
@@ -80,7 +85,8 @@ class PlanCase(harness.Case):
             self.s.serve("/keldra/" + os.path.basename(path), text)
         for url, (folder, name) in PACKAGES.items():
             self.s.serve(url, harness.read(stub(folder, name)))
-        resolved, files = self.machine(profile)
+        click = switches == CLICK
+        resolved, files = self.machine(profile, [RUNNING[0]] if click else [])
         if profile.get("system", {}).get("osCode", 23) < 19:
             harness.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/d", "winxp", "/f")
             self.addCleanup(harness.reg, "delete", r"HKCU\Software\Wine", "/v", "Version", "/f")
@@ -88,6 +94,15 @@ class PlanCase(harness.Case):
         if any("-notice" == s for s in switches):
             caller = self.s.window(CALLER_CLASS)
             resolved["windows"] = [{"class": CALLER_CLASS, "visible": False}]
+        program = os.path.join(self.s.suite, RUNNING[0])
+        if click and os.path.exists(program):
+            with open(program + ".class", "w") as f:
+                f.write(RUNNING[1] + "\n")
+            self.s.processes.append(harness.start_group([harness.build().wine_run,
+                                                         harness.build().dir, program]))
+            self.assertTrue(probe("wait", RUNNING[1], 20000)["found"], "the program is not up")
+            resolved.setdefault("windows", []).append({"class": RUNNING[1]})
+        started_before = len(self.s.program_starts(RUNNING[0]))
         resolved_path = os.path.join(self.s.dir, "profile.json")
         with open(resolved_path, "w", encoding="utf-8") as f:
             json.dump(resolved, f)
@@ -101,7 +116,7 @@ class PlanCase(harness.Case):
              "--json", "--manifest-host", "http://127.0.0.1:%d" % ports[0],
              "--download-host", "http://localhost:%d" % ports[1], "--download-ip", "127.0.0.1",
              "--statistics-host", "http://127.0.0.1:%d" % ports[2],
-             "--release", harness.build().version],
+             "--release", harness.build().version] + (["--click"] if click else []),
             check=True, capture_output=True, text=True, timeout=60).stdout
         plan = json.loads(out)[0]
         # The demo's manifests as the manifest host serves them are clean.
@@ -114,7 +129,10 @@ class PlanCase(harness.Case):
 
         before = {w: product_version(p) for w, p in files.items()}
         updater = self.s.run(*switches, timeout=90)
-        if plan["windowShown"] and "click" in plan["outcome"]:
+        if click and "the click starts" in plan["outcome"]:
+            self.click_main_button()
+            self.assert_ends(updater, 60)
+        elif plan["windowShown"] and "click" in plan["outcome"]:
             self.shown_window()
             self.close_by_caller(updater)
         else:
@@ -135,9 +153,13 @@ class PlanCase(harness.Case):
         self.assertEqual(self.s.requested_paths()[linted:], plan["requests"], "requests")
         self.assertEqual(sorted(observed_replaced, key=str), sorted(predicted_replaced, key=str),
                          "replaced files")
-        observed_starts = [line for name in os.listdir(self.s.suite) if name.endswith(".exe")
-                           for line in self.s.program_starts(name)]
-        self.assertEqual(observed_starts, [s["program"] + " " + s["parameters"]
+        if plan["starts"]:
+            wait_until(lambda: len(self.s.program_starts(RUNNING[0])) > started_before, 20)
+        observed_starts = [line.replace('"', "").lower() for name in sorted(os.listdir(self.s.suite))
+                           if name.endswith(".exe")
+                           for line in self.s.program_starts(name)[
+                               started_before if name == RUNNING[0] else 0:]]
+        self.assertEqual(observed_starts, [(s["program"] + " " + s["parameters"]).lower()
                                            for s in plan["starts"]], "programs started")
         records = []
         if caller is not None:

@@ -48,7 +48,7 @@ std::wstring FoundBy(const UpdateItem& item, const std::vector<std::wstring>& as
 }  // namespace
 
 Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& machine,
-                      const std::wstring& switches, const PublishHosts& hosts) {
+                      const std::wstring& switches, const PublishHosts& hosts, bool click) {
     Prediction p;
     p.machine = machine.name;
     SessionOptions options;
@@ -70,7 +70,7 @@ Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& mac
     p.requests.push_back(ManifestPath(ManifestKind::kUpgrade, variant));
     const LoadedManifest& upgrade = release.Upgrade(variant);
 
-    PlanSession s{p, machine, options, hosts, settings, {}, {}, {}, {}, {}, false};
+    PlanSession s{p, machine, options, hosts, settings, {}, {}, {}, {}, {}, false, false};
     s.state.downloadBase = hosts.download;
     if (upgrade.present && upgrade.xml->RootFound()) {
         ReadUpgradeManifest(*upgrade.xml->Root(), variant, options.productKey, s.state, s.items);
@@ -102,6 +102,7 @@ Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& mac
             L"box appears");
     }
     s.downloadHostName = HostName(hosts.download);
+    s.click = click;
     RunCheck(s);
     return p;
 }

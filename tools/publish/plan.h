@@ -53,5 +53,6 @@ struct Prediction {
     std::vector<std::wstring> unpredicted;
 };
 
+// With `click`, a window that offers updates is clicked on its main button.
 Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& machine,
-                      const std::wstring& switches, const PublishHosts& hosts);
+                      const std::wstring& switches, const PublishHosts& hosts, bool click = false);

@@ -135,7 +135,7 @@ void PrintTableOfMachines(const std::vector<Prediction>& predictions, std::ostre
 }  // namespace
 
 int RunPlanCommand(const std::string& manifests, const std::vector<std::string>& profiles,
-                   const std::string& switches, const PublishHosts& hosts, bool json,
+                   const std::string& switches, bool click, const PublishHosts& hosts, bool json,
                    std::ostream& out, std::ostream& err) {
     const ReleaseManifests release = LoadRelease(ManifestSource(manifests));
     std::vector<Prediction> predictions;
@@ -148,7 +148,7 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
         }
         profile->files.emplace(ToLowerAscii(profile->suiteDirectory + L"tallix.exe"),
                                hosts.release);
-        predictions.push_back(PredictRun(release, *profile, Utf8ToUtf16(switches), hosts));
+        predictions.push_back(PredictRun(release, *profile, Utf8ToUtf16(switches), hosts, click));
     }
     if (json) {
         out << "[";

@@ -21,6 +21,7 @@ struct PublishHosts {
 // Prints the prediction for each profile (one machine: a plan; several: a table of machines and
 // entries). Returns 0 when every run is predicted whole, 1 when a run has parts the plan cannot
 // predict (listed as "not predicted"), 2 when a profile could not be read.
+// With `click`, a window that offers updates is clicked on its main button.
 int RunPlanCommand(const std::string& manifests, const std::vector<std::string>& profiles,
-                   const std::string& switches, const PublishHosts& hosts, bool json,
+                   const std::string& switches, bool click, const PublishHosts& hosts, bool json,
                    std::ostream& out, std::ostream& err);

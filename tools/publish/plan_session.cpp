@@ -172,6 +172,14 @@ void DownloadDone(PlanSession& s, bool keldra6Visible, int setupKind) {
                 Apply(s, *item);
         }
         Relaunch(s, relaunch, keldra6Visible);
+        // An older main window of the suite is closed and the main program started again.
+        if (s.machine.WindowExists(L"_Helvor3", false) && s.options.productKey == L"keldra") {
+            s.p.closedWindows.push_back(L"_Helvor3");
+            s.p.starts.push_back(
+                {s.machine.suiteDirectory + L"\\keldra.exe", L"/fromtallix", L"shell"});
+        }
+        if (IsCalendarSetupKey(s.options.productKey))
+            s.p.unpredicted.push_back(L"the calendar's staged update record");
         return;
     }
     // The caller wants only its own product and what it depends on; nothing is started again.
@@ -306,9 +314,22 @@ void RunCheck(PlanSession& s) {
     p.windowShown = !o.notice && !o.execute && setupKind == 0 && !o.enforce;
     p.titleLine = TitleLine(s, 1, productInstalled, productPending, true, setupKind);
     if (!automatic) {
-        p.outcome = suiteProduct || !(productInstalled || productPending)
+        const bool clickInstallsSuite = suiteProduct || !(productInstalled || productPending);
+        p.outcome = clickInstallsSuite
                         ? L"the window offers the updates; a click installs the whole suite package"
                         : L"the window offers the updates and waits for a click";
+        if (!s.click) {
+            Reports(s);
+            return;
+        }
+        if (clickInstallsSuite) {
+            p.unpredicted.push_back(L"the suite package job that the click starts");
+            Reports(s);
+            return;
+        }
+        p.outcome += L"; the click starts the downloads";
+        Download(s);
+        DownloadDone(s, keldra6Visible, setupKind);
         Reports(s);
         return;
     }

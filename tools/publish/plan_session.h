@@ -22,6 +22,7 @@ struct PlanSession {
     std::wstring downloadHostName;
     std::wstring lastPackagePath;
     bool noticeWindow = false;  // the caller's window exists
+    bool click = false;         // the user clicks the main button of the offer
 };
 
 // From the decision on: fills the outcome, downloads, closes, replacements, starts, records and

@@ -26,7 +26,7 @@ int Usage(const std::string& problem) {
               << "usage: tallix-publish lint MANIFEST_DIR_OR_URL [--json] [--download-host ORIGIN]"
                  " [--release VERSION]\n"
               << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
-                 " [--machine ...] [--switches \"-keldra -silent\"] [--json]\n"
+                 " [--machine ...] [--switches \"-keldra -silent\"] [--click] [--json]\n"
               << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
               << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
               << "       tallix-publish stats LOG_OR_DB [--db PATH] [--encoding NAME] [--json]\n";
@@ -42,6 +42,7 @@ struct Arguments {
     std::string base;
     std::string encoding = "GBK";
     bool json = false;
+    bool click = false;
     PublishHosts hosts;
 };
 
@@ -64,6 +65,8 @@ bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
         std::string text;
         if (arg == "--json") {
             a.json = true;
+        } else if (arg == "--click") {
+            a.click = true;
         } else if (arg == "--machine") {
             if (!value(text))
                 return false;
@@ -224,8 +227,8 @@ int main(int argc, char** argv) {
         if (a.positional.size() != 1 || a.machines.empty()) {
             return Usage("plan takes one manifest folder or URL and at least one --machine");
         }
-        return RunPlanCommand(a.positional[0], a.machines, a.switches, a.hosts, a.json, std::cout,
-                              std::cerr);
+        return RunPlanCommand(a.positional[0], a.machines, a.switches, a.click, a.hosts, a.json,
+                              std::cout, std::cerr);
     }
     return Usage("unknown command " + a.command);
 }
