@@ -255,6 +255,8 @@ void RunCheck(PlanSession& s) {
             p.windowShown = true;
             p.titleLine = TitleLine(s, 2, false, false, true, setupKind);
             p.outcome = L"the window offers to install the product and waits for a click";
+            if (s.click)
+                p.unpredicted.push_back(L"the main-setup job that the click starts");
         } else {
             p.windowShown = true;
             p.titleLine = TitleLine(s, 0, true, false, false, setupKind);
