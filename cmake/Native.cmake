@@ -22,3 +22,4 @@ add_test(NAME report_decoder_refuses_bad_input
          COMMAND sh -c "\"$<TARGET_FILE:report_decoder>\" 'http://127.0.0.1/receive/tallix.aspx?uid=ABC&v=1&s=0&e=0&a=hijactcontent:;filecontent:;&r=1' 2>&1; echo exit=$?")
 set_tests_properties(report_decoder_refuses_bad_input PROPERTIES
   PASS_REGULAR_EXPRESSION "report_decoder: uid is not whole 8-byte blocks of hexadecimal digits\nexit=1")
+include(${CMAKE_SOURCE_DIR}/tools/publish/publish.cmake)

@@ -108,3 +108,7 @@ bool ReadSettingsManifest(const ManifestNode& root, UpdaterSettings& settings) {
         return ApplySetting(child, name, settings);
     });
 }
+
+bool IsSettingsElementName(const std::wstring& name) {
+    return SettingNamed(name) != Setting::kOther;
+}

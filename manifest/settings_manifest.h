@@ -27,6 +27,9 @@ extern const wchar_t kBuiltInAnnouncement[];
 // the failure stays applied.
 bool ReadSettingsManifest(const ManifestNode& root, UpdaterSettings& settings);
 
+// Whether the settings reader acts on a child of the root named `name` (any letter case).
+bool IsSettingsElementName(const std::wstring& name);
+
 // Appends the names of a "hijactname" text to `names`: bars are stripped from both ends, then
 // the text is cut at each bar that is not its first character. A text of bars only adds nothing.
 void AppendHijackNames(const std::wstring& text, std::vector<std::wstring>& names);

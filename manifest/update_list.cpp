@@ -130,6 +130,10 @@ bool ReadSystemSet(const ManifestNode& systemSet, UpgradeReaderState& state) {
 
 }  // namespace
 
+bool IsEntryFieldName(const std::wstring& name, ManifestVariant vocabulary) {
+    return FieldNamed(name, vocabulary) != EntryField::kOther;
+}
+
 std::wstring InstallFileUrl(const std::wstring& downloadBase, const std::wstring& text) {
     if (ToLowerAscii(text.substr(0, 4)) == L"http") {
         return text;

@@ -40,6 +40,9 @@ bool ReadUpdateEntry(const ManifestNode& entry, ManifestVariant vocabulary,
                      const std::wstring& targetProduct, UpgradeReaderState& state,
                      UpdateItem& item);
 
+// Whether an entry's child element named `name` (any letter case) sets a field in `vocabulary`.
+bool IsEntryFieldName(const std::wstring& name, ManifestVariant vocabulary);
+
 // The download URL of an install-file text: the text itself when its first four characters are
 // "http" in any letter case, else the download base followed directly by the text.
 std::wstring InstallFileUrl(const std::wstring& downloadBase, const std::wstring& text);

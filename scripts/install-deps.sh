@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ python3 libgtest-dev googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
   binutils-mingw-w64-i686 wine wine64 xvfb xauth osslsigncode fonts-wqy-zenhei
-  x11-utils xdotool imagemagick openssl
+  x11-utils xdotool imagemagick openssl libpugixml-dev libsqlite3-dev libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

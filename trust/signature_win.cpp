@@ -13,11 +13,10 @@
 
 #include "app/text.h"
 #include "trust/signature_info_win.h"
+#include "trust/signer_rule.h"
 
 namespace {
 
-const wchar_t kExpectedPublisher[] = L"lakemoor orvane network technology";
-const wchar_t kExemptFileName[] = L"glasswispsetup.exe";
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 struct LocalFreeDeleter {
@@ -205,9 +204,7 @@ bool ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
 }
 
 bool VerifyPackageSignature(std::wstring path, std::wstring& signer) {
-    const std::size_t slash = path.rfind(L'\\');
-    if (slash != std::wstring::npos && slash >= 1 &&
-        EqualsNoCase(path.substr(slash + 1), kExemptFileName)) {
+    if (IsSignatureExemptPath(path)) {
         return true;
     }
     std::unique_ptr<SignatureInfo> info(new SignatureInfo());
@@ -215,5 +212,5 @@ bool VerifyPackageSignature(std::wstring path, std::wstring& signer) {
         return true;  // no readable embedded signature: accepted
     }
     signer = ToLowerAscii(info->signerSubject);
-    return Contains(signer, kExpectedPublisher);
+    return IsMakersSigner(signer);
 }

@@ -20,6 +20,8 @@ foreach(stub IN ITEMS "keldra;5.9.2.1" "keldra;5.9.2.2" "pinnace;2.1.0.0" "pinna
 endforeach()
 tallix_add_version_stub(FOLDER running-locker NAME locker RUNNING)
 tallix_add_version_stub(FOLDER tallix-3.2.0.16 NAME tallix PRODUCT_VERSION 3.2.0.16)
+# The demo's current main program, for the machines the publisher's plan is compared on.
+tallix_add_version_stub(FOLDER keldra-5.9.3.0 NAME keldra PRODUCT_VERSION 5.9.3.0)
 
 # A newer build of the updater itself (its version one above the project's) for the self-update.
 set(tallix_next_version
@@ -51,7 +53,7 @@ foreach(file IN LISTS tallix_scenario_files)
   get_filename_component(name ${file} NAME_WE)
   add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${file})
   set_tests_properties(e2e_${name} PROPERTIES
-    ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION};TALLIX_NEXT_EXE=$<TARGET_FILE:tallix_next>;TALLIX_NEXT_VERSION=${TALLIX_NEXT_VERSION};TALLIX_SCRIPTS=${CMAKE_SOURCE_DIR}/scripts"
+    ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION};TALLIX_NEXT_EXE=$<TARGET_FILE:tallix_next>;TALLIX_NEXT_VERSION=${TALLIX_NEXT_VERSION};TALLIX_SCRIPTS=${CMAKE_SOURCE_DIR}/scripts;TALLIX_PUBLISH=${CMAKE_SOURCE_DIR}/build/native/tallix-publish"
     # The scenarios start servers of their own on the test ports.
     DEPENDS loopback_server_stop
     TIMEOUT 900)

@@ -10,6 +10,7 @@
 #include "manifest/com_ptr_win.h"
 #include "manifest/manifest_document_win.h"
 #include "test_support.h"
+#include "tests/publish/xml_view_cases.h"
 
 namespace {
 
@@ -78,6 +79,16 @@ TEST_F(ManifestDocumentTest, EachLoadReplacesTheDocument) {
     document_.Clear();
     EXPECT_EQ(document_.Root(), nullptr);
     EXPECT_FALSE(document_.FindRoot());
+}
+
+// The walks that the publisher's tool reproduces with its own parser (tests/publish).
+TEST_F(ManifestDocumentTest, WalksThePublishersToolReproduces) {
+    for (const auto& c : xml_view_cases::Cases()) {
+        ASSERT_TRUE(LoadRaw(c.bytes, c.root)) << c.what;
+        const auto root = document_.Root();
+        ASSERT_NE(root, nullptr) << c.what;
+        EXPECT_EQ(WideToUtf8(xml_view_cases::Walk(*root)), WideToUtf8(c.walk)) << c.what;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+// A small reader of JSON documents (the machine profiles): objects keep their keys in order.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct JsonValue {
+    enum class Type { kNull, kBool, kNumber, kString, kArray, kObject };
+    Type type = Type::kNull;
+    bool boolean = false;
+    double number = 0;
+    std::string text;  // UTF-8
+    std::vector<JsonValue> items;
+    std::vector<std::pair<std::string, JsonValue>> members;
+
+    // The member `key`, or null when this is no object or has no such member.
+    const JsonValue* Find(const std::string& key) const;
+};
+
+// The document, or nothing with `error` saying where it went wrong.
+std::optional<JsonValue> ParseJson(const std::string& text, std::string& error);

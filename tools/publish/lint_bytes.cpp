@@ -1,0 +1,136 @@
+// The rules about a manifest's bytes and its XML: what the updater's decoding and parser make of
+// them before any reader sees an element.
+#include <string>
+
+#include "tools/publish/lint.h"
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+    return Utf16ToUtf8(text);
+}
+
+void Add(std::vector<Finding>& out, Severity severity, const char* code, const LoadedManifest& m,
+         std::string where, std::string message, std::string fix) {
+    out.push_back({severity, code, m.file, std::move(where), std::move(message), std::move(fix)});
+}
+
+// Length of the well-formed UTF-8 sequence at `at`, or 0.
+std::size_t WellFormedLength(const std::vector<unsigned char>& b, std::size_t at) {
+    const unsigned char c = b[at];
+    if (c < 0x80)
+        return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0)
+            low = 0xA0;
+        if (c == 0xED)
+            high = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0)
+            low = 0x90;
+        if (c == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (at + length > b.size())
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char lo = i == 1 ? low : 0x80;
+        const unsigned char hi = i == 1 ? high : 0xBF;
+        if (b[at + i] < lo || b[at + i] > hi)
+            return 0;
+    }
+    return length;
+}
+
+std::size_t LineAtByte(const std::vector<unsigned char>& b, std::size_t at) {
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < at && i < b.size(); ++i)
+        line += b[i] == '\n';
+    return line;
+}
+
+}  // namespace
+
+void LintBytes(const LoadedManifest& m, std::vector<Finding>& out) {
+    const std::vector<unsigned char>& b = m.bytes;
+    if (b.empty()) {
+        Add(out, Severity::kError, "empty", m, "byte 0",
+            "the body is empty: the updater fetches nothing and keeps its previous values",
+            "publish the manifest's content");
+        return;
+    }
+    const bool utf8Mark = b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
+    const bool utf16Mark = b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE;
+    if (!utf8Mark && !utf16Mark) {
+        const bool bigEndian = b.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF;
+        const bool looksUtf16 = b.size() >= 2 && b[1] == 0;
+        if (bigEndian) {
+            Add(out, Severity::kError, "wrong-bom", m, "byte 0",
+                "UTF-16 big-endian mark FE FF: the updater reads the body as UTF-16 little-endian "
+                "and finds no manifest in it",
+                "save the file as UTF-8 with a byte-order mark");
+        } else if (!looksUtf16) {
+            Add(out, Severity::kError, "no-bom", m, "byte 0",
+                "UTF-8 without a byte-order mark: the updater reads the body as UTF-16 and finds "
+                "no manifest in it, so every machine gets nothing from this file",
+                "save the file as UTF-8 with a byte-order mark (EF BB BF)");
+        }
+    }
+    if (utf8Mark) {
+        for (std::size_t at = 3; at < b.size();) {
+            if (b[at] == 0) {
+                Add(out, Severity::kError, "nul", m,
+                    "byte " + std::to_string(at) + ", line " + std::to_string(LineAtByte(b, at)),
+                    "a NUL byte: the updater's text ends here", "remove the NUL byte");
+                break;
+            }
+            const std::size_t length = WellFormedLength(b, at);
+            if (length == 0) {
+                Add(out, Severity::kError, "bad-utf8", m,
+                    "byte " + std::to_string(at) + ", line " + std::to_string(LineAtByte(b, at)),
+                    "ill-formed UTF-8: the updater reads U+FFFD in its place",
+                    "re-encode the file as UTF-8");
+                break;  // one finding per file is enough to point at the encoding
+            }
+            at += length;
+        }
+    }
+}
+
+// The XML the updater's reader stops in, and a root it does not look for.
+void LintXml(const LoadedManifest& m, std::vector<Finding>& out) {
+    if (!m.present || !m.xml)
+        return;
+    const ManifestXml& xml = *m.xml;
+    const std::string rootName =
+        m.kind == ManifestKind::kSettings ? Narrow(kSettingsRootName) : Narrow(kUpgradeRootName);
+    if (!xml.Parsed()) {
+        if (xml.Text().empty())
+            return;  // the bytes finding says why
+        Add(out, Severity::kError, "xml", m, "line " + std::to_string(xml.ErrorLine()),
+            "the updater's XML reader stops here (" + xml.Error() +
+                "): the manifest contributes nothing",
+            "make the file well-formed XML with the root " + rootName);
+    } else if (xml.Text().find(L"<!ENTITY") != std::wstring::npos) {
+        Add(out, Severity::kWarning, "dtd-entity", m, "line 1",
+            "the updater's reader keeps each entity reference as a node of its own: an element "
+            "that holds one has a child this tool does not show",
+            "write the text out instead of using DTD entities");
+    }
+    if (xml.Parsed() && !xml.RootFound()) {
+        Add(out, Severity::kError, "wrong-root", m, "line 1",
+            "the root element is not " + rootName +
+                " (exact letter case): the manifest "
+                "contributes nothing",
+            "name the root element " + rootName);
+    }
+}

@@ -1,0 +1,19 @@
+// What the updater reads from a package, read natively: the product version of the version
+// resource (the fixed file information's product version, "%d.%d.%d.%d"), and the subject of the
+// certificate that signed the embedded Authenticode signature (OpenSSL's PKCS #7 reader). The
+// signature's validity is not checked, as the updater does not check it either.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct PackageFacts {
+    bool isPe = false;
+    std::wstring productVersion;  // empty: no version resource
+    bool signatureReadable = false;
+    std::wstring signerSubject;  // the signing certificate's common name (else organisation)
+};
+
+PackageFacts ReadPackageFacts(const std::vector<unsigned char>& bytes);

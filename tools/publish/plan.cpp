@@ -1,0 +1,108 @@
+#include "tools/publish/plan.h"
+
+#include "app/command_line.h"
+#include "app/text.h"
+#include "apply/apply_plan.h"
+#include "apply/finish_rules.h"
+#include "download/download_rules.h"
+#include "download/job_table.h"
+#include "manifest/history.h"
+#include "manifest/installed_products.h"
+#include "manifest/settings_manifest.h"
+#include "manifest/update_decision.h"
+#include "manifest/update_list.h"
+#include "tools/publish/plan_session.h"
+
+namespace {
+
+std::wstring HostName(const std::wstring& origin) {
+    std::wstring host =
+        origin.substr(origin.find(L"://") == std::wstring::npos ? 0 : origin.find(L"://") + 3);
+    return host.substr(0, host.find_first_of(L":/"));
+}
+
+// Where the decision read an entry's installed version, named after the file it asked about.
+std::wstring FoundBy(const UpdateItem& item, const std::vector<std::wstring>& asked,
+                     const std::wstring& requestedVersion, const std::wstring& productKey) {
+    if (!requestedVersion.empty() && item.tag == productKey)
+        return L"the caller's version " + requestedVersion;
+    if (item.installedVersion == L"9999.9999.9999.9999")
+        return L"sibling not installed (placeholder)";
+    for (auto it = asked.rbegin(); it != asked.rend(); ++it) {
+        const std::wstring lower = ToLowerAscii(*it);
+        const std::wstring file =
+            ToLowerAscii(item.fileName.empty() ? item.tag + L".exe" : item.fileName);
+        if (lower.size() >= file.size() &&
+            lower.compare(lower.size() - file.size(), file.size(), file) == 0) {
+            return *it;
+        }
+        if (item.tag == L"dayloomsetup" || item.tag == L"pinnacesetup" ||
+            item.tag == L"dayloomsetup_silent" || item.tag == L"pinnacesetup_silent") {
+            if (Contains(lower, L"dayloom.exe"))
+                return *it;
+        }
+    }
+    return L"";
+}
+
+}  // namespace
+
+Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& machine,
+                      const std::wstring& switches, const PublishHosts& hosts, bool click) {
+    Prediction p;
+    p.machine = machine.name;
+    SessionOptions options;
+    options.commandLine = switches;
+    ParseCommandLine(switches, options, [&machine] { return machine.osCode; });
+
+    // Settings, then the upgrade manifest of the variant the machine asks for.
+    UpdaterSettings settings;
+    settings.downloadAddress = hosts.downloadIp;
+    p.requests.push_back(L"/keldra/tallix.xml");
+    if (release.settings.present && release.settings.xml->RootFound()) {
+        ReadSettingsManifest(*release.settings.xml->Root(), settings);
+    }
+    const std::wstring keldra = machine.suiteDirectory + L"keldra.exe";
+    const ManifestVariant variant =
+        ChooseManifestVariant(settings.version6Switch, IsVersion6Line(machine.FileVersion(keldra)),
+                              machine.FileExists(keldra));
+    p.variant = variant == ManifestVariant::kClassic ? L"classic" : L"version-6";
+    p.requests.push_back(ManifestPath(ManifestKind::kUpgrade, variant));
+    const LoadedManifest& upgrade = release.Upgrade(variant);
+
+    PlanSession s{p, machine, options, hosts, settings, {}, {}, {}, {}, {}, false, false};
+    s.state.downloadBase = hosts.download;
+    if (upgrade.present && upgrade.xml->RootFound()) {
+        ReadUpgradeManifest(*upgrade.xml->Root(), variant, options.productKey, s.state, s.items);
+    }
+    std::vector<std::wstring> asked;
+    DecisionMachine decisionMachine = machine.Machine();
+    decisionMachine.fileVersion = [&machine, &asked](const std::wstring& path) {
+        asked.push_back(path);
+        return machine.FileVersion(path);
+    };
+    s.results.targetDependency = s.state.targetDependency;
+    DecideUpdates(s.items, DecisionOptionsFrom(options), decisionMachine, s.results);
+    for (const auto& item : s.items) {
+        PlannedEntry e;
+        e.tag = item->tag;
+        e.offered = item->version;
+        e.installed = item->installedVersion;
+        e.updateNeeded = item->updateNeeded;
+        e.enforce = item->enforce;
+        e.foundBy = FoundBy(*item, asked, options.requestedVersion, options.productKey);
+        e.decided = options.suiteCaller || item->tag == options.productKey ||
+                    item->tag == L"tallix" || !e.foundBy.empty() || item->updateNeeded;
+        p.entries.push_back(e);
+    }
+    if (!upgrade.present) {
+        p.unpredicted.push_back(
+            L"the upgrade manifest is missing: what the host answers instead "
+            L"(an error page or nothing) decides whether the network error "
+            L"box appears");
+    }
+    s.downloadHostName = HostName(hosts.download);
+    s.click = click;
+    RunCheck(s);
+    return p;
+}

@@ -1,0 +1,169 @@
+#include "tools/publish/plan_command.h"
+
+#include "app/text.h"
+#include "tools/publish/manifest_source.h"
+#include "tools/publish/output.h"
+#include "tools/publish/plan.h"
+#include "tools/publish/xml_view.h"
+
+namespace {
+
+std::string N(const std::wstring& text) {
+    return Utf16ToUtf8(text);
+}
+
+std::string JsonList(const std::vector<std::wstring>& list) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < list.size(); ++i)
+        out += (i ? "," : "") + Json(N(list[i]));
+    return out + "]";
+}
+
+std::string ToJson(const Prediction& p) {
+    std::string out = "{\"machine\":" + Json(p.machine) + ",\"variant\":" + Json(N(p.variant)) +
+                      ",\"requests\":" + JsonList(p.requests) + ",\"entries\":[";
+    for (std::size_t i = 0; i < p.entries.size(); ++i) {
+        const PlannedEntry& e = p.entries[i];
+        out += std::string(i ? "," : "") + "{\"tag\":" + Json(N(e.tag)) +
+               ",\"offered\":" + Json(N(e.offered)) + ",\"installed\":" + Json(N(e.installed)) +
+               ",\"foundBy\":" + Json(N(e.foundBy)) +
+               ",\"decided\":" + (e.decided ? "true" : "false") +
+               ",\"updateNeeded\":" + (e.updateNeeded ? "true" : "false") +
+               ",\"enforce\":" + (e.enforce ? "true" : "false") + "}";
+    }
+    out += "],\"updatesNeeded\":" + std::string(p.updatesNeeded ? "true" : "false") +
+           ",\"why\":" + Json(N(p.why)) + ",\"outcome\":" + Json(N(p.outcome)) +
+           ",\"windowShown\":" + (p.windowShown ? "true" : "false") +
+           ",\"titleLine\":" + Json(N(p.titleLine)) + ",\"downloads\":[";
+    for (std::size_t i = 0; i < p.downloads.size(); ++i) {
+        const PlannedDownload& d = p.downloads[i];
+        out += std::string(i ? "," : "") + "{\"tag\":" + Json(N(d.tag)) +
+               ",\"url\":" + Json(N(d.url)) + ",\"retryUrl\":" + Json(N(d.retryUrl)) +
+               ",\"destination\":" + Json(N(d.destination)) + "}";
+    }
+    out += "],\"closedWindows\":" + JsonList(p.closedWindows) + ",\"replaced\":[";
+    for (std::size_t i = 0; i < p.replaced.size(); ++i) {
+        out += std::string(i ? "," : "") + "{\"path\":" + Json(N(p.replaced[i].first)) +
+               ",\"version\":" + Json(N(p.replaced[i].second)) + "}";
+    }
+    out += "],\"starts\":[";
+    for (std::size_t i = 0; i < p.starts.size(); ++i) {
+        out += std::string(i ? "," : "") + "{\"program\":" + Json(N(p.starts[i].program)) +
+               ",\"parameters\":" + Json(N(p.starts[i].parameters)) +
+               ",\"how\":" + Json(N(p.starts[i].how)) + "}";
+    }
+    out += "],\"selfUpdate\":" + std::string(p.selfUpdate ? "true" : "false") +
+           ",\"records\":" + JsonList(p.records) + ",\"unpredicted\":" + JsonList(p.unpredicted) +
+           "}";
+    return out;
+}
+
+void PrintOne(const Prediction& p, std::ostream& out) {
+    out << "machine: " << p.machine << "\n";
+    out << "manifests: " << N(p.variant) << "\n";
+    std::vector<std::vector<std::string>> rows = {
+        {"entry", "offered", "installed", "found by", "update"}};
+    for (const PlannedEntry& e : p.entries) {
+        rows.push_back({N(e.tag), N(e.offered), e.installed.empty() ? "-" : N(e.installed),
+                        e.decided ? N(e.foundBy) : "not decided in this run",
+                        e.updateNeeded ? (e.enforce ? "yes (enforced)" : "yes") : "no"});
+    }
+    PrintTable(out, rows);
+    out << "needed: " << (p.updatesNeeded ? "yes" : "no") << " (" << N(p.why) << ")\n";
+    out << "outcome: " << N(p.outcome) << "\n";
+    out << "window: "
+        << (p.windowShown ? "shown, title \"" + N(p.titleLine) + "\"" : std::string("not shown"))
+        << "\n";
+    out << "updater updates itself: " << (p.selfUpdate ? "yes" : "no") << "\n";
+    for (const PlannedDownload& d : p.downloads) {
+        out << "download " << N(d.tag) << ": " << N(d.url) << " (retry " << N(d.retryUrl) << ") -> "
+            << N(d.destination) << "\n";
+    }
+    for (const std::wstring& w : p.closedWindows)
+        out << "close window: " << N(w) << "\n";
+    for (const auto& [path, version] : p.replaced)
+        out << "replace: " << N(path) << " with " << N(version) << "\n";
+    for (const PlannedStart& s : p.starts)
+        out << "start (" << N(s.how) << "): " << N(s.program) << " " << N(s.parameters) << "\n";
+    for (const std::wstring& r : p.records)
+        out << "record: " << N(r) << "\n";
+    out << "requests: ";
+    for (std::size_t i = 0; i < p.requests.size(); ++i)
+        out << (i ? ", " : "") << N(p.requests[i]);
+    out << "\n";
+    for (const std::wstring& u : p.unpredicted)
+        out << "not predicted: " << N(u) << "\n";
+}
+
+// Machines as rows, entries as columns: what each machine does with each entry.
+void PrintTableOfMachines(const std::vector<Prediction>& predictions, std::ostream& out) {
+    std::vector<std::wstring> tags;
+    for (const Prediction& p : predictions) {
+        for (const PlannedEntry& e : p.entries) {
+            if (std::find(tags.begin(), tags.end(), e.tag) == tags.end())
+                tags.push_back(e.tag);
+        }
+    }
+    std::vector<std::vector<std::string>> rows(1, {"machine"});
+    for (const std::wstring& t : tags)
+        rows[0].push_back(N(t));
+    rows[0].push_back("outcome");
+    for (const Prediction& p : predictions) {
+        std::vector<std::string> row = {p.machine};
+        for (const std::wstring& t : tags) {
+            std::string cell = "";
+            for (const PlannedEntry& e : p.entries) {
+                if (e.tag != t)
+                    continue;
+                if (!e.decided)
+                    cell = ".";
+                else if (e.updateNeeded)
+                    cell = (e.installed.empty() ? "new" : N(e.installed)) + " -> " + N(e.offered);
+                else if (e.installed == L"9999.9999.9999.9999")
+                    cell = "not installed";
+                else
+                    cell = e.installed.empty() ? "-" : N(e.installed) + " ok";
+            }
+            row.push_back(cell);
+        }
+        row.push_back(N(p.outcome));
+        rows.push_back(row);
+    }
+    PrintTable(out, rows);
+}
+
+}  // namespace
+
+int RunPlanCommand(const std::string& manifests, const std::vector<std::string>& profiles,
+                   const std::string& switches, bool click, const PublishHosts& hosts, bool json,
+                   std::ostream& out, std::ostream& err) {
+    const ReleaseManifests release = LoadRelease(ManifestSource(manifests));
+    std::vector<Prediction> predictions;
+    for (const std::string& path : profiles) {
+        std::string error;
+        auto profile = LoadProfile(path, error);
+        if (!profile) {
+            err << "tallix-publish: " << error << "\n";
+            return 2;
+        }
+        profile->files.emplace(ToLowerAscii(profile->suiteDirectory + L"tallix.exe"),
+                               hosts.release);
+        predictions.push_back(PredictRun(release, *profile, Utf8ToUtf16(switches), hosts, click));
+    }
+    if (json) {
+        out << "[";
+        for (std::size_t i = 0; i < predictions.size(); ++i)
+            out << (i ? "," : "") << ToJson(predictions[i]);
+        out << "]\n";
+    } else if (predictions.size() == 1) {
+        PrintOne(predictions.front(), out);
+    } else {
+        PrintTableOfMachines(predictions, out);
+    }
+    // A plan with parts it cannot predict is a finding: the publisher has to look at those.
+    for (const Prediction& p : predictions) {
+        if (!p.unpredicted.empty())
+            return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,22 @@
+# The publisher's tool, tallix-publish: built in the native tree from the updater's portable code
+# and the libraries that stand in for the system's services (pugixml for the XML component,
+# SQLite for the report store, OpenSSL for reading signatures).
+find_package(pugixml REQUIRED)
+find_package(SQLite3 REQUIRED)
+find_package(OpenSSL REQUIRED)
+
+file(GLOB TALLIX_PUBLISH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/publish/*.cpp)
+list(REMOVE_ITEM TALLIX_PUBLISH_SOURCES ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
+add_library(publish_core STATIC ${TALLIX_PUBLISH_SOURCES})
+target_compile_options(publish_core PRIVATE ${TALLIX_SANITIZE})
+target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml SQLite::SQLite3 OpenSSL::Crypto)
+
+add_executable(tallix-publish ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
+target_compile_options(tallix-publish PRIVATE ${TALLIX_SANITIZE})
+target_link_libraries(tallix-publish PRIVATE publish_core)
+
+file(GLOB TALLIX_PUBLISH_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/publish/*.cpp)
+add_executable(tallix_publish_tests ${TALLIX_PUBLISH_TESTS})
+target_compile_options(tallix_publish_tests PRIVATE ${TALLIX_SANITIZE})
+target_link_libraries(tallix_publish_tests PRIVATE publish_core GTest::gtest_main)
+gtest_discover_tests(tallix_publish_tests DISCOVERY_TIMEOUT 60)

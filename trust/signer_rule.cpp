@@ -1,0 +1,13 @@
+#include "trust/signer_rule.h"
+
+#include "app/text.h"
+
+bool IsSignatureExemptPath(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    return slash != std::wstring::npos && slash >= 1 &&
+           EqualsNoCase(path.substr(slash + 1), kSignatureExemptFileName);
+}
+
+bool IsMakersSigner(const std::wstring& lowerSigner) {
+    return Contains(lowerSigner, kMakersSignerText);
+}
