@@ -49,7 +49,8 @@ class FaultCase(harness.Case):
     def assert_kept(self, updater, programs, caller=None, seconds=90):
         """The invariants after a fault: `programs` maps each program file of the suite to the
         build that must stand there; no other program is there."""
-        self.assert_ends(updater, seconds, code=None)
+        if updater is not None:
+            self.assert_ends(updater, seconds, code=None)
         programs = dict(programs, **{"tallix.exe": harness.build().tallix,
                                      "keldra.exe": stub("keldra-5.9.2.1", "keldra.exe")})
         present = sorted(n for n in os.listdir(self.s.suite) if n.lower().endswith(".exe"))
@@ -169,8 +170,8 @@ class Interruptions(FaultCase):
         self.s.rules({"/keldra/good.exe": {"answer": "stall", "bytes": 20000, "seconds": 60}})
         updater, _ = self.enforced_run(entry("good", OFFERED, enforce=True), caller=False)
         partial = os.path.join(self.s.suite, "upgrade", "good.exe.tmp")
-        self.assertTrue(wait_until(lambda: os.path.exists(partial)
-                                   and os.path.getsize(partial) >= 8192, 40))
+        self.assertTrue(wait_until(lambda: os.path.exists(partial), 40))
+        time.sleep(1)  # a block or two is written
         updater.kill()
         self.s.rules({})
         self.assert_kept(self.s.run("-keldra", "-silent", "-enforce", timeout=120),
