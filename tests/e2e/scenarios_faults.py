@@ -81,7 +81,8 @@ class BrokenDownloads(FaultCase):
             # byte early: the usage report keeps its tail after it.
             "junk": {"answer": "redirect", "location":
                      "http://localhost:%d/keldra/junkbody.exe" % port},
-            # An unsigned program behind a redirect: chosen for the usage report.
+            # An unsigned program behind a redirect: chosen for the usage report, and installed
+            # once it comes whole on the second attempt.
             "moved": {"answer": "redirect", "location":
                       "http://localhost:%d/keldra/movedbody.exe" % port},
             # A redirect to itself.
@@ -108,7 +109,7 @@ class BrokenDownloads(FaultCase):
         entries.append(entry("good", OFFERED, enforce=True))
         started = time.monotonic()
         updater, caller = self.enforced_run(*entries)
-        self.assert_kept(updater, {"good.exe": GOOD}, caller, seconds=150)
+        self.assert_kept(updater, {"good.exe": GOOD, "moved.exe": GOOD}, caller, seconds=150)
         print("broken downloads: %.1f s" % (time.monotonic() - started), file=sys.stderr)
         self.assertEqual(read(sentinel), b"a file of the user")
         # The hostile names were never asked for.
