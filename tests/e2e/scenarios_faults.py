@@ -79,15 +79,15 @@ class BrokenDownloads(FaultCase):
             # A redirect to a small file without a version resource.
             "junk": {"answer": "redirect", "location":
                      "http://localhost:%d/keldra/junkbody.exe" % port},
-            # An unsigned program behind a redirect: taken as in place once it has the offered
-            # version.
+            # A program of another signer behind a redirect: chosen for the usage report.
             "moved": {"answer": "redirect", "location":
                       "http://localhost:%d/keldra/movedbody.exe" % port},
         }
         rules = {"/keldra/%s.exe" % name: rule for name, rule in faults.items()}
         for name in ("cut", "good"):
             self.s.serve("/keldra/%s.exe" % name, good)
-        self.s.serve("/keldra/movedbody.exe", good)
+        self.s.serve("/keldra/movedbody.exe", read(harness.signed_by_another_company(
+            "keldra-6.0.0.1", "keldra.exe", os.path.join(self.s.dir, "signing"))))
         self.s.serve("/keldra/junkbody.exe", b"MZ\0\x90 not a program")
         self.s.serve("/keldra/evil.exe", good)
         self.s.rules(rules)
@@ -104,8 +104,14 @@ class BrokenDownloads(FaultCase):
                     for i, name in enumerate(HOSTILE_NAMES)]
         entries.append(entry("good", OFFERED, enforce=True))
         updater, caller = self.enforced_run(*entries)
-        self.assert_kept(updater, {"good.exe": GOOD, "moved.exe": GOOD}, caller, seconds=150)
+        self.assert_kept(updater, {"good.exe": GOOD}, caller, seconds=150)
         self.assertEqual(read(sentinel), b"a file of the user")
+        # The anomaly report goes out whole: the junk's text up to its zero byte, then the rest.
+        reports = [r["path"] for r in self.s.requests()
+                   if r["path"].startswith("/receive/tallix.aspx?")]
+        self.assertEqual(len(reports), 1, reports)
+        self.assertIn(";filecontent:MZ||;", reports[0])
+        self.assertRegex(reports[0], r"&r=\d+$")
         # The hostile names were never asked for.
         paths = self.s.requested_paths()
         self.assertFalse([p for p in paths if "evil" in p or "CON" in p or "nul" in p
