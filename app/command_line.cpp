@@ -125,6 +125,13 @@ void ParseCommandLine(std::wstring text, SessionOptions& options,
     }
 }
 
+std::wstring ElevatedParameters(const SessionOptions& options) {
+    if (options.resetNew && !Contains(ToLowerAscii(options.commandLine), L"-resetnew")) {
+        return options.commandLine + L" -resetnew";
+    }
+    return options.commandLine;
+}
+
 std::wstring ToolCodeFor(const std::wstring& productKey) {
     for (const ToolCodeRow& row : kToolCodes) {
         if (Contains(productKey, row.word)) {

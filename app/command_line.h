@@ -39,6 +39,11 @@ std::vector<std::wstring> SplitSwitchWords(std::wstring text);
 void ParseCommandLine(std::wstring text, SessionOptions& options,
                       const std::function<int()>& osCode);
 
+// The parameters of the elevated relaunch after a failed write test: the command line as stored.
+// A relocation process (whose stored line has lost its "-resetnew") gets the word back, so the
+// elevated copy relocates too instead of running a check from the upgrade folder.
+std::wstring ElevatedParameters(const SessionOptions& options);
+
 // The package code of the first tool-code row whose tool word occurs in `productKey`
 // (case-sensitive substring search), or an empty string.
 std::wstring ToolCodeFor(const std::wstring& productKey);

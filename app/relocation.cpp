@@ -29,8 +29,14 @@ bool RunRelocation(const std::wstring& modulePath, const std::wstring& commandLi
     if (ops.exists(backup)) {
         ops.deleteFile(backup);
     }
-    if (ops.exists(paths.installed)) {
+    const bool hadInstalled = ops.exists(paths.installed);
+    if (hadInstalled) {
         ops.runCommand(CopyCommand(paths.installed, backup));
+        // Without a whole backup the installed updater is the only one there is: keep it.
+        const long long size = ops.fileSize(paths.installed);
+        if (!ops.exists(backup) || size < 0 || ops.fileSize(backup) != size) {
+            return false;
+        }
     }
     for (int round = 0; ops.exists(paths.installed); ++round) {
         if (round == kRelocationDeleteRounds) {
@@ -45,7 +51,14 @@ bool RunRelocation(const std::wstring& modulePath, const std::wstring& commandLi
         ops.sleep(kRelocationPauseMs);
         ++waits;
     }
-    if (!ops.exists(paths.installed) || waits > kRelocationStartWaits) {
+    if (!ops.exists(paths.installed)) {
+        if (hadInstalled) {
+            // The new copy never arrived: the old updater goes back in place, not started.
+            ops.runCommand(CopyCommand(backup, paths.installed));
+        }
+        return false;
+    }
+    if (waits > kRelocationStartWaits) {
         return false;
     }
     ops.start(paths.installed, commandLine);

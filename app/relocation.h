@@ -43,12 +43,15 @@ struct RelocationOps {
     std::function<void(const std::wstring& path)> createDirectory;
     std::function<void(const std::wstring& path)> deleteFile;
     std::function<std::wstring(const std::wstring& path)> fileVersion;  // empty when none
+    std::function<long long(const std::wstring& path)> fileSize;        // -1 when unreadable
     std::function<void(const std::wstring& command)> runCommand;        // output discarded
     std::function<void(int ms)> sleep;
     std::function<void(const std::wstring& file, const std::wstring& parameters)> start;
 };
 
 // The relocation; `modulePath` is the running (new) executable, `commandLine` the command line
-// without "-resetnew". Returns whether the installed copy was started.
+// without "-resetnew". Returns whether the installed copy was started. The suite is never left
+// without an updater: the installed one is deleted only once its backup is really there (present,
+// same size), and when the new copy does not arrive the backup is copied back (nothing starts).
 bool RunRelocation(const std::wstring& modulePath, const std::wstring& commandLine,
                    const RelocationOps& ops);

@@ -69,6 +69,15 @@ void Relocate() {
     ops.createDirectory = [](const std::wstring& path) { CreateDirectoryW(path.c_str(), nullptr); };
     ops.deleteFile = [](const std::wstring& path) { DeleteFileW(path.c_str()); };
     ops.fileVersion = [](const std::wstring& path) { return FileProductVersion(path); };
+    ops.fileSize = [](const std::wstring& path) -> long long {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return -1;
+        }
+        return static_cast<long long>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
+                                      data.nFileSizeLow);
+    };
     ops.runCommand = [](const std::wstring& command) {
         std::wstring discarded;
         RunCommandCaptured(command, discarded);

@@ -48,6 +48,10 @@ struct SessionState {
     std::atomic<bool> jobIdle{true};
     std::atomic<bool> jobFinished{false};
     std::atomic<std::int32_t> downloadedCount{0};
+    // The new updater build was started to take this one's place. It writes its backup into
+    // "OldVersion" while this process closes, so this close leaves that folder alone; the next
+    // ordinary run's close removes it.
+    std::atomic<bool> handedOver{false};
 
     std::wstring LastPackagePath() const {
         std::lock_guard<std::mutex> lock(pathLock_);
@@ -70,6 +74,7 @@ struct SessionState {
         jobIdle = true;
         jobFinished = false;
         downloadedCount = 0;
+        handedOver = false;
         SetLastPackagePath(std::wstring());
     }
 

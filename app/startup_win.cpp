@@ -120,7 +120,7 @@ bool PassWriteTest() {
     FILE* file = _wfopen(path.c_str(), L"w+");
     if (file == nullptr) {
         if (!IsUserAdmin()) {
-            RunElevated(directory + L"tallix.exe", Options().commandLine);
+            RunElevated(directory + L"tallix.exe", ElevatedParameters(Options()));
         }
         PostQuitMessage(0);
         return false;

@@ -60,8 +60,10 @@ void HandOverToNewUpdater(InstallHost& host) {
     facts.signatureAccepted = VerifyPackageSignature(newPath, signer);
     facts.productAccepted = ProductCheck(newPath);
     if (ShouldHandOver(facts)) {
-        ShellExecuteW(nullptr, L"open", newPath.c_str(),
-                      HandoverParameters(Options().commandLine).c_str(), L"", SW_SHOW);
+        const HINSTANCE started =
+            ShellExecuteW(nullptr, L"open", newPath.c_str(),
+                          HandoverParameters(Options().commandLine).c_str(), L"", SW_SHOW);
+        Session().handedOver = reinterpret_cast<INT_PTR>(started) > 32;
     } else {
         RecordDownloadAnomaly(newPath, signer);
     }

@@ -136,6 +136,15 @@ bool ReplaceFile(const std::wstring& source, const std::wstring& target) {
     if (!MoveFileW(target.c_str(), displaced.c_str())) {
         return false;
     }
+    // The displaced file is the only copy of the installed program until the new one is in
+    // place: when the copy fails, whatever it left is removed and the old program goes back
+    // under its own name. Its deletion at the next start is registered only once the copy has
+    // succeeded, so a failure leaves nothing scheduled; a success records the same entry.
+    if (!Copy(source, target)) {
+        DeleteFileW(target.c_str());
+        MoveFileW(displaced.c_str(), target.c_str());
+        return false;
+    }
     MoveFileExW(displaced.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return Copy(source, target);
+    return true;
 }

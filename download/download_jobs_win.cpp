@@ -20,6 +20,7 @@
 #include "download/job_host_win.h"
 #include "download/job_table.h"
 #include "manifest/file_version_win.h"
+#include "manifest/update_list.h"
 #include "manifest/version.h"
 #include "report/os_code.h"
 #include "trust/signature_win.h"
@@ -181,6 +182,17 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         }
         state_ = kJobRunning;
         const std::wstring destination = Destination(file);
+        if (!IsSafePackagePath(destination.substr(0, destination.size() - file.fileName.size()),
+                               file.fileName)) {
+            // A name that leaves the download folder (a path, a drive, a device, or too long
+            // for it) is refused: nothing is deleted, fetched or installed for the item, and the
+            // job goes on with the next one.
+            if (file.item != nullptr) {
+                file.item->packageOk = false;
+            }
+            Report(kJobFailed, 1);
+            return ItemOutcome::Reported;
+        }
         session.SetLastPackagePath(destination);
         if (spec_.preCheck && file.item != nullptr &&
             FileProductVersion(destination) == file.item->version) {

@@ -60,8 +60,37 @@ std::wstring SystemUserAgent() {
 
 PLDownloadTask::PLDownloadTask() : userAgent(SystemUserAgent()) {}
 
+// One run: what its thread works on. Its internet handles are its own; whoever ends the run
+// (the thread at its end, or Stop) takes them out and closes them, so each is closed once and
+// never while another run could be given the same handle value.
+struct PLDownloader::RunState {
+    std::uint32_t generation = 0;
+    PLDownloadTask task;
+    PLDownloadStatus status;
+    PLHttpResponse response;
+    std::atomic<HINTERNET> session{nullptr};
+    std::atomic<HINTERNET> request{nullptr};
+    std::uint32_t sampleBytes = 0;
+    std::uint64_t sampleTick = 0;
+
+    void CloseHandles() {
+        if (HINTERNET open = request.exchange(nullptr)) {
+            InternetCloseHandle(open);
+        }
+        if (HINTERNET open = session.exchange(nullptr)) {
+            InternetCloseHandle(open);
+        }
+    }
+    ~RunState() { CloseHandles(); }
+};
+
+PLDownloader::PLDownloader() : launched_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
 PLDownloader::~PLDownloader() {
     file_.Close();
+    if (launched_ != nullptr) {
+        CloseHandle(launched_);
+    }
 }
 
 void PLDownloader::OnTaskSet(PLDownloadStatus status) {
@@ -89,217 +118,312 @@ void PLDownloader::OnEnd(PLDownloadStatus status) {
 }
 
 PLDownloadStatus PLDownloader::StatusCopy() {
+    std::lock_guard<std::mutex> lock(runLock_);
     PLDownloadStatus copy = status_;
     copy.state = state_;
     return copy;
 }
 
+bool PLDownloader::IsCurrent(const RunState& run) const {
+    return generation_.load() == run.generation;
+}
+
+void PLDownloader::PublishLocked(const RunState& run) {
+    if (!IsCurrent(run)) {
+        return;
+    }
+    status_.done = run.status.done;
+    status_.total = run.status.total;
+    status_.speed = run.status.speed;
+    task_.resumeOffset = run.task.resumeOffset;
+}
+
+void PLDownloader::RaiseIfCurrent(const RunState& run,
+                                  void (PLDownloader::*event)(PLDownloadStatus)) {
+    std::lock_guard<std::mutex> events(eventLock_);
+    if (!IsCurrent(run)) {
+        return;
+    }
+    PLDownloadStatus copy = run.status;
+    copy.state = state_;
+    (this->*event)(std::move(copy));
+}
+
 void PLDownloader::SetTask(const PLDownloadTask& task, std::int32_t tag) {
-    task_ = task;
-    state_ = task.initialState;
-    status_.tag = tag;
-    status_.url = task.url;
-    status_.folder = task.folder;
-    status_.name = task.name;
-    status_.path = task.path;
-    status_.temporaryPath = task.path + L".tmp";
-    status_.freshDownload = task.freshDownload;
-    status_.userValue = task.userValue;
-    status_.total = task.presetTotal;
-    status_.done = task.presetDone;
-    status_.speed = 0;
-    sampleBytes_ = 0;
-    runBytes_ = 0;
-    startTick_ = endTick_ = sampleTick_ = 0;
+    {
+        // A run still going loses its identity here; an event it is raising ends first.
+        std::lock_guard<std::mutex> events(eventLock_);
+        std::lock_guard<std::mutex> lock(runLock_);
+        ++generation_;
+        current_.reset();
+        file_.Close();  // already closed unless a run was abandoned
+        task_ = task;
+        state_ = task.initialState;
+        status_.tag = tag;
+        status_.url = task.url;
+        status_.folder = task.folder;
+        status_.name = task.name;
+        status_.path = task.path;
+        status_.temporaryPath = task.path + L".tmp";
+        status_.freshDownload = task.freshDownload;
+        status_.userValue = task.userValue;
+        status_.total = task.presetTotal;
+        status_.done = task.presetDone;
+        status_.speed = 0;
+    }
     OnTaskSet(StatusCopy());
 }
 
 bool PLDownloader::Start() {
-    std::int32_t ready = kDownloadReady;
-    if (!state_.compare_exchange_strong(ready, kDownloadConnecting)) {
+    auto run = std::make_shared<RunState>();
+    {
+        std::lock_guard<std::mutex> lock(runLock_);
+        std::int32_t ready = kDownloadReady;
+        if (!state_.compare_exchange_strong(ready, kDownloadConnecting)) {
+            return false;
+        }
+        run->generation = generation_;
+        run->task = task_;
+        run->status = status_;
+        run->response = response_;  // a response without Content-Length keeps the last length
+        launching_ = run;
+        current_ = run;
+    }
+    if (!Create(true)) {
         return false;
     }
-    return Create(true);
+    // The new thread takes its run before anything else: a later Start cannot hand it another.
+    WaitForSingleObject(launched_, INFINITE);
+    return true;
 }
 
 void PLDownloader::Stop() {
-    state_ = kDownloadStopped;
+    std::shared_ptr<RunState> run;
+    {
+        std::lock_guard<std::mutex> lock(runLock_);
+        ++generation_;
+        state_ = kDownloadStopped;
+        run = std::move(current_);
+    }
     OnEnd(StatusCopy());
-    CloseInternetHandles();
+    if (run) {
+        run->CloseHandles();
+    }
     CloseThreadHandle();
     file_.Close();
 }
 
-void PLDownloader::CloseInternetHandles() {
-    if (HINTERNET request = request_.exchange(nullptr)) {
-        InternetCloseHandle(request);
-    }
-    if (HINTERNET session = session_.exchange(nullptr)) {
-        InternetCloseHandle(session);
-    }
-}
-
 DWORD PLDownloader::Run() {
-    for (;;) {
+    std::shared_ptr<RunState> run;
+    {
+        std::lock_guard<std::mutex> lock(runLock_);
+        run = std::move(launching_);
+    }
+    SetEvent(launched_);
+    DWORD result = 0;
+    // A run that is stopped, reloaded or abandoned ends at the next check, without OnEnd.
+    for (bool going = run != nullptr; going && IsCurrent(*run);) {
         switch (state_.load()) {
             case kDownloadConnecting:
-                Connect();
+                Connect(*run);
                 break;
-            case kDownloadReceiving:
-                Receive();
-                if (state_ != kDownloadReceiving) {
-                    return 0;  // stopped or given a new task: no rename, no second OnEnd
+            case kDownloadReceiving: {
+                Receive(*run);
+                std::lock_guard<std::mutex> lock(runLock_);
+                if (!IsCurrent(*run) || state_ != kDownloadReceiving) {
+                    going = false;  // no rename, no second OnEnd
+                    break;
                 }
-                state_ = EndStateFor(status_.done, status_.total);
+                state_ = EndStateFor(run->status.done, run->status.total);
                 break;
+            }
             case kDownloadCompleted:
-                return Finish(true);
+                result = Finish(*run, true);
+                going = false;
+                break;
             case kDownloadFailed:
-                return Finish(false);
+                result = Finish(*run, false);
+                going = false;
+                break;
             case kDownloadStopped:
             case kDownloadIdle:
             case kDownloadReady:
-                // Stopped or reloaded before the thread got going: nothing left to do here.
-                return 0;
+                going = false;
+                break;
             default:
                 break;
         }
     }
+    if (run) {
+        run->CloseHandles();
+    }
+    return result;
 }
 
-void PLDownloader::OpenUrl(DWORD flags, const std::wstring& headers) {
+void PLDownloader::OpenUrl(RunState& run, DWORD flags, const std::wstring& headers) {
     HINTERNET request =
-        InternetOpenUrlW(session_.load(), task_.url.c_str(), headers.c_str(),
-                         static_cast<DWORD>(headers.size()), task_.openFlags | flags, 0);
-    if (HINTERNET old = request_.exchange(request)) {
+        InternetOpenUrlW(run.session.load(), run.task.url.c_str(), headers.c_str(),
+                         static_cast<DWORD>(headers.size()), run.task.openFlags | flags, 0);
+    if (HINTERNET old = run.request.exchange(request)) {
         InternetCloseHandle(old);
     }
 }
 
-void PLDownloader::ReadResponse() {
-    HINTERNET request = request_.load();
-    response_.request = request;
+void PLDownloader::ReadResponse(RunState& run) {
+    HINTERNET request = run.request.load();
+    run.response.request = request;
     if (request == nullptr) {
         return;
     }
-    response_.statusCode = _wtoi(QueryHeader(request, HTTP_QUERY_STATUS_CODE).c_str());
+    run.response.statusCode = _wtoi(QueryHeader(request, HTTP_QUERY_STATUS_CODE).c_str());
     const std::wstring length = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH);
     if (!length.empty()) {
-        response_.contentLength = _wcstoui64(length.c_str(), nullptr, 10);
+        run.response.contentLength = _wcstoui64(length.c_str(), nullptr, 10);
     }
-    response_.lastModified = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
-    response_.server = QueryHeader(request, HTTP_QUERY_SERVER);
+    run.response.lastModified = QueryHeader(request, HTTP_QUERY_LAST_MODIFIED);
+    run.response.server = QueryHeader(request, HTTP_QUERY_SERVER);
 }
 
-void PLDownloader::LogRedirect() {
+void PLDownloader::LogRedirect(RunState& run) {
     std::vector<wchar_t> raw(kRawHeadersBufferBytes / sizeof(wchar_t), L'\0');
     DWORD size = kRawHeadersPassedBytes;
-    if (!HttpQueryInfoW(request_.load(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &size, nullptr) ||
+    if (!HttpQueryInfoW(run.request.load(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &size,
+                        nullptr) ||
         raw[0] == L'\0') {
         return;
     }
     RedirectRecord record;
-    record.name = task_.name;
+    record.name = run.task.name;
     record.location = LocationFromRawHeaders(raw.data());
-    record.path = task_.path;
-    record.contentLength = static_cast<std::int64_t>(response_.contentLength);
-    record.status = response_.statusCode;
-    Redirects().Append(std::move(record));
+    record.path = run.task.path;
+    record.contentLength = static_cast<std::int64_t>(run.response.contentLength);
+    record.status = run.response.statusCode;
+    if (IsCurrent(run)) {
+        Redirects().Append(std::move(record));
+    }
 }
 
-void PLDownloader::Connect() {
-    request_ = nullptr;
-    session_ = nullptr;
+void PLDownloader::Connect(RunState& run) {
+    const PLDownloadTask& task = run.task;
     HINTERNET session = nullptr;
-    if (task_.proxyHost.empty()) {
-        session = InternetOpenW(task_.userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+    if (task.proxyHost.empty()) {
+        session = InternetOpenW(task.userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                 nullptr, 0);
     } else {
-        const std::wstring proxy = task_.proxyHost + L":" + std::to_wstring(task_.proxyPort);
-        session = InternetOpenW(task_.userAgent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxy.c_str(),
+        const std::wstring proxy = task.proxyHost + L":" + std::to_wstring(task.proxyPort);
+        session = InternetOpenW(task.userAgent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxy.c_str(),
                                 nullptr, 0);
     }
-    session_ = session;
-    if (session != nullptr && !task_.proxyUser.empty()) {
+    run.session = session;
+    if (session != nullptr && !task.proxyUser.empty()) {
         InternetSetOptionW(session, INTERNET_OPTION_PROXY_USERNAME,
-                           const_cast<wchar_t*>(task_.proxyUser.c_str()),
-                           static_cast<DWORD>(task_.proxyUser.size()));
+                           const_cast<wchar_t*>(task.proxyUser.c_str()),
+                           static_cast<DWORD>(task.proxyUser.size()));
     }
-    if (session != nullptr && !task_.proxyPassword.empty()) {
+    if (session != nullptr && !task.proxyPassword.empty()) {
         InternetSetOptionW(session, INTERNET_OPTION_PROXY_PASSWORD,
-                           const_cast<wchar_t*>(task_.proxyPassword.c_str()),
-                           static_cast<DWORD>(task_.proxyPassword.size()));
+                           const_cast<wchar_t*>(task.proxyPassword.c_str()),
+                           static_cast<DWORD>(task.proxyPassword.size()));
     }
 
-    file_.Open(status_.temporaryPath, task_.freshDownload > 0);
     RequestHeaderInput headers;
-    headers.extraHeaders = task_.extraHeaders;
-    headers.fresh = task_.freshDownload > 0;
-    if (!headers.fresh) {
-        task_.resumeOffset = file_.IsOpen() ? file_.Position() : 0;
-        headers.resumeAt = task_.resumeOffset;
-        status_.done = static_cast<std::uint64_t>(task_.resumeOffset);
+    headers.extraHeaders = task.extraHeaders;
+    headers.fresh = task.freshDownload > 0;
+    {
+        std::lock_guard<std::mutex> lock(runLock_);
+        if (!IsCurrent(run)) {
+            return;
+        }
+        file_.Open(run.status.temporaryPath, headers.fresh);
+        if (!headers.fresh) {
+            run.task.resumeOffset = file_.IsOpen() ? file_.Position() : 0;
+            headers.resumeAt = run.task.resumeOffset;
+            run.status.done = static_cast<std::uint64_t>(run.task.resumeOffset);
+        }
+        PublishLocked(run);
     }
-    headers.url = task_.url;
-    headers.referer = task_.referer;
-    headers.cookie = task_.cookie;
+    headers.url = task.url;
+    headers.referer = task.referer;
+    headers.cookie = task.cookie;
     const std::wstring headerText = RequestHeaders(headers);
 
-    OpenUrl(kKeepRedirects, headerText);
-    ReadResponse();
-    SetFirstRequestStatus(response_.statusCode);
-    if (response_.statusCode == 301 || response_.statusCode == 302) {
-        LogRedirect();
-        OpenUrl(kFollowRedirects, headerText);
-        ReadResponse();
+    OpenUrl(run, kKeepRedirects, headerText);
+    ReadResponse(run);
+    if (IsCurrent(run)) {
+        SetFirstRequestStatus(run.response.statusCode);
+    }
+    if (run.response.statusCode == 301 || run.response.statusCode == 302) {
+        LogRedirect(run);
+        OpenUrl(run, kFollowRedirects, headerText);
+        ReadResponse(run);
     }
 
-    status_.total = status_.done + response_.contentLength;
-    state_ = kDownloadReceiving;
-    OnBegin(StatusCopy());
-    startTick_ = sampleTick_ = GetTickCount();
+    run.status.total = run.status.done + run.response.contentLength;
+    {
+        std::lock_guard<std::mutex> lock(runLock_);
+        if (!IsCurrent(run)) {
+            return;
+        }
+        response_ = run.response;
+        state_ = kDownloadReceiving;
+        PublishLocked(run);
+    }
+    RaiseIfCurrent(run, &PLDownloader::OnBegin);
+    run.sampleTick = GetTickCount();
 }
 
-void PLDownloader::Receive() {
+void PLDownloader::Receive(RunState& run) {
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kReadBlock]);
-    HINTERNET request = request_.load();
-    while (state_ == kDownloadReceiving) {
+    HINTERNET request = run.request.load();
+    while (IsCurrent(run) && state_ == kDownloadReceiving) {
         DWORD read = 0;
         if (request == nullptr || !InternetReadFile(request, buffer.get(), kReadBlock, &read) ||
             read == 0) {
             break;
         }
-        sampleBytes_ += read;
-        runBytes_ += read;
+        run.sampleBytes += read;
         const std::uint64_t now = GetTickCount();
-        const std::uint64_t elapsed = now - sampleTick_;
+        const std::uint64_t elapsed = now - run.sampleTick;
         if (elapsed >= kSampleMs) {
-            status_.speed = static_cast<std::int64_t>(static_cast<float>(sampleBytes_) * 1000.0f /
-                                                      static_cast<float>(elapsed));
-            sampleTick_ = now;
-            sampleBytes_ = 0;
+            run.status.speed = static_cast<std::int64_t>(static_cast<float>(run.sampleBytes) *
+                                                         1000.0f / static_cast<float>(elapsed));
+            run.sampleTick = now;
+            run.sampleBytes = 0;
         }
-        file_.WriteBlock(buffer.get(), read);
-        status_.done = static_cast<std::uint64_t>(file_.IsOpen() ? file_.Position() : 0);
-        OnProgress(StatusCopy());
+        {
+            // Only the current run writes the file: an abandoned one drops what it read.
+            std::lock_guard<std::mutex> lock(runLock_);
+            if (!IsCurrent(run)) {
+                break;
+            }
+            file_.WriteBlock(buffer.get(), read);
+            run.status.done = static_cast<std::uint64_t>(file_.IsOpen() ? file_.Position() : 0);
+            PublishLocked(run);
+        }
+        RaiseIfCurrent(run, &PLDownloader::OnProgress);
     }
 }
 
-DWORD PLDownloader::Finish(bool completed) {
-    file_.Close();
-    sampleBytes_ = 0;
-    runBytes_ = 0;
-    startTick_ = endTick_ = sampleTick_ = 0;
-    // The handles of a finished run are closed here rather than left for the next run to
-    // overwrite.
-    CloseInternetHandles();
-    if (completed) {
-        // An existing destination makes the rename fail: the jobs delete it before they start.
-        MoveFileExW(status_.temporaryPath.c_str(), status_.path.c_str(), MOVEFILE_COPY_ALLOWED);
-        status_.done = FileSizeOf(status_.path);
-    } else {
-        status_.done = FileSizeOf(status_.temporaryPath);
+DWORD PLDownloader::Finish(RunState& run, bool completed) {
+    // The handles of a finished run are closed here rather than left for the next run.
+    run.CloseHandles();
+    {
+        std::lock_guard<std::mutex> lock(runLock_);
+        if (!IsCurrent(run)) {
+            return 0;
+        }
+        file_.Close();
+        if (completed) {
+            // An existing destination makes the rename fail: the jobs delete it before they
+            // start.
+            MoveFileExW(run.status.temporaryPath.c_str(), run.status.path.c_str(),
+                        MOVEFILE_COPY_ALLOWED);
+            run.status.done = FileSizeOf(run.status.path);
+        } else {
+            run.status.done = FileSizeOf(run.status.temporaryPath);
+        }
+        PublishLocked(run);
     }
-    OnEnd(StatusCopy());
+    RaiseIfCurrent(run, &PLDownloader::OnEnd);
     return 1;
 }

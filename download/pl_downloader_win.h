@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "download/download_rules.h"
@@ -73,16 +75,17 @@ class PLDownloadCallback {
 
 class PLDownloader : public PLThread {
   public:
-    PLDownloader() = default;
+    PLDownloader();
     ~PLDownloader() override;
 
-    // The thread body: the state machine. 1 when it ended in Completed or Failed, 0 when it was
-    // abandoned while receiving.
+    // The thread body: the state machine of the run that Start launched. 1 when it ended in
+    // Completed or Failed, 0 when it was stopped or abandoned.
     virtual DWORD Run();
     DWORD ThreadBody(void*) override { return Run(); }
 
-    // Loads a task (the downloader keeps a copy) and raises OnTaskSet. A thread that is receiving
-    // stops reading and ends without OnEnd.
+    // Loads a task (the downloader keeps a copy) and raises OnTaskSet. A thread that still runs
+    // an earlier task is abandoned: it stops reading and ends without OnEnd, never touching the
+    // new task's file or events, and closes its own connection.
     void SetTask(const PLDownloadTask& task, std::int32_t tag);
     // The callers' start: Ready becomes Connecting and the thread is created; any other state
     // starts nothing. Whether a thread was started.
@@ -93,7 +96,8 @@ class PLDownloader : public PLThread {
 
     void SetCallback(PLDownloadCallback* callback) { callback_ = callback; }
     std::int32_t State() const { return state_; }
-    // The task as the downloader holds it (the resume offset is written by the run).
+    // The task as the downloader holds it (the resume offset is written by the run). Read it
+    // once the run's thread has ended.
     const PLDownloadTask& Task() const { return task_; }
     const PLHttpResponse& Response() const { return response_; }
 
@@ -104,30 +108,40 @@ class PLDownloader : public PLThread {
     virtual void OnEnd(PLDownloadStatus status);
 
   private:
-    void Connect();
-    void Receive();
-    DWORD Finish(bool completed);
-    void OpenUrl(DWORD flags, const std::wstring& headers);
-    void ReadResponse();
-    void LogRedirect();
-    void CloseInternetHandles();
+    struct RunState;
+
+    void Connect(RunState& run);
+    void Receive(RunState& run);
+    DWORD Finish(RunState& run, bool completed);
+    void OpenUrl(RunState& run, DWORD flags, const std::wstring& headers);
+    void ReadResponse(RunState& run);
+    void LogRedirect(RunState& run);
+    bool IsCurrent(const RunState& run) const;
+    // Publishes the run's status (and what the accessors show) when it is still the current
+    // one; the caller holds runLock_.
+    void PublishLocked(const RunState& run);
+    // Raises an event of the run only while it is the current one.
+    void RaiseIfCurrent(const RunState& run, void (PLDownloader::*event)(PLDownloadStatus));
     PLDownloadStatus StatusCopy();
+
+    // Each Start launches one run with its own identity, copies of the task and the status and
+    // its own internet handles; SetTask and Stop end the current run's identity. The thread
+    // works on its run only, and touches the shared file, state and events only while holding
+    // runLock_ (file, state) or eventLock_ (events) and after checking that its run is still
+    // the current one.
+    std::atomic<std::uint32_t> generation_{0};
+    std::mutex runLock_;    // the file, the state changes of a run, the published status
+    std::mutex eventLock_;  // held while a run raises an event; SetTask waits for it
+    std::shared_ptr<RunState> launching_;  // handed from Start to the thread it creates
+    std::shared_ptr<RunState> current_;    // the run whose handles Stop closes
+    HANDLE launched_ = nullptr;            // the new thread has taken its run
 
     PLDownloadTask task_;
     PLHttpResponse response_;
-    // Closed by whichever side gets them first (Stop on the caller's thread or the end of a
-    // run), so that a handle is never closed twice.
-    std::atomic<HINTERNET> session_{nullptr};
-    std::atomic<HINTERNET> request_{nullptr};
     PLFile file_;
     PLDownloadStatus status_;
     PLDownloadCallback* callback_ = nullptr;
     std::atomic<std::int32_t> state_{kDownloadIdle};
-    std::uint32_t sampleBytes_ = 0;
-    std::uint32_t runBytes_ = 0;
-    std::uint64_t startTick_ = 0;
-    std::uint64_t endTick_ = 0;
-    std::uint64_t sampleTick_ = 0;
 };
 
 // The system browser's user-agent string, widened.

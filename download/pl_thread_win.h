@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <mutex>
+
 class PLThread {
   public:
     PLThread() = default;
@@ -32,6 +34,9 @@ class PLThread {
 
   private:
     static DWORD WINAPI StartRoutine(void* parameter);
+    // The handle is replaced by Create on one thread (a download job) and closed by Stop on
+    // another (the window): every use of it takes the lock.
+    mutable std::mutex handleLock_;
     HANDLE thread_ = nullptr;
 };
 

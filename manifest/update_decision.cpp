@@ -4,6 +4,7 @@
 
 #include "app/command_line.h"
 #include "app/text.h"
+#include "manifest/update_list.h"
 #include "manifest/version.h"
 
 namespace {
@@ -153,6 +154,14 @@ const RuleRow& SelectRule(const RuleRow (&rows)[N], const std::wstring& lowerTag
 // version always counts; a component that is not found counts as `missing` says.
 void DecideItem(UpdateItem& item, InstalledRule rule, WhenMissing missing, bool enforceSwitch,
                 const DecisionMachine& machine) {
+    // Manifests come over plain HTTP: a package name that would leave its folder (a path, a
+    // drive, a device, too long) is never looked up on the machine, fetched or installed. The
+    // session goes on with the other entries.
+    if (!IsSafePackageFileName(item.fileName)) {
+        item.installedVersion.clear();
+        item.updateNeeded = false;
+        return;
+    }
     item.installedVersion = InstalledVersion(rule, item, machine);
     const bool newer = IsNewer(item.installedVersion, item.version);
     switch (missing) {
@@ -287,6 +296,13 @@ void DecideUpdates(UpdateList& list, const DecisionOptions& options, const Decis
         DecideSuite(list, options, machine, results);
     } else {
         DecideTargeted(list, options, machine, results);
+    }
+    // The caller's own version and a missing main program set update needed without a lookup:
+    // a hostile package name is refused there as well.
+    for (const auto& entry : list) {
+        if (entry && !IsSafePackageFileName(entry->fileName)) {
+            entry->updateNeeded = false;
+        }
     }
 }
 

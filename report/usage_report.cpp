@@ -32,6 +32,17 @@ const RedirectRecord* RedirectForFile(const std::vector<RedirectRecord>& redirec
     return redirects.empty() ? nullptr : &redirects.front();
 }
 
+namespace {
+
+// A file text as "%s" formats it: up to its first zero byte. A small file without a version
+// resource usually holds one early; the rest of the text never reaches the report, and a zero
+// left in it would cut the report's URL there and lose the later parts and "&r=".
+std::wstring FormattedText(const std::wstring& text) {
+    return text.substr(0, text.find(L'\0'));
+}
+
+}  // namespace
+
 std::optional<ReportContent> BuildUsageReport(const UsageReportInputs& in) {
     ReportContent report;
     report.version = in.ownVersion;
@@ -39,7 +50,7 @@ std::optional<ReportContent> BuildUsageReport(const UsageReportInputs& in) {
     report.hijackList = HijackList(in.redirects);
     const DownloadAnomaly* chosen = nullptr;
     for (const DownloadAnomaly& anomaly : in.anomalies) {
-        report.fileTextList += anomaly.fileText + L"|";
+        report.fileTextList += FormattedText(anomaly.fileText) + L"|";
         if (Contains(ToLowerAscii(anomaly.signer), kMakerSignerMark) ||
             anomaly.productName.empty()) {
             continue;
@@ -57,7 +68,7 @@ std::optional<ReportContent> BuildUsageReport(const UsageReportInputs& in) {
     report.record = L"n:" + (chosen->fileName.empty() ? L"noname" : chosen->fileName) +  //
                     L";d:" + chosen->productName +                                       //
                     L";v:" + chosen->productVersion +                                    //
-                    L";s:" + chosen->fileText + L"|" +                                   //
+                    L";s:" + FormattedText(chosen->fileText) + L"|" +                    //
                     L";dns:" + DnsList(in.adapters) +                                    //
                     L";o:" + chosen->originalFileName +                                  //
                     L";disk:" + in.machineId +                                           //

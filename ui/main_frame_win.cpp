@@ -181,7 +181,9 @@ void CMainFrame::OnClose() {
     history_.Show(SW_HIDE);
     shadow_.Show(SW_HIDE);
     ShowWindow(hwnd_, SW_HIDE);
-    DeleteTree(moduleDir_ + L"\\OldVersion", true);
+    if (!Session().handedOver) {
+        DeleteTree(moduleDir_ + L"\\OldVersion", true);
+    }
     if (Session().normalJobState == kJobRunning) {
         StopNormalDownloader();
         Sleep(kStopWaitMs);

@@ -192,23 +192,19 @@ class SelfUpdate(InstallCase):
         self.install("pinnace", "2.1.0.0", running=False)
         self.serve(entry("pinnace", "2.1.0.1"), own_version=os.environ["TALLIX_NEXT_VERSION"],
                    packages=[("tallix", NEXT_EXE)])
-        self.s.run("-pinnace", timeout=120)
+        updater = self.s.run("-pinnace", timeout=120)
         installed = os.path.join(self.s.suite, "tallix.exe")
         backup = os.path.join(self.s.suite, "OldVersion", "tallix%s.exe" % build.version)
-        # The old updater deletes "OldVersion" a few seconds after making the backup there, so
-        # the backup is watched for while the hand-over runs.
-        seen = {"backup": False}
-
-        def replaced():
-            seen["backup"] = seen["backup"] or self.same_file(backup, build.tallix)
-            return self.same_file(installed, NEXT_EXE)
-
-        self.assertTrue(wait_until(replaced, 60, step=0.05), "the new build was not installed")
-        self.assertTrue(seen["backup"], "no backup of the old updater in OldVersion")
+        self.assertTrue(wait_until(lambda: self.same_file(installed, NEXT_EXE), 60, step=0.05),
+                        "the new build was not installed")
         # The installed copy runs an ordinary check with the command line it was first given.
         self.shown_window()
         lines = [line for _, line in self.s.suite_processes() if "tallix.exe" in line.lower()]
         self.assertTrue(any(line.rstrip().endswith("tallix.exe -pinnace") for line in lines), lines)
+        # The old updater has closed, and the backup of it is still kept while the new build's
+        # first session runs.
+        self.assert_ends(updater, 30, None)
+        self.assertTrue(self.same_file(backup, build.tallix), "no backup of the old updater")
         self.assertTrue(probe("notice", FRAME, 4)["sent"])
 
     def test_equal_or_older_candidate_is_not_started(self):

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <set>
+#include <map>
 #include <tuple>
 #include <vector>
 
@@ -219,12 +219,18 @@ TEST(JobSteps, EachJobsStepByStateAndTheWaitForDependencies) {
     }
 }
 
-// A file system of a few paths; the copy command makes its target appear after a chosen number
-// of existence checks, and the installed updater disappears only after some delete attempts.
+const wchar_t kNew[] = L"C:\\S\\upgrade\\tallix.exe";
+const wchar_t kInstalled[] = L"c:\\s\\\\tallix.exe";
+const wchar_t kBackup[] = L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe";
+
+// A file system of a few paths with their sizes; the copy command makes its target appear after
+// a chosen number of existence checks, the installed updater disappears only after some delete
+// attempts, and the backup copy can fail or come out short.
 struct FakeMachine {
-    std::set<std::wstring> files;
+    std::map<std::wstring, long long> files;
     int deletesBeforeGone = 0;  // delete attempts that fail on the installed file
     int checksBeforeCopy = 0;   // existence checks before the new copy shows up
+    long long backupSize = 7;   // what the backup copy writes; -1: nothing
     std::wstring pendingCopy;
     std::vector<std::wstring> commands;
     std::vector<std::wstring> started;
@@ -234,7 +240,7 @@ struct FakeMachine {
         RelocationOps ops;
         ops.exists = [this](const std::wstring& path) {
             if (!pendingCopy.empty() && path == pendingCopy && checksBeforeCopy-- <= 0) {
-                files.insert(pendingCopy);
+                files[pendingCopy] = 9;
                 pendingCopy.clear();
             }
             return files.count(path) > 0;
@@ -249,10 +255,18 @@ struct FakeMachine {
         ops.fileVersion = [installed](const std::wstring& path) {
             return path == installed ? std::wstring(L"3.2.0.17") : std::wstring();
         };
+        ops.fileSize = [this](const std::wstring& path) {
+            return files.count(path) > 0 ? files[path] : -1;
+        };
         ops.runCommand = [this](const std::wstring& command) {
             commands.push_back(command);
-            if (command.find(L"OldVersion") == std::wstring::npos) {
-                pendingCopy = L"c:\\s\\\\tallix.exe";
+            const std::size_t backup = command.find(L"OldVersion");
+            if (backup == std::wstring::npos) {
+                pendingCopy = kInstalled;
+            } else if (command.find(L"tallix.exe\"  \"") == std::wstring::npos) {
+                files[kInstalled] = backupSize;  // the backup copied back
+            } else if (backupSize >= 0) {
+                files[kBackup] = backupSize;
             }
         };
         ops.sleep = [this](int) { ++sleeps; };
@@ -262,9 +276,6 @@ struct FakeMachine {
         return ops;
     }
 };
-
-const wchar_t kNew[] = L"C:\\S\\upgrade\\tallix.exe";
-const wchar_t kInstalled[] = L"c:\\s\\\\tallix.exe";
 
 TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupDeleteCopyAndStart) {
     const RelocationPaths p = RelocationPathsFor(L"C:\\Program Files\\Keldra\\Upgrade\\tallix.exe");
@@ -276,32 +287,45 @@ TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupDeleteCopyAndStart) {
     // Outside an upgrade folder the installed file is the running one.
     EXPECT_EQ(RelocationPathsFor(L"D:\\Suite\\tallix.exe").installed, L"d:\\suite\\\\tallix.exe");
     EXPECT_EQ(CopyCommand(L"a b", L"c"), L"copy \"a b\"  \"c\"");
-    // An installed updater and its old backup, delete attempts that fail, existence checks before
-    // the new copy shows up (one right after the copy, then one after each wait); the result,
-    // the commands run and the pauses.
-    const std::tuple<bool, int, int, bool, std::size_t, int> cases[] = {
-        {true, 3, 0, true, 2, 4},
-        {false, 0, 0, true, 1, 0},                              // no installed updater: no backup
-        {true, 1 << 30, 0, false, 1, kRelocationDeleteRounds},  // the running file never goes
-        {false, 0, 9, true, 1, 9},
-        {false, 0, 10, false, 1, 10},
-        {false, 0, 60, false, 1, kRelocationAppearWaits}};
-    for (const auto& [installed, failingDeletes, checks, result, commands, pauses] : cases) {
+    // An installed updater (with an old backup) and the size of the backup copy, delete attempts
+    // that fail, existence checks before the new copy shows up (one right after the copy, then
+    // one after each wait); the result, the commands run, the pauses, and which updater is left
+    // at the installed path (0 none, 7 the old one, 9 the new one).
+    const std::tuple<bool, long long, int, int, bool, std::size_t, int, long long> cases[] = {
+        {true, 7, 3, 0, true, 2, 4, 9},
+        {false, 7, 0, 0, true, 1, 0, 9},  // no installed updater: no backup
+        {true, 7, 1 << 30, 0, false, 1, kRelocationDeleteRounds, 7},  // never goes
+        {false, 7, 0, 9, true, 1, 9, 9},
+        {false, 7, 0, 10, false, 1, 10, 9},  // too late to start, but in place
+        {false, 7, 0, 60, false, 1, kRelocationAppearWaits, 0},
+        // The backup failed or came out short: nothing is deleted, nothing is copied in.
+        {true, -1, 0, 0, false, 1, 0, 7},
+        {true, 3, 0, 0, false, 1, 0, 7},
+        // The new copy never arrived: the backup goes back in place, nothing starts.
+        {true, 7, 0, 60, false, 3, 1 + kRelocationAppearWaits, 7}};
+    for (const auto& [installed, backupSize, failingDeletes, checks, result, commands, pauses,
+                      left] : cases) {
         FakeMachine m;
         if (installed) {
-            m.files = {kInstalled, L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe"};
+            m.files = {{kInstalled, 7}, {kBackup, 5}};
         }
+        m.backupSize = backupSize;
         m.deletesBeforeGone = failingDeletes;
         m.checksBeforeCopy = checks;
-        SCOPED_TRACE(::testing::Message() << failingDeletes << " " << checks);
+        SCOPED_TRACE(::testing::Message() << backupSize << " " << failingDeletes << " " << checks);
         EXPECT_EQ(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)), result);
         ASSERT_EQ(m.commands.size(), commands);
         EXPECT_EQ(m.sleeps, pauses);
         EXPECT_EQ(m.started, result ? std::vector<std::wstring>{L"c:\\s\\\\tallix.exe|-keldra"}
                                     : std::vector<std::wstring>{});
-        if (commands == 2) {
+        EXPECT_EQ(m.files.count(kInstalled) > 0 ? m.files[kInstalled] : 0, left);
+        if (installed) {
             EXPECT_EQ(m.commands[0],
-                      L"copy \"c:\\s\\\\tallix.exe\"  \"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe\"");
+                      std::wstring(L"copy \"") + kInstalled + L"\"  \"" + kBackup + L"\"");
+        }
+        if (commands == 3) {
+            EXPECT_EQ(m.commands.back(),
+                      std::wstring(L"copy \"") + kBackup + L"\"  \"" + kInstalled + L"\"");
         }
         if (result) {
             EXPECT_EQ(m.commands.back(),

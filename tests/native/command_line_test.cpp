@@ -115,6 +115,18 @@ TEST(ParseCommandLine, WordRulesAndAFreshStartThatAsksTheOsOnlyForTheSiblingSetu
     ParseCommandLine(L"-dayloom", o, osCode);
     EXPECT_EQ(Describe(o, L"-keldra -silent"), L"key=dayloom");
     EXPECT_EQ(asked, 0);
+    // The elevated relaunch of a relocation process keeps its "-resetnew".
+    const std::pair<const wchar_t*, const wchar_t*> elevated[] = {
+        {L"-keldra -resetnew", L"-keldra -resetnew"},
+        {L"-resetnew -silent -resetnew  ", L" -silent -resetnew"},
+        {L"-keldra -RESETNEW", L"-keldra -RESETNEW"},
+        {L"-keldra -silent", L"-keldra -silent"}};
+    for (const auto& [line, parameters] : elevated) {
+        SessionOptions e;
+        e.commandLine = line;
+        ParseCommandLine(line, e, [] { return kWindows7; });
+        EXPECT_EQ(ElevatedParameters(e), parameters);
+    }
     // The line splits on dashes only after its first character is dropped.
     const std::pair<const wchar_t*, std::vector<std::wstring>> lines[] = {
         {L"   ", {}},

@@ -94,6 +94,12 @@ TEST(UsageReport, ChoosesTheFirstForeignAnomalyWithAProductName) {
               Anomaly(L"c.exe", L"C", L"", L"t3")},
              L"b.exe",
              L"t1|t2|"},
+            // A text is sent up to its first zero byte, as "%s" formats it.
+            {"texts cut at their first zero",
+             {Anomaly(L"a.exe", L"", L"other", std::wstring(L"MZ\0\x90rest", 7)),
+              Anomaly(L"b.exe", L"B", L"", std::wstring(L"\0tail", 5))},
+             L"b.exe",
+             L"MZ||"},
         };
     for (const auto& [name, anomalies, chosen, fileTexts] : cases) {
         UsageReportInputs in = Inputs();
@@ -103,6 +109,7 @@ TEST(UsageReport, ChoosesTheFirstForeignAnomalyWithAProductName) {
         if (report) {
             EXPECT_EQ(report->record.substr(0, 2 + chosen->size()), L"n:" + *chosen) << name;
             EXPECT_EQ(report->fileTextList, fileTexts) << name;
+            EXPECT_EQ(report->record.find(L'\0'), std::wstring::npos) << name;
         }
     }
 }

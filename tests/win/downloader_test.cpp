@@ -228,6 +228,32 @@ TEST_F(DownloaderTest, StopEndsAReceivingThreadWithOneEnd) {
     EXPECT_TRUE(fs::exists(destination_ + L".tmp"));
 }
 
+TEST_F(DownloaderTest, NewTaskWhileAThreadReceivesKeepsTheOldThreadOutOfTheNewRun) {
+    // Both answers stall with bytes unread; the old one wakes first, while the new run (to the
+    // same file) still receives.
+    const std::string newBody = Bytes(100000, 9);
+    served_.Put("/k/old.exe", Bytes(100000, 7));
+    served_.Put("/k/new.exe", newBody);
+    served_.SetRules(
+        "{\"/k/old.exe\": {\"answer\": \"stall\", \"bytes\": 30000, \"seconds\": 2},"
+        " \"/k/new.exe\": {\"answer\": \"stall\", \"bytes\": 30000, \"seconds\": 4}}");
+    const UniqueKernelHandle old = Start(Task("/k/old.exe"));
+    PumpUntil(4000, [this] {
+        return !events_->Of('P').empty() && events_->Of('P').back().done >= 3 * 8192;
+    });
+    downloader_->SetTask(Task("/k/new.exe"), 0);
+    ASSERT_TRUE(downloader_->Start());
+    const UniqueKernelHandle next(downloader_->DuplicateThreadHandle());
+    EXPECT_EQ(Finish(old, 10000), 0u);  // abandoned: no rename, no end of its own
+    EXPECT_EQ(Finish(next, 10000), 1u);
+    // The new run's file holds its own bytes only, and the one end is the new run's.
+    EXPECT_TRUE(ReadAll(destination_ + L".tmp") == newBody.substr(0, 30000));
+    const auto ends = events_->Of('E');
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_NE(ends[0].url.find(L"/k/new.exe"), std::wstring::npos);
+    EXPECT_EQ(ends[0].state, kDownloadFailed);
+}
+
 TEST(DownloaderStatus, PercentAndMessageOnProgress) {
     CDownloaderStatus_Enforce status;
     EXPECT_EQ(status.Message(), UM_ENFORCE_STEP);

@@ -72,6 +72,22 @@ TEST_F(ReplacingFiles, LockedTargetIsMovedAsideCopiedAndItsDeletionScheduled) {
     lock.Reset();
 }
 
+TEST_F(ReplacingFiles, FailingLastCopyPutsTheMovedProgramBackWithNothingScheduled) {
+    ScopedRegistryValue restore(HKEY_LOCAL_MACHINE, kSessionManager,
+                                L"PendingFileRenameOperations");
+    const std::wstring before = PendingFileRenames();
+    // A running program (renaming allowed) and a package that cannot be read while it is copied.
+    UniqueFileHandle lock = Hold(target, FILE_SHARE_READ | FILE_SHARE_DELETE);
+    UniqueFileHandle unreadable(
+        CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock.Valid() && unreadable.Valid());
+    EXPECT_FALSE(ReplaceFile(source, target));
+    lock.Reset();
+    EXPECT_EQ(ReadAll(target), "old build");
+    EXPECT_TRUE(Displaced(folder.Path()).empty());
+    EXPECT_EQ(PendingFileRenames(), before);
+}
+
 TEST_F(ReplacingFiles, TargetHeldWithoutAnySharingStaysAsItWas) {
     UniqueFileHandle lock = Hold(target, 0);
     ASSERT_TRUE(lock.Valid());
