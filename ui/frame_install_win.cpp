@@ -17,7 +17,15 @@ std::vector<HistoryNote> CMainFrame::HistoryNotes() const {
     return notes;
 }
 
+// Every paint composes the whole layered window, which costs far more than a download block, so
+// a progress step repaints only when the picture would change (its filled width or its text);
+// what the window shows at any moment is the same as with a paint per step.
 void CMainFrame::RepaintProgress() {
+    const FramePicture next = PlanFrame(View(), buttonRect_, suiteLinkRect_);
+    if (SameProgressLook(next, requestedPicture_)) {
+        return;
+    }
+    requestedPicture_ = next;
     const RECT progress = {kProgressRect.left, kProgressRect.top, kProgressRect.right,
                            kProgressRect.bottom};
     Repaint(&progress);

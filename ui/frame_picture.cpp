@@ -153,6 +153,13 @@ int FilledWidth(double displayedPercent, int setupKind, int barWidth) {
     return std::clamp(width, 0, barWidth);
 }
 
+bool SameProgressLook(const FramePicture& a, const FramePicture& b) {
+    if (a.progress.has_value() != b.progress.has_value() || a.texts != b.texts) {
+        return false;
+    }
+    return !a.progress || a.progress->filledWidth == b.progress->filledWidth;
+}
+
 std::wstring FormatPercent(double percent) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", percent);
