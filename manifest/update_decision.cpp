@@ -1,9 +1,12 @@
 #include "manifest/update_decision.h"
 
 #include <cstddef>
+#include <unordered_map>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/text.h"
+#include "manifest/substring_watch.h"
 #include "manifest/version.h"
 
 namespace {
@@ -179,12 +182,43 @@ UpdateItem* FirstItem(const UpdateList& list, Predicate matches) {
     return nullptr;
 }
 
+// The first entry of each tag.
+using FirstItemIndex = std::unordered_map<std::wstring, UpdateItem*>;
+
+FirstItemIndex IndexFirstItems(const UpdateList& list) {
+    FirstItemIndex index;
+    for (const auto& entry : list) {
+        if (entry) {
+            index.emplace(entry->tag, entry.get());
+        }
+    }
+    return index;
+}
+
 std::wstring StripCommas(const std::wstring& text) {
     const std::size_t first = text.find_first_not_of(L',');
     if (first == std::wstring::npos) {
         return std::wstring();
     }
     return text.substr(first, text.find_last_not_of(L',') - first + 1);
+}
+
+// Decides the entries named in a depend text (see EvaluateDependencies); `firstWithTag` finds
+// the first entry of a lower-case tag, or null.
+template <typename FindFirst>
+void DecideDependencies(const std::wstring& dependText, const DecisionMachine& machine,
+                        FindFirst firstWithTag) {
+    std::wstring rest = StripCommas(dependText);
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(L',');
+        const std::wstring token = ToLowerAscii(rest.substr(0, comma));
+        rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
+        UpdateItem* item = firstWithTag(token);
+        if (item != nullptr) {
+            DecideItem(*item, InstalledRule::kSuiteFile, WhenMissing::kUpdateIfNoSuiteFile, false,
+                       machine);
+        }
+    }
 }
 
 void DecideTargeted(UpdateList& list, const DecisionOptions& options,
@@ -235,16 +269,31 @@ void DecideSuite(UpdateList& list, const DecisionOptions& options, const Decisio
             }
         }
     }
-    // The dependencies of every installed component.
+    // The dependencies of every installed component. The list of depend texts is watched for
+    // each text instead of being searched, and tags are looked up in an index of first entries,
+    // so that a long manifest costs its length, not its square.
+    std::vector<std::wstring> dependTexts;
+    for (const auto& entry : list) {
+        if (entry) {
+            dependTexts.push_back(entry->depend);
+        }
+    }
+    SubstringWatch added(dependTexts);
+    added.Feed(results.targetDependency);
+    const FirstItemIndex firstItems = IndexFirstItems(list);
     for (const auto& entry : list) {
         if (!entry || !MachineFileExists(machine, SuiteFilePath(machine, *entry))) {
             continue;
         }
         const std::wstring depend = entry->depend;
-        if (!depend.empty() && !Contains(results.targetDependency, depend)) {
+        if (!depend.empty() && !added.Seen(depend)) {
             results.targetDependency += depend + L",";
+            added.Feed(depend + L",");
         }
-        EvaluateDependencies(depend, list, machine);
+        DecideDependencies(depend, machine, [&firstItems](const std::wstring& tag) {
+            const auto found = firstItems.find(tag);
+            return found == firstItems.end() ? nullptr : found->second;
+        });
     }
 }
 
@@ -292,18 +341,10 @@ void DecideUpdates(UpdateList& list, const DecisionOptions& options, const Decis
 
 void EvaluateDependencies(const std::wstring& dependText, UpdateList& list,
                           const DecisionMachine& machine) {
-    std::wstring rest = StripCommas(dependText);
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(L',');
-        const std::wstring token = ToLowerAscii(rest.substr(0, comma));
-        rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
-        UpdateItem* item = FirstItem(
-            list, [&token](const UpdateItem& candidate) { return candidate.tag == token; });
-        if (item != nullptr) {
-            DecideItem(*item, InstalledRule::kSuiteFile, WhenMissing::kUpdateIfNoSuiteFile, false,
-                       machine);
-        }
-    }
+    DecideDependencies(dependText, machine, [&list](const std::wstring& token) {
+        return FirstItem(list,
+                         [&token](const UpdateItem& candidate) { return candidate.tag == token; });
+    });
 }
 
 void DecideCalendarPlugins(UpdateList& list, bool enforceSwitch, const DecisionMachine& machine) {
