@@ -1,15 +1,17 @@
 #include "manifest/substring_watch.h"
 
-#include <deque>
-
-std::uint64_t SubstringWatch::Key(int node, wchar_t c) {
-    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(node)) << 32) |
-           static_cast<std::uint32_t>(c);
-}
+#include <algorithm>
+#include <cstddef>
+#include <utility>
 
 int SubstringWatch::Child(int node, wchar_t c) const {
-    const auto found = children_.find(Key(node, c));
-    return found == children_.end() ? -1 : found->second;
+    const auto first = childChar_.begin() + childStart_[static_cast<std::size_t>(node)];
+    const auto last = childChar_.begin() + childStart_[static_cast<std::size_t>(node) + 1];
+    const auto found = std::lower_bound(first, last, c);
+    if (found == last || *found != c) {
+        return -1;
+    }
+    return childNode_[static_cast<std::size_t>(found - childChar_.begin())];
 }
 
 // The automaton's move from `node` on `c`: the child when there is one, else the same move from
@@ -23,46 +25,70 @@ int SubstringWatch::Step(int node, wchar_t c) const {
         if (node == 0) {
             return 0;
         }
-        node = nodes_[node].fail;
+        node = nodes_[static_cast<std::size_t>(node)].fail;
     }
 }
 
 SubstringWatch::SubstringWatch(const std::vector<std::wstring>& patterns) : nodes_(1) {
+    // The trie is built from the sorted patterns, each one branching off where it leaves the one
+    // before, so that every node's children are made in character order.
+    std::vector<std::wstring> sorted;
     for (const std::wstring& pattern : patterns) {
-        if (pattern.empty() || patternNodes_.count(pattern) > 0) {
-            continue;
+        if (!pattern.empty()) {
+            sorted.push_back(pattern);
         }
-        int node = 0;
-        for (const wchar_t c : pattern) {
-            int child = Child(node, c);
-            if (child < 0) {
-                child = static_cast<int>(nodes_.size());
-                nodes_.emplace_back();
-                children_.emplace(Key(node, c), child);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    std::vector<std::pair<int, wchar_t>> made;  // (parent, character) of node i + 1
+    std::vector<int> path = {0};                // the nodes along the previous pattern
+    const std::wstring* previous = nullptr;
+    for (const std::wstring& pattern : sorted) {
+        std::size_t common = 0;
+        if (previous != nullptr) {
+            const std::size_t most = std::min(previous->size(), pattern.size());
+            while (common < most && (*previous)[common] == pattern[common]) {
+                ++common;
             }
-            node = child;
         }
-        nodes_[node].endsPattern = true;
-        patternNodes_.emplace(pattern, node);
+        path.resize(common + 1);
+        for (std::size_t i = common; i < pattern.size(); ++i) {
+            made.emplace_back(path.back(), pattern[i]);
+            path.push_back(static_cast<int>(made.size()));
+        }
+        nodes_.resize(made.size() + 1);
+        nodes_[static_cast<std::size_t>(path.back())].endsPattern = true;
+        patternNodes_.emplace(pattern, path.back());
+        previous = &pattern;
     }
-    // Fail and output links, breadth first, so that every shorter node is done before it is used.
-    std::vector<std::vector<std::pair<wchar_t, int>>> edges(nodes_.size());
-    for (const auto& [key, child] : children_) {
-        edges[static_cast<std::size_t>(key >> 32)].emplace_back(
-            static_cast<wchar_t>(key & 0xFFFFFFFFu), child);
+    childStart_.assign(nodes_.size() + 1, 0);
+    for (const auto& [parent, c] : made) {
+        ++childStart_[static_cast<std::size_t>(parent) + 1];
     }
-    std::deque<int> queue;
-    for (const auto& [c, child] : edges[0]) {
-        queue.push_back(child);
+    for (std::size_t n = 1; n < childStart_.size(); ++n) {
+        childStart_[n] += childStart_[n - 1];
     }
-    while (!queue.empty()) {
-        const int node = queue.front();
-        queue.pop_front();
-        for (const auto& [c, child] : edges[static_cast<std::size_t>(node)]) {
-            const int fail = node == 0 ? 0 : Step(nodes_[node].fail, c);
-            nodes_[child].fail = fail == child ? 0 : fail;
-            const Node& target = nodes_[nodes_[child].fail];
-            nodes_[child].output = target.endsPattern ? nodes_[child].fail : target.output;
+    childChar_.resize(made.size());
+    childNode_.resize(made.size());
+    std::vector<int> next(childStart_.begin(), childStart_.end() - 1);
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        const std::size_t at =
+            static_cast<std::size_t>(next[static_cast<std::size_t>(made[i].first)]++);
+        childChar_[at] = made[i].second;
+        childNode_[at] = static_cast<int>(i + 1);
+    }
+    // Fail and output links, breadth first, so that every shallower node is done before use.
+    std::vector<int> queue = {0};
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+        const int node = queue[head];
+        for (int e = childStart_[static_cast<std::size_t>(node)];
+             e < childStart_[static_cast<std::size_t>(node) + 1]; ++e) {
+            const int child = childNode_[static_cast<std::size_t>(e)];
+            const wchar_t c = childChar_[static_cast<std::size_t>(e)];
+            Node& n = nodes_[static_cast<std::size_t>(child)];
+            n.fail = node == 0 ? 0 : Step(nodes_[static_cast<std::size_t>(node)].fail, c);
+            const Node& target = nodes_[static_cast<std::size_t>(n.fail)];
+            n.output = target.endsPattern ? n.fail : target.output;
             queue.push_back(child);
         }
     }
@@ -72,10 +98,11 @@ void SubstringWatch::Feed(const std::wstring& text) {
     for (const wchar_t c : text) {
         state_ = Step(state_, c);
         // Mark every pattern that ends here; a marked node's outputs are marked already.
-        int node = nodes_[state_].endsPattern ? state_ : nodes_[state_].output;
-        while (node > 0 && !nodes_[node].seen) {
-            nodes_[node].seen = true;
-            node = nodes_[node].output;
+        const Node& at = nodes_[static_cast<std::size_t>(state_)];
+        int node = at.endsPattern ? state_ : at.output;
+        while (node > 0 && !nodes_[static_cast<std::size_t>(node)].seen) {
+            nodes_[static_cast<std::size_t>(node)].seen = true;
+            node = nodes_[static_cast<std::size_t>(node)].output;
         }
     }
 }
@@ -85,5 +112,5 @@ bool SubstringWatch::Seen(const std::wstring& pattern) const {
         return true;
     }
     const auto found = patternNodes_.find(pattern);
-    return found != patternNodes_.end() && nodes_[found->second].seen;
+    return found != patternNodes_.end() && nodes_[static_cast<std::size_t>(found->second)].seen;
 }

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,10 +33,12 @@ class SubstringWatch {
 
     int Child(int node, wchar_t c) const;
     int Step(int node, wchar_t c) const;
-    static std::uint64_t Key(int node, wchar_t c);
 
     std::vector<Node> nodes_;
-    std::unordered_map<std::uint64_t, int> children_;  // (node, character) -> child
+    // The children of node n are at [childStart_[n], childStart_[n + 1]), in character order.
+    std::vector<int> childStart_;
+    std::vector<wchar_t> childChar_;
+    std::vector<int> childNode_;
     std::unordered_map<std::wstring, int> patternNodes_;
     int state_ = 0;
 };
