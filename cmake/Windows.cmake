@@ -133,3 +133,12 @@ include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 add_executable(download_bench ${CMAKE_SOURCE_DIR}/tests/bench/download_bench.cpp)
 target_link_options(download_bench PRIVATE -municode)
 target_link_libraries(download_bench PRIVATE tallix_win)
+# The yardstick of the quiet check and the memory observer (scripts/bench-quiet-check.sh and
+# scripts/bench-memory.sh; not tests).
+add_executable(fetch_three ${CMAKE_SOURCE_DIR}/tests/bench/fetch_three.cpp)
+target_link_options(fetch_three PRIVATE -municode ${TALLIX_STATIC_LINK})
+target_link_libraries(fetch_three PRIVATE wininet tallix_warnings)
+add_executable(memory_observer ${CMAKE_SOURCE_DIR}/tests/bench/memory_observer.cpp)
+target_link_options(memory_observer PRIVATE -municode ${TALLIX_STATIC_LINK})
+target_link_libraries(memory_observer PRIVATE psapi tallix_warnings)
+set_target_properties(fetch_three memory_observer PROPERTIES EXCLUDE_FROM_ALL ON)
