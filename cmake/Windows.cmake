@@ -21,6 +21,13 @@ set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
 set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 set(TALLIX_SIZE_FLAGS -ffunction-sections -fdata-sections -fno-exceptions
                       -fno-asynchronous-unwind-tables)
+# The release also leaves out run-time type information (the type records of every class with
+# virtual functions and of every function object): nothing in the product asks for it, and the
+# compiler refuses any use. The Wine test tree keeps it, because the test program's fakes derive
+# from the product's interfaces and its test framework uses it.
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  list(APPEND TALLIX_SIZE_FLAGS -fno-rtti)
+endif()
 target_compile_options(tallix_core PRIVATE ${TALLIX_SIZE_FLAGS})
 
 add_library(tallix_win STATIC ${TALLIX_WIN_SOURCES})
