@@ -32,50 +32,56 @@ int SubstringWatch::Step(int node, wchar_t c) const {
 SubstringWatch::SubstringWatch(const std::vector<std::wstring>& patterns) : nodes_(1) {
     // The trie is built from the sorted patterns, each one branching off where it leaves the one
     // before, so that every node's children are made in character order.
-    std::vector<std::wstring> sorted;
+    // Sorted through pointers, which keeps the sorting code small.
+    std::vector<const std::wstring*> sorted;
     for (const std::wstring& pattern : patterns) {
         if (!pattern.empty()) {
-            sorted.push_back(pattern);
+            sorted.push_back(&pattern);
         }
     }
-    std::sort(sorted.begin(), sorted.end());
-    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    std::vector<std::pair<int, wchar_t>> made;  // (parent, character) of node i + 1
-    std::vector<int> path = {0};                // the nodes along the previous pattern
-    const std::wstring* previous = nullptr;
-    for (const std::wstring& pattern : sorted) {
+    std::sort(sorted.begin(), sorted.end(),
+              [](const std::wstring* a, const std::wstring* b) { return *a < *b; });
+    std::vector<int> path = {0};  // the nodes along the previous pattern
+    for (const std::wstring* pattern : sorted) {
         std::size_t common = 0;
-        if (previous != nullptr) {
-            const std::size_t most = std::min(previous->size(), pattern.size());
-            while (common < most && (*previous)[common] == pattern[common]) {
+        if (!patterns_.empty()) {
+            const std::wstring& previous = patterns_.back();
+            if (previous == *pattern) {
+                continue;
+            }
+            const std::size_t most = std::min(previous.size(), pattern->size());
+            while (common < most && previous[common] == (*pattern)[common]) {
                 ++common;
             }
         }
         path.resize(common + 1);
-        for (std::size_t i = common; i < pattern.size(); ++i) {
-            made.emplace_back(path.back(), pattern[i]);
-            path.push_back(static_cast<int>(made.size()));
+        for (std::size_t i = common; i < pattern->size(); ++i) {
+            Node node;
+            node.parent = path.back();
+            node.c = (*pattern)[i];
+            path.push_back(static_cast<int>(nodes_.size()));
+            nodes_.push_back(node);
         }
-        nodes_.resize(made.size() + 1);
         nodes_[static_cast<std::size_t>(path.back())].endsPattern = true;
-        patternNodes_.emplace(pattern, path.back());
-        previous = &pattern;
+        patterns_.push_back(*pattern);
+        patternNodes_.push_back(path.back());
     }
+    // The children of each node side by side, in the order they were made (character order).
     childStart_.assign(nodes_.size() + 1, 0);
-    for (const auto& [parent, c] : made) {
-        ++childStart_[static_cast<std::size_t>(parent) + 1];
+    for (std::size_t n = 1; n < nodes_.size(); ++n) {
+        ++childStart_[static_cast<std::size_t>(nodes_[n].parent) + 1];
     }
     for (std::size_t n = 1; n < childStart_.size(); ++n) {
         childStart_[n] += childStart_[n - 1];
     }
-    childChar_.resize(made.size());
-    childNode_.resize(made.size());
+    childChar_.assign(nodes_.size(), 0);
+    childNode_.assign(nodes_.size(), 0);
     std::vector<int> next(childStart_.begin(), childStart_.end() - 1);
-    for (std::size_t i = 0; i < made.size(); ++i) {
-        const std::size_t at =
-            static_cast<std::size_t>(next[static_cast<std::size_t>(made[i].first)]++);
-        childChar_[at] = made[i].second;
-        childNode_[at] = static_cast<int>(i + 1);
+    for (std::size_t n = 1; n < nodes_.size(); ++n) {
+        const auto at =
+            static_cast<std::size_t>(next[static_cast<std::size_t>(nodes_[n].parent)]++);
+        childChar_[at] = nodes_[n].c;
+        childNode_[at] = static_cast<int>(n);
     }
     // Fail and output links, breadth first, so that every shallower node is done before use.
     std::vector<int> queue = {0};
@@ -111,6 +117,9 @@ bool SubstringWatch::Seen(const std::wstring& pattern) const {
     if (pattern.empty()) {
         return true;
     }
-    const auto found = patternNodes_.find(pattern);
-    return found != patternNodes_.end() && nodes_[static_cast<std::size_t>(found->second)].seen;
+    const auto found = std::lower_bound(patterns_.begin(), patterns_.end(), pattern);
+    return found != patterns_.end() && *found == pattern &&
+           nodes_[static_cast<std::size_t>(
+                      patternNodes_[static_cast<std::size_t>(found - patterns_.begin())])]
+               .seen;
 }

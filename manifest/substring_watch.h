@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class SubstringWatch {
@@ -29,6 +28,8 @@ class SubstringWatch {
         int output = -1;  // the nearest node along the fail links that ends a pattern
         bool endsPattern = false;
         bool seen = false;  // (for a pattern's node) the pattern has occurred
+        int parent = 0;     // while the trie is built: the parent and the character to the node
+        wchar_t c = 0;
     };
 
     int Child(int node, wchar_t c) const;
@@ -39,6 +40,7 @@ class SubstringWatch {
     std::vector<int> childStart_;
     std::vector<wchar_t> childChar_;
     std::vector<int> childNode_;
-    std::unordered_map<std::wstring, int> patternNodes_;
+    std::vector<std::wstring> patterns_;  // the distinct patterns, sorted
+    std::vector<int> patternNodes_;       // the node that ends each of them
     int state_ = 0;
 };

@@ -1,7 +1,8 @@
 #include "manifest/update_decision.h"
 
+#include <algorithm>
 #include <cstddef>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -182,17 +183,28 @@ UpdateItem* FirstItem(const UpdateList& list, Predicate matches) {
     return nullptr;
 }
 
-// The first entry of each tag.
-using FirstItemIndex = std::unordered_map<std::wstring, UpdateItem*>;
+// The entries ordered by tag and, within a tag, by their place in the list, so that the first
+// entry of a tag is found by a binary search.
+using TagOrder = std::vector<std::pair<const std::wstring*, std::size_t>>;
 
-FirstItemIndex IndexFirstItems(const UpdateList& list) {
-    FirstItemIndex index;
-    for (const auto& entry : list) {
-        if (entry) {
-            index.emplace(entry->tag, entry.get());
+TagOrder OrderByTag(const UpdateList& list) {
+    TagOrder order;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i]) {
+            order.emplace_back(&list[i]->tag, i);
         }
     }
-    return index;
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return *a.first < *b.first || (*a.first == *b.first && a.second < b.second);
+    });
+    return order;
+}
+
+UpdateItem* FirstWithTag(const UpdateList& list, const TagOrder& order, const std::wstring& tag) {
+    const auto found = std::lower_bound(
+        order.begin(), order.end(), tag,
+        [](const auto& entry, const std::wstring& wanted) { return *entry.first < wanted; });
+    return found != order.end() && *found->first == tag ? list[found->second].get() : nullptr;
 }
 
 std::wstring StripCommas(const std::wstring& text) {
@@ -280,7 +292,7 @@ void DecideSuite(UpdateList& list, const DecisionOptions& options, const Decisio
     }
     SubstringWatch added(dependTexts);
     added.Feed(results.targetDependency);
-    const FirstItemIndex firstItems = IndexFirstItems(list);
+    const TagOrder byTag = OrderByTag(list);
     for (const auto& entry : list) {
         if (!entry || !MachineFileExists(machine, SuiteFilePath(machine, *entry))) {
             continue;
@@ -290,9 +302,8 @@ void DecideSuite(UpdateList& list, const DecisionOptions& options, const Decisio
             results.targetDependency += depend + L",";
             added.Feed(depend + L",");
         }
-        DecideDependencies(depend, machine, [&firstItems](const std::wstring& tag) {
-            const auto found = firstItems.find(tag);
-            return found == firstItems.end() ? nullptr : found->second;
+        DecideDependencies(depend, machine, [&list, &byTag](const std::wstring& tag) {
+            return FirstWithTag(list, byTag, tag);
         });
     }
 }
