@@ -1,4 +1,5 @@
 // The main window's side of installing: what the finishing handlers read and write on it.
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -21,11 +22,11 @@ std::vector<HistoryNote> CMainFrame::HistoryNotes() const {
 // a progress step repaints only when the picture would change (its filled width or its text);
 // what the window shows at any moment is the same as with a paint per step.
 void CMainFrame::RepaintProgress() {
-    const FramePicture next = PlanFrame(View(), buttonRect_, suiteLinkRect_);
-    if (SameProgressLook(next, requestedPicture_)) {
+    ProgressLook next = LookOf(PlanFrame(View(), buttonRect_, suiteLinkRect_));
+    if (next == requestedLook_) {
         return;
     }
-    requestedPicture_ = next;
+    requestedLook_ = std::move(next);
     const RECT progress = {kProgressRect.left, kProgressRect.top, kProgressRect.right,
                            kProgressRect.bottom};
     Repaint(&progress);

@@ -53,5 +53,5 @@ void CMainFrame::PaintTo(HDC dc) {
     suiteLinkRect_ = picture.suiteLinkRect;
     displayedPercent_ = picture.displayedPercent;
     PaintFrame(dc, picture, skin_);
-    requestedPicture_ = picture;
+    requestedLook_ = LookOf(picture);
 }

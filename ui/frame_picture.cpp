@@ -153,11 +153,14 @@ int FilledWidth(double displayedPercent, int setupKind, int barWidth) {
     return std::clamp(width, 0, barWidth);
 }
 
-bool SameProgressLook(const FramePicture& a, const FramePicture& b) {
-    if (a.progress.has_value() != b.progress.has_value() || a.texts != b.texts) {
-        return false;
+ProgressLook LookOf(const FramePicture& picture) {
+    ProgressLook look;
+    look.shown = picture.progress.has_value();
+    look.filledWidth = look.shown ? picture.progress->filledWidth : 0;
+    for (const SkinText& text : picture.texts) {
+        look.texts += text.text + L"\n";
     }
-    return !a.progress || a.progress->filledWidth == b.progress->filledWidth;
+    return look;
 }
 
 std::wstring FormatPercent(double percent) {

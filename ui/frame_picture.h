@@ -111,10 +111,17 @@ double OverallPercent(int jobPercent, int downloadedCount, int packageCount);
 // setup kind is set; never wider than the bar.
 int FilledWidth(double displayedPercent, int setupKind, int barWidth);
 
-// Whether two pictures look the same where a download step can change them: the bar's filled
-// width and the texts (the "%.1f" percentage among them). The window repaints a progress step
-// only when they differ, so a download paints a few hundred times instead of once per block.
-bool SameProgressLook(const FramePicture& a, const FramePicture& b);
+// What a download step can change in the picture: whether the bar shows, its filled width and the
+// texts (the "%.1f" percentage among them), joined. The window repaints a progress step only when
+// this changes, so a download paints a few hundred times instead of once per block.
+struct ProgressLook {
+    bool shown = false;
+    int filledWidth = 0;
+    std::wstring texts;
+    bool operator==(const ProgressLook&) const = default;
+};
+
+ProgressLook LookOf(const FramePicture& picture);
 
 // "%d" and "%.1f" as the window's texts use them.
 std::wstring FormatPercent(double percent);

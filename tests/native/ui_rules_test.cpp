@@ -414,10 +414,10 @@ TEST(FramePicture, ProgressStepsRepaintOnlyWhenTheLookChanges) {
                     every.jobPercent = throttled.jobPercent = (block % 404) / 4;
                     const FramePicture today = Plan(every);
                     every.displayedPercent = today.displayedPercent;
-                    looks += SameProgressLook(today, previous) ? 0 : 1;
+                    looks += LookOf(today) == LookOf(previous) ? 0 : 1;
                     previous = today;
                     const FramePicture next = Plan(throttled);
-                    if (!SameProgressLook(next, requested)) {
+                    if (!(LookOf(next) == LookOf(requested))) {
                         requested = next;
                         throttled.displayedPercent = next.displayedPercent;
                         ++paints;
