@@ -113,7 +113,8 @@ int FilledWidth(double displayedPercent, int setupKind, int barWidth);
 
 // What a download step can change in the picture: whether the bar shows, its filled width and the
 // texts (the "%.1f" percentage among them), joined. The window repaints a progress step only when
-// this changes, so a download paints a few hundred times instead of once per block.
+// this changes, so a package paints about a hundred times (the job's percentage is a whole
+// number) instead of once per 8 KiB block.
 struct ProgressLook {
     bool shown = false;
     int filledWidth = 0;
