@@ -4,9 +4,20 @@
 #include <commctrl.h>
 #include <gdiplus.h>
 
+#include <cstdlib>
+
 #include "app/command_line.h"
 #include "app/startup_win.h"
 #include "report/os_code.h"
+
+// The C++ library's default terminate handler prints the pending exception's demangled type,
+// which links in the whole symbol demangler (some 45 KiB). Nothing here throws; a fatal library
+// error ends the process without that text.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+    std::abort();
+}
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     SessionOptions& options = Options();

@@ -12,8 +12,27 @@ set(TALLIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 target_compile_definitions(tallix_core PUBLIC UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN
                                               _WIN32_WINNT=0x0601)
 
+# Size of the shipped executable (it is downloaded by every machine of the suite): optimise for
+# size, put every function and datum in a section of its own so that the linker drops what nothing
+# calls, and build the product code without exception tables: it handles failures in place and
+# never throws or catches (an allocation failure inside the C++ library still ends the process,
+# as before). The Wine test tree uses the same flags, so the tests run the code that ships.
+set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
+set(TALLIX_SIZE_FLAGS -ffunction-sections -fdata-sections -fno-exceptions
+                      -fno-asynchronous-unwind-tables)
+# The release also leaves out run-time type information (the type records of every class with
+# virtual functions and of every function object): nothing in the product asks for it, and the
+# compiler refuses any use. The Wine test tree keeps it, because the test program's fakes derive
+# from the product's interfaces and its test framework uses it.
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  list(APPEND TALLIX_SIZE_FLAGS -fno-rtti)
+endif()
+target_compile_options(tallix_core PRIVATE ${TALLIX_SIZE_FLAGS})
+
 add_library(tallix_win STATIC ${TALLIX_WIN_SOURCES})
 target_link_libraries(tallix_win PUBLIC tallix_core ${TALLIX_SYSTEM_LIBS})
+target_compile_options(tallix_win PRIVATE ${TALLIX_SIZE_FLAGS})
 target_link_options(tallix_win PUBLIC ${TALLIX_STATIC_LINK})
 
 # The resource scripts take in the skin images, the page template and the icon: a redrawn skin
@@ -24,7 +43,8 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/res/tallix.rc ${CMAKE_SOURCE_DIR
   "${TALLIX_SKIN_FILES};${CMAKE_SOURCE_DIR}/res/history.html;${CMAKE_SOURCE_DIR}/res/tallix.ico;${CMAKE_SOURCE_DIR}/res/skin.rc")
 
 add_executable(tallix WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/tallix.rc)
-target_link_options(tallix PRIVATE -municode $<$<CONFIG:Release>:-s>)
+target_link_options(tallix PRIVATE -municode -Wl,--gc-sections $<$<CONFIG:Release>:-s>)
+target_compile_options(tallix PRIVATE ${TALLIX_SIZE_FLAGS})
 target_link_libraries(tallix PRIVATE tallix_win)
 set_target_properties(tallix PROPERTIES OUTPUT_NAME tallix)
 # The resource script reads the generated version header.
@@ -32,9 +52,15 @@ target_include_directories(tallix PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_
 
 # Import table and version resource of the shipped executable, checked without running it.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
+# The 32-bit release has a size budget of 450 KiB.
+set(TALLIX_SIZE_BUDGET)
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(TALLIX_SIZE_BUDGET --max-size 460800)
+endif()
 add_test(NAME pe_imports_and_version
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/tools/check_pe.py
-                 --objdump ${CMAKE_OBJDUMP} --gui --version ${PROJECT_VERSION} $<TARGET_FILE:tallix>)
+                 --objdump ${CMAKE_OBJDUMP} --gui --version ${PROJECT_VERSION}
+                 ${TALLIX_SIZE_BUDGET} $<TARGET_FILE:tallix>)
 
 # Everything below runs under Wine and only in the tree that Wine can run.
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
@@ -114,3 +140,12 @@ include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 add_executable(download_bench ${CMAKE_SOURCE_DIR}/tests/bench/download_bench.cpp)
 target_link_options(download_bench PRIVATE -municode)
 target_link_libraries(download_bench PRIVATE tallix_win)
+# The yardstick of the quiet check and the memory observer (scripts/bench-quiet-check.sh and
+# scripts/bench-memory.sh; not tests).
+add_executable(fetch_three ${CMAKE_SOURCE_DIR}/tests/bench/fetch_three.cpp)
+target_link_options(fetch_three PRIVATE -municode ${TALLIX_STATIC_LINK})
+target_link_libraries(fetch_three PRIVATE wininet tallix_warnings)
+add_executable(memory_observer ${CMAKE_SOURCE_DIR}/tests/bench/memory_observer.cpp)
+target_link_options(memory_observer PRIVATE -municode ${TALLIX_STATIC_LINK})
+target_link_libraries(memory_observer PRIVATE psapi tallix_warnings)
+set_target_properties(fetch_three memory_observer PROPERTIES EXCLUDE_FROM_ALL ON)

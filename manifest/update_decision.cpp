@@ -1,9 +1,13 @@
 #include "manifest/update_decision.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/text.h"
+#include "manifest/substring_watch.h"
 #include "manifest/update_list.h"
 #include "manifest/version.h"
 
@@ -188,12 +192,54 @@ UpdateItem* FirstItem(const UpdateList& list, Predicate matches) {
     return nullptr;
 }
 
+// The entries ordered by tag and, within a tag, by their place in the list, so that the first
+// entry of a tag is found by a binary search.
+using TagOrder = std::vector<std::pair<const std::wstring*, std::size_t>>;
+
+TagOrder OrderByTag(const UpdateList& list) {
+    TagOrder order;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i]) {
+            order.emplace_back(&list[i]->tag, i);
+        }
+    }
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return *a.first < *b.first || (*a.first == *b.first && a.second < b.second);
+    });
+    return order;
+}
+
+UpdateItem* FirstWithTag(const UpdateList& list, const TagOrder& order, const std::wstring& tag) {
+    const auto found = std::lower_bound(
+        order.begin(), order.end(), tag,
+        [](const auto& entry, const std::wstring& wanted) { return *entry.first < wanted; });
+    return found != order.end() && *found->first == tag ? list[found->second].get() : nullptr;
+}
+
 std::wstring StripCommas(const std::wstring& text) {
     const std::size_t first = text.find_first_not_of(L',');
     if (first == std::wstring::npos) {
         return std::wstring();
     }
     return text.substr(first, text.find_last_not_of(L',') - first + 1);
+}
+
+// Decides the entries named in a depend text (see EvaluateDependencies); `firstWithTag` finds
+// the first entry of a lower-case tag, or null.
+template <typename FindFirst>
+void DecideDependencies(const std::wstring& dependText, const DecisionMachine& machine,
+                        FindFirst firstWithTag) {
+    std::wstring rest = StripCommas(dependText);
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(L',');
+        const std::wstring token = ToLowerAscii(rest.substr(0, comma));
+        rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
+        UpdateItem* item = firstWithTag(token);
+        if (item != nullptr) {
+            DecideItem(*item, InstalledRule::kSuiteFile, WhenMissing::kUpdateIfNoSuiteFile, false,
+                       machine);
+        }
+    }
 }
 
 void DecideTargeted(UpdateList& list, const DecisionOptions& options,
@@ -244,16 +290,30 @@ void DecideSuite(UpdateList& list, const DecisionOptions& options, const Decisio
             }
         }
     }
-    // The dependencies of every installed component.
+    // The dependencies of every installed component. The list of depend texts is watched for
+    // each text instead of being searched, and tags are looked up in an index of first entries,
+    // so that a long manifest costs its length, not its square.
+    std::vector<std::wstring> dependTexts;
+    for (const auto& entry : list) {
+        if (entry) {
+            dependTexts.push_back(entry->depend);
+        }
+    }
+    SubstringWatch added(dependTexts);
+    added.Feed(results.targetDependency);
+    const TagOrder byTag = OrderByTag(list);
     for (const auto& entry : list) {
         if (!entry || !MachineFileExists(machine, SuiteFilePath(machine, *entry))) {
             continue;
         }
         const std::wstring depend = entry->depend;
-        if (!depend.empty() && !Contains(results.targetDependency, depend)) {
+        if (!depend.empty() && !added.Seen(depend)) {
             results.targetDependency += depend + L",";
+            added.Feed(depend + L",");
         }
-        EvaluateDependencies(depend, list, machine);
+        DecideDependencies(depend, machine, [&list, &byTag](const std::wstring& tag) {
+            return FirstWithTag(list, byTag, tag);
+        });
     }
 }
 
@@ -308,18 +368,10 @@ void DecideUpdates(UpdateList& list, const DecisionOptions& options, const Decis
 
 void EvaluateDependencies(const std::wstring& dependText, UpdateList& list,
                           const DecisionMachine& machine) {
-    std::wstring rest = StripCommas(dependText);
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(L',');
-        const std::wstring token = ToLowerAscii(rest.substr(0, comma));
-        rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
-        UpdateItem* item = FirstItem(
-            list, [&token](const UpdateItem& candidate) { return candidate.tag == token; });
-        if (item != nullptr) {
-            DecideItem(*item, InstalledRule::kSuiteFile, WhenMissing::kUpdateIfNoSuiteFile, false,
-                       machine);
-        }
-    }
+    DecideDependencies(dependText, machine, [&list](const std::wstring& token) {
+        return FirstItem(list,
+                         [&token](const UpdateItem& candidate) { return candidate.tag == token; });
+    });
 }
 
 void DecideCalendarPlugins(UpdateList& list, bool enforceSwitch, const DecisionMachine& machine) {

@@ -1,4 +1,5 @@
 // The main window's side of installing: what the finishing handlers read and write on it.
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -17,7 +18,15 @@ std::vector<HistoryNote> CMainFrame::HistoryNotes() const {
     return notes;
 }
 
+// Every paint composes the whole layered window, which costs far more than a download block, so
+// a progress step repaints only when the picture would change (its filled width or its text);
+// what the window shows at any moment is the same as with a paint per step.
 void CMainFrame::RepaintProgress() {
+    ProgressLook next = LookOf(PlanFrame(View(), buttonRect_, suiteLinkRect_));
+    if (next == requestedLook_) {
+        return;
+    }
+    requestedLook_ = std::move(next);
     const RECT progress = {kProgressRect.left, kProgressRect.top, kProgressRect.right,
                            kProgressRect.bottom};
     Repaint(&progress);

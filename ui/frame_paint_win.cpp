@@ -53,4 +53,5 @@ void CMainFrame::PaintTo(HDC dc) {
     suiteLinkRect_ = picture.suiteLinkRect;
     displayedPercent_ = picture.displayedPercent;
     PaintFrame(dc, picture, skin_);
+    requestedLook_ = LookOf(picture);
 }

@@ -153,6 +153,16 @@ int FilledWidth(double displayedPercent, int setupKind, int barWidth) {
     return std::clamp(width, 0, barWidth);
 }
 
+ProgressLook LookOf(const FramePicture& picture) {
+    ProgressLook look;
+    look.shown = picture.progress.has_value();
+    look.filledWidth = look.shown ? picture.progress->filledWidth : 0;
+    for (const SkinText& text : picture.texts) {
+        look.texts += text.text + L"\n";
+    }
+    return look;
+}
+
 std::wstring FormatPercent(double percent) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", percent);

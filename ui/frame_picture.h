@@ -111,5 +111,18 @@ double OverallPercent(int jobPercent, int downloadedCount, int packageCount);
 // setup kind is set; never wider than the bar.
 int FilledWidth(double displayedPercent, int setupKind, int barWidth);
 
+// What a download step can change in the picture: whether the bar shows, its filled width and the
+// texts (the "%.1f" percentage among them), joined. The window repaints a progress step only when
+// this changes, so a package paints about a hundred times (the job's percentage is a whole
+// number) instead of once per 8 KiB block.
+struct ProgressLook {
+    bool shown = false;
+    int filledWidth = 0;
+    std::wstring texts;
+    bool operator==(const ProgressLook&) const = default;
+};
+
+ProgressLook LookOf(const FramePicture& picture);
+
 // "%d" and "%.1f" as the window's texts use them.
 std::wstring FormatPercent(double percent);

@@ -37,10 +37,6 @@ void AllowCopyDataFromLowerIntegrity() {
     }
 }
 
-RECT ToRECT(const Rect& r) {
-    return {r.left, r.top, r.right, r.bottom};
-}
-
 }  // namespace
 
 CMainFrame::~CMainFrame() {
@@ -217,8 +213,7 @@ void CMainFrame::OnJobStep() {
     }
     if (action.reportProgress) {
         jobPercent_ = NormalDownloadPercent();
-        const RECT progress = ToRECT(kProgressRect);
-        Repaint(&progress);
+        RepaintProgress();
         SendNotice(hwnd_, kNoticeDownloading, static_cast<std::uint32_t>(jobPercent_));
     }
     if (action.countDownload) {

@@ -122,6 +122,7 @@ class CMainFrame : public JobHost, public InstallHost {
     // The skin and what the painting keeps between paints (frame_paint_win.cpp).
     FrameSkin skin_;
     double displayedPercent_ = 0;
+    ProgressLook requestedLook_;  // of the latest picture painted or asked for by a progress step
     Rect buttonRect_ = kButtonRect;
     Rect suiteLinkRect_ = kSuiteLinkRect;
 

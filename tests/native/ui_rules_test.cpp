@@ -399,3 +399,42 @@ TEST(SkinGeometry, TextAlphaRepairAndShadowSlices) {
 }
 
 }  // namespace
+
+// A download reports each block; the window repaints only when the look changes. At every step
+// the throttled window shows what a repaint per block would show, with one paint per look.
+TEST(FramePicture, ProgressStepsRepaintOnlyWhenTheLookChanges) {
+    for (const int setupKind : {0, 1}) {
+        for (const int packages : {1, 3, 7}) {
+            FrameView every = Offer();
+            every.startReason = 2;
+            every.setupKind = setupKind;
+            every.packageCount = packages;
+            FrameView throttled = every;
+            FramePicture requested;
+            int paints = 0;
+            int looks = 0;
+            FramePicture previous;
+            // Four blocks for each percentage; the second package is retried from 0.
+            for (int package = 0; package < packages; ++package) {
+                for (int block = 0; block < (package == 1 ? 808 : 404); ++block) {
+                    every.downloadedCount = throttled.downloadedCount = package;
+                    every.jobPercent = throttled.jobPercent = (block % 404) / 4;
+                    const FramePicture today = Plan(every);
+                    every.displayedPercent = today.displayedPercent;
+                    looks += LookOf(today) == LookOf(previous) ? 0 : 1;
+                    previous = today;
+                    const FramePicture next = Plan(throttled);
+                    if (!(LookOf(next) == LookOf(requested))) {
+                        requested = next;
+                        throttled.displayedPercent = next.displayedPercent;
+                        ++paints;
+                    }
+                    ASSERT_EQ(requested.texts, today.texts) << packages << " " << block;
+                    ASSERT_EQ(requested.progress->filledWidth, today.progress->filledWidth);
+                }
+            }
+            EXPECT_EQ(paints, looks) << setupKind << " " << packages;
+            EXPECT_LE(paints, 101 * packages);
+        }
+    }
+}

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <tuple>
 #include <vector>
 
 #include "app/command_line.h"
 #include "manifest/installed_products.h"
+#include "manifest/substring_watch.h"
 #include "manifest/version.h"
 #include "tests/native/decision_machine_fake.h"
 
@@ -233,6 +235,38 @@ TEST(SuiteDecision, DependencyListDependenciesAndTheirTokens) {
         UpdateList list = Entries(entries);
         EvaluateDependencies(text, list, fake.Machine());
         EXPECT_EQ(Decided(list), decided) << ::testing::PrintToString(std::wstring(text));
+    }
+}
+
+// The watch that keeps the dependency list linear answers as a search of the whole text would,
+// on texts of a small alphabet (many overlaps, patterns inside patterns) fed in pieces.
+TEST(SuiteDecision, DependencyWatchAnswersAsASearchOfTheListSoFar) {
+    std::mt19937 random(7);
+    const auto text = [&random](int longest) {
+        std::wstring t(std::uniform_int_distribution<int>(0, longest)(random), L'a');
+        for (wchar_t& c : t) {
+            c = L"ab,"[std::uniform_int_distribution<int>(0, 2)(random)];
+        }
+        return t;
+    };
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::wstring> patterns;
+        for (int i = 0; i < 12; ++i) {
+            patterns.push_back(text(6));
+        }
+        SubstringWatch watch(patterns);
+        std::wstring fed;
+        for (int piece = 0; piece < 6; ++piece) {
+            const std::wstring more = text(5);
+            watch.Feed(more);
+            fed += more;
+            for (const std::wstring& p : patterns) {
+                ASSERT_EQ(watch.Seen(p), fed.find(p) != std::wstring::npos)
+                    << "pattern \"" << ::testing::PrintToString(p) << "\" in "
+                    << ::testing::PrintToString(fed);
+            }
+        }
+        EXPECT_FALSE(watch.Seen(L"not given"));
     }
 }
 

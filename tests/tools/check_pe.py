@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks a built tallix.exe without running it: its import table lists only DLLs that every
-Windows has, and its version resource carries the project version."""
+Windows has, its version resource carries the project version, and (with --max-size) the file
+stays within its size budget. Prints the size and the largest sections."""
 import argparse
+import os
 import re
 import struct
 import subprocess
@@ -16,6 +18,14 @@ SYSTEM_DLLS = {
 FIXED_SIGNATURE = 0xFEEF04BD
 
 
+def section_sizes(objdump_headers):
+    """(name, size) of every section listed by `objdump -h`, largest first."""
+    sections = []
+    for line in objdump_headers.splitlines():
+        fields = line.split()
+        if len(fields) >= 7 and fields[0].isdigit():
+            sections.append((fields[1], int(fields[2], 16)))
+    return sorted(sections, key=lambda s: -s[1])
 
 
 def fixed_versions(exe):
@@ -33,6 +43,7 @@ def main():
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--gui", action="store_true", help="expect the GUI subsystem")
+    parser.add_argument("--max-size", type=int, help="size budget of the file in bytes")
     parser.add_argument("exe")
     args = parser.parse_args()
     failures = []
@@ -53,6 +64,19 @@ def main():
 
     if args.gui and not re.search(r"Subsystem\s+00000002", header):
         failures.append("not a GUI-subsystem executable")
+
+    size = os.path.getsize(args.exe)
+    budget = " (budget %d, %d left)" % (args.max_size, args.max_size - size) if args.max_size else ""
+    print("size: %d bytes%s" % (size, budget))
+    headers = subprocess.run([args.objdump, "-h", args.exe], check=True, capture_output=True,
+                             text=True).stdout
+    sections = section_sizes(headers)
+    print("largest sections:", ", ".join("%s %d" % s for s in sections[:5]))
+    if not sections:
+        failures.append("no section table found")
+    if args.max_size and size > args.max_size:
+        failures.append("%d bytes, over the budget of %d by %d" %
+                        (size, args.max_size, size - args.max_size))
 
     for f in failures:
         print("FAIL:", f)
