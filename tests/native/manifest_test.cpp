@@ -416,6 +416,7 @@ TEST(HistoryPage, PageText) {
         Record(L"fennick", L"f", false),      // needs no update
         Record(L"wardel", L"g", true, true),  // enforced
         Record(L"marlow", L"m1||m2"),
+        Record(L"", L"e"),  // an entry without a tag is named by no depend text
     };
     const std::wstring ab = L"<span>●</span>a<br /><span>●</span>b<br />";
     const std::wstring pw = Section(L"pinnace", L"<span>●</span>p<br />") +
@@ -431,7 +432,7 @@ TEST(HistoryPage, PageText) {
         {"targeted run of another product", {false, true, false, L"marlow", L"", L""}, marlow},
         {"suite run",
          {false, false, true, L"keldra6", L"", L"News"},
-         Section(L"dayloom", ab) + pw + marlow},
+         Section(L"dayloom", ab) + pw + marlow + Section(L"", L"<span>●</span>e<br />")},
     };
     for (const auto& [name, in, text] : cases) {
         EXPECT_EQ(HistoryPageText(records, in), text) << name;

@@ -228,9 +228,10 @@ TEST(SessionState, ResetAndLockedPath) {
 using decision_fake::Entries;
 
 TEST(FramePicture, PendingAndPackageCountsOverallPercentAndFilledWidth) {
-    // wardel is named in the depend text but up to date; the plug-ins are in no depend text.
+    // wardel is named in the depend text but up to date; the plug-ins are in no depend text; an
+    // entry without a tag is in no depend text either.
     const UpdateList list =
-        Entries(L"dayloom<,pinnace,wardel,* pinnace* wardel weather#1* note#1* old#1 fennick*");
+        Entries(L"dayloom<,pinnace,wardel,* pinnace* wardel weather#1* note#1* old#1 fennick* *");
     const std::pair<const wchar_t*, int> cases[] = {
         {L"dayloom", 4},  // itself, pinnace, the two plug-ins that need an update
         {L"DayLoom", 4},  // the product's tag ignores case
