@@ -7,7 +7,8 @@
 // record's location is what lies between the file name and the last two "-" fields (the name
 // ends at the first "-" that starts an "http" or "/" location, or at a last "-" before an empty
 // location, or else at its first "-"). Only a "|" inside a file text or a location cannot be
-// told from the list separator; such a value comes out split. Sequences "%XX" in the plain
+// told from the list separator; such a value comes out split; and a location that ends in "-"
+// before its length reads as a negative length. Sequences "%XX" in the plain
 // values are decoded, as an HTTP layer may have escaped characters it would not send raw.
 //
 // A damaged report is decoded as far as it goes: a key that is missing or a part that cannot be
