@@ -5,6 +5,7 @@
 // makes that accessor report the component's failure.
 #include <memory>
 
+#include "app/text.h"
 #include "manifest/history.h"
 #include "manifest/manifest_node.h"
 #include "manifest/manifest_text.h"
@@ -126,6 +127,17 @@ bool LooksSafe(const std::wstring& name) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::wstring text = DecodeManifestBytes(data, size);
     FUZZ_CHECK(text.find(L'\0') == std::wstring::npos);
+    FUZZ_CHECK(text.size() <= size);
+    // UTF-8 decodes to whole surrogate pairs (UTF-16 units are copied as they come).
+    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto unit = static_cast<std::uint32_t>(text[i]);
+            FUZZ_CHECK(unit < 0xDC00 || unit > 0xDFFF);
+            if (unit >= 0xD800 && unit <= 0xDBFF) {
+                FUZZ_CHECK(++i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF);
+            }
+        }
+    }
     // The decoded text, written again as marked UTF-16LE, reads back the same.
     std::vector<unsigned char> utf16 = {0xFF, 0xFE};
     for (wchar_t c : text) {
@@ -141,12 +153,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         UpgradeReaderState state;
         state.downloadBase = L"http://127.0.0.1:20001";
         UpdateList list;
-        ReadUpgradeManifest(view, variant, L"keldra", state, list);
-        FUZZ_CHECK(list.size() <= root->children.size());
-        for (const auto& item : list) {
-            for (wchar_t c : item->tag) {
-                FUZZ_CHECK(!fuzz::IsAsciiUpper(c));
+        const bool whole = ReadUpgradeManifest(view, variant, L"keldra", state, list);
+        // One item per child other than "SystemSet", in order, tagged with its lower-cased name;
+        // all of them when the walk was not cut short.
+        std::vector<std::wstring> tags;
+        for (const auto& child : root->children) {
+            if (child->name != L"SystemSet") {
+                tags.push_back(ToLowerAscii(child->name));
             }
+        }
+        FUZZ_CHECK(list.size() <= tags.size());
+        FUZZ_CHECK(!whole || list.size() == tags.size());
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const UpdateItem* item = list[i].get();
+            FUZZ_CHECK(item->tag == tags[i]);
+            FUZZ_CHECK(item->fileName.find(L'/') == std::wstring::npos);
             if (IsSafePackageFileName(item->fileName)) {
                 FUZZ_CHECK(LooksSafe(item->fileName));
                 FUZZ_CHECK(item->fileName.size() <= kMaxPackagePath);
