@@ -11,6 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool close = IsCloseRequest(data, size);
     FUZZ_CHECK(!close || command);
 
+    FUZZ_CHECK(size >= kNoticeRecordSize || !DecodeNoticeRecord(data, size));
+    FUZZ_CHECK(size >= kUpdateCountRecordSize || !DecodeUpdateCountRecord(data, size));
     if (const auto record = DecodeNoticeRecord(data, size)) {
         FUZZ_CHECK(command && command->command == record->command &&
                    command->status == record->status);

@@ -1,5 +1,6 @@
-// The stored "uptime" value: any 12 bytes decode to a finite time, a valid stored time writes
-// back to the same bytes, and the hours of any span stay within a day (no conversion overflows).
+// The stored "uptime" value: any bytes decode to a finite time (the default unless there are
+// exactly 12), a valid stored time writes back to the same bytes, and the hours of any span stay
+// within a day (no conversion overflows).
 #include <cmath>
 #include <cstring>
 
@@ -11,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> bytes(data, data + (size == kUptimeSize + 8 ? stored : size));
     const double last = DecodeUptime(bytes);
     FUZZ_CHECK(std::isfinite(last));
+    FUZZ_CHECK(bytes.size() == kUptimeSize || last == DefaultLastCheck());
     if (bytes.size() == kUptimeSize && last != DefaultLastCheck()) {
         FUZZ_CHECK(EncodeUptime(last) == bytes);
     }
