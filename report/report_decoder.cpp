@@ -1,6 +1,7 @@
 #include "report/report_decoder.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -50,7 +51,10 @@ std::string PercentDecode(const std::string& text) {
     return out;
 }
 
+// Well-formed UTF-8 only: an overlong form, a surrogate or a value above U+10FFFF is not, so
+// that such bytes are read in the code page instead and the JSON printed stays valid UTF-8.
 bool IsValidUtf8(const std::string& text) {
+    static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         const std::size_t length = c < 0x80         ? 1
@@ -61,10 +65,16 @@ bool IsValidUtf8(const std::string& text) {
         if (length == 0 || i + length > text.size()) {
             return false;
         }
+        std::uint32_t code = length == 1 ? c : c & (0x7Fu >> length);
         for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next >> 6) != 2) {
                 return false;
             }
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
         }
         i += length;
     }

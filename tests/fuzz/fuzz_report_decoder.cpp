@@ -1,6 +1,6 @@
 // The publisher's decoder on whole log lines: whatever the statistics host received, the decoder
-// either refuses the line or prints one well-formed JSON object, and says why when it is not
-// the whole report.
+// either refuses the line or prints one well-formed JSON object in valid UTF-8, and says why when
+// it is not the whole report.
 #include "report/report_decoder.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -92,11 +92,41 @@ class Json {
     std::size_t at_ = 0;
 };
 
+// UTF-8 as a JSON reader takes it: no overlong form, no surrogate, nothing above U+10FFFF.
+bool StrictUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t length = c < 0x80                 ? 1
+                                   : c >= 0xC2 && c <= 0xDF ? 2
+                                   : c >= 0xE0 && c <= 0xEF ? 3
+                                   : c >= 0xF0 && c <= 0xF4 ? 4
+                                                            : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        std::uint32_t code = length == 1 ? c : c & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 void Check(const DecodedReport& report) {
     FUZZ_CHECK(report.ok == (!report.json.empty() && report.error.empty()));
     FUZZ_CHECK(report.ok || !report.error.empty());
     if (!report.json.empty()) {
         FUZZ_CHECK(Json(report.json).WholeObject());
+        FUZZ_CHECK(StrictUtf8(report.json));
     }
 }
 
