@@ -228,6 +228,14 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
     const std::tuple<std::string, std::string, std::string> awkward[] = {
         {good + "&v=1%41&s=&e=0&a=hijactcontent:;filecontent:;&r=1",
          record + R"("v":"1A","s":null,"e":0,"hijacks":[],"files":[],"r":1})", ""},
+        // UTF-8 to the last byte of a value; a lone continuation byte is no UTF-8 (nor ASCII).
+        {good + "&v=%C2%80%E4%B8%AD&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + "\"v\":\"\xC2\x80\xE4\xB8\xAD\"" +
+             R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         ""},
+        {good + "&v=%80&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + R"("v":null,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         "a query value is neither UTF-8 nor text in the record's code page"},
         {good + "&v=1&s=0&e=0&a=hijactcontent:p.exe-http://h/x?&r=5--5-302|;filecontent:;&r=9",
          record + R"("v":"1","s":0,"e":0,"hijacks":[)" + hijack("p.exe", "http://h/x?&r=5", -5) +
              R"(],"files":[],"r":9})",
