@@ -383,6 +383,7 @@ TEST(MachineIdentity, StorageSerialAndItsDescriptor) {
         {"0141", "1014"},  // 0x01 is not printable: read as plain text
         {"417E", "~A"},    // "~" is the last printable byte, in either reading
         {"A~", "~A"},
+        {"4G", "G4"},  // "g" is no hexadecimal digit
         {"AB\001CD", ""},
         {"", ""},
     };
