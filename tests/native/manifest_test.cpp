@@ -461,6 +461,9 @@ TEST(HistoryPage, TemplateFileTextAndShowPageBlock) {
     const std::wstring longPath(3000, L'p');
     const std::vector<std::uint8_t> cut = EncodeShowPageBlock(0, longPath);
     EXPECT_EQ(DecodeShowPageBlock(cut.data()), std::wstring(2055, L'p'));
+    // A block without a NUL ends at its last byte.
+    const std::vector<std::uint8_t> full(kShowPageBlockSize, 0x41);
+    EXPECT_EQ(DecodeShowPageBlock(full.data()), std::wstring(2056, L'\x4141'));
 }
 
 using Bytes = std::vector<unsigned char>;
