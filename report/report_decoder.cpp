@@ -1,5 +1,8 @@
 #include "report/report_decoder.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "app/text.h"
@@ -25,6 +28,15 @@ bool IsInteger(const std::string& text) {
     return true;
 }
 
+// A number field as JSON: the number, or null for an empty field (a value the host received as
+// nothing is no error); nullopt when the text is no number.
+std::optional<std::string> NumberJson(const std::string& text) {
+    if (text.empty()) {
+        return std::string("null");
+    }
+    return IsInteger(text) ? std::optional<std::string>(text) : std::nullopt;
+}
+
 std::string PercentDecode(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -39,7 +51,10 @@ std::string PercentDecode(const std::string& text) {
     return out;
 }
 
+// Well-formed UTF-8 only: an overlong form, a surrogate or a value above U+10FFFF is not, so
+// that such bytes are read in the code page instead and the JSON printed stays valid UTF-8.
 bool IsValidUtf8(const std::string& text) {
+    static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         const std::size_t length = c < 0x80         ? 1
@@ -50,10 +65,16 @@ bool IsValidUtf8(const std::string& text) {
         if (length == 0 || i + length > text.size()) {
             return false;
         }
+        std::uint32_t code = length == 1 ? c : c & (0x7Fu >> length);
         for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) >> 6) != 2) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next >> 6) != 2) {
                 return false;
             }
+            code = (code << 6) | (next & 0x3Fu);
+        }
+        if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
         }
         i += length;
     }
@@ -65,16 +86,18 @@ class RequestDecoder {
   public:
     explicit RequestDecoder(const AnsiToUtf8& toUtf8) : toUtf8_(toUtf8) {}
 
+    // False when the request is no report at all (its query does not begin with "uid=");
+    // otherwise `json` holds what could be decoded, with null for each part that could not, and
+    // Error() names those parts (empty when the whole report decoded).
     bool Decode(const std::string& request, std::string& json);
     const std::string& Error() const { return error_; }
 
   private:
+    // Notes one problem; several are joined with "; ". Answers false for the callers' chains.
     bool Fail(std::string message) {
-        error_ = std::move(message);
+        error_ += (error_.empty() ? "" : "; ") + message;
         return false;
     }
-    bool TakeValue(const std::string& query, std::size_t& at, const std::string& key,
-                   const std::string& next, bool last, std::string& value);
     bool QueryText(const std::string& raw, std::string& text);
     bool SplitRecord(const std::string& record, std::vector<std::string>& values);
     bool DecodeRecord(const std::string& uid, std::string& json);
@@ -85,31 +108,6 @@ class RequestDecoder {
     const AnsiToUtf8& toUtf8_;
     std::string error_;
 };
-
-// The value of `key` starting at `at`, up to the separator that introduces `next` (the first
-// one, or the last when `last`; the end of the query when `next` is empty); `at` moves past the
-// separator.
-bool RequestDecoder::TakeValue(const std::string& query, std::size_t& at, const std::string& key,
-                               const std::string& next, bool last, std::string& value) {
-    const std::string start = key + "=";
-    if (query.compare(at, start.size(), start) != 0) {
-        return Fail("the query has no key \"" + key + "\"");
-    }
-    const std::size_t valueStart = at + start.size();
-    if (next.empty()) {
-        at = query.size();
-        value = query.substr(valueStart);
-        return true;
-    }
-    const std::string separator = "&" + next + "=";
-    const std::size_t end = last ? query.rfind(separator) : query.find(separator, valueStart);
-    if (end == std::string::npos || end < valueStart) {
-        return Fail("the query has no key \"" + next + "\"");
-    }
-    at = end + 1;
-    value = query.substr(valueStart, end - valueStart);
-    return true;
-}
 
 // A value of the query as UTF-8: escaped bytes decoded, then taken as UTF-8 when they are, else
 // as the ANSI code page.
@@ -183,7 +181,8 @@ bool RequestDecoder::DecodeRecord(const std::string& uid, std::string& json) {
         for (const char* n : kNumericRecordKeys) {
             numeric = numeric || key == n;
         }
-        if (numeric && !IsInteger(values[i])) {
+        const auto number = numeric ? NumberJson(values[i]) : std::nullopt;
+        if (numeric && !number) {
             std::string message = "the record's \"";
             message += key;
             message += "\" is not a number";
@@ -191,7 +190,7 @@ bool RequestDecoder::DecodeRecord(const std::string& uid, std::string& json) {
         }
         json += i ? "," : "";
         json += JsonQuote(key) + ":";
-        json += numeric ? values[i] : JsonQuote(values[i]);
+        json += numeric ? *number : JsonQuote(values[i]);
     }
     json += "}";
     return true;
@@ -214,6 +213,25 @@ bool RequestDecoder::SplitList(const std::string& text, const char* what,
     return true;
 }
 
+// The first "-" that starts an "http" or "/" location.
+std::size_t LocationStart(const std::string& nameAndLocation) {
+    return std::min(nameAndLocation.find("-http"), nameAndLocation.find("-/"));
+}
+
+// Where a hijack record's file name ends and its location begins: at the first "-" that starts
+// an "http" or "/" location; else, when the text ends with "-", there (an empty location, which
+// a redirect without a location line leaves); else at the first "-".
+std::size_t NameLocationSplit(const std::string& nameAndLocation) {
+    const std::size_t at = LocationStart(nameAndLocation);
+    if (at != std::string::npos) {
+        return at;
+    }
+    if (!nameAndLocation.empty() && nameAndLocation.back() == '-') {
+        return nameAndLocation.size() - 1;
+    }
+    return nameAndLocation.find('-');
+}
+
 bool RequestDecoder::DecodeHijack(const std::string& entry, std::string& json) {
     const std::string malformed =
         "hijack record \"" + entry + "\" is not name-location-length-status";
@@ -222,20 +240,19 @@ bool RequestDecoder::DecodeHijack(const std::string& entry, std::string& json) {
         return Fail(malformed);
     }
     std::size_t lengthDash = entry.rfind('-', statusDash - 1);
-    // A negative length carries its own "-".
-    if (lengthDash != std::string::npos && lengthDash > 0 && entry[lengthDash - 1] == '-') {
-        --lengthDash;
-    }
     if (lengthDash == std::string::npos) {
         return Fail(malformed);
+    }
+    // "--" before the length is the sign of a negative length when an "http" or "/" location
+    // stands before it; otherwise it ends an empty location.
+    if (lengthDash > 0 && entry[lengthDash - 1] == '-' &&
+        LocationStart(entry.substr(0, lengthDash - 1)) != std::string::npos) {
+        --lengthDash;
     }
     const std::string status = entry.substr(statusDash + 1);
     const std::string length = entry.substr(lengthDash + 1, statusDash - lengthDash - 1);
     const std::string nameAndLocation = entry.substr(0, lengthDash);
-    std::size_t split = nameAndLocation.find("-http");
-    if (split == std::string::npos) {
-        split = nameAndLocation.find('-');
-    }
+    const std::size_t split = NameLocationSplit(nameAndLocation);
     if (!IsInteger(status) || !IsInteger(length) || split == std::string::npos) {
         return Fail(malformed);
     }
@@ -283,28 +300,72 @@ bool RequestDecoder::Decode(const std::string& request, std::string& json) {
     if (marker != std::string::npos) {
         query = query.substr(marker + std::size(kRequestMarker) - 1);
     }
-    std::size_t at = 0;
-    std::string uid, v, s, e, a, r;
-    if (!TakeValue(query, at, "uid", "v", false, uid) ||
-        !TakeValue(query, at, "v", "s", false, v) || !QueryText(v, v) ||
-        !TakeValue(query, at, "s", "e", false, s) || !TakeValue(query, at, "e", "a", false, e) ||
-        !TakeValue(query, at, "a", "r", true, a) || !QueryText(a, a) ||
-        !TakeValue(query, at, "r", "", false, r)) {
-        return false;
+    if (query.compare(0, 4, "uid=") != 0) {
+        return Fail("the query has no key \"uid\"");
     }
-    for (const auto& [key, value] : {std::pair{"s", &s}, {"e", &e}, {"r", &r}}) {
-        *value = PercentDecode(*value);
-        if (!IsInteger(*value)) {
-            return Fail(std::string("the query's \"") + key + "\" is not a number");
+    // Where each key's "&key=" stands: the first one after the key before it that was found, but
+    // for "r" the last one, since "a" may hold "&r=" itself. A missing key leaves npos.
+    static const char* const kKeys[] = {"uid", "v", "s", "e", "a", "r"};
+    constexpr std::size_t kCount = std::size(kKeys);
+    std::size_t starts[kCount] = {0};
+    std::size_t after = 0;
+    for (std::size_t i = 1; i < kCount; ++i) {
+        const std::string separator = std::string("&") + kKeys[i] + "=";
+        starts[i] = i + 1 == kCount ? query.rfind(separator) : query.find(separator, after);
+        if (starts[i] != std::string::npos && starts[i] < after) {
+            starts[i] = std::string::npos;
+        }
+        if (starts[i] != std::string::npos) {
+            after = starts[i] + separator.size();
         }
     }
-    std::string record;
-    std::string lists;
-    if (!DecodeRecord(uid, record) || !DecodeAPart(a, lists)) {
-        return false;
+    // Each value runs to the next key that is present, the last one to the end of the query.
+    std::optional<std::string> values[kCount];
+    for (std::size_t i = 0; i < kCount; ++i) {
+        if (starts[i] == std::string::npos) {
+            Fail(std::string("the query has no key \"") + kKeys[i] + "\"");
+            continue;
+        }
+        const std::size_t from = starts[i] + std::strlen(kKeys[i]) + (i == 0 ? 1 : 2);
+        std::size_t to = query.size();
+        for (std::size_t k = i + 1; k < kCount; ++k) {
+            if (starts[k] != std::string::npos) {
+                to = starts[k];
+                break;
+            }
+        }
+        values[i] = query.substr(from, to - from);
     }
-    json = "{\"record\":" + record + ",\"v\":" + JsonQuote(v) + ",\"s\":" + s + ",\"e\":" + e +
-           "," + lists + ",\"r\":" + r + "}";
+    std::string record = "null";
+    if (values[0] && !DecodeRecord(*values[0], record)) {
+        record = "null";
+    }
+    std::string v = "null";
+    std::string text;
+    if (values[1] && QueryText(*values[1], text)) {
+        v = JsonQuote(text);
+    }
+    std::string numbers[3] = {"null", "null", "null"};  // s, e, r
+    const std::size_t numberKeys[3] = {2, 3, 5};
+    for (std::size_t n = 0; n < 3; ++n) {
+        const std::size_t key = numberKeys[n];
+        if (!values[key]) {
+            continue;
+        }
+        const auto number = NumberJson(PercentDecode(*values[key]));
+        if (number) {
+            numbers[n] = *number;
+        } else {
+            Fail(std::string("the query's \"") + kKeys[key] + "\" is not a number");
+        }
+    }
+    std::string lists = "\"hijacks\":null,\"files\":null";
+    std::string listsJson;
+    if (values[4] && QueryText(*values[4], text) && DecodeAPart(text, listsJson)) {
+        lists = listsJson;
+    }
+    json = "{\"record\":" + record + ",\"v\":" + v + ",\"s\":" + numbers[0] +
+           ",\"e\":" + numbers[1] + "," + lists + ",\"r\":" + numbers[2] + "}";
     return true;
 }
 
@@ -332,11 +393,11 @@ std::string JsonQuote(const std::string& text) {
 DecodedReport DecodeReportRequest(const std::string& request, const AnsiToUtf8& toUtf8) {
     DecodedReport result;
     RequestDecoder decoder(toUtf8);
-    result.ok = decoder.Decode(request, result.json);
-    if (!result.ok) {
+    if (!decoder.Decode(request, result.json)) {
         result.json.clear();
-        result.error = decoder.Error();
     }
+    result.error = decoder.Error();
+    result.ok = !result.json.empty() && result.error.empty();
     return result;
 }
 
@@ -362,7 +423,8 @@ std::optional<std::string> ReportRequestInLine(const std::string& line) {
             if (escaped == 'u' && at + 4 < line.size()) {
                 unsigned code = 0;
                 for (int k = 1; k <= 4; ++k) {
-                    code = code * 16 + static_cast<unsigned>(std::max(0, HexDigitValue(line[at + k])));
+                    code =
+                        code * 16 + static_cast<unsigned>(std::max(0, HexDigitValue(line[at + k])));
                 }
                 at += 4;
                 // The server read the request line as Latin-1: below 0x100 a code point is

@@ -5,10 +5,15 @@
 // The decoder therefore reads each key up to the next key it expects rather than splitting at
 // every separator: "a" runs to the last "&r=", the record's "s" to its last ";dns:", a hijack
 // record's location is what lies between the file name and the last two "-" fields (the name
-// ends at the first "-" that starts an "http" location, or else at its first "-"). Only a "|"
-// inside a file text or a location cannot be told from the list separator; such a value comes
-// out split. Sequences "%XX" in the plain values are decoded, as an HTTP layer may have escaped
-// characters it would not send raw.
+// ends at the first "-" that starts an "http" or "/" location, or at a last "-" before an empty
+// location, or else at its first "-"). Only a "|" inside a file text or a location cannot be
+// told from the list separator; such a value comes out split; and a location that ends in "-"
+// before its length reads as a negative length. Sequences "%XX" in the plain
+// values are decoded, as an HTTP layer may have escaped characters it would not send raw.
+//
+// A damaged report is decoded as far as it goes: a key that is missing or a part that cannot be
+// read comes out as null and is named in the error, so that what did arrive is not lost. An
+// empty number field is null without being an error.
 #pragma once
 
 #include <functional>
@@ -20,9 +25,10 @@
 using AnsiToUtf8 = std::function<std::optional<std::string>(const std::string& ansi)>;
 
 struct DecodedReport {
-    bool ok = false;
-    std::string json;   // one JSON object on one line, when ok
-    std::string error;  // what is wrong with the request, when not ok
+    bool ok = false;    // the whole report decoded
+    std::string json;   // one JSON object on one line; when not ok, what could be decoded, with
+                        // null parts (empty when the request is no report at all)
+    std::string error;  // what is wrong with the request, when not ok ("; " between problems)
 };
 
 // Decodes one report request, given as a URL, a request target ("/receive/tallix.aspx?...") or

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Configures the three build trees below build/: native (portable code and its unit tests under
 # the sanitizers), win64 (runs under Wine in tests, with every server at a loopback address) and
-# win32 (the release build).
-# Usage: scripts/configure.sh [native|win64|win32 ...]
+# win32 (the release build), and fuzz (the parsers' fuzz targets, built with clang).
+# Usage: scripts/configure.sh [native|win64|win32|fuzz ...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 trees=("$@")
-[ ${#trees[@]} -eq 0 ] && trees=(native win64 win32)
+[ ${#trees[@]} -eq 0 ] && trees=(native win64 win32 fuzz)
 for tree in "${trees[@]}"; do
   case "$tree" in
     native) args=(-DCMAKE_BUILD_TYPE=Debug) ;;
@@ -14,6 +14,8 @@ for tree in "${trees[@]}"; do
                  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake") ;;
     win32) args=(-DCMAKE_BUILD_TYPE=Release
                  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-w64-mingw32.cmake") ;;
+    fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALLIX_FUZZ=ON
+                -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
     *) echo "unknown tree $tree" >&2; exit 2 ;;
   esac
   # A tree made before an option was added gets it on the next run.

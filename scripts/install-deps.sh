@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
   binutils-mingw-w64-i686 wine wine64 xvfb xauth osslsigncode fonts-wqy-zenhei
   x11-utils xdotool imagemagick openssl libpugixml-dev libsqlite3-dev libssl-dev
+  clang libclang-rt-14-dev  # the fuzz tree: clang with libFuzzer and the sanitizers' runtimes
 )
 missing=()
 for p in "${packages[@]}"; do

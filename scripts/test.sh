@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds every tree and runs every test: the native unit tests, the Windows tests under Wine and
-# the checks of both Windows executables. Ends with one summary line.
+# Builds every tree and runs every test: the native unit tests, the Windows tests under Wine, the
+# checks of both Windows executables and the replay of every fuzz target's corpus. Ends with one
+# summary line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -32,7 +33,7 @@ run_ctest() {
   [ "$f" -eq 0 ] || status=1
 }
 
-for tree in native win64 win32; do
+for tree in native win64 win32 fuzz; do
   echo "== building $tree"
   if ! ninja -C "build/$tree" >"build/$tree.build.log" 2>&1; then
     tail -n 60 "build/$tree.build.log"

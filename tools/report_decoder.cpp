@@ -11,7 +11,8 @@
 // another iconv name with --encoding.
 //
 // Exit status: 0 when every report decoded; 1 when a report was malformed (each one named on
-// standard error with its line) or the log held none; 2 for a usage error or an unreadable file.
+// standard error with its line; what could be decoded of it is still printed, with null parts)
+// or the log held none; 2 for a usage error or an unreadable file.
 #include <errno.h>
 #include <iconv.h>
 
@@ -82,11 +83,13 @@ int main(int argc, char** argv) {
 
     if (LooksLikeRequest(input)) {
         const DecodedReport report = DecodeReportRequest(input, toUtf8);
+        if (!report.json.empty()) {
+            std::cout << report.json << "\n";
+        }
         if (!report.ok) {
             std::cerr << "report_decoder: " << report.error << "\n";
             return 1;
         }
-        std::cout << report.json << "\n";
         return 0;
     }
 
@@ -110,9 +113,10 @@ int main(int argc, char** argv) {
         }
         ++reports;
         const DecodedReport report = DecodeReportRequest(*request, toUtf8);
-        if (report.ok) {
+        if (!report.json.empty()) {
             std::cout << report.json << "\n";
-        } else {
+        }
+        if (!report.ok) {
             ++bad;
             std::cerr << "report_decoder: " << input << ":" << number << ": " << report.error
                       << "\n";

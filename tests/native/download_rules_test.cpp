@@ -2,6 +2,7 @@
 
 #include <tuple>
 
+#include "download/download_records.h"
 #include "download/download_rules.h"
 #include "download/job_table.h"
 #include "tests/native/decision_machine_fake.h"
@@ -107,6 +108,40 @@ TEST(FindRedirect, FirstRecordOfTheNameFromWhereTheAttemptBeganAndMarkers) {
         EXPECT_EQ(f.marked, marked) << name << " from " << from;
         EXPECT_EQ(f.location, location) << name << " from " << from;
     }
+}
+
+// The shared records: the log is found by name ignoring case and marked once, its busy flag
+// drops after each append; an anomaly is a duplicate only when signer and file name both match.
+TEST(DownloadRecords, RedirectLogLookupMarkAndAnomalyDuplicates) {
+    RedirectLog log;
+    log.Append({.name = L"Pinnace.EXE", .location = L"http://a/", .path = L""});
+    log.Append({.name = L"pinnace.exe", .location = L"http://b/", .path = L""});
+    EXPECT_FALSE(log.Busy());
+    RedirectRecord found;
+    ASSERT_TRUE(log.FindByName(L"PINNACE.exe", found));
+    EXPECT_EQ(found.location, L"http://a/");
+    EXPECT_FALSE(log.FindByName(L"keldra.exe", found));
+    log.MarkReported(L"pinnace.EXE");
+    const auto records = log.Snapshot();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_TRUE(records[0].reported);
+    EXPECT_FALSE(records[1].reported);
+
+    AnomalyList anomalies;
+    const std::tuple<const wchar_t*, const wchar_t*, bool> appends[] = {
+        {L"a.exe", L"signer x", true},  {L"A.EXE", L"SIGNER X", false},
+        {L"a.exe", L"signer y", true},  {L"b.exe", L"signer x", true},
+        {L"B.EXE", L"Signer X", false},
+    };
+    for (const auto& [fileName, signer, appended] : appends) {
+        DownloadAnomaly anomaly;
+        anomaly.fileName = fileName;
+        anomaly.signer = signer;
+        EXPECT_EQ(anomalies.AppendUnlessKnown(anomaly), appended) << fileName << " " << signer;
+    }
+    EXPECT_EQ(anomalies.Snapshot().size(), 3u);
+    EXPECT_TRUE(anomalies.HasFileName(L"B.exe"));
+    EXPECT_FALSE(anomalies.HasFileName(L"c.exe"));
 }
 
 TEST(TranslationKey, FourLowerHexDigitsEach) {

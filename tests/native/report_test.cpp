@@ -207,7 +207,6 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
         {uid("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:x;size:0;") + rest,
          "the record's \"redown\" is not a number"},
         {good + "&v=1&s=0&a=hijactcontent:;filecontent:;&r=1", "the query has no key \"e\""},
-        {good + "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;", "the query has no key \"r\""},
         {good + "&v=1&s=0&e=0&a=files&r=1", "a is not \"hijactcontent:...;filecontent:...;\""},
         {good + "&v=1&s=0&e=0&a=hijactcontent:x-1-2;filecontent:;&r=1",
          "the hijack list does not end with \"|\""},
@@ -215,7 +214,10 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
          "hijack record \"x-y\" is not name-location-length-status"},
         {good + "&v=1&s=zero&e=0&a=hijactcontent:;filecontent:;&r=1",
          "the query's \"s\" is not a number"},
-        {"uid=", "the query has no key \"v\""},
+        {"uid=",
+         "the query has no key \"v\"; the query has no key \"s\"; the query has no key "
+         "\"e\"; the query has no key \"a\"; the query has no key \"r\"; the record has "
+         "no key \"n\""},
         {"", "the query has no key \"uid\""},
     };
     for (const auto& [request, error] : cases) {
@@ -223,8 +225,48 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
         EXPECT_FALSE(decoded.ok) << request;
         EXPECT_EQ(decoded.error, error) << request;
     }
-    // The same record with every key decodes.
-    EXPECT_TRUE(DecodeReportRequest(good + rest, AsciiOnly).ok);
+    // Awkward requests decode; of a damaged one what arrived is kept, the rest is null.
+    const std::string record = R"({"record":{"n":"a","d":"b","v":"c","s":"","dns":"","o":"",)"
+                               R"("disk":"","path":"","redown":0,"size":0},)";
+    const auto hijack = [](const char* name, const char* location, int length) {
+        return std::string(R"({"name":")") + name + R"(","location":")" + location +
+               R"(","length":)" + std::to_string(length) + R"(,"status":302})";
+    };
+    const std::tuple<std::string, std::string, std::string> awkward[] = {
+        {good + "&v=1%41&s=&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + R"("v":"1A","s":null,"e":0,"hijacks":[],"files":[],"r":1})", ""},
+        // UTF-8 to the last byte of a value; a lone continuation byte is no UTF-8 (nor ASCII).
+        {good + "&v=%C2%80%E4%B8%AD&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + "\"v\":\"\xC2\x80\xE4\xB8\xAD\"" +
+             R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         ""},
+        {good + "&v=%80&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + R"("v":null,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         "a query value is neither UTF-8 nor text in the record's code page"},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:p.exe-http://h/x?&r=5--5-302|;filecontent:;&r=9",
+         record + R"("v":"1","s":0,"e":0,"hijacks":[)" + hijack("p.exe", "http://h/x?&r=5", -5) +
+             R"(],"files":[],"r":9})",
+         ""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:pinnace-setup.exe-/dl/p.exe-154-302|" +
+             "p-1.exe--0-302|;filecontent:;&r=1",
+         record + R"("v":"1","s":0,"e":0,"hijacks":[)" +
+             hijack("pinnace-setup.exe", "/dl/p.exe", 154) + "," + hijack("p-1.exe", "", 0) +
+             R"(],"files":[],"r":1})",
+         ""},
+        {good + "&v=1&s=0&e=0&a=hijactcontent:;filecontent:;",
+         record + R"("v":"1","s":0,"e":0,"hijacks":[],"files":[],"r":null})",
+         "the query has no key \"r\""},
+        {"uid=00&v=1&s=x&a=files&r=2",
+         R"({"record":null,"v":"1","s":null,"e":null,"hijacks":null,"files":null,"r":2})",
+         "the query has no key \"e\"; uid is not whole 8-byte blocks of hexadecimal digits; "
+         "the query's \"s\" is not a number; a is not \"hijactcontent:...;filecontent:...;\""},
+    };
+    for (const auto& [request, json, error] : awkward) {
+        const DecodedReport decoded = DecodeReportRequest(request, AsciiOnly);
+        EXPECT_EQ(decoded.json, json) << request;
+        EXPECT_EQ(decoded.error, error) << request;
+        EXPECT_EQ(decoded.ok, error.empty()) << request;
+    }
     // What the builders produce comes back.
     UsageReportInputs in = Inputs();
     in.anomalies = {Anomaly(L"pinnace-setup.exe", L"Pinnace", L"", L"a;dns:b|c")};
@@ -280,6 +322,10 @@ TEST(ReportCipher, DesChainUnderChangingKeysAndBlocksInUpperCaseHex) {
         EXPECT_EQ(hex.size(), hexLength) << record;
         EXPECT_EQ(hex.find_first_not_of(L"0123456789ABCDEF"), std::wstring::npos) << record;
         EXPECT_EQ(DecryptReportHex(std::string(hex.begin(), hex.end())), record);
+    }
+    // Only whole blocks decrypt; a part block is not read past its end.
+    for (const std::size_t digits : {15, 17, 20, 33}) {
+        EXPECT_EQ(DecryptReportHex(std::string(digits, 'A')), std::nullopt) << digits;
     }
     // A 9-byte record is the record and seven zero bytes, each block on its own (no chaining):
     // its first block is the 8-byte record's block.
@@ -342,6 +388,9 @@ TEST(MachineIdentity, StorageSerialAndItsDescriptor) {
         {"WD-WCAV123", "DWW-AC1V32"},
         {"  1SBADC  ", "S1ABCD"},
         {"0141", "1014"},  // 0x01 is not printable: read as plain text
+        {"417E", "~A"},    // "~" is the last printable byte, in either reading
+        {"A~", "~A"},
+        {"4G", "G4"},  // "g" is no hexadecimal digit
         {"AB\001CD", ""},
         {"", ""},
     };
@@ -352,6 +401,8 @@ TEST(MachineIdentity, StorageSerialAndItsDescriptor) {
     std::vector<std::uint8_t> descriptor(64, 0);
     const std::string text = "31534241444320202020";
     std::copy(text.begin(), text.end(), descriptor.begin() + 40);
+    descriptor[0] = '4';  // the descriptor's own first bytes are no serial (offset 0)
+    descriptor[1] = '1';
     const std::tuple<std::uint32_t, std::string> offsets[] = {
         {40, "S1ABCD"}, {0, ""}, {64, ""}, {0x80000000u, ""}};
     for (const auto& [offset, serial] : offsets) {

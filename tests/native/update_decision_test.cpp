@@ -94,6 +94,8 @@ TEST(TargetedDecision, InstalledVersionRules) {
          L"keldra display|6.0.0.2|k6.exe|"},
         {"calendar by its file in the suite directory", Target(L"dayloom"), L"dayloom:3.0.0.1",
          L"S\\dayloom.exe=3.0.0.0", L"dayloom=3.0.0.0*"},
+        {"an older offer is no update", Target(L"dayloom"), L"dayloom:2.9.9.9",
+         L"S\\dayloom.exe=3.0.0.0", L"dayloom=3.0.0.0"},
         {"caller's version older: nothing looked up for the target, the updater still is",
          Target(L"dayloom", "", L"3.0.0.0"), L"dayloom:3.0.0.1 tallix:3.2.0.18",
          L"S\\dayloom.exe=3.0.0.1 S\\tallix.exe=3.2.0.17", L"dayloom=* tallix=3.2.0.17*"},
