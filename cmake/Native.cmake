@@ -14,7 +14,8 @@ target_link_libraries(tallix_native_tests PRIVATE tallix_core GTest::gtest_main)
 gtest_discover_tests(tallix_native_tests DISCOVERY_TIMEOUT 60)
 
 # The publisher's decoder of the usage reports that reach the statistics host.
-add_executable(report_decoder ${CMAKE_SOURCE_DIR}/tools/report_decoder.cpp)
+add_executable(report_decoder ${CMAKE_SOURCE_DIR}/tools/report_decoder.cpp
+                              ${CMAKE_SOURCE_DIR}/tools/code_page.cpp)
 target_compile_options(report_decoder PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(report_decoder PRIVATE tallix_core)
 # Bad input gives a clear message and exit status 1, not a crash.

@@ -14,7 +14,6 @@
 // standard error with its line; what could be decoded of it is still printed, with null parts)
 // or the log held none; 2 for a usage error or an unreadable file.
 #include <errno.h>
-#include <iconv.h>
 
 #include <cstdio>
 #include <cstring>
@@ -23,28 +22,9 @@
 #include <string>
 
 #include "report/report_decoder.h"
+#include "tools/code_page.h"
 
 namespace {
-
-std::optional<std::string> Convert(const std::string& encoding, const std::string& bytes) {
-    iconv_t converter = iconv_open("UTF-8", encoding.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        return std::nullopt;
-    }
-    std::string in = bytes;
-    std::string out(in.size() * 4 + 4, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    std::size_t inLeft = in.size();
-    std::size_t outLeft = out.size();
-    const std::size_t done = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(converter);
-    if (done == static_cast<std::size_t>(-1) || inLeft != 0) {
-        return std::nullopt;
-    }
-    out.resize(out.size() - outLeft);
-    return out;
-}
 
 bool LooksLikeRequest(const std::string& argument) {
     return argument.find("/receive/tallix.aspx?") != std::string::npos ||
@@ -75,11 +55,13 @@ int main(int argc, char** argv) {
     if (input.empty()) {
         return Usage();
     }
-    if (!Convert(encoding, "test")) {
+    if (!CodePageToUtf8(encoding, "test")) {
         std::cerr << "report_decoder: unknown encoding " << encoding << "\n";
         return 2;
     }
-    const AnsiToUtf8 toUtf8 = [&](const std::string& bytes) { return Convert(encoding, bytes); };
+    const AnsiToUtf8 toUtf8 = [&](const std::string& bytes) {
+        return CodePageToUtf8(encoding, bytes);
+    };
 
     if (LooksLikeRequest(input)) {
         const DecodedReport report = DecodeReportRequest(input, toUtf8);

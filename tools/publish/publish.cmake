@@ -7,7 +7,7 @@ find_package(OpenSSL REQUIRED)
 
 file(GLOB TALLIX_PUBLISH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/publish/*.cpp)
 list(REMOVE_ITEM TALLIX_PUBLISH_SOURCES ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
-add_library(publish_core STATIC ${TALLIX_PUBLISH_SOURCES})
+add_library(publish_core STATIC ${TALLIX_PUBLISH_SOURCES} ${CMAKE_SOURCE_DIR}/tools/code_page.cpp)
 target_compile_options(publish_core PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml SQLite::SQLite3 OpenSSL::Crypto)
 

@@ -1,6 +1,5 @@
 #include "tools/publish/report_store.h"
 
-#include <iconv.h>
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <map>
 
 #include "report/report_decoder.h"
+#include "tools/code_page.h"
 #include "tools/publish/json_value.h"
 
 namespace {
@@ -19,24 +19,6 @@ const char kSchema[] =
     " size INTEGER, took INTEGER, length INTEGER, existed INTEGER, json TEXT);"
     "CREATE TABLE IF NOT EXISTS hijacks("
     " report_key TEXT, name TEXT, location TEXT, host TEXT, length INTEGER, status INTEGER);";
-
-std::optional<std::string> Convert(const std::string& encoding, const std::string& bytes) {
-    iconv_t converter = iconv_open("UTF-8", encoding.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string in = bytes;
-    std::string out(in.size() * 4 + 4, '\0');
-    char* inPtr = in.data();
-    char* outPtr = out.data();
-    std::size_t inLeft = in.size();
-    std::size_t outLeft = out.size();
-    const std::size_t done = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
-    iconv_close(converter);
-    if (done == static_cast<std::size_t>(-1) || inLeft != 0)
-        return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
-}
 
 // The day of a log line: a JSON line's "time" (its first ten characters), or an access-log
 // line's "[07/Dec/2026:..."; "unknown" otherwise.
@@ -134,7 +116,9 @@ ReportStore::~ReportStore() {
 ReportStore::LoadResult ReportStore::Load(const std::vector<std::string>& lines,
                                           const std::string& encoding) {
     LoadResult result;
-    const AnsiToUtf8 toUtf8 = [&](const std::string& bytes) { return Convert(encoding, bytes); };
+    const AnsiToUtf8 toUtf8 = [&](const std::string& bytes) {
+        return CodePageToUtf8(encoding, bytes);
+    };
     sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
     Statement report(db_,
                      "INSERT OR IGNORE INTO reports VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,"
