@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "app/startup_win.h"
 #include "report/os_code.h"
 

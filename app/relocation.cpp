@@ -1,6 +1,6 @@
 #include "app/relocation.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 RelocationPaths RelocationPathsFor(const std::wstring& modulePath) {
     const std::size_t slash = modulePath.rfind(L'\\');

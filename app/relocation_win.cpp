@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "app/relocation.h"
 #include "app/startup_win.h"
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "manifest/file_version_win.h"
 
 namespace {

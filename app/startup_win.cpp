@@ -4,14 +4,14 @@
 
 #include <cstdio>
 
-#include "app/command_line.h"
-#include "app/unique_handle_win.h"
+#include "base/command_line.h"
+#include "base/unique_handle_win.h"
 #include "manifest/installed_products.h"
 #include "manifest/machine_win.h"
 #include "manifest/registry_win.h"
 #include "report/os_version_win.h"
 #include "ui/main_frame_win.h"
-#include "app/session_state.h"
+#include "base/session_state.h"
 
 namespace {
 

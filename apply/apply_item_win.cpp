@@ -2,7 +2,7 @@
 
 #include <shlwapi.h>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "apply/apply_plan.h"
 #include "apply/guard_win.h"
 #include "apply/package_check_win.h"

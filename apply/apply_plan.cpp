@@ -1,6 +1,6 @@
 #include "apply/apply_plan.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <shlwapi.h>
 
-#include "app/command_line.h"
-#include "app/text.h"
-#include "app/unique_handle_win.h"
+#include "base/command_line.h"
+#include "base/text.h"
+#include "base/unique_handle_win.h"
 #include "apply/finish_rules.h"
 #include "manifest/file_version_win.h"
 #include "manifest/installed_products.h"

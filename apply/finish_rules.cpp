@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "app/session_state.h"
-#include "app/text.h"
+#include "base/session_state.h"
+#include "base/text.h"
 #include "manifest/version.h"
 
 namespace {

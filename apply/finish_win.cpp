@@ -2,10 +2,10 @@
 
 #include <shellapi.h>
 
-#include "app/command_line.h"
-#include "app/job_step.h"
-#include "app/session_state.h"
-#include "app/text.h"
+#include "base/command_line.h"
+#include "base/job_step.h"
+#include "base/session_state.h"
+#include "base/text.h"
 #include "apply/apply_item_win.h"
 #include "apply/calendar_record_win.h"
 #include "apply/finish_rules.h"

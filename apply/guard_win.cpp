@@ -2,7 +2,7 @@
 
 #include <shlwapi.h>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "apply/apply_plan.h"
 #include "apply/package_check_win.h"
 #include "apply/processes_win.h"

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "download/anomaly_win.h"
 #include "manifest/file_version_win.h"
 #include "trust/signature_win.h"

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "app/text.h"
-#include "app/unique_handle_win.h"
+#include "base/text.h"
+#include "base/unique_handle_win.h"
 #include "apply/finish_rules.h"
 
 namespace {

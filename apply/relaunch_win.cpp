@@ -2,8 +2,8 @@
 
 #include <shlwapi.h>
 
-#include "app/command_line.h"
-#include "app/text.h"
+#include "base/command_line.h"
+#include "base/text.h"
 #include "apply/finish_rules.h"
 #include "apply/processes_win.h"
 #include "manifest/installed_products.h"

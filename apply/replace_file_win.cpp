@@ -4,7 +4,7 @@
 #include <aclapi.h>
 #include <shlwapi.h>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 
 namespace {
 

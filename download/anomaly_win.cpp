@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "download/download_records.h"
 #include "download/download_rules.h"
 

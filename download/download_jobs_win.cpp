@@ -10,9 +10,9 @@
 
 #include <memory>
 
-#include "app/command_line.h"
-#include "app/session_state.h"
-#include "app/unique_handle_win.h"
+#include "base/command_line.h"
+#include "base/session_state.h"
+#include "base/unique_handle_win.h"
 #include "build_values.h"
 #include "download/anomaly_win.h"
 #include "download/download_rules.h"

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/text.h"
+#include "base/text.h"
 
 void RedirectLog::Append(RedirectRecord record) {
     std::lock_guard<std::mutex> guard(lock_);

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/session_state.h"
+#include "base/session_state.h"
 #include "download/pl_downloader_win.h"
 
 class CDownloaderStatus : public PLDownloadCallback {

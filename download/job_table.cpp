@@ -1,6 +1,6 @@
 #include "download/job_table.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

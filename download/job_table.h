@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/session_state.h"
+#include "base/session_state.h"
 #include "manifest/update_item.h"
 
 enum class DownloadJobId { Normal, Enforced, Package, MainSetup, SelfUpdate };

@@ -2,7 +2,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "download/download_jobs_win.h"
 #include "download/job_host_win.h"
 #include "manifest/registry_win.h"

@@ -4,10 +4,10 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "app/command_line.h"
-#include "app/session_state.h"
-#include "app/text.h"
-#include "app/unique_handle_win.h"
+#include "base/command_line.h"
+#include "base/session_state.h"
+#include "base/text.h"
+#include "base/unique_handle_win.h"
 #include "build_values.h"
 #include "manifest/com_ptr_win.h"
 #include "manifest/manifest_fetch_win.h"

@@ -1,6 +1,6 @@
 #include "manifest/installed_products.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "manifest/version.h"
 
 namespace {

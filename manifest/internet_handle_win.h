@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 
 struct InternetHandleTraits {
     using Handle = HINTERNET;

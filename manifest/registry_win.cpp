@@ -1,6 +1,6 @@
 #include "manifest/registry_win.h"
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "manifest/settings_manifest.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 const wchar_t kBuiltInAnnouncement[] =
     L"全新一代，OrvaneHelvor6.0正式版惊艳发布，"

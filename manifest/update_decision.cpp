@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/text.h"
+#include "base/command_line.h"
+#include "base/text.h"
 #include "manifest/substring_watch.h"
 #include "manifest/update_list.h"
 #include "manifest/version.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "manifest/version.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <climits>
 #include <cwctype>
 
-#include "app/text.h"
+#include "base/text.h"
 
 int LeadingInt(const std::wstring& text) {
     std::size_t i = 0;

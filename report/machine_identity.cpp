@@ -1,6 +1,6 @@
 #include "report/machine_identity.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 
 namespace {
 

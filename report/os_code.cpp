@@ -1,6 +1,6 @@
 #include "report/os_code.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 bool IsServerProduct(const OsVersionData& data) {
     if (data.extended) {

@@ -1,6 +1,6 @@
 #include "report/report_cipher.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 std::wstring EncryptReportBytes(const std::string& ansiRecord) {
     static const wchar_t kDigits[] = L"0123456789ABCDEF";

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "report/report_cipher.h"
 
 namespace {

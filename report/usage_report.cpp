@@ -1,6 +1,6 @@
 #include "report/usage_report.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 std::wstring DnsList(const std::vector<AdapterInfo>& adapters) {
     std::wstring list;

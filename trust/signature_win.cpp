@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "trust/signature_info_win.h"
 #include "trust/signer_rule.h"
 

@@ -1,6 +1,6 @@
 #include "trust/signer_rule.h"
 
-#include "app/text.h"
+#include "base/text.h"
 
 bool IsSignatureExemptPath(const std::wstring& path) {
     const std::size_t slash = path.rfind(L'\\');

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/text.h"
+#include "base/command_line.h"
+#include "base/text.h"
 #include "apply/finish_win.h"
 #include "build_values.h"
 #include "download/download_jobs_win.h"
@@ -22,11 +22,11 @@
 #include "report/error_box_win.h"
 #include "res/resource.h"
 #include "ui/main_frame_win.h"
-#include "ui/notice_record.h"
-#include "ui/notice_win.h"
+#include "app/notice_record.h"
+#include "app/notice_win.h"
 #include "ui/placement_win.h"
-#include "app/session_state.h"
-#include "ui/uptime.h"
+#include "base/session_state.h"
+#include "app/uptime.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "app/session_state.h"
+#include "base/session_state.h"
 #include "manifest/history_win.h"
 #include "manifest/web_browser_win.h"
 #include "res/resource.h"

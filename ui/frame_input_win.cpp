@@ -1,13 +1,13 @@
 // Mouse input of the main window: hit test, hover, cursor and the click handler.
 #include <windowsx.h>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "apply/finish_win.h"
 #include "download/download_jobs_win.h"
 #include "ui/frame_rules.h"
 #include "ui/main_frame_win.h"
 #include "ui/placement_win.h"
-#include "app/session_state.h"
+#include "base/session_state.h"
 
 namespace {
 

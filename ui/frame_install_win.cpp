@@ -2,13 +2,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/session_state.h"
+#include "base/command_line.h"
+#include "base/session_state.h"
 #include "manifest/history_win.h"
 #include "ui/frame_rules.h"
 #include "ui/main_frame_win.h"
-#include "ui/notice_record.h"
-#include "ui/notice_win.h"
+#include "app/notice_record.h"
+#include "app/notice_win.h"
 
 std::vector<HistoryNote> CMainFrame::HistoryNotes() const {
     std::vector<HistoryNote> notes;

@@ -3,8 +3,8 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "app/command_line.h"
-#include "app/session_state.h"
+#include "base/command_line.h"
+#include "base/session_state.h"
 #include "ui/main_frame_win.h"
 
 void CMainFrame::LoadSkinImages() {

@@ -2,7 +2,7 @@
 
 #include <windowsx.h>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "build_values.h"
 #include "download/download_host.h"
 #include "manifest/machine_win.h"
@@ -11,11 +11,11 @@
 #include "download/download_jobs_win.h"
 #include "report/usage_report_win.h"
 #include "ui/frame_rules.h"
-#include "app/job_step.h"
-#include "ui/notice_record.h"
-#include "ui/notice_win.h"
+#include "base/job_step.h"
+#include "app/notice_record.h"
+#include "app/notice_win.h"
 #include "ui/placement_win.h"
-#include "app/session_state.h"
+#include "base/session_state.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "apply/install_host.h"
 #include "download/job_host_win.h"
 #include "manifest/manifest_document_win.h"

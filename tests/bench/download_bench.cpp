@@ -12,7 +12,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "download/downloader_status_win.h"
 #include "download/pl_downloader_win.h"
 #include "manifest/internet_handle_win.h"

@@ -1,6 +1,6 @@
 // The command line: any text splits into trimmed, lower-case, dash-free words, the first of which
 // is the product key, and reading the same line twice gives the same options.
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // makes that accessor report the component's failure.
 #include <memory>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "manifest/history.h"
 #include "manifest/manifest_node.h"
 #include "manifest/manifest_text.h"

@@ -3,7 +3,7 @@
 // ends exactly there), and a decoded record written again keeps its numbers and the start of its
 // texts.
 #include "tests/fuzz/fuzz_support.h"
-#include "ui/notice_record.h"
+#include "app/notice_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto command = DecodeNoticeCommand(data, size);

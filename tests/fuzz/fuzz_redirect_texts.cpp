@@ -2,7 +2,7 @@
 // out lower-case and trimmed, within one header line; the log found by name agrees with a plain
 // search; and the hijack list the updater sends reads back through the publisher's decoder, record
 // by record, whenever its texts leave the record's separators unambiguous.
-#include "app/text.h"
+#include "base/text.h"
 #include "download/download_rules.h"
 #include "report/machine_identity.h"
 #include "report/report_cipher.h"

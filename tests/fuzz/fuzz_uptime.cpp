@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "tests/fuzz/fuzz_support.h"
-#include "ui/uptime.h"
+#include "app/uptime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::size_t stored = std::min(size, kUptimeSize);

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cwchar>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "manifest/version.h"
 #include "tests/fuzz/fuzz_support.h"
 

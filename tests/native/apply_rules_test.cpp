@@ -4,9 +4,9 @@
 #include <tuple>
 #include <vector>
 
-#include "app/job_step.h"
+#include "base/job_step.h"
 #include "app/relocation.h"
-#include "app/session_state.h"
+#include "base/session_state.h"
 #include "apply/apply_plan.h"
 #include "apply/finish_rules.h"
 #include "tests/native/decision_machine_fake.h"

@@ -1,8 +1,8 @@
-#include "app/command_line.h"
+#include "base/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "manifest/history.h"
 #include "manifest/manifest_node.h"
 #include "manifest/manifest_text.h"

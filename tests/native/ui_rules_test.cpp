@@ -4,14 +4,14 @@
 #include <cstring>
 #include <tuple>
 
-#include "app/session_state.h"
+#include "base/session_state.h"
 #include "tests/native/decision_machine_fake.h"
 #include "ui/frame_picture.h"
 #include "ui/frame_rules.h"
-#include "ui/notice_record.h"
+#include "app/notice_record.h"
 #include "ui/placement.h"
 #include "ui/skin_geometry.h"
-#include "ui/uptime.h"
+#include "app/uptime.h"
 
 namespace {
 

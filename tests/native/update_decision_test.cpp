@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "manifest/installed_products.h"
 #include "manifest/substring_watch.h"
 #include "manifest/version.h"

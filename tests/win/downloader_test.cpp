@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "download/anomaly_win.h"
 #include "download/download_records.h"
 #include "download/downloader_status_win.h"

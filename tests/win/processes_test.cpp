@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "apply/processes_win.h"
 #include "test_support.h"
 

@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 #include "app/startup_win.h"
 #include "apply/replace_file_win.h"
 #include "test_support.h"
-#include "ui/notice_win.h"
+#include "app/notice_win.h"
 
 namespace {
 

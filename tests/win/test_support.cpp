@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/unique_handle_win.h"
+#include "base/unique_handle_win.h"
 
 namespace fs = std::filesystem;
 

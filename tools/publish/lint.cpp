@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "manifest/settings_manifest.h"
 #include "manifest/update_list.h"
 #include "manifest/version.h"

@@ -1,6 +1,6 @@
 #include "tools/publish/machine_profile.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "tools/publish/json_value.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/xml_view.h"

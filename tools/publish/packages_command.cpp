@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "manifest/update_list.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"

@@ -1,7 +1,7 @@
 #include "tools/publish/plan.h"
 
-#include "app/command_line.h"
-#include "app/text.h"
+#include "base/command_line.h"
+#include "base/text.h"
 #include "apply/apply_plan.h"
 #include "apply/finish_rules.h"
 #include "download/download_rules.h"

@@ -1,6 +1,6 @@
 #include "tools/publish/plan_command.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
 #include "tools/publish/plan.h"

@@ -1,6 +1,6 @@
 #include "tools/publish/plan_session.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "apply/apply_plan.h"
 #include "apply/finish_rules.h"
 #include "download/download_rules.h"

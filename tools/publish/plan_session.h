@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/command_line.h"
+#include "base/command_line.h"
 #include "manifest/settings_manifest.h"
 #include "manifest/update_decision.h"
 #include "manifest/update_list.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/e2e/stubs/stub_text.h"
-#include "ui/notice_record.h"
+#include "app/notice_record.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "ui/uptime.h"
+#include "app/uptime.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/notice_record.h"
+#include "app/notice_record.h"
 
 namespace {
 

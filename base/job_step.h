@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/session_state.h"
+#include "base/session_state.h"
 
 struct StepAction {
     bool startThread = false;     // ready: start the job thread

@@ -1,12 +1,12 @@
-#include "ui/notice_win.h"
+#include "app/notice_win.h"
 
 #include <shellapi.h>
 
 #include <vector>
 
-#include "app/command_line.h"
-#include "ui/notice_record.h"
-#include "app/session_state.h"
+#include "base/command_line.h"
+#include "app/notice_record.h"
+#include "base/session_state.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "app/command_line.h"
+#include "base/command_line.h"
 
 #include <array>
 #include <limits>
 
-#include "app/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/job_step.h"
+#include "base/job_step.h"
 
 StepAction StepFor(std::int32_t state, const StepTraits& job) {
     StepAction action;
