@@ -10,6 +10,7 @@
 #include "manifest/machine_win.h"
 #include "manifest/registry_win.h"
 #include "report/os_version_win.h"
+#include "app/session_win.h"
 #include "ui/main_frame_win.h"
 #include "base/session_state.h"
 
@@ -146,11 +147,12 @@ bool FindOtherInstance() {
 
 int Run(HINSTANCE instance) {
     CMainFrame frame;
-    HWND hwnd = frame.Create(instance);
+    UpdateSession session(frame);
+    HWND hwnd = frame.Create(instance, session);
     if (hwnd == nullptr) {
         return 0;
     }
-    frame.ApplyShowRule();
+    session.ApplyShowRule();
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (frame.Hwnd() != nullptr && IsDialogMessageW(frame.Hwnd(), &message)) {

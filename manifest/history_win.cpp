@@ -4,8 +4,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "base/command_line.h"
-#include "base/session_state.h"
 #include "base/text.h"
 #include "base/unique_handle_win.h"
 #include "build_values.h"
@@ -13,10 +11,8 @@
 #include "manifest/manifest_fetch_win.h"
 #include "manifest/manifest_readers_win.h"
 #include "manifest/registry_win.h"
-#include "manifest/web_browser_win.h"
 #include "report/os_code.h"
 #include "res/resource.h"
-#include "ui/main_frame_win.h"
 
 namespace {
 
@@ -139,56 +135,43 @@ bool WriteHistoryTemplate(const std::wstring& path) {
     return true;
 }
 
-void PrepareHistoryTemplate(CMainFrame&) {
-    WriteHistoryTemplate(HistoryPagePath());
-}
-
-bool ReadHistoryManifest(CMainFrame& frame) {
+bool ReadHistoryManifest(ManifestDocument& document, const std::wstring& moduleDir,
+                         bool version6Switch, UpdateList& items) {
     std::vector<HistoryRecord>& records = HistoryRecords();
     const std::size_t before = records.size();
     {
         const ComApartment com;
-        const ManifestVariant variant =
-            SuiteManifestVariant(frame.ModuleDir(), frame.Settings().version6Switch);
+        const ManifestVariant variant = SuiteManifestVariant(moduleDir, version6Switch);
         const std::wstring url =
             BuildManifestUrl(TALLIX_MANIFEST_HOST, ManifestKind::kHistory, variant);
-        if (FetchAndLoadManifest(frame.Document(), url, kUpgradeRootName)) {
-            if (const std::unique_ptr<ManifestNode> root = frame.Document().Root()) {
+        if (FetchAndLoadManifest(document, url, kUpgradeRootName)) {
+            if (const std::unique_ptr<ManifestNode> root = document.Root()) {
                 ReadHistoryRecords(*root, records);  // a failure keeps what was read before it
             }
         }
-        frame.Document().Clear();  // no interface may outlive this COM initialisation
+        document.Clear();  // no interface may outlive this COM initialisation
     }
-    CopyItemFields(frame.Items(), records);
-    frame.RunDecision();
+    CopyItemFields(items, records);
     return records.size() > before;
 }
 
-void BuildHistoryPage(CMainFrame& frame) {
+bool BuildHistoryPage(const UpdateList& items, HistoryPageInputs in) {
     const std::wstring path = HistoryPagePath();
     if (!Exists(path)) {
-        return;
+        return false;
     }
     std::string bytes;
     const bool read = ReadWhole(path, bytes);
     DeleteFileW(path.c_str());
     if (read) {
-        const SessionOptions& options = Options();
-        HistoryPageInputs in;
-        in.mainProductLine = frame.SuiteProduct();
-        in.targetUpdateAvailable = Session().productUpdatePending;
-        in.suiteMode = options.suiteCaller;
-        in.targetProduct = options.productKey;
-        in.targetDepend = TargetDepend(frame.Items(), options.productKey);
-        in.announcement = frame.Settings().announcement;
+        in.targetDepend = TargetDepend(items, in.targetProduct);
         const std::wstring page =
             InsertPageText(ReadTemplateText(bytes), HistoryPageText(HistoryRecords(), in));
         // The C runtime's Unicode text mode, written out by hand: mark, UTF-16LE, CR before LF.
         const std::string file = EncodePageFile(page);
         WriteWhole(path, file.data(), static_cast<DWORD>(file.size()));
     }
-    PostShowPage(frame.History().Browser(),
-                 static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(frame.Hwnd())), path);
+    return true;  // also when the template could not be read: the browser then finds no page
 }
 
 void OpenWebAddress(const std::wstring& url) {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "manifest/history.h"
-
-class CMainFrame;
+#include "manifest/manifest_document_win.h"
+#include "manifest/update_list.h"
 
 // "history.html" in the user's temporary folder: the template, then the page.
 std::wstring HistoryPagePath();
@@ -21,15 +21,15 @@ std::vector<HistoryRecord>& HistoryRecords();
 // redirection is off meanwhile where the system has it.
 bool WriteHistoryTemplate(const std::wstring& path);
 
-// Prepares the page template in the temporary folder.
-void PrepareHistoryTemplate(CMainFrame& frame);
+// Reads the history manifest (the variant for `moduleDir` and the settings' version-6 switch)
+// into the records and copies the update items' fields into them; the caller runs the update
+// decision again. True when the manifest yielded history entries.
+bool ReadHistoryManifest(ManifestDocument& document, const std::wstring& moduleDir,
+                         bool version6Switch, UpdateList& items);
 
-// Reads the history manifest into the records, copies the update items' fields into them, then
-// runs the update decision again. True when the manifest yielded history entries.
-bool ReadHistoryManifest(CMainFrame& frame);
-
-// Builds the page from the template file and the records and asks the browser to show it.
-void BuildHistoryPage(CMainFrame& frame);
+// Builds the page from the template file and the records, in place of the template; the target's
+// depend text is taken from `items`. False when there is no template file, and so no page to show.
+bool BuildHistoryPage(const UpdateList& items, HistoryPageInputs in);
 
 // Opens `url` in the user's web browser: the shell's "open", else (Windows 8 and later) the
 // default browser's program, else Internet Explorer.

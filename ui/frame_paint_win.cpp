@@ -3,38 +3,17 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
-#include "base/command_line.h"
-#include "base/session_state.h"
+#include <utility>
+
 #include "ui/main_frame_win.h"
 
-void CMainFrame::LoadSkinImages() {
-    skin_.Load();
-}
-
+// The session's part of the picture, with what only the window knows: hover and the percentage
+// painted so far.
 FrameView CMainFrame::View() const {
-    const SessionOptions& options = Options();
-    const SessionState& session = Session();
-    FrameView view;
+    FrameView view = session_->Picture();
     view.closeHover = closeHover_;
     view.buttonHover = buttonHover_;
     view.barHover = barHover_;
-    view.displayName = decision_.currentName;
-    view.targetVersion = decision_.currentVersion;
-    view.suiteCaller = options.suiteCaller;
-    view.silent = options.silent;
-    view.productUpdatePending = session.productUpdatePending;
-    view.updatesAvailable = session.updatesAvailable;
-    view.historyExpanded = session.historyExpanded;
-    view.jobFinished = session.jobFinished;
-    view.setupKind = session.setupKind;
-    view.pendingCount = ProductPendingCount(items_, options.productKey);
-    view.packageCount = PackageCount(items_, suiteProduct_);
-    view.jobKind = jobKind_;
-    view.interactive = interactive_;
-    view.productInstalled = productInstalled_;
-    view.startReason = startReason_;
-    view.jobPercent = jobPercent_;
-    view.downloadedCount = session.downloadedCount;
     view.displayedPercent = displayedPercent_;
     return view;
 }
@@ -54,4 +33,28 @@ void CMainFrame::PaintTo(HDC dc) {
     displayedPercent_ = picture.displayedPercent;
     PaintFrame(dc, picture, skin_);
     requestedLook_ = LookOf(picture);
+}
+
+// Every paint composes the whole layered window, which costs far more than a download block, so
+// a progress step repaints only when the picture would change (its filled width or its text);
+// what the window shows at any moment is the same as with a paint per step.
+void CMainFrame::RepaintProgress() {
+    ProgressLook next = LookOf(PlanFrame(View(), buttonRect_, suiteLinkRect_));
+    if (next == requestedLook_) {
+        return;
+    }
+    requestedLook_ = std::move(next);
+    const RECT progress = {kProgressRect.left, kProgressRect.top, kProgressRect.right,
+                           kProgressRect.bottom};
+    Repaint(&progress);
+}
+
+void CMainFrame::RepaintWindow() {
+    Repaint(nullptr);
+}
+
+void CMainFrame::Repaint(const RECT* area) {
+    if (hwnd_ != nullptr) {
+        InvalidateRect(hwnd_, area, FALSE);
+    }
 }

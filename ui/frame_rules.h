@@ -17,6 +17,14 @@ bool IsClientArea(Point p);
 // The same with the button and the suite link where the painting moved them.
 bool IsClientArea(Point p, const Rect& button, const Rect& suiteLink);
 
+// The active areas a click landed in (the button and the suite link where the painting put them).
+struct ClickAt {
+    bool close = false;
+    bool bar = false;
+    bool button = false;
+    bool suiteLink = false;
+};
+
 enum class CursorShape { kArrow, kHand };
 
 struct CursorInputs {

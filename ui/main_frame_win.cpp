@@ -1,27 +1,16 @@
 #include "ui/main_frame_win.h"
 
-#include <windowsx.h>
-
-#include "base/command_line.h"
-#include "build_values.h"
-#include "download/download_host.h"
-#include "manifest/machine_win.h"
-#include "report/os_version_win.h"
-#include "apply/finish_win.h"
-#include "download/download_jobs_win.h"
-#include "report/usage_report_win.h"
-#include "ui/frame_rules.h"
-#include "base/job_step.h"
-#include "app/notice_record.h"
-#include "app/notice_win.h"
-#include "ui/placement_win.h"
 #include "base/session_state.h"
+#include "manifest/web_browser_win.h"
+#include "report/error_box_win.h"
+#include "report/os_version_win.h"
+#include "res/resource.h"
+#include "ui/placement_win.h"
 
 namespace {
 
 constexpr DWORD kFrameStyle = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS;                // 0x94000000
 constexpr DWORD kFrameExStyle = WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;  // 0x08000088
-constexpr DWORD kStopWaitMs = 100;
 
 using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
 
@@ -45,7 +34,8 @@ CMainFrame::~CMainFrame() {
     }
 }
 
-HWND CMainFrame::Create(HINSTANCE instance) {
+HWND CMainFrame::Create(HINSTANCE instance, SessionInput& session) {
+    session_ = &session;
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
@@ -55,7 +45,6 @@ HWND CMainFrame::Create(HINSTANCE instance) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = kFrameClassName;
     RegisterClassExW(&wc);
-    Session().Reset();
     return CreateWindowExW(kFrameExStyle, kFrameClassName, kFrameTitle, kFrameStyle, 0, 0, 380, 175,
                            nullptr, nullptr, instance, this);
 }
@@ -85,18 +74,17 @@ LRESULT CALLBACK CMainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 LRESULT CMainFrame::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lParam,
                                          bool& handled) {
     handled = true;
+    LRESULT result = 0;
+    if (message >= UM_DOWNLOAD_STEP && message <= UM_QUERY_ENFORCE &&
+        session_->SessionMessage(message, result)) {
+        return result;
+    }
     switch (message) {
         case WM_CREATE:
             return OnCreate();
         case WM_CLOSE:
-            // The close sequence runs once: a close request that arrives while it runs (a
-            // caller's record, a finishing handler) finds the reports sent or being sent.
-            if (closing_) {
-                return 0;
-            }
-            closing_ = true;
-            OnClose();
-            handled = false;  // the default processing destroys the window
+            // The default processing destroys the window once the session's close has run.
+            handled = !session_->CloseRequested();
             return 0;
         case WM_NCHITTEST:
             return OnHitTest(lParam);
@@ -110,21 +98,6 @@ LRESULT CMainFrame::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lPa
         case WM_SETTINGCHANGE:
             AttachCompanions(hwnd_, shadow_, history_, Session().historyExpanded);
             return 1;
-        case UM_DOWNLOAD_STEP:
-            OnJobStep();
-            return 0;
-        case UM_DOWNLOAD_DONE:
-            return OnDownloadDone(*this);
-        case UM_ENFORCE_DONE:
-            return OnEnforceDone(*this);
-        case UM_ENFORCE_STEP:
-            return OnEnforceStep(*this);
-        case UM_PACKAGE_STEP:
-            return OnPackageStep(*this);
-        case UM_PACKAGE_DONE:
-            return OnPackageDone(*this);
-        case UM_QUERY_ENFORCE:
-            return Options().enforce ? 1 : 0;
         case WM_ERASEBKGND:
             return 1;  // everything is painted in WM_PAINT through a memory bitmap
         case WM_PAINT:
@@ -142,11 +115,14 @@ LRESULT CMainFrame::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lPa
         case WM_NCMOUSEMOVE:
             OnNcMouseMove();
             return 0;
-        case WM_COPYDATA:
-            OnCopyData(wParam, reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        case WM_COPYDATA: {
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            session_->CallerRecord(wParam, data != nullptr ? data->lpData : nullptr,
+                                   data != nullptr ? data->cbData : 0);
             return 0;
+        }
         case WM_TIMER:
-            OnTimer(wParam);
+            session_->Timer(wParam);
             return 0;
         case WM_MOVE:
             AttachCompanions(hwnd_, shadow_, history_, Session().historyExpanded);
@@ -159,118 +135,90 @@ LRESULT CMainFrame::ProcessWindowMessage(UINT message, WPARAM wParam, LPARAM lPa
 
 LRESULT CMainFrame::OnCreate() {
     AllowCopyDataFromLowerIntegrity();
-    moduleDir_ = ModuleDirectory();
-    EnsureUpgradeFolders(*this);
-    SessionOptions& options = Options();
-    if (options.noticeWindow == 0) {
-        HWND caller = FindWindowW(options.fromValue.c_str(), nullptr);
-        options.noticeWindow = static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(caller));
-    }
-    DownloadHostBase() = TALLIX_DOWNLOAD_HOST;
-    upgrade_.downloadBase = DownloadHostBase();
-    settings_.downloadAddress = TALLIX_DOWNLOAD_IP;  // until the settings manifest names one
-    CheckForUpdates();
+    SetUpWindow();
+    session_->Begin();
     return 0;
 }
 
-void CMainFrame::OnClose() {
-    history_.Show(SW_HIDE);
-    shadow_.Show(SW_HIDE);
+// Hidden, with its icon, skin and place beside the taskbar, and its two companions made.
+void CMainFrame::SetUpWindow() {
+    ReseatTaskbarButtons();
     ShowWindow(hwnd_, SW_HIDE);
-    if (!Session().handedOver) {
-        DeleteTree(moduleDir_ + L"\\OldVersion", true);
-    }
-    if (Session().normalJobState == kJobRunning) {
-        StopNormalDownloader();
-        Sleep(kStopWaitMs);
-    }
-    SendUsageReports(moduleDir_, items_);
-    PostQuitMessage(0);
+    smallIcon_.Reset(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_MAIN), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+    skin_.Load();
+    PlaceFrame(hwnd_);
+
+    history_.Create(hwnd_);
+    history_.Show(SW_SHOW);
+    shadow_.Create(hwnd_);
+    shadow_.Show(SW_HIDE);
+    history_.Show(SW_HIDE);
+    const Rect frame = WindowScreenRect(hwnd_);
+    shadow_.MoveWithoutResize(frame.left - kShadowMargin, frame.top - kShadowMargin);
+    shadow_.Repaint();
 }
 
-void CMainFrame::OnTimer(WPARAM id) {
-    // The timer is not killed: the window closes.
-    if (id == kAutoCloseTimer) {
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-    }
-}
-
-void CMainFrame::OnCopyData(WPARAM sender, const COPYDATASTRUCT* data) {
-    Options().noticeWindow = static_cast<std::uint32_t>(static_cast<UINT_PTR>(sender));
-    if (data != nullptr &&
-        IsCloseRequest(static_cast<const std::uint8_t*>(data->lpData), data->cbData)) {
-        SendMessageW(hwnd_, WM_CLOSE, 0, 0);
-    }
-}
-
-// The normal job's step (the enforced and package steps are the installers' own handlers).
-void CMainFrame::OnJobStep() {
-    SessionState& session = Session();
-    std::atomic<std::int32_t>& state = session.normalJobState;
-    const StepAction action = StepFor(state, kNormalJobSteps);
-    if (action.startThread) {
-        StartJobOfKind();
-    }
-    if (action.reportProgress) {
-        jobPercent_ = NormalDownloadPercent();
-        RepaintProgress();
-        SendNotice(hwnd_, kNoticeDownloading, static_cast<std::uint32_t>(jobPercent_));
-    }
-    if (action.countDownload) {
-        ++session.downloadedCount;
-    }
-    if (action.reportFailure) {
-        SendNotice(hwnd_, kNoticeFailed, 100);
-    }
-    if (action.newState >= 0) {
-        state = action.newState;
-    }
-    if (action.releaseJob) {
-        session.jobIdle = true;
-    }
-}
-
-void CMainFrame::StartJobOfKind() {
-    switch (jobKind_) {
-        case kJobNormalUpdate:
-            StartNormalUpdateJob(*this);
-            break;
-        case kJobMainSetup:
-            StartMainSetupJob(*this);
-            break;
-        case kJobSelfUpdate:
-            CreateDirectoryW((moduleDir_ + L"upgrade").c_str(), nullptr);
-            StartSelfUpdateJob(*this);
-            break;
-        default:
-            break;
-    }
-}
-
-void CMainFrame::ApplyShowRule() {
-    const SessionOptions& options = Options();
-    const SessionState& session = Session();
-    ShowInputs in;
-    in.enforce = options.enforce;
-    in.silent = options.silent;
-    in.notice = options.notice;
-    in.execute = options.execute;
-    in.updatesAvailable = session.updatesAvailable;
-    in.setupKind = session.setupKind;
-    // A check that has already posted the close does not flash the window for the moment
-    // before the close is handled: the session ends as it would have, unseen.
-    const int command = ShouldShowFrame(in) && !closePosted_ ? SW_SHOW : SW_HIDE;
+void CMainFrame::ShowFrame(bool show) {
+    const int command = show ? SW_SHOW : SW_HIDE;
     ShowWindow(hwnd_, command);
     shadow_.Show(command);
 }
 
-void CMainFrame::PostClose() {
-    closePosted_ = true;
-    PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+void CMainFrame::HideFrame() {
+    ShowWindow(hwnd_, SW_HIDE);
 }
 
-void CMainFrame::Repaint(const RECT* area) {
-    if (hwnd_ != nullptr) {
-        InvalidateRect(hwnd_, area, FALSE);
+void CMainFrame::HideFrameAndShadow() {
+    ShowWindow(hwnd_, SW_HIDE);
+    shadow_.Show(SW_HIDE);
+}
+
+void CMainFrame::HideAll() {
+    history_.Show(SW_HIDE);
+    shadow_.Show(SW_HIDE);
+    ShowWindow(hwnd_, SW_HIDE);
+}
+
+void CMainFrame::ShowForClick() {
+    ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+    shadow_.Show(SW_SHOW);
+}
+
+void CMainFrame::MoveOffScreen() {
+    SetWindowPos(hwnd_, HWND_TOPMOST, -10000, -10000, kFrameWidth, kFrameHeight, SWP_NOACTIVATE);
+}
+
+void CMainFrame::UnfoldHistory(bool unfold) {
+    if (unfold) {
+        ExpandHistory(hwnd_, shadow_, history_);
+        history_.Show(SW_SHOWNOACTIVATE);
+    } else {
+        history_.Show(SW_HIDE);
+        CollapseHistory(hwnd_, shadow_, history_);
+    }
+    barHover_ = 0;
+}
+
+void CMainFrame::ShowHistoryPage(const std::wstring& path) {
+    PostShowPage(history_.Browser(), static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(hwnd_)),
+                 path);
+}
+
+void CMainFrame::StartTimer(UINT_PTR id, UINT milliseconds) {
+    SetTimer(hwnd_, id, milliseconds, nullptr);
+}
+
+void CMainFrame::ShowErrorBox(const std::wstring& text, const std::wstring& caption) {
+    ::ShowErrorBox(hwnd_, text, caption, MB_ICONINFORMATION);
+}
+
+void CMainFrame::Close(bool now) {
+    if (now) {
+        SendMessageW(hwnd_, WM_CLOSE, 0, 0);
+    } else {
+        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
     }
 }

@@ -1,103 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 #include "base/session_state.h"
 #include "tests/native/decision_machine_fake.h"
 #include "ui/frame_picture.h"
 #include "ui/frame_rules.h"
-#include "app/notice_record.h"
 #include "ui/placement.h"
 #include "ui/skin_geometry.h"
-#include "app/uptime.h"
 
 namespace {
-
-TEST(NoticeRecord, LayoutOfEveryField) {
-    // Command, product, percent, status and text; every byte of the numbers counts.
-    NoticeRecord record{1, L"dayloom", 0x01020304, 0xFF000001, L"C:\\升级\\a.exe"};
-    const std::vector<std::uint8_t> bytes = EncodeNoticeRecord(record);
-    ASSERT_EQ(bytes.size(), 660u);
-    const std::uint8_t head[] = {1, 0, 0, 0, 'd', 0, 'a', 0, 'y', 0};
-    EXPECT_EQ(std::memcmp(bytes.data(), head, sizeof head), 0);
-    EXPECT_EQ(bytes[4 + 14], 0);  // terminator after 7 characters
-    // The numbers, then the text with U+5347 little-endian.
-    const std::uint8_t numbers[] = {4, 3, 2, 1, 1, 0, 0, 0xFF, 'C', 0, ':', 0, '\\', 0, 0x47, 0x53};
-    EXPECT_EQ(std::memcmp(&bytes[132], numbers, sizeof numbers), 0);
-    // Long strings are cut and stay terminated; the decoder reads back what was kept.
-    record.product = std::wstring(100, L'p');
-    record.text = std::wstring(400, L't');
-    const std::vector<std::uint8_t> cut = EncodeNoticeRecord(record);
-    EXPECT_EQ(cut[4 + 126] + cut[4 + 127] + cut[140 + 518] + cut[140 + 519], 0);
-    for (const auto& [encoded, product, text] :
-         {std::tuple{bytes, std::wstring(L"dayloom"), std::wstring(L"C:\\升级\\a.exe")},
-          std::tuple{cut, std::wstring(63, L'p'), std::wstring(259, L't')}}) {
-        const auto back = DecodeNoticeRecord(encoded.data(), encoded.size());
-        ASSERT_TRUE(back);
-        EXPECT_EQ(std::tuple(back->product, back->text, back->percent, back->status),
-                  std::tuple(product, text, 0x01020304u, 0xFF000001u));
-    }
-}
-
-TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord) {
-    std::vector<std::uint8_t> bytes =
-        EncodeNoticeRecord({.product = L"", .status = kNoticeCloseUpdater, .text = L""});
-    EXPECT_TRUE(IsCloseRequest(bytes.data(), bytes.size()));
-    EXPECT_TRUE(IsCloseRequest(bytes.data(), 140));  // the text is not needed
-    EXPECT_FALSE(IsCloseRequest(nullptr, 660));
-    for (const NoticeRecord& other :
-         {NoticeRecord{.command = 2, .product = L"", .status = kNoticeCloseUpdater, .text = L""},
-          NoticeRecord{.product = L"", .status = kNoticeFailed, .text = L""}}) {
-        bytes = EncodeNoticeRecord(other);
-        EXPECT_FALSE(IsCloseRequest(bytes.data(), bytes.size()));
-    }
-    // The update count record: its code, then the count.
-    bytes = EncodeUpdateCountRecord(0x12345678);
-    const std::vector<std::uint8_t> expected = {23, 0, 0, 0, 0x78, 0x56, 0x34, 0x12};
-    EXPECT_EQ(bytes, expected);
-    EXPECT_EQ(DecodeUpdateCountRecord(bytes.data(), bytes.size()), 0x12345678u);
-}
-
-TEST(Uptime, OleDatesStoredBytesAndTheHoursComponentOfTheRateLimit) {
-    const std::pair<LocalTime, double> cases[] = {
-        {{1899, 12, 30, 0, 0, 0}, 0.0},     {{1900, 1, 1, 18, 0, 0}, 2.75},
-        {{1900, 3, 1, 0, 0, 0}, 61.0},      {{2000, 2, 29, 0, 0, 0}, 36585.0},
-        {{2023, 2, 28, 6, 0, 0}, 44985.25}, {{2023, 3, 1, 0, 0, 0}, 44986.0},
-        {{2024, 2, 29, 12, 0, 0}, 45351.5}, {{2024, 3, 1, 0, 0, 0}, 45352.0},
-        {{2026, 12, 5, 12, 0, 0}, 46361.5}, {{2100, 3, 1, 0, 0, 0}, 73110.0}};
-    for (const auto& [time, date] : cases) {
-        EXPECT_DOUBLE_EQ(ToOleDate(time), date)
-            << time.year << "-" << time.month << "-" << time.day;
-    }
-    EXPECT_DOUBLE_EQ(DefaultLastCheck(), 41640.0);  // 2014-01-01
-    // Stored bytes round-trip (other sizes and values are left to the fuzz target); a value
-    // marked invalid gives the default.
-    const double when = ToOleDate({2026, 12, 5, 9, 30, 0});
-    const std::vector<std::uint8_t> bytes = EncodeUptime(when);
-    ASSERT_EQ(bytes.size(), 12u);
-    EXPECT_EQ(GetUint32(&bytes[8]), 0u);
-    EXPECT_DOUBLE_EQ(DecodeUptime(bytes), when);
-    EXPECT_DOUBLE_EQ(DecodeUptime(EncodeUptime(when, kUptimeInvalid)), DefaultLastCheck());
-    // The guard check's rate limit: only the hours component of the span counts.
-    const double last = ToOleDate({2026, 12, 5, 8, 0, 0});
-    const std::tuple<LocalTime, const wchar_t*, bool> checks[] = {
-        {{2026, 12, 5, 8, 59, 59}, L"-wardel_x64", true},
-        {{2026, 12, 5, 9, 0, 0}, L"-wardel_x64", false},
-        {{2026, 12, 6, 8, 30, 0}, L"-wardel_x64", true},  // 24 h 30 min: hours component 0
-        {{2026, 12, 6, 9, 30, 0}, L"-wardel_x64", false},
-        {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64 -enforce", false},
-        {{2026, 12, 5, 8, 10, 0}, L"-wardel_x64 -ENFORCE", true},  // exact case only
-        {{2026, 12, 5, 7, 0, 0}, L"-wardel_x64", true},            // clock went back
-    };
-    for (const auto& [now, commandLine, limited] : checks) {
-        EXPECT_EQ(GuardCheckRateLimited(last, ToOleDate(now), commandLine), limited)
-            << now.day << " " << now.hour << ":" << now.minute;
-    }
-    // Half a second before the hour rounds up to the full hour.
-    EXPECT_EQ(SpanHoursComponent(0.0, (3600.0 - 0.4) / 86400.0), 1);
-}
 
 // A taskbar window at `rect` on a 1920 x 1080 screen with the given work area.
 TaskbarGeometry Taskbar(Rect rect, Rect workArea = {0, 0, 1920, 1080}, bool exists = true) {
@@ -202,7 +118,8 @@ TEST(FrameRules, ActiveAreasTheCursorOverThemAndWhenTheFrameShows) {
         {{.execute = true, .updatesAvailable = true}, false}};
     int i = 0;
     for (const auto& [in, shown] : cases) {
-        EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i++;
+        EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i;
+        ++i;
     }
 }
 

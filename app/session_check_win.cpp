@@ -1,0 +1,261 @@
+// The check that starts every session: the manifests, the decision, and the one outcome of the
+// session (close at once, close after five seconds, wait for a click, start a job, or hand the
+// enforced items to a second, hidden updater). The choices are session_rules.cpp's; this file
+// gathers their facts and carries them out.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "app/notice_record.h"
+#include "app/notice_win.h"
+#include "app/session_rules.h"
+#include "app/session_win.h"
+#include "app/uptime.h"
+#include "apply/finish_win.h"
+#include "base/command_line.h"
+#include "base/session_state.h"
+#include "base/text.h"
+#include "build_values.h"
+#include "download/download_jobs_win.h"
+#include "manifest/com_ptr_win.h"
+#include "manifest/file_version_win.h"
+#include "manifest/history_win.h"
+#include "manifest/installed_products.h"
+#include "manifest/machine_win.h"
+#include "manifest/manifest_readers_win.h"
+#include "manifest/registry_win.h"
+
+namespace {
+
+const wchar_t kNetworkErrorText[] = L"网络连接异常\r请检查是否有杀毒或者卫士程序拦截";
+const wchar_t kNetworkErrorCaption[] = L"Helvor升级提示";
+
+// The updater's own key: HKCU "Software\\Orvane\\Tallix".
+RegistryKey UpdaterKey() {
+    const RegistryLocation where = ProductRegistryKey(ProductKey::kUpdater, RunsUnderWow64());
+    return RegistryKey(HKEY_CURRENT_USER, where.path, where.accessModifier);
+}
+
+double LocalNow() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return ToOleDate(LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond});
+}
+
+bool AnyItem(const UpdateList& items, bool (*test)(const UpdateItem&)) {
+    for (const auto& item : items) {
+        if (test(*item)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool NeedsUpdate(const UpdateItem& item) {
+    return item.updateNeeded;
+}
+bool NeedsEnforcedUpdate(const UpdateItem& item) {
+    return item.updateNeeded && item.enforce;
+}
+bool NeedsOrdinaryUpdate(const UpdateItem& item) {
+    return item.updateNeeded && !item.enforce;
+}
+
+}  // namespace
+
+void UpdateSession::RunDecision() {
+    DecideUpdates(items_, DecisionOptionsFrom(Options()), WindowsDecisionMachine(moduleDir_),
+                  decision_);
+}
+
+bool UpdateSession::ProductInstalled() const {
+    return MainProgramPresent(moduleDir_, Options().productKey, WindowsProductProbe());
+}
+
+void UpdateSession::CheckForUpdates() {
+    SessionOptions& options = Options();
+    SessionState& session = Session();
+    suiteProduct_ = options.productKey == L"helvor" || options.productKey == L"keldra";
+
+    {
+        ComApartment com;  // each manifest reader runs in its own COM initialisation
+        FetchSettingsManifest(document_, TALLIX_MANIFEST_HOST, settings_);
+    }
+    UpgradeManifestOutcome upgrade;
+    {
+        ComApartment com;  // each manifest reader runs in its own COM initialisation
+        UpgradeManifestRequest request;
+        request.hostOrigin = TALLIX_MANIFEST_HOST;
+        request.moduleDir = moduleDir_;
+        request.version6Switch = settings_.version6Switch;
+        request.targetProduct = options.productKey;
+        request.runUpdateDecision = [this] {
+            // The dependency list starts from the target's own depend text as the reader found
+            // it; the decision appends the depend texts of installed components.
+            decision_.targetDependency = upgrade_.targetDependency;
+            RunDecision();
+        };
+        upgrade = FetchUpgradeManifest(document_, request, upgrade_, items_);
+    }
+    session.setupKind = upgrade_.setupKind;
+
+    CheckFacts facts;
+    facts.manifestRead = upgrade.fetched;
+    facts.updaterUpdate = upgrade.fetched && UpdaterUpdateAvailable(items_);
+    facts.updatesAvailable = AnyItem(items_, NeedsUpdate);
+    switch (DecideCheckOutcome(options, facts, [this] { return GuardCheckTooSoon(); })) {
+        case CheckOutcome::kNetworkFailure:
+            if (!options.silent) {
+                view_.ShowErrorBox(kNetworkErrorText, kNetworkErrorCaption);
+            }
+            jobKind_ = kJobSelfUpdate;
+            SendNotice(view_.Window(), kNoticeFailed, 100);
+            PostClose();
+            return;
+        case CheckOutcome::kSelfUpdate:
+            jobKind_ = kJobSelfUpdate;
+            PostJobStep(0);
+            return;
+        case CheckOutcome::kGuardUpkeep:
+            RunGuardUpgrade(*this);
+            view_.HideFrame();
+            PostClose();
+            return;
+        case CheckOutcome::kGuardTooSoon:
+            view_.HideFrame();
+            PostClose();
+            return;
+        case CheckOutcome::kSuitePackage:
+            StartPackageJob(*this);
+            session.setupKind = 1;
+            return;
+        case CheckOutcome::kUpdates:
+        case CheckOutcome::kNoUpdates:
+            break;
+    }
+    keldra6Visible_ = Keldra6WindowVisible();
+    WriteHistoryTemplate(HistoryPagePath());
+    session.updatesAvailable = facts.updatesAvailable;
+    if (facts.updatesAvailable) {
+        FinishWithUpdates();
+    } else {
+        FinishWithoutUpdates();
+    }
+}
+
+// True when this guard check comes too soon after the last one and must end; otherwise records
+// now as the time of the last check.
+bool UpdateSession::GuardCheckTooSoon() {
+    const double now = LocalNow();
+    const RegistryKey key = UpdaterKey();
+    if (GuardCheckRateLimited(DecodeUptime(key.ReadBinary(kValueUptime)), now,
+                              Options().commandLine)) {
+        return true;
+    }
+    key.WriteBinary(kValueUptime, EncodeUptime(now));  // a failure leaves the old value
+    return false;
+}
+
+void UpdateSession::FinishWithoutUpdates() {
+    const SessionOptions& options = Options();
+    const auto installed = [this] {
+        productInstalled_ = ProductInstalled();
+        return productInstalled_;
+    };
+    switch (DecideNoUpdatesEnd(options, installed)) {
+        case NoUpdatesEnd::kFinished:
+            DeleteTree(moduleDir_ + L"\\upgrade", true);
+            SendNotice(view_.Window(), kNoticeFinished, 100);
+            view_.HideFrameAndShadow();
+            PostClose();
+            return;
+        case NoUpdatesEnd::kCountOnly:
+            view_.HideFrameAndShadow();
+            SendUpdateCount(view_.Window(), 0);
+            PostClose();
+            return;
+        case NoUpdatesEnd::kOfferMainSetup:
+            jobKind_ = kJobMainSetup;  // the window offers to install the product
+            return;
+        case NoUpdatesEnd::kAutoClose:
+            DeleteTree(moduleDir_ + L"\\upgrade", true);
+            StartAutoCloseTimer();
+            return;
+    }
+}
+
+void UpdateSession::FinishWithUpdates() {
+    const SessionOptions& options = Options();
+    SessionState& session = Session();
+
+    std::uint32_t ordinary = 0;
+    for (const auto& item : items_) {
+        ordinary += NeedsOrdinaryUpdate(*item) ? 1 : 0;
+    }
+    if (IsVersion6Product(options)) {
+        SendUpdateCount(view_.Window(), ordinary);
+    }
+    productInstalled_ = ProductInstalled();
+    session.productUpdatePending = TargetUpdateAvailable(items_, options.productKey);
+    const bool pageRecords =
+        ReadHistoryManifest(document_, moduleDir_, settings_.version6Switch, items_);
+    RunDecision();
+
+    session.setupKind = SetupKindFor(options, session.setupKind);
+    jobKind_ = kJobNormalUpdate;
+    UpdatesFacts facts;
+    facts.enforcedPending = AnyItem(items_, NeedsEnforcedUpdate);
+    facts.ordinaryPending = AnyItem(items_, NeedsOrdinaryUpdate);  // as the history left them
+    for (const auto& item : items_) {
+        facts.productIsEnforcedItem |= item->enforce && EqualsNoCase(item->tag, options.productKey);
+    }
+    facts.setupKind = session.setupKind;
+    const UpdatesPlan plan = DecideUpdatesPlan(options, facts);
+
+    if (plan.startEnforcedJob) {
+        StartEnforcedJob(*this);
+    }
+    if (plan.close) {
+        PostClose();
+    }
+    if (plan.handOffEnforced) {
+        HandOffEnforcedItems();
+    }
+    if (plan.closeOffScreen) {
+        view_.MoveOffScreen();
+        view_.HideFrameAndShadow();
+        PostClose();
+    }
+    if (plan.autoClose) {
+        StartAutoCloseTimer();
+    }
+    if (plan.startReason != 0) {
+        PostJobStep(plan.startReason);
+    }
+    if (plan.showPage && pageRecords) {
+        ShowHistoryPage();
+    }
+}
+
+// A second, hidden updater takes the enforced items; this one keeps the others.
+void UpdateSession::HandOffEnforcedItems() {
+    const std::wstring arguments = SecondUpdaterArguments(Options());
+    ShellExecuteW(nullptr, L"open", OwnExecutablePath().c_str(), arguments.c_str(), L"", SW_HIDE);
+    for (auto& item : items_) {
+        if (item->enforce) {
+            item->updateNeeded = false;
+        }
+    }
+}
+
+void UpdateSession::ShowHistoryPage() {
+    const SessionOptions& options = Options();
+    HistoryPageInputs in;
+    in.mainProductLine = suiteProduct_;
+    in.targetUpdateAvailable = Session().productUpdatePending;
+    in.suiteMode = options.suiteCaller;
+    in.targetProduct = options.productKey;
+    in.announcement = settings_.announcement;
+    if (BuildHistoryPage(items_, in)) {
+        view_.ShowHistoryPage(HistoryPagePath());
+    }
+}
