@@ -35,8 +35,21 @@ struct CertContextFreer {
     void operator()(PCCERT_CONTEXT context) const { CertFreeCertificateContext(context); }
 };
 
-void Report(const char* format) {
-    std::printf(format, static_cast<unsigned>(GetLastError()));
+// "<call> faild with <error in lower-case hex>", the line printf's "%x" would give, written
+// without the C library's formatter (which would be linked in for these lines alone).
+void Report(const char* call) {
+    unsigned error = static_cast<unsigned>(GetLastError());
+    char hex[9];
+    char* start = hex + sizeof hex - 1;
+    *start = '\0';
+    do {
+        *--start = "0123456789abcdef"[error % 16];
+        error /= 16;
+    } while (error != 0);
+    std::fputs(call, stdout);
+    std::fputs(" faild with ", stdout);
+    std::fputs(start, stdout);
+    std::fputs("\n", stdout);
     std::fflush(stdout);
 }
 
@@ -57,17 +70,17 @@ LocalBlock<T> DecodeAttribute(const CRYPT_ATTRIBUTE& attribute, LPCSTR structTyp
     const CRYPT_ATTR_BLOB& value = attribute.rgValue[0];
     DWORD size = 0;
     if (!CryptDecodeObject(kEncoding, structType, value.pbData, value.cbData, 0, nullptr, &size)) {
-        Report("CryptDecodeObject faild with %x\n");
+        Report("CryptDecodeObject");
         return nullptr;
     }
     LocalBlock<T> block(static_cast<T*>(LocalAlloc(LPTR, size)));
     if (!block) {
-        Report("LocalAlloc faild with %x\n");
+        Report("LocalAlloc");
         return nullptr;
     }
     if (!CryptDecodeObject(kEncoding, structType, value.pbData, value.cbData, 0, block.get(),
                            &size)) {
-        Report("CryptDecodeObject faild with %x\n");
+        Report("CryptDecodeObject");
         return nullptr;
     }
     return block;
@@ -90,13 +103,13 @@ bool ReadName(PCCERT_CONTEXT certificate, DWORD flags, wchar_t* field, std::size
     const DWORD length =
         CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, nullptr, 0);
     if (length == 0) {
-        Report("CertGetNameString faild with %x\n");
+        Report("CertGetNameString");
         return false;
     }
     std::unique_ptr<wchar_t[]> name(new wchar_t[length]());
     if (CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, flags, nullptr, name.get(),
                            length) == 0) {
-        Report("CertGetNameString faild with %x\n");
+        Report("CertGetNameString");
         return false;
     }
     CopyText(name.get(), field, capacity);
@@ -131,7 +144,7 @@ bool ReadCertificateNames(HCERTSTORE store, const CMSG_SIGNER_INFO& signer,
     std::unique_ptr<const CERT_CONTEXT, CertContextFreer> certificate(
         CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SUBJECT_CERT, &wanted, nullptr));
     if (!certificate) {
-        Report("CertFindCertificateInStore faild with %x\n");
+        Report("CertFindCertificateInStore");
         return false;
     }
     // Stored least significant byte first; serials longer than the field keep their most
@@ -176,7 +189,7 @@ bool ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
     if (!CryptQueryObject(CERT_QUERY_OBJECT_FILE, file, CERT_QUERY_CONTENT_FLAG_PKCS7_SIGNED_EMBED,
                           CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encodingType, &contentType,
                           &formatType, &rawStore, &rawMessage, nullptr)) {
-        Report("CryptQueryObject faild with %x\n");
+        Report("CryptQueryObject");
         return false;
     }
     std::unique_ptr<void, CertStoreCloser> store(rawStore);
@@ -184,16 +197,16 @@ bool ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
 
     DWORD size = 0;
     if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) {
-        Report("CryptMsgGetParam faild with %x\n");
+        Report("CryptMsgGetParam");
         return false;
     }
     LocalBlock<CMSG_SIGNER_INFO> signer(static_cast<CMSG_SIGNER_INFO*>(LocalAlloc(LPTR, size)));
     if (!signer) {
-        Report("LocalAlloc faild with %x\n");
+        Report("LocalAlloc");
         return false;
     }
     if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, signer.get(), &size)) {
-        Report("CryptMsgGetParam faild with %x\n");
+        Report("CryptMsgGetParam");
         return false;
     }
     return ReadOpusInfo(store.get(), *signer, info) &&

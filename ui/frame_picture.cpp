@@ -1,7 +1,7 @@
 #include "ui/frame_picture.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cmath>
 
 #include "base/text.h"
 #include "ui/frame_rules.h"
@@ -163,8 +163,20 @@ ProgressLook LookOf(const FramePicture& picture) {
     return look;
 }
 
+// Written out rather than through the C library's narrow formatter, which would be linked in for
+// this one text: ten times a double is exact in a long double (a 64-bit significand holds the 53
+// bits times the 3 of ten), so rounding that to a whole number, halves to even, gives the digits
+// printf gives.
 std::wstring FormatPercent(double percent) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", percent);
-    return std::wstring(text, text + std::char_traits<char>::length(text));
+    // Percentages only: below zero (or not a number) shows 0.0, far beyond 100 shows the bound.
+    constexpr double kLargest = 1e15;
+    percent = percent > 0 ? std::min(percent, kLargest) : 0;
+    const long double tenths = static_cast<long double>(percent) * 10;
+    long double whole = std::floor(tenths);
+    const long double rest = tenths - whole;
+    if (rest > 0.5L || (rest == 0.5L && std::fmod(whole, 2.0L) != 0)) {
+        whole += 1;
+    }
+    const auto n = static_cast<unsigned long long>(whole);
+    return std::to_wstring(n / 10) + L"." + std::to_wstring(n % 10);
 }

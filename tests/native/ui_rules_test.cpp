@@ -177,8 +177,31 @@ TEST(FramePicture, PendingAndPackageCountsOverallPercentAndFilledWidth) {
     for (const auto& [percent, setupKind, width] : widths) {
         EXPECT_EQ(FilledWidth(percent, setupKind, 350), width) << percent;
     }
-    EXPECT_EQ(FormatPercent(75), L"75.0");
-    EXPECT_EQ(FormatPercent(100.0 / 3), L"33.3");
+}
+
+// The percentage text is written out by hand; it must be what "%.1f" prints, ties included.
+TEST(FramePicture, PercentTextIsPrintfsOneDecimal) {
+    const auto printf1 = [](double percent) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.1f", percent);
+        return std::wstring(text, text + std::strlen(text));
+    };
+    std::vector<double> values = {0, 1e-300, 0.05, 0.15, 0.25, 0.35, 0.45, 12.25, 12.35,
+                                  99.95, 99.949999, 100.0 / 3, 75, 100, 100.05, 123456.75};
+    for (int k = 0; k <= 8000; ++k) {
+        values.push_back(k / 80.0);    // exact halves and quarters of tenths
+        values.push_back(k / 1000.0);  // decimal steps, never exact in binary
+    }
+    std::uint64_t seed = 0x9E3779B97F4A7C15u;
+    for (int k = 0; k < 20000; ++k) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        values.push_back(static_cast<double>(seed >> 11) / 9007199254740992.0 * 100);
+    }
+    for (const double v : values) {
+        ASSERT_EQ(FormatPercent(v), printf1(v)) << v;
+    }
+    EXPECT_EQ(FormatPercent(-3), L"0.0");
+    EXPECT_EQ(FormatPercent(std::nan("")), L"0.0");
 }
 
 FrameView Offer() {
