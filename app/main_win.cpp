@@ -8,7 +8,7 @@
 
 #include "base/command_line.h"
 #include "app/startup_win.h"
-#include "report/os_code.h"
+#include "base/os_code.h"
 
 // The C++ library's default terminate handler prints the pending exception's demangled type,
 // which links in the whole symbol demangler (some 45 KiB). Nothing here throws; a fatal library

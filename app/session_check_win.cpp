@@ -22,7 +22,7 @@
 #include "manifest/installed_products.h"
 #include "manifest/machine_win.h"
 #include "manifest/manifest_readers_win.h"
-#include "manifest/registry_win.h"
+#include "base/registry_win.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "apply/finish_rules.h"
 #include "manifest/file_version_win.h"
 #include "manifest/installed_products.h"
-#include "manifest/registry_win.h"
+#include "base/registry_win.h"
 
 namespace {
 

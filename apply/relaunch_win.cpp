@@ -8,8 +8,8 @@
 #include "apply/processes_win.h"
 #include "manifest/installed_products.h"
 #include "manifest/machine_win.h"
-#include "manifest/registry_win.h"
-#include "report/os_code.h"
+#include "base/registry_win.h"
+#include "base/os_code.h"
 
 namespace {
 

@@ -24,3 +24,8 @@ add_test(NAME report_decoder_refuses_bad_input
 set_tests_properties(report_decoder_refuses_bad_input PROPERTIES
   PASS_REGULAR_EXPRESSION "report_decoder: uid is not whole 8-byte blocks of hexadecimal digits\nexit=1")
 include(${CMAKE_SOURCE_DIR}/tools/publish/publish.cmake)
+
+# The program's folders include only from the folders below them.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME layers_include_only_downwards
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/tools/check_layers.py ${CMAKE_SOURCE_DIR})

@@ -22,7 +22,7 @@
 #include "manifest/file_version_win.h"
 #include "manifest/update_list.h"
 #include "manifest/version.h"
-#include "report/os_code.h"
+#include "base/os_code.h"
 #include "trust/signature_win.h"
 
 namespace {

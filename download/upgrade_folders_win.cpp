@@ -5,7 +5,7 @@
 #include "base/command_line.h"
 #include "download/download_jobs_win.h"
 #include "download/job_host_win.h"
-#include "manifest/registry_win.h"
+#include "base/registry_win.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "manifest/com_ptr_win.h"
 #include "manifest/manifest_fetch_win.h"
 #include "manifest/manifest_readers_win.h"
-#include "manifest/registry_win.h"
-#include "report/os_code.h"
+#include "base/registry_win.h"
+#include "base/os_code.h"
 #include "res/resource.h"
 
 namespace {

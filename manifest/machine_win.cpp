@@ -5,7 +5,7 @@
 #include <shlwapi.h>
 
 #include "manifest/file_version_win.h"
-#include "manifest/registry_win.h"
+#include "base/registry_win.h"
 
 namespace {
 

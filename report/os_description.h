@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "report/os_code.h"
+#include "base/os_code.h"
 
 constexpr std::uint16_t kArchIntel = 0;
 constexpr std::uint16_t kArchIa64 = 6;

@@ -3,7 +3,7 @@
 #include "manifest/file_version_win.h"
 #include "report/error_box_win.h"
 #include "report/os_description.h"
-#include "report/os_version_win.h"
+#include "base/os_version_win.h"
 
 namespace {
 

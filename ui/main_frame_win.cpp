@@ -3,7 +3,7 @@
 #include "base/session_state.h"
 #include "manifest/web_browser_win.h"
 #include "report/error_box_win.h"
-#include "report/os_version_win.h"
+#include "base/os_version_win.h"
 #include "res/resource.h"
 #include "ui/placement_win.h"
 

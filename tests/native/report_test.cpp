@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "report/machine_identity.h"
-#include "report/os_code.h"
+#include "base/os_code.h"
 #include "report/os_description.h"
 #include "report/report_cipher.h"
 #include "report/report_decoder.h"

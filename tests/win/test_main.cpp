@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "report/os_code.h"
+#include "base/os_code.h"
 #include "report/os_description.h"
 #include "test_support.h"
 

@@ -2,9 +2,9 @@
 
 #include <atomic>
 
-#include "manifest/registry_win.h"
-#include "report/os_code.h"
-#include "report/os_version_win.h"
+#include "base/registry_win.h"
+#include "base/os_code.h"
+#include "base/os_version_win.h"
 
 namespace {
 

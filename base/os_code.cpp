@@ -1,4 +1,4 @@
-#include "report/os_code.h"
+#include "base/os_code.h"
 
 #include "base/text.h"
 

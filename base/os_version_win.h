@@ -1,7 +1,7 @@
 // Reads what the running system says about its version.
 #pragma once
 
-#include "report/os_code.h"
+#include "base/os_code.h"
 
 // Fills `data` from the extended version query or, when the system refuses it, the short one
 // (then with the registry's product type), plus the registry's CurrentVersion values. False when

@@ -1,4 +1,4 @@
-#include "manifest/registry_win.h"
+#include "base/registry_win.h"
 
 #include "base/unique_handle_win.h"
 
