@@ -1,4 +1,4 @@
-// What the window does once a job has its packages: install them, start the closed programs
+// What the session does once a job has its packages: install them, start the closed programs
 // again, hand over to a newer updater, tell the caller, and close.
 #pragma once
 

@@ -1,5 +1,6 @@
-// The main window as the installers see it: what they read and write on it. The window
-// implements this; the installers never reach the window's own classes.
+// The update session as the installers see it: what they read and write on it, and the window
+// operations they ask for. The session implements this; the installers never reach the session's
+// or the window's own classes.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +21,7 @@ struct HistoryNote {
     std::wstring version;
 };
 
-// What the installers keep on the window for the whole session.
+// What the installers keep on the session from one item to the next.
 struct InstallSession {
     RelaunchList relaunch;         // only ever appended to
     bool guardDllSelected = true;  // rewritten by each guard item

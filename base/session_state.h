@@ -1,4 +1,4 @@
-// The session state shared by the window, the download jobs and the installers, and the private
+// The session state shared by the session, its window, the download jobs and the installers, and the private
 // messages that carry the session from check to finish.
 #pragma once
 

@@ -1,6 +1,6 @@
-// What the download jobs read and write on the main window. The window implements it; the jobs
-// (and the upgrade folders) see nothing else of it, so the download code never depends on the
-// window's own headers.
+// What the download jobs read and write on the update session. The session implements it; the
+// jobs (and the upgrade folders) see nothing else of it, so the download code never depends on
+// the layers above it.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +18,7 @@ class JobHost {
     virtual HWND JobWindow() const = 0;
     // The updater's own directory with its trailing backslash.
     virtual const std::wstring& ModuleDir() const = 0;
-    // The update list, owned by the window for the whole run; the jobs write only `packageOk`.
+    // The update list, owned by the session for the whole run; the jobs write only `packageOk`.
     virtual UpdateList& Items() = 0;
     // The per-user upgrade folder, computed by EnsureUpgradeFolders.
     virtual const std::wstring& UserUpgradeFolder() const = 0;
