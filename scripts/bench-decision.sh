@@ -12,7 +12,7 @@ cxx=(g++)
 command -v ccache >/dev/null && cxx=(ccache g++)
 flags=(-std=c++20 -Os -DNDEBUG -Wall -Wextra -Werror -I"$root" -I"$root/build/native/generated")
 sources=("$root/tests/bench/decision_bench.cpp")
-for dir in app ui manifest download trust apply report; do
+for dir in base app ui manifest download trust apply report; do
   for src in "$root/$dir"/*.cpp; do
     case "$src" in *_win.cpp) ;; *) sources+=("$src") ;; esac
   done
