@@ -153,26 +153,26 @@ TEST(TranslationKey, FourLowerHexDigitsEach) {
 std::string Describe(const DownloadJobSpec& s) {
     return std::to_string(s.stepMessage) + "/" + std::to_string(s.doneMessage) + " " +
            std::to_string(s.sizeLimit) + " v" + std::to_string(static_cast<int>(s.versionCheck)) +
-           " i" + std::to_string(static_cast<int>(s.idle)) + (s.preCheck ? " p" : "") +
-           (s.pausesBeforeRetry ? " r" : "") + (s.setsJobFinished ? " f" : "");
+           " i" + std::to_string(static_cast<int>(s.idle)) + (s.perItem ? " e" : "") +
+           (s.ensuresFolders ? " d" : "") + (s.preCheck ? " p" : "") +
+           (s.pausesBeforeRetry ? " r" : "") + (s.invalidatesBeforeDone ? " x" : "") +
+           (s.setsJobFinished ? " f" : "");
 }
 
 TEST(JobTable, DifferencesItemsEachJobTakesAndWhereTheirFilesGo) {
     using J = DownloadJobId;
     const std::pair<DownloadJobId, const char*> cases[] = {
-        {J::Normal, "1090/1091 1000 v1 i0 p r"},
-        {J::Enforced, "1093/1092 1000 v1 i0 p"},
-        {J::Package, "1094/1095 1000 v1 i2 p"},
-        {J::MainSetup, "1090/1091 10000 v0 i1 f"},
-        {J::SelfUpdate, "1090/1091 10000 v2 i1 r f"}};
+        {J::Normal, "1090/1091 1000 v1 i0 e d p r x"},
+        {J::Enforced, "1093/1092 1000 v1 i0 e d p"},
+        {J::Package, "1094/1095 1000 v1 i2 e p"},
+        {J::MainSetup, "1090/1091 10000 v0 i1 d f"},
+        {J::SelfUpdate, "1090/1091 10000 v2 i1 d r f"}};
     for (const auto& [id, described] : cases) {
         EXPECT_EQ(JobSpec(id).id, id);
         EXPECT_EQ(Describe(JobSpec(id)), described);
     }
     EXPECT_EQ(JobSpec(J::Enforced).state, &SessionState::enforcedJobState);
     EXPECT_EQ(JobSpec(J::Package).state, &SessionState::packageJobState);
-    EXPECT_TRUE(JobSpec(J::Normal).invalidatesBeforeDone);
-    EXPECT_FALSE(JobSpec(J::Package).ensuresFolders);
     // The items each job takes.
     const std::tuple<DownloadJobId, const wchar_t*, bool, bool> items[] = {
         {J::Normal, L"dayloom*", false, true},

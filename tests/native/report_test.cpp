@@ -202,6 +202,8 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
         {"uid=0123456789ABCDEG" + rest, notHex},
         {"uid=0123456789abcdef0123" + rest, notHex},
         {"uid=0123456789abcdef" + rest, "the record does not decrypt to text"},
+        {uid("n:a\x01;d:b;v:c;s:;dns:;o:;disk:;path:;redown:0;size:0;") + rest,
+         "the record does not decrypt to text"},
         {uid("n:a;d:b;v:c;s:;o:;disk:;path:;redown:0;size:0;") + rest,
          "the record has no key \"dns\""},
         {uid("n:a;d:b;v:c;s:;dns:;o:;disk:;path:;redown:x;size:0;") + rest,
@@ -240,7 +242,18 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
          record + "\"v\":\"\xC2\x80\xE4\xB8\xAD\"" +
              R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
          ""},
+        {good + "&v=%F4%8F%BF%BF&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + "\"v\":\"\xF4\x8F\xBF\xBF\"" +
+             R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         ""},  // U+10FFFF, the last character
+        // A lone continuation byte, a lead byte without its continuation, a surrogate.
         {good + "&v=%80&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + R"("v":null,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         "a query value is neither UTF-8 nor text in the record's code page"},
+        {good + "&v=%C3(&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
+         record + R"("v":null,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         "a query value is neither UTF-8 nor text in the record's code page"},
+        {good + "&v=%ED%A0%80&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
          record + R"("v":null,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
          "a query value is neither UTF-8 nor text in the record's code page"},
         {good + "&v=1&s=0&e=0&a=hijactcontent:p.exe-http://h/x?&r=5--5-302|;filecontent:;&r=9",
@@ -485,6 +498,7 @@ TEST(DescribeOs, VistaAndLaterWindowsXpAndServer2003) {
          L"Windows 10  (Build 9431) Preview, 64-bit"},
         {Nt(6, 0, 6000, kProductServer, kArchIa64), L"Windows Server 2008  (Build 6000)"},
         {Nt(10, 0, 19045), L"Windows 10  (Build 19045), 64-bit"},
+        {Nt(6, 3, 9600), L"Windows 8.1  (Build 9600), 64-bit"},
         {xp(Suite(0)), L"Windows XP Professional (Build 2600)"},
         {xp(Suite(kSuitePersonal)), L"Windows XP Home Edition (Build 2600)"},
         {xp([](OsDescriptionData& d) { d.mediaCenter = d.tabletPc = true; }),

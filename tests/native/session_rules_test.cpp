@@ -39,6 +39,20 @@ TEST(NoticeRecord, LayoutOfEveryField) {
     }
 }
 
+TEST(NoticeRecord, AFullFieldEndsAtItsEndAndPairsComeBackWhole) {
+    // A field filled to its end has no terminator: its text stops there, not in the next field.
+    // A character beyond U+FFFF travels as a surrogate pair.
+    std::vector<std::uint8_t> bytes =
+        EncodeNoticeRecord({.product = L"", .percent = 0x41, .text = L"\U00010000x"});
+    for (std::size_t i = 0; i < kNoticeProductChars; ++i) {
+        bytes[kNoticeProductOffset + 2 * i] = 'p';
+    }
+    const auto back = DecodeNoticeRecord(bytes.data(), bytes.size());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->product, std::wstring(kNoticeProductChars, L'p'));
+    EXPECT_EQ(back->text, L"\U00010000x");
+}
+
 TEST(NoticeRecord, ReceivedRecordsAreReadOnlyWithinTheirLengthAndTheCountRecord) {
     std::vector<std::uint8_t> bytes =
         EncodeNoticeRecord({.product = L"", .status = kNoticeCloseUpdater, .text = L""});
