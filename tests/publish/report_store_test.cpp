@@ -24,11 +24,12 @@ std::string Request(const ReportContent& report) {
     return url.substr(url.find("/receive"));
 }
 
-ReportContent Anomaly(const std::vector<std::wstring>& locations) {
+ReportContent Anomaly(const std::vector<std::wstring>& locations,
+                      const std::wstring& product = L"Adware") {
     UsageReportInputs in;
     DownloadAnomaly a;
     a.fileName = L"pinnace.exe";
-    a.productName = L"Adware";
+    a.productName = product;
     a.originalFileName = L"setup.exe";
     a.signer = L"other company";
     in.anomalies.push_back(a);
@@ -81,6 +82,8 @@ TEST(ReportRow, ReadsTimeClientDayAndColumnsOfEachLineFormat) {
         {AccessLine("07/Dez/2026:10:00:00 +0100", took), "07/Dez/2026:10:00:00 +0100", "192.0.2.7",
          "unknown", "sibling", "", 1},
         {"http://127.0.0.1" + anomaly, "", "", "unknown", "anomaly", "Adware", 0},
+        {JsonLine("2026-12-06T10:00:00Z", Request(Anomaly({}, L"7-Zip"))), "2026-12-06T10:00:00Z",
+         "192.0.2.7", "2026-12-06", "anomaly", "7-Zip", 0},
     };
     for (const Case& c : cases) {
         const LogEntry entry = ReadLogLine(c.line, "GBK");
@@ -140,9 +143,10 @@ TEST(ReportRow, KeyIsWhatTheReportIsAndBadLinesSayWhy) {
 }
 
 TEST(LogLineReader, SplitsLinesAndKeepsOnlyTheHeadOfAnOverlongOne) {
-    const std::string longLine(kOverlongHead + 5000, 'x');
+    const std::size_t limit = kOverlongHead + 100;
+    const std::string longLine(3 * limit, 'x');
     std::istringstream in("first\r\n" + longLine + "\n\nlast");
-    LogLineReader reader(in, kOverlongHead + 100);
+    LogLineReader reader(in, limit);
     std::vector<std::pair<std::string, unsigned long long>> lines;
     std::string line;
     unsigned long long length = 0;
@@ -154,6 +158,7 @@ TEST(LogLineReader, SplitsLinesAndKeepsOnlyTheHeadOfAnOverlongOne) {
                          {"", 0},
                          {"last", 4}}));
     EXPECT_EQ(reader.Offset(), 7 + longLine.size() + 1 + 1 + 4);
+    EXPECT_LE(line.capacity(), 2 * limit);  // the long line was never held whole
 }
 
 // A fresh database file for one test.
