@@ -46,16 +46,16 @@ std::string SummarySql(const SummaryDefinition& summary, const SqlDialect& diale
 // in this order answers the summary from the index alone, in the order of its groups.
 std::vector<std::string> SummaryColumns(const SummaryDefinition& summary);
 
+using SummaryRows = std::vector<std::vector<std::string>>;
+
 // One summary's result: the heading row, then one row per group.
 struct Summary {
     const SummaryDefinition* definition = nullptr;
-    std::vector<std::vector<std::string>> rows;
+    SummaryRows rows;
 };
 
-using SummaryRows = std::vector<std::vector<std::string>>;
-
-// Every summary, each read through `query` (which runs one statement of the dialect and gives its
-// rows, or nothing when the store failed).
+// Every summary, each read through `query`, which runs one statement of the dialect and appends
+// its rows (false when the store failed: then the result is empty).
 std::vector<Summary> RunSummaries(
     const SqlDialect& dialect,
     const std::function<bool(const std::string& sql, SummaryRows& rows)>& query);
