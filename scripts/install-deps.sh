@@ -8,6 +8,7 @@ packages=(
   binutils-mingw-w64-i686 wine wine64 xvfb xauth osslsigncode fonts-wqy-zenhei
   x11-utils xdotool imagemagick openssl libpugixml-dev libsqlite3-dev libssl-dev
   clang libclang-rt-14-dev  # the fuzz tree: clang with libFuzzer and the sanitizers' runtimes
+  chromium  # headless, for the test of the statistics page
 )
 missing=()
 for p in "${packages[@]}"; do

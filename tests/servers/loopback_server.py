@@ -25,6 +25,7 @@ Commands:
 <state-dir>/requests.jsonl; "stop" ends that process (and only that one).
 """
 import argparse
+import datetime
 import http.server
 import json
 import os
@@ -145,7 +146,10 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
         super().__init__((address, port), Handler)
 
     def record(self, handler):
-        line = json.dumps({"port": self.server_address[1], "method": handler.command,
+        # The time and the client address name a report in the publisher's statistics.
+        now = datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="milliseconds")
+        line = json.dumps({"time": now.replace("+00:00", "Z"), "client": handler.client_address[0],
+                           "port": self.server_address[1], "method": handler.command,
                            "path": handler.path, "headers": dict(handler.headers.items())})
         with LOG_LOCK:
             self.log.write(line + "\n")

@@ -209,6 +209,13 @@ class Reader {
 
 }  // namespace
 
+JsonValue::JsonValue() = default;
+JsonValue::~JsonValue() = default;
+JsonValue::JsonValue(const JsonValue&) = default;
+JsonValue::JsonValue(JsonValue&&) noexcept = default;
+JsonValue& JsonValue::operator=(const JsonValue&) = default;
+JsonValue& JsonValue::operator=(JsonValue&&) noexcept = default;
+
 const JsonValue* JsonValue::Find(const std::string& key) const {
     for (const auto& [name, value] : members) {
         if (name == key)

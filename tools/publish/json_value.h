@@ -8,6 +8,15 @@
 #include <vector>
 
 struct JsonValue {
+    // Declared here and defined where the type is complete: clang with libstdc++ cannot make the
+    // implicit ones of a type that holds pairs of itself.
+    JsonValue();
+    ~JsonValue();
+    JsonValue(const JsonValue&);
+    JsonValue(JsonValue&&) noexcept;
+    JsonValue& operator=(const JsonValue&);
+    JsonValue& operator=(JsonValue&&) noexcept;
+
     enum class Type { kNull, kBool, kNumber, kString, kArray, kObject };
     Type type = Type::kNull;
     bool boolean = false;

@@ -1,6 +1,6 @@
 # The publisher's tool, tallix-publish: built in the native tree from the updater's portable code
 # and the libraries that stand in for the system's services (pugixml for the XML component,
-# SQLite for the report store, OpenSSL for reading signatures).
+# SQLite for the report store, OpenSSL for reading signatures and keying reports).
 find_package(pugixml REQUIRED)
 find_package(SQLite3 REQUIRED)
 find_package(OpenSSL REQUIRED)
@@ -20,3 +20,15 @@ add_executable(tallix_publish_tests ${TALLIX_PUBLISH_TESTS})
 target_compile_options(tallix_publish_tests PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(tallix_publish_tests PRIVATE publish_core GTest::gtest_main)
 gtest_discover_tests(tallix_publish_tests DISCOVERY_TIMEOUT 60)
+
+# The statistics page in headless Chromium: its charts against the text summaries, and a
+# screenshot to look at (build/native/stats-page/stats.png).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_executable(report_log ${CMAKE_SOURCE_DIR}/tests/bench/report_log.cpp
+                          ${CMAKE_SOURCE_DIR}/tests/publish/synthetic_log.cpp)
+target_compile_options(report_log PRIVATE ${TALLIX_SANITIZE})
+target_link_libraries(report_log PRIVATE publish_core)
+add_test(NAME stats_page_in_chromium
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/publish/stats_page_test.py
+                 $<TARGET_FILE:tallix-publish> $<TARGET_FILE:report_log>
+                 ${CMAKE_BINARY_DIR}/stats-page)

@@ -11,9 +11,9 @@
 #include "tools/publish/output.h"
 #include "tools/publish/packages_command.h"
 #include "tools/publish/plan_command.h"
-#include "tools/publish/report_store.h"
+#include "tools/publish/stats_command.h"
 
-#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -22,14 +22,16 @@ constexpr int kFindings = 1;
 constexpr int kUsage = 2;
 
 int Usage(const std::string& problem) {
-    std::cerr << "tallix-publish: " << problem << "\n"
-              << "usage: tallix-publish lint MANIFEST_DIR_OR_URL [--json] [--download-host ORIGIN]"
-                 " [--release VERSION]\n"
-              << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
-                 " [--machine ...] [--switches \"-keldra -silent\"] [--click] [--json]\n"
-              << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
-              << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
-              << "       tallix-publish stats LOG_OR_DB [--db PATH] [--encoding NAME] [--json]\n";
+    std::cerr
+        << "tallix-publish: " << problem << "\n"
+        << "usage: tallix-publish lint MANIFEST_DIR_OR_URL [--json] [--download-host ORIGIN]"
+           " [--release VERSION]\n"
+        << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
+           " [--machine ...] [--switches \"-keldra -silent\"] [--click] [--json]\n"
+        << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
+        << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
+        << "       tallix-publish stats LOG... | DB [--db PATH] [--encoding NAME] [--html FILE]"
+           " [--json]\n";
     return kUsage;
 }
 
@@ -39,6 +41,7 @@ struct Arguments {
     std::vector<std::string> machines;
     std::string switches;
     std::string db = "tallix-reports.db";
+    std::string html;
     std::string base;
     std::string encoding = "GBK";
     bool json = false;
@@ -76,6 +79,9 @@ bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
                 return false;
         } else if (arg == "--db") {
             if (!value(a.db))
+                return false;
+        } else if (arg == "--html") {
+            if (!value(a.html))
                 return false;
         } else if (arg == "--encoding") {
             if (!value(a.encoding))
@@ -148,60 +154,6 @@ int Lint(const Arguments& a) {
     return findings.empty() ? kClean : kFindings;
 }
 
-// Loads a log into the database (unless the argument is the database itself) and prints the
-// summaries. Findings: report requests the decoder refused.
-int Stats(const Arguments& a) {
-    if (a.positional.size() != 1)
-        return Usage("stats takes one log or database");
-    const std::string& input = a.positional[0];
-    const bool isDb = IsSqliteFile(input);
-    ReportStore store(isDb ? input : a.db);
-    if (!store.Ok()) {
-        std::cerr << "tallix-publish: " << store.Error() << "\n";
-        return kUsage;
-    }
-    ReportStore::LoadResult loaded;
-    if (!isDb) {
-        std::ifstream in(input, std::ios::binary);
-        if (!in) {
-            std::cerr << "tallix-publish: cannot read " << input << "\n";
-            return kUsage;
-        }
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        loaded = store.Load(lines, a.encoding);
-    }
-    const auto summaries = store.Summaries();
-    if (a.json) {
-        std::cout << "{\"added\":" << loaded.added << ",\"known\":" << loaded.known
-                  << ",\"malformed\":" << loaded.malformed << ",\"summaries\":[";
-        for (std::size_t i = 0; i < summaries.size(); ++i) {
-            std::cout << (i ? "," : "") << "{\"title\":" << Json(summaries[i].title)
-                      << ",\"rows\":[";
-            for (std::size_t r = 0; r < summaries[i].rows.size(); ++r) {
-                std::cout << (r ? "," : "") << "[";
-                for (std::size_t c = 0; c < summaries[i].rows[r].size(); ++c) {
-                    std::cout << (c ? "," : "") << Json(summaries[i].rows[r][c]);
-                }
-                std::cout << "]";
-            }
-            std::cout << "]}";
-        }
-        std::cout << "]}\n";
-    } else {
-        if (!isDb) {
-            std::cout << "loaded " << loaded.added << " new report(s), " << loaded.known
-                      << " already known, " << loaded.malformed << " malformed\n";
-        }
-        for (const auto& summary : summaries) {
-            std::cout << "\n" << summary.title << ":\n";
-            PrintTable(std::cout, summary.rows);
-        }
-    }
-    return loaded.malformed > 0 ? kFindings : kClean;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -211,8 +163,11 @@ int main(int argc, char** argv) {
         return Usage(problem);
     if (a.command == "lint")
         return Lint(a);
-    if (a.command == "stats")
-        return Stats(a);
+    if (a.command == "stats") {
+        const StatsOptions stats{a.positional, a.db, a.encoding, a.html, a.json};
+        return RunStatsCommand(stats, std::cout, std::cerr,
+                               isatty(STDERR_FILENO) ? &std::cerr : nullptr);
+    }
     if (a.command == "manifest") {
         if (a.positional.size() != 1 || a.base.empty())
             return Usage("manifest takes a release folder and --base URL");

@@ -1,46 +1,40 @@
-// The usage reports in a SQLite database: the statistics host's request log decoded by the
-// updater's own report decoder, one row per report, and the summaries the publisher reads.
+// Where the decoded usage reports are kept: a store holds the rows of report_row.h under their
+// keys (a report added again is known, not counted twice), the malformed lines, and answers the
+// summaries of report_summaries.h in its own SQL. The SQLite store is one file on one machine.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
-struct sqlite3;
+#include "tools/publish/report_row.h"
+#include "tools/publish/report_summaries.h"
 
 class ReportStore {
   public:
-    // Opens (creating when needed) the database at `path`; Ok() says whether that worked.
-    explicit ReportStore(const std::string& path);
-    ~ReportStore();
-    ReportStore(const ReportStore&) = delete;
-    ReportStore& operator=(const ReportStore&) = delete;
+    virtual ~ReportStore() = default;
 
-    bool Ok() const { return db_ != nullptr; }
-    const std::string& Error() const { return error_; }
+    enum class Added { kNew, kKnown, kFailed };
+    // Adds a report with its hijack records; kKnown when the store already holds its key.
+    virtual Added AddReport(const ReportRow& report) = 0;
+    // Keeps a malformed line (once per key).
+    virtual bool AddMalformed(const MalformedRow& line) = 0;
+    // Makes everything added so far durable; a load calls it after each batch of lines, so that
+    // a load cut short keeps what came before and the next load adds the rest.
+    virtual bool Commit() = 0;
+    // Runs one statement of the store's dialect, appending its rows as text.
+    virtual bool Query(const std::string& sql, SummaryRows& rows) = 0;
+    virtual const SqlDialect& Dialect() const = 0;
+    // What went wrong last, for the publisher.
+    virtual std::string Error() const = 0;
 
-    struct LoadResult {
-        int added = 0;      // reports new to the database
-        int known = 0;      // reports it already held (the same log loaded again)
-        int malformed = 0;  // report requests the decoder refused
-    };
-    // Loads every report request of a log's lines (the loopback server's JSON lines, access-log
-    // lines or bare URLs). Each report is keyed by its request and by how many identical
-    // requests came before it in the log, so loading a log again, or a longer copy of it, adds
-    // only what is new. `encoding` names the reporting computers' ANSI code page (iconv name).
-    LoadResult Load(const std::vector<std::string>& lines, const std::string& encoding);
-
-    // One summary: a title and rows whose first row is the heading.
-    struct Summary {
-        std::string title;
-        std::vector<std::vector<std::string>> rows;
-    };
-    std::vector<Summary> Summaries() const;
-
-  private:
-    sqlite3* db_ = nullptr;
-    std::string error_;
+    // Every summary; empty when the store failed.
+    std::vector<Summary> Summaries();
 };
+
+// Opens (creating when needed) the SQLite database at `path`; null with `error` set when it
+// cannot be opened or was made with other tables.
+std::unique_ptr<ReportStore> OpenSqliteStore(const std::string& path, std::string& error);
 
 // Whether a file is a SQLite database (by its header), rather than a log.
 bool IsSqliteFile(const std::string& path);

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Benchmark of `tallix-publish stats`: builds the tool and the log maker (tests/bench/report_log.cpp)
+# natively with -O2, without sanitizers, makes a statistics-host log of REQUESTS requests (500,000
+# by default; reports of both kinds, other requests and malformed ones, in JSON and access-log
+# lines), and prints the time (wall and CPU) and peak memory of loading it into a new database, of loading it
+# again (every report known), of the summaries alone and of the page, and the database's size.
+# Usage: scripts/bench-stats.sh [REQUESTS]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+requests=${1:-500000}
+bash "$root/scripts/configure.sh" native
+out="$root/build/bench-stats"
+mkdir -p "$out"
+. "$root/scripts/bench-objects.sh"
+# No -Werror here: GCC's -O2 array-bounds analysis warns falsely on inlined string copies; the
+# build trees keep every warning an error.
+flags=(-std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root" -I"$root/build/native/generated")
+mapfile -t sources < <(portable_sources tools/publish | grep -v '/publish_main\.cpp$')
+bench_objects "$out" "${flags[@]}" -- "$root/tools/code_page.cpp" "${sources[@]}" 2>"$out/build.log" ||
+  { tail -n 40 "$out/build.log"; exit 1; }
+library=("${objects[@]}")
+bench_objects "$out" "${flags[@]}" -- "$root/tools/publish/publish_main.cpp" \
+  "$root/tests/bench/report_log.cpp" "$root/tests/publish/synthetic_log.cpp" 2>>"$out/build.log" ||
+  { tail -n 40 "$out/build.log"; exit 1; }
+libs=(-lpugixml -lsqlite3 -lcrypto)
+g++ "${library[@]}" "${objects[0]}" "${libs[@]}" -o "$out/tallix-publish"
+g++ "${library[@]}" "${objects[1]}" "${objects[2]}" "${libs[@]}" -o "$out/report_log"
+
+log="$out/requests.log"
+db="$out/reports.db"
+rm -f "$db" "$out/stats.html"
+"$out/report_log" "$requests" >"$log"
+echo "stats, native, -O2, $(nproc) cores (shared), $(date -u +%Y-%m-%d)"
+mb() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1000000 }'; }
+echo "log: $requests requests, $(mb "$log") MB"
+# Runs the tool and prints its wall and CPU time, its peak memory and what it says it loaded.
+measure() {
+  local what=$1
+  shift
+  /usr/bin/time -f "%e %U %S %M" -o "$out/time.txt" "$out/tallix-publish" stats "$@" >"$out/out.txt" ||
+    true
+  read -r wall user system kib < <(tail -n 1 "$out/time.txt")
+  awk -v w="$what" -v e="$wall" -v c="$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" \
+    -v k="$kib" -v l="$(grep -m1 "^loaded" "$out/out.txt" || true)" \
+    'BEGIN { printf "%-34s %7.2f s (CPU %6.2f s)  peak %6.1f MiB  %s\n", w, e, c, k / 1024, l }'
+}
+measure "load into a new database" "$log" --db "$db"
+measure "load again (every report known)" "$log" --db "$db"
+measure "summaries from the database" "$db"
+measure "summaries and the page" "$db" --html "$out/stats.html"
+echo "database: $(mb "$db") MB; the page: $(stat -c %s "$out/stats.html") bytes"
