@@ -41,25 +41,6 @@ double LocalNow() {
     return ToOleDate(LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond});
 }
 
-bool AnyItem(const UpdateList& items, bool (*test)(const UpdateItem&)) {
-    for (const auto& item : items) {
-        if (test(*item)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool NeedsUpdate(const UpdateItem& item) {
-    return item.updateNeeded;
-}
-bool NeedsEnforcedUpdate(const UpdateItem& item) {
-    return item.updateNeeded && item.enforce;
-}
-bool NeedsOrdinaryUpdate(const UpdateItem& item) {
-    return item.updateNeeded && !item.enforce;
-}
-
 }  // namespace
 
 void UpdateSession::RunDecision() {
