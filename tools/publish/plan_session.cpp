@@ -12,24 +12,6 @@
 
 namespace {
 
-bool NeedsUpdate(const UpdateItem& i) {
-    return i.updateNeeded;
-}
-bool NeedsEnforcedUpdate(const UpdateItem& i) {
-    return i.updateNeeded && i.enforce;
-}
-bool NeedsOrdinaryUpdate(const UpdateItem& i) {
-    return i.updateNeeded && !i.enforce;
-}
-
-bool Any(const UpdateList& items, bool (*test)(const UpdateItem&)) {
-    for (const auto& item : items) {
-        if (test(*item))
-            return true;
-    }
-    return false;
-}
-
 // What the session knows of its product once the check has run.
 struct ProductFacts {
     bool installed = false;
@@ -101,8 +83,8 @@ void Updates(PlanSession& s, CheckEnd& end, int setupKind, ProductFacts& product
     product.updatePending = TargetUpdateAvailable(s.items, o.productKey);
     p.requests.push_back(ManifestPath(ManifestKind::kHistory, s.variant));
     UpdatesFacts facts;
-    facts.enforcedPending = Any(s.items, NeedsEnforcedUpdate);
-    facts.ordinaryPending = Any(s.items, NeedsOrdinaryUpdate);
+    facts.enforcedPending = AnyItem(s.items, NeedsEnforcedUpdate);
+    facts.ordinaryPending = AnyItem(s.items, NeedsOrdinaryUpdate);
     for (const auto& item : s.items)
         facts.productIsEnforcedItem |= item->enforce && EqualsNoCase(item->tag, o.productKey);
     facts.setupKind = setupKind;
@@ -189,7 +171,7 @@ void RunCheck(PlanSession& s) {
     CheckFacts facts;
     facts.manifestRead = true;  // a missing manifest is read as the host's answer (see PredictRun)
     facts.updaterUpdate = UpdaterUpdateAvailable(s.items);
-    facts.updatesAvailable = Any(s.items, NeedsUpdate);
+    facts.updatesAvailable = AnyItem(s.items, NeedsUpdate);
     p.updatesNeeded = facts.updatesAvailable;
     CheckEnd end;
     end.outcome = DecideCheckOutcome(o, facts, [&p] {
