@@ -170,11 +170,14 @@ TEST(Plan, WhatTheRunReadsAndAsks) {
 TEST(Plan, TheTableOfMachines) {
     const std::string dir = Manifests(Entry("tallix", "3.2.0.17") + Entry("keldra", "5.9.3.0") +
                                           Entry("pinnace", "2.1.0.1", "<enforce>true</enforce>") +
-                                          Entry("fennick", "1.0.0.1"),
+                                          Entry("fennick", "1.0.0.1") + Entry("chime", "1.0.0.0"),
                                       "upgrade.xml");
+    std::ofstream(kDir / "keldra" / "upgrade6s.xml", std::ios::binary)
+        << kMark << "<UpdateList><tallix><v>3.2.0.17</v><f>/k/tallix.exe</f></tallix>"
+        << "<keldra><v>6.1.0.0</v><f>/k/keldra.exe</f></keldra></UpdateList>";
     const std::filesystem::path one = kDir / "one.json";
     const std::filesystem::path two = kDir / "two.json";
-    std::ofstream(one) << R"({"name": "one", "files": {"keldra.exe": "5.9.3.0"}})";
+    std::ofstream(one) << R"({"name": "one", "files": {"keldra.exe": "6.1.0.0"}})";
     std::ofstream(two) << R"({"name": "two", "files": {"keldra.exe": "5.9.3.0",
                                                       "pinnace.exe": "2.1.0.0"}})";
     PublishHosts hosts;
@@ -185,20 +188,33 @@ TEST(Plan, TheTableOfMachines) {
                              false, out, err),
               1);
     std::filesystem::remove_all(kDir);
-    const std::string text = out.str();
-    EXPECT_EQ(text.rfind("switches: -keldra -silent\n", 0), 0u) << text;
-    // Neither has the sibling; "one" has no tray companion either.
-    EXPECT_NE(text.find("one      3.2.0.17 ok  5.9.3.0 ok  -                   -  "),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("two      3.2.0.17 ok  5.9.3.0 ok  2.1.0.0 -> 2.1.0.1  -  "),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("legend: "), std::string::npos);
-    EXPECT_NE(text.find("\"-\" not installed"), std::string::npos);
-    EXPECT_NE(text.find("not predicted (two): what the second, hidden updater does"),
-              std::string::npos)
-        << text;
+    // The lines, each cut into its cells (two blanks or more between cells).
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream text(out.str());
+    for (std::string line; std::getline(text, line);) {
+        lines.emplace_back();
+        for (std::size_t at = 0; at < line.size();) {
+            const std::size_t end = std::min(line.find("  ", at), line.size());
+            lines.back().push_back(line.substr(at, end - at));
+            at = line.find_first_not_of(' ', end);
+        }
+    }
+    using Cells = std::vector<std::string>;
+    ASSERT_EQ(lines.size(), 7u) << out.str();
+    EXPECT_EQ(lines[0], Cells{"switches: -keldra -silent"});
+    EXPECT_EQ(lines[1],
+              (Cells{"machine", "tallix", "keldra", "pinnace", "fennick", "chime", "outcome"}));
+    // The version-6 machine's manifest has no such entries; neither machine has the sibling or
+    // the chime.
+    EXPECT_EQ(lines[3], (Cells{"one", "3.2.0.17 ok", "6.1.0.0 ok", "no entry", "no entry",
+                               "no entry", "closes at once; no window"}));
+    EXPECT_EQ(lines[4],
+              (Cells{"two", "3.2.0.17 ok", "5.9.3.0 ok", "2.1.0.0 -> 2.1.0.1", "-", "-",
+                     "a second updater takes the enforced items; closes at once; no window"}));
+    EXPECT_EQ(lines[5][0].rfind("legend: ", 0), 0u);
+    EXPECT_NE(lines[5][0].find("\"-\" not installed"), std::string::npos);
+    EXPECT_EQ(lines[6], Cells{"not predicted (two): what the second, hidden updater does with the "
+                              "enforced items"});
     EXPECT_EQ(err.str(),
               "tallix-publish: 1 of 2 run(s) have parts the plan cannot predict (listed as \"not "
               "predicted\")\n");

@@ -222,18 +222,13 @@ int ChannelGap(std::uint32_t a, std::uint32_t b) {
 bool FindText(const Pixels& screen, const Pixels& drawn, POINT& at) {
     const std::uint32_t background = drawn.At(drawn.width - 1, drawn.height - 1);
     int left = drawn.width, top = drawn.height, right = -1, bottom = -1;
-    std::vector<POINT> ink;
     for (int y = 0; y < drawn.height; ++y) {
         for (int x = 0; x < drawn.width; ++x) {
-            if (ChannelGap(drawn.At(x, y), background) == 0) {
-                continue;
-            }
-            left = std::min(left, x);
-            top = std::min(top, y);
-            right = std::max(right, x);
-            bottom = std::max(bottom, y);
-            if (ChannelGap(drawn.At(x, y), background) > 100) {
-                ink.push_back({x, y});
+            if (drawn.At(x, y) != background) {
+                left = std::min(left, x);
+                top = std::min(top, y);
+                right = std::max(right, x);
+                bottom = std::max(bottom, y);
             }
         }
     }
@@ -244,13 +239,6 @@ bool FindText(const Pixels& screen, const Pixels& drawn, POINT& at) {
     for (int y = 0; y + (bottom - top) < screen.height; ++y) {
         for (int x = 0; x + (right - left) < screen.width; ++x) {
             bool same = true;
-            for (const POINT& p : ink) {  // the dark pixels first: most places fail on them
-                if (ChannelGap(screen.At(x + p.x - left, y + p.y - top), drawn.At(p.x, p.y)) >
-                    kTolerance) {
-                    same = false;
-                    break;
-                }
-            }
             for (int v = top; same && v <= bottom; ++v) {
                 for (int u = left; same && u <= right; ++u) {
                     same = ChannelGap(screen.At(x + u - left, y + v - top), drawn.At(u, v)) <=
