@@ -41,25 +41,6 @@ double LocalNow() {
     return ToOleDate(LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond});
 }
 
-bool AnyItem(const UpdateList& items, bool (*test)(const UpdateItem&)) {
-    for (const auto& item : items) {
-        if (test(*item)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool NeedsUpdate(const UpdateItem& item) {
-    return item.updateNeeded;
-}
-bool NeedsEnforcedUpdate(const UpdateItem& item) {
-    return item.updateNeeded && item.enforce;
-}
-bool NeedsOrdinaryUpdate(const UpdateItem& item) {
-    return item.updateNeeded && !item.enforce;
-}
-
 }  // namespace
 
 void UpdateSession::RunDecision() {
@@ -74,7 +55,7 @@ bool UpdateSession::ProductInstalled() const {
 void UpdateSession::CheckForUpdates() {
     SessionOptions& options = Options();
     SessionState& session = Session();
-    suiteProduct_ = options.productKey == L"helvor" || options.productKey == L"keldra";
+    suiteProduct_ = IsSuiteProduct(options);
 
     {
         ComApartment com;  // each manifest reader runs in its own COM initialisation
@@ -96,49 +77,59 @@ void UpdateSession::CheckForUpdates() {
         };
         upgrade = FetchUpgradeManifest(document_, request, upgrade_, items_);
     }
-    session.setupKind = upgrade_.setupKind;
 
     CheckFacts facts;
     facts.manifestRead = upgrade.fetched;
     facts.updaterUpdate = upgrade.fetched && UpdaterUpdateAvailable(items_);
     facts.updatesAvailable = AnyItem(items_, NeedsUpdate);
-    switch (DecideCheckOutcome(options, facts, [this] { return GuardCheckTooSoon(); })) {
+    check_.outcome = DecideCheckOutcome(options, facts, [this] { return GuardCheckTooSoon(); });
+    session.setupKind = SetupKindAfterCheck(options, check_.outcome, upgrade_.setupKind);
+    switch (check_.outcome) {
         case CheckOutcome::kNetworkFailure:
             if (!options.silent) {
                 view_.ShowErrorBox(kNetworkErrorText, kNetworkErrorCaption);
             }
-            jobKind_ = kJobSelfUpdate;
             SendNotice(view_.Window(), kNoticeFailed, 100);
-            PostClose();
-            return;
+            break;
         case CheckOutcome::kSelfUpdate:
-            jobKind_ = kJobSelfUpdate;
-            PostJobStep(0);
-            return;
+            break;
         case CheckOutcome::kGuardUpkeep:
             RunGuardUpgrade(*this);
             view_.HideFrame();
-            PostClose();
-            return;
+            break;
         case CheckOutcome::kGuardTooSoon:
             view_.HideFrame();
-            PostClose();
-            return;
+            break;
         case CheckOutcome::kSuitePackage:
             StartPackageJob(*this);
-            session.setupKind = 1;
-            return;
+            break;
         case CheckOutcome::kUpdates:
         case CheckOutcome::kNoUpdates:
+            keldra6Visible_ = Keldra6WindowVisible();
+            WriteHistoryTemplate(HistoryPagePath());
+            session.updatesAvailable = facts.updatesAvailable;
+            if (facts.updatesAvailable) {
+                FinishWithUpdates();
+            } else {
+                FinishWithoutUpdates();
+            }
             break;
     }
-    keldra6Visible_ = Keldra6WindowVisible();
-    WriteHistoryTemplate(HistoryPagePath());
-    session.updatesAvailable = facts.updatesAvailable;
-    if (facts.updatesAvailable) {
-        FinishWithUpdates();
-    } else {
-        FinishWithoutUpdates();
+    EndCheck();
+}
+
+// The window's side of the check's end (session_rules.cpp chooses it from the outcome).
+void UpdateSession::EndCheck() {
+    const WindowAfterCheck after = WindowAfter(check_);
+    jobKind_ = after.jobKind;
+    if (after.autoClose) {
+        StartAutoCloseTimer();
+    }
+    if (after.closePosted) {
+        PostClose();
+    }
+    if (after.postJobStep) {
+        PostJobStep(after.startReason);
     }
 }
 
@@ -161,24 +152,21 @@ void UpdateSession::FinishWithoutUpdates() {
         productInstalled_ = ProductInstalled();
         return productInstalled_;
     };
-    switch (DecideNoUpdatesEnd(options, installed)) {
+    check_.noUpdates = DecideNoUpdatesEnd(options, installed);
+    switch (check_.noUpdates) {
         case NoUpdatesEnd::kFinished:
             DeleteTree(moduleDir_ + L"\\upgrade", true);
             SendNotice(view_.Window(), kNoticeFinished, 100);
             view_.HideFrameAndShadow();
-            PostClose();
             return;
         case NoUpdatesEnd::kCountOnly:
             view_.HideFrameAndShadow();
             SendUpdateCount(view_.Window(), 0);
-            PostClose();
             return;
-        case NoUpdatesEnd::kOfferMainSetup:
-            jobKind_ = kJobMainSetup;  // the window offers to install the product
+        case NoUpdatesEnd::kOfferMainSetup:  // the window offers to install the product
             return;
         case NoUpdatesEnd::kAutoClose:
             DeleteTree(moduleDir_ + L"\\upgrade", true);
-            StartAutoCloseTimer();
             return;
     }
 }
@@ -200,8 +188,6 @@ void UpdateSession::FinishWithUpdates() {
         ReadHistoryManifest(document_, moduleDir_, settings_.version6Switch, items_);
     RunDecision();
 
-    session.setupKind = SetupKindFor(options, session.setupKind);
-    jobKind_ = kJobNormalUpdate;
     UpdatesFacts facts;
     facts.enforcedPending = AnyItem(items_, NeedsEnforcedUpdate);
     facts.ordinaryPending = AnyItem(items_, NeedsOrdinaryUpdate);  // as the history left them
@@ -209,13 +195,11 @@ void UpdateSession::FinishWithUpdates() {
         facts.productIsEnforcedItem |= item->enforce && EqualsNoCase(item->tag, options.productKey);
     }
     facts.setupKind = session.setupKind;
-    const UpdatesPlan plan = DecideUpdatesPlan(options, facts);
+    check_.updates = DecideUpdatesPlan(options, facts);
+    const UpdatesPlan& plan = check_.updates;
 
     if (plan.startEnforcedJob) {
         StartEnforcedJob(*this);
-    }
-    if (plan.close) {
-        PostClose();
     }
     if (plan.handOffEnforced) {
         HandOffEnforcedItems();
@@ -223,13 +207,6 @@ void UpdateSession::FinishWithUpdates() {
     if (plan.closeOffScreen) {
         view_.MoveOffScreen();
         view_.HideFrameAndShadow();
-        PostClose();
-    }
-    if (plan.autoClose) {
-        StartAutoCloseTimer();
-    }
-    if (plan.startReason != 0) {
-        PostJobStep(plan.startReason);
     }
     if (plan.showPage && pageRecords) {
         ShowHistoryPage();

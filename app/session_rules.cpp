@@ -1,5 +1,6 @@
 #include "app/session_rules.h"
 
+#include "base/session_state.h"
 #include "base/text.h"
 
 bool IsVersion6Product(const SessionOptions& options) {
@@ -50,6 +51,63 @@ std::wstring SecondUpdaterArguments(const SessionOptions& options) {
         return L"-keldra -silent -enforce";
     }
     return L"-" + options.productKey + L" -silent -enforce -notice -from:" + options.fromValue;
+}
+
+bool IsSuiteProduct(const SessionOptions& options) {
+    return options.productKey == L"helvor" || options.productKey == L"keldra";
+}
+
+int SetupKindAfterCheck(const SessionOptions& options, CheckOutcome outcome, int manifestKind) {
+    if (outcome == CheckOutcome::kSuitePackage) {
+        return 1;
+    }
+    return outcome == CheckOutcome::kUpdates ? SetupKindFor(options, manifestKind) : manifestKind;
+}
+
+WindowAfterCheck WindowAfter(const CheckEnd& end) {
+    WindowAfterCheck after;
+    switch (end.outcome) {
+        case CheckOutcome::kNetworkFailure:
+            after.jobKind = kJobSelfUpdate;
+            after.closePosted = true;
+            break;
+        case CheckOutcome::kSelfUpdate:
+            after.jobKind = kJobSelfUpdate;
+            after.postJobStep = true;
+            break;
+        case CheckOutcome::kGuardUpkeep:
+        case CheckOutcome::kGuardTooSoon:
+            after.closePosted = true;
+            break;
+        case CheckOutcome::kSuitePackage:
+            break;
+        case CheckOutcome::kNoUpdates:
+            after.jobKind =
+                end.noUpdates == NoUpdatesEnd::kOfferMainSetup ? kJobMainSetup : kJobNone;
+            after.autoClose = end.noUpdates == NoUpdatesEnd::kAutoClose;
+            after.closePosted = end.noUpdates == NoUpdatesEnd::kFinished ||
+                                end.noUpdates == NoUpdatesEnd::kCountOnly;
+            break;
+        case CheckOutcome::kUpdates:
+            after.jobKind = kJobNormalUpdate;
+            after.autoClose = end.updates.autoClose;
+            after.closePosted = end.updates.close || end.updates.closeOffScreen;
+            after.postJobStep = end.updates.startReason != 0;
+            after.startReason = end.updates.startReason;
+            break;
+    }
+    return after;
+}
+
+bool ShownAfterCheck(const SessionOptions& options, const CheckEnd& end, int setupKind) {
+    ShowInputs in;
+    in.enforce = options.enforce;
+    in.silent = options.silent;
+    in.notice = options.notice;
+    in.execute = options.execute;
+    in.updatesAvailable = end.outcome == CheckOutcome::kUpdates;
+    in.setupKind = setupKind;
+    return ShouldShowFrame(in) && !WindowAfter(end).closePosted;
 }
 
 ClickPlan DecideClick(const ClickFacts& facts) {

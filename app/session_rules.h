@@ -101,6 +101,38 @@ UpdatesPlan DecideUpdatesPlan(const SessionOptions& options, const UpdatesFacts&
 // The command line of the second updater that takes the enforced items.
 std::wstring SecondUpdaterArguments(const SessionOptions& options);
 
+// True for the suite's main program lines ("helvor" and "keldra", exactly): the session updates
+// the main program itself, and its button installs the suite's package.
+bool IsSuiteProduct(const SessionOptions& options);
+
+// How a check ended: its outcome and, for the last two outcomes, how they end.
+struct CheckEnd {
+    CheckOutcome outcome = CheckOutcome::kNoUpdates;
+    NoUpdatesEnd noUpdates = NoUpdatesEnd::kFinished;  // when the outcome is kNoUpdates
+    UpdatesPlan updates{};                             // when the outcome is kUpdates
+};
+
+// The setup kind a check leaves: 1 for the suite package job, the setup products' own kind when
+// updates were found (SetupKindFor), else the upgrade manifest's.
+int SetupKindAfterCheck(const SessionOptions& options, CheckOutcome outcome, int manifestKind);
+
+// What the window holds once the check has ended, and the last steps of the check, taken in this
+// order: the five-second close, the close, the first job step (so a step posted after the close
+// finds no window).
+struct WindowAfterCheck {
+    int jobKind = 0;           // the job that a job step or the button starts (JobKind)
+    bool autoClose = false;    // closes itself after five seconds; only the close box answers
+    bool closePosted = false;  // the session ends without showing the window
+    bool postJobStep = false;  // the first job step is posted
+    int startReason = 0;       // the step's start reason, when not 0
+};
+
+WindowAfterCheck WindowAfter(const CheckEnd& end);
+
+// Whether the window is shown once the check has ended: the window's show rule, except that a
+// check that has posted the close ends unseen (no flash of the window before the close).
+bool ShownAfterCheck(const SessionOptions& options, const CheckEnd& end, int setupKind);
+
 // What a click does, in the order it is done.
 enum class ClickAction {
     kCloseSession,    // the close box: stop, wait for an install to end, close

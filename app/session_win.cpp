@@ -53,18 +53,7 @@ void UpdateSession::Begin() {
 }
 
 void UpdateSession::ApplyShowRule() {
-    const SessionOptions& options = Options();
-    const SessionState& session = Session();
-    ShowInputs in;
-    in.enforce = options.enforce;
-    in.silent = options.silent;
-    in.notice = options.notice;
-    in.execute = options.execute;
-    in.updatesAvailable = session.updatesAvailable;
-    in.setupKind = session.setupKind;
-    // A check that has already posted the close does not flash the window for the moment
-    // before the close is handled: the session ends as it would have, unseen.
-    view_.ShowFrame(ShouldShowFrame(in) && !closePosted_);
+    view_.ShowFrame(ShownAfterCheck(Options(), check_, Session().setupKind));
 }
 
 bool UpdateSession::SessionMessage(UINT message, LRESULT& result) {
@@ -237,7 +226,6 @@ void UpdateSession::Timer(UINT_PTR id) {
 }
 
 void UpdateSession::PostClose() {
-    closePosted_ = true;
     view_.Close(false);
 }
 

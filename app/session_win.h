@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/session_rules.h"
 #include "apply/install_host.h"
 #include "download/job_host_win.h"
 #include "manifest/manifest_document_win.h"
@@ -27,8 +28,8 @@ class UpdateSession : public SessionInput, public JobHost, public InstallHost {
     UpdateSession(const UpdateSession&) = delete;
     UpdateSession& operator=(const UpdateSession&) = delete;
 
-    // Shows or hides the frame by the show rule, once the window's creation (and with it the
-    // check) has returned.
+    // Shows or hides the frame by the show rule and the check's end, once the window's creation
+    // (and with it the check) has returned.
     void ApplyShowRule();
 
     // What the window hands on (session_win.cpp).
@@ -81,6 +82,7 @@ class UpdateSession : public SessionInput, public JobHost, public InstallHost {
     void FinishWithUpdates();
     void HandOffEnforcedItems();
     void ShowHistoryPage();
+    void EndCheck();
 
     // The job and the clicks (session_win.cpp).
     void OnJobStep();
@@ -90,7 +92,7 @@ class UpdateSession : public SessionInput, public JobHost, public InstallHost {
     void ToggleHistory();
     void InstallSuite();
     void StartAutoCloseTimer();
-    // Ends the session: WM_CLOSE is posted and the window will not be shown any more.
+    // Ends the session: WM_CLOSE is posted (a check that posts it leaves the window unseen).
     void PostClose();
 
     SessionView& view_;
@@ -105,8 +107,8 @@ class UpdateSession : public SessionInput, public JobHost, public InstallHost {
     bool suiteProduct_ = false;
     bool installing_ = false;
     bool keldra6Visible_ = false;
-    bool closePosted_ = false;
     bool closing_ = false;
+    CheckEnd check_;  // how the check ended
 
     ManifestDocument document_;
     UpdaterSettings settings_;

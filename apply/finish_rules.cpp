@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "base/command_line.h"
 #include "base/session_state.h"
 #include "base/text.h"
 #include "manifest/version.h"
@@ -87,6 +88,10 @@ ShellStart ShellStartFor(RelaunchStart start, bool keldra6Visible) {
     return {};
 }
 
+bool RestartsOlderMainWindow(const std::wstring& productKey) {
+    return productKey == L"keldra";
+}
+
 std::wstring ExplorerCommandLine(const std::wstring& explorerPath, const std::wstring& program) {
     return explorerPath + L" " + program;
 }
@@ -99,6 +104,23 @@ bool ShouldHandOver(const HandoverFacts& facts) {
 
 std::wstring HandoverParameters(const std::wstring& commandLine) {
     return commandLine + L" -resetnew ";
+}
+
+DownloadDoneEnd DecideDownloadDone(const SessionOptions& options, int jobKind, int setupKind) {
+    if (jobKind == kJobSelfUpdate) {
+        return DownloadDoneEnd::kHandOver;
+    }
+    if (options.notice || options.execute || options.directRunInterface) {
+        return DownloadDoneEnd::kInstallForCaller;
+    }
+    switch (setupKind) {
+        case 0:
+            return DownloadDoneEnd::kInstallAndRelaunch;
+        case 2:
+            return DownloadDoneEnd::kLeaveInUpgradeFolder;
+        default:
+            return DownloadDoneEnd::kWaitForClick;
+    }
 }
 
 bool CallerWantsItem(const std::wstring& tag, const std::wstring& productKey,

@@ -9,6 +9,8 @@
 
 #include "apply/apply_plan.h"
 
+struct SessionOptions;
+
 // Operating-system code of Windows Vista; from it on, unattended programs start through the
 // shell's explorer so that they run as the signed-in user.
 constexpr int kVistaOsCode = 19;
@@ -39,6 +41,11 @@ struct ShellStart {
 };
 ShellStart ShellStartFor(RelaunchStart start, bool keldra6Visible);
 
+// The older main window of the suite. An installation for the product "keldra" that finds it
+// closes it and starts the main program once more, after the relaunch entries.
+inline constexpr wchar_t kOlderMainClass[] = L"_Helvor3";
+bool RestartsOlderMainWindow(const std::wstring& productKey);
+
 // The explorer command line that starts `program` as the signed-in user.
 std::wstring ExplorerCommandLine(const std::wstring& explorerPath, const std::wstring& program);
 
@@ -57,6 +64,19 @@ bool ShouldHandOver(const HandoverFacts& facts);
 
 // The new copy's parameters: the command line as received, then " -resetnew ".
 std::wstring HandoverParameters(const std::wstring& commandLine);
+
+// How the end of the normal, main-setup or self-update job goes on, once the enforced items that
+// the job brought are applied (they are, whatever comes next, except after the self-update).
+enum class DownloadDoneEnd {
+    kHandOver,              // the self-update job: the new copy takes over, or is recorded; close
+    kInstallForCaller,      // notices, "-execute" or the direct start: only the caller's product
+                            // and its dependencies, the caller's record, close; nothing restarts
+    kInstallAndRelaunch,    // setup kind 0: install, start the closed programs again, close
+    kLeaveInUpgradeFolder,  // setup kind 2: the packages stay in the upgrade folder; close
+    kWaitForClick,          // any other setup kind: the window shows, and its button installs
+};
+
+DownloadDoneEnd DecideDownloadDone(const SessionOptions& options, int jobKind, int setupKind);
 
 // Whether a run for one caller installs this item: its lower-cased tag is the product key, or
 // occurs in the target's dependency list.

@@ -39,11 +39,6 @@ void CloseWindow(InstallHost& host) {
     }
 }
 
-bool CallerOnly() {
-    const SessionOptions& options = Options();
-    return options.notice || options.execute || options.directRunInterface;
-}
-
 // The downloaded updater replaces this one through a second process, when it is what the
 // manifest offers and newer than the installed one; otherwise it is recorded.
 void HandOverToNewUpdater(InstallHost& host) {
@@ -100,7 +95,9 @@ LRESULT OnDownloadDone(InstallHost& host) {
     host.SetDisplayedPercent(100);
     host.SetStartReason(3);
     session.normalJobState = kJobDownloaded;
-    if (host.CurrentJobKind() == kJobSelfUpdate) {
+    const DownloadDoneEnd end =
+        DecideDownloadDone(Options(), host.CurrentJobKind(), session.setupKind);
+    if (end == DownloadDoneEnd::kHandOver) {
         HandOverToNewUpdater(host);
         return 0;
     }
@@ -119,25 +116,24 @@ LRESULT OnDownloadDone(InstallHost& host) {
             item->updateNeeded = false;
         }
     }
-    if (CallerOnly()) {
+    if (end == DownloadDoneEnd::kInstallForCaller) {
         InstallForCaller(host);
         return 0;
     }
     host.SetInstalling(false);
-    const std::int32_t setupKind = session.setupKind;
-    if (setupKind == 0 || setupKind == 2) {
-        if (IsCalendarSetupKey(Options().productKey)) {
-            WriteCalendarUpdateRecord(host);
-        }
-        if (setupKind == 0) {
-            host.HideAllWindows();
-            InstallAndRelaunch(host);
-        }
-        CloseWindow(host);
+    if (end == DownloadDoneEnd::kWaitForClick) {
+        host.ShowForClick();
+        host.RepaintWindow();
         return 0;
     }
-    host.ShowForClick();
-    host.RepaintWindow();
+    if (IsCalendarSetupKey(Options().productKey)) {
+        WriteCalendarUpdateRecord(host);
+    }
+    if (end == DownloadDoneEnd::kInstallAndRelaunch) {
+        host.HideAllWindows();
+        InstallAndRelaunch(host);
+    }
+    CloseWindow(host);
     return 0;
 }
 

@@ -14,7 +14,6 @@
 namespace {
 
 constexpr DWORD kOlderWindowPauseMs = 5;
-const wchar_t kOlderMainClass[] = L"_Helvor3";
 
 bool Exists(const std::wstring& path) {
     return !path.empty() && PathFileExistsW(path.c_str()) != FALSE;
@@ -76,7 +75,7 @@ void RelaunchAfterInstall(InstallHost& host, bool startGuard) {
         ShellOpen(host.Hwnd(), host.ModuleDir() + L"\\wardel.exe", L"-copyfile");
     }
     HWND older = FindWindowW(kOlderMainClass, nullptr);
-    if (older != nullptr && Options().productKey == L"keldra") {
+    if (older != nullptr && RestartsOlderMainWindow(Options().productKey)) {
         PostMessageW(older, WM_CLOSE, 0, 0);
         Sleep(kOlderWindowPauseMs);
         ShellOpen(host.Hwnd(), host.ModuleDir() + L"\\keldra.exe", L"/fromtallix");

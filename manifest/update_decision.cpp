@@ -383,6 +383,27 @@ void DecideCalendarPlugins(UpdateList& list, bool enforceSwitch, const DecisionM
     }
 }
 
+bool NeedsUpdate(const UpdateItem& item) {
+    return item.updateNeeded;
+}
+
+bool NeedsEnforcedUpdate(const UpdateItem& item) {
+    return item.updateNeeded && item.enforce;
+}
+
+bool NeedsOrdinaryUpdate(const UpdateItem& item) {
+    return item.updateNeeded && !item.enforce;
+}
+
+bool AnyItem(const UpdateList& list, bool (*needs)(const UpdateItem&)) {
+    for (const auto& item : list) {
+        if (needs(*item)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool UpdaterUpdateAvailable(const UpdateList& list) {
     const UpdateItem* updater =
         FirstItem(list, [](const UpdateItem& item) { return item.tag == kUpdaterTag; });

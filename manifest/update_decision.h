@@ -95,6 +95,13 @@ void EvaluateDependencies(const std::wstring& dependText, UpdateList& list,
 // installed needs an update only when its entry and the command line both say enforce.
 void DecideCalendarPlugins(UpdateList& list, bool enforceSwitch, const DecisionMachine& machine);
 
+// Whether an entry needs its update: at all, as an enforced item, as an ordinary (not enforced)
+// one; and whether any entry of the list does.
+bool NeedsUpdate(const UpdateItem& item);
+bool NeedsEnforcedUpdate(const UpdateItem& item);
+bool NeedsOrdinaryUpdate(const UpdateItem& item);
+bool AnyItem(const UpdateList& list, bool (*needs)(const UpdateItem&));
+
 // The update-needed flag of the first entry tagged exactly "tallix"; false when there is none.
 bool UpdaterUpdateAvailable(const UpdateList& list);
 

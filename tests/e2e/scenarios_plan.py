@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The publisher's plan against the real updater: for each example machine of demo/profiles and
-two switch sets, a suite folder is built from the profile under Wine, the demo's manifests are
-served, tallix.exe runs, and what it requested, replaced, started and told its caller must equal
-what `tallix-publish plan` predicted. Any difference fails."""
+three switch sets, a suite folder is built from the profile under Wine, the demo's manifests are
+served, tallix.exe runs, and what it requested, replaced, started and told its caller, and the
+window it showed (or not) with its title line, must equal what `tallix-publish plan` predicted.
+Any difference fails."""
 import glob
 import json
 import os
@@ -47,7 +48,9 @@ def stub_for(name, version, running=False):
     raise AssertionError("no stub of %s %s" % (name, version))
 
 
-class PlanCase(harness.Case):
+class Comparison(harness.Case):
+    """Builds a profile's machine, runs the plan and the updater, and compares them."""
+
     def machine(self, profile, running=()):
         """Builds the profile's machine; returns the profile resolved to this scenario's paths and
         the Linux path of every file it names."""
@@ -76,12 +79,26 @@ class PlanCase(harness.Case):
             self.s.set_registry(key, value_name, value)
         return resolved, files
 
-    def check(self, profile_path, switches):
+    def assert_window(self, plan, updater):
+        """The window as the plan predicted it: shown with its title line, or never shown."""
+        if not plan["windowShown"]:
+            self.assert_never_shown(updater, 60)
+            return
+        self.shown_window()
+        title = "".join("%04x" % ord(c) for c in plan["titleLine"])
+        self.assertTrue(probe("text", FRAME, title, 5000)["shown"],
+                        "the window does not show %r" % plan["titleLine"])
+
+    def check(self, profile_path, switches, edit=lambda text: text, whole=True):
+        """Runs the plan and the updater on the profile's machine and compares them; `edit`
+        changes the upgrade manifest; with `whole` false only the window is compared."""
         with open(profile_path, encoding="utf-8") as f:
             profile = json.load(f)
         for path in glob.glob(os.path.join(MANIFESTS, "keldra", "*.xml")):
             with open(path, encoding="utf-8-sig") as f:
                 text = f.read().replace("@TALLIX_VERSION@", harness.build().version)
+            if os.path.basename(path) == "upgrade.xml":
+                text = edit(text)
             self.s.serve("/keldra/" + os.path.basename(path), text)
         for url, (folder, name) in PACKAGES.items():
             self.s.serve(url, harness.read(stub(folder, name)))
@@ -117,8 +134,11 @@ class PlanCase(harness.Case):
              "--download-host", "http://localhost:%d" % ports[1], "--download-ip", "127.0.0.1",
              "--statistics-host", "http://127.0.0.1:%d" % ports[2],
              "--release", harness.build().version] + (["--click"] if click else []),
-            check=True, capture_output=True, text=True, timeout=60).stdout
+            check=whole, capture_output=True, text=True, timeout=60).stdout
         plan = json.loads(out)[0]
+        if not whole:
+            self.assert_window(plan, self.s.run(*switches, timeout=90))
+            return
         # The demo's manifests as the manifest host serves them are clean.
         lint = subprocess.run([tool, "lint", "http://127.0.0.1:%d" % ports[0], "--download-host",
                                "http://localhost:%d" % ports[1], "--release",
@@ -129,11 +149,14 @@ class PlanCase(harness.Case):
 
         before = {w: product_version(p) for w, p in files.items()}
         updater = self.s.run(*switches, timeout=90)
+        self.assert_window(plan, updater)
         if click and "the click starts" in plan["outcome"]:
             self.click_main_button()
             self.assert_ends(updater, 60)
         elif plan["windowShown"] and "click" in plan["outcome"]:
-            self.shown_window()
+            # A window that waits for the click to install is closed once its downloads are in.
+            downloads = ["/" + d["url"].split("/", 3)[3] for d in plan["downloads"]]
+            wait_until(lambda: all(d in self.s.requested_paths() for d in downloads), 30)
             self.close_by_caller(updater)
         else:
             self.assert_ends(updater, 60)
@@ -168,6 +191,33 @@ class PlanCase(harness.Case):
                     records.append('notice to %s: status %d, %d%%, "%s"' % (
                         switches[-1].split(":", 1)[1].lower(), r["status"], r["percent"], r["text"]))
         self.assertEqual(records, plan["records"], "records to the caller")
+
+
+class PlanCase(Comparison):
+    """Each example machine with each switch set (the tests are added below)."""
+
+
+def profile(name):
+    return os.path.join(harness.REPO, "demo", "profiles", name + ".json")
+
+
+class ShowRule(Comparison):
+    """Runs where the plan once showed the window otherwise than the updater does."""
+
+    def test_execute_with_nothing_to_do_is_never_shown(self):
+        self.check(profile("fresh-install"), ["-keldra", "-execute"])
+
+    def test_only_enforced_items_with_notices_are_never_shown(self):
+        enforced = lambda text: text.replace("<classname>_Pinnace</classname>",
+                                             "<classname>_Pinnace</classname>"
+                                             "<enforce>true</enforce>")
+        self.check(profile("one-release-behind"), ["-pinnace", "-notice", "-from:_Keldra"],
+                   enforced, whole=False)
+
+    def test_an_upgrade_type_without_silent_is_shown(self):
+        setup = lambda text: text.replace("<UpgradeType>0</UpgradeType>",
+                                          "<UpgradeType>1</UpgradeType>")
+        self.check(profile("one-release-behind"), ["-pinnace"], setup)
 
 
 class Packages(harness.Case):

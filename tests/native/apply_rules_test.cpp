@@ -9,6 +9,7 @@
 #include "base/session_state.h"
 #include "apply/apply_plan.h"
 #include "apply/finish_rules.h"
+#include "base/command_line.h"
 #include "tests/native/decision_machine_fake.h"
 
 namespace {
@@ -178,6 +179,36 @@ TEST(FinishRules, HandOverCallerWantsItemAndCalendarRecord) {
     EXPECT_EQ(DecideCalendarRecord(true, true, L"", L"3.0.0.1"), C::kLeave);
     EXPECT_EQ(DecideCalendarRecord(false, true, L"3.0.0.2", L""), C::kLeave);
     EXPECT_EQ(DecideCalendarRecord(true, false, L"3.0.0.2", L"3.0.0.1"), C::kLeave);
+    EXPECT_TRUE(RestartsOlderMainWindow(L"keldra"));
+    EXPECT_FALSE(RestartsOlderMainWindow(L"helvor"));
+}
+
+// What the end of a job leads to: the self-update hands over whatever the switches; a caller's
+// own run installs only its product; otherwise the setup kind decides.
+TEST(FinishRules, TheEndOfTheJob) {
+    using E = DownloadDoneEnd;
+    SessionOptions plain;
+    SessionOptions notice;
+    notice.notice = true;
+    SessionOptions execute;
+    execute.execute = true;
+    SessionOptions direct;
+    direct.directRunInterface = true;
+    const std::tuple<SessionOptions, int, int, E> cases[] = {
+        {notice, kJobSelfUpdate, 0, E::kHandOver},
+        {notice, kJobNormalUpdate, 1, E::kInstallForCaller},
+        {execute, kJobNormalUpdate, 2, E::kInstallForCaller},
+        {direct, kJobMainSetup, 0, E::kInstallForCaller},
+        {plain, kJobNormalUpdate, 0, E::kInstallAndRelaunch},
+        {plain, kJobMainSetup, 2, E::kLeaveInUpgradeFolder},
+        {plain, kJobNormalUpdate, 1, E::kWaitForClick},
+        {plain, kJobNormalUpdate, 3, E::kWaitForClick},
+    };
+    int i = 0;
+    for (const auto& [options, jobKind, setupKind, end] : cases) {
+        EXPECT_EQ(DecideDownloadDone(options, jobKind, setupKind), end) << "case " << i;
+        ++i;
+    }
 }
 
 std::string Describe(const StepAction& a) {

@@ -9,6 +9,7 @@
 
 #include "app/notice_record.h"
 #include "app/session_rules.h"
+#include "base/session_state.h"
 #include "app/uptime.h"
 
 namespace {
@@ -244,6 +245,104 @@ TEST(SessionRules, WhatACheckWithUpdatesStarts) {
     SessionOptions from = notice;
     from.fromValue = L"_X";
     EXPECT_EQ(SecondUpdaterArguments(from), L"-dayloom -silent -enforce -notice -from:_X");
+}
+
+// What the window holds once the check has ended, and whether it shows: a check that has posted
+// the close never shows it, whatever the show rule says.
+TEST(SessionRules, TheWindowAfterTheCheck) {
+    using C = CheckOutcome;
+    using N = NoUpdatesEnd;
+    // Job kind, five-second close, close posted, job step posted with its reason, shown.
+    using After = std::tuple<int, bool, bool, bool, int, bool>;
+    const UpdatesPlan offer;
+    const UpdatesPlan start{.startReason = 1};
+    const UpdatesPlan handOff{.handOffEnforced = true, .autoClose = true, .showPage = false};
+    const UpdatesPlan offScreen{.handOffEnforced = true, .closeOffScreen = true, .startReason = 1};
+    const UpdatesPlan close{.close = true};
+    struct Case {
+        SessionOptions options;
+        CheckEnd end;
+        int setupKind;
+        After after;
+    };
+    const SessionOptions keldra = With(L"keldra");
+    const Case cases[] = {
+        {keldra, {C::kNetworkFailure}, 0, {kJobSelfUpdate, false, true, false, 0, false}},
+        {keldra, {C::kSelfUpdate}, 0, {kJobSelfUpdate, false, false, true, 0, true}},
+        // A quiet check that updates the updater first: no updates of its own yet, so unseen.
+        {With(L"keldra", {&O::silent}),
+         {C::kSelfUpdate},
+         0,
+         {kJobSelfUpdate, false, false, true, 0, false}},
+        {keldra, {C::kGuardUpkeep}, 0, {kJobNone, false, true, false, 0, false}},
+        {keldra, {C::kGuardTooSoon}, 0, {kJobNone, false, true, false, 0, false}},
+        {keldra, {C::kSuitePackage}, 1, {kJobNone, false, false, false, 0, true}},
+        {With(L"keldra", {&O::silent}),
+         {C::kNoUpdates, N::kFinished},
+         0,
+         {kJobNone, false, true, false, 0, false}},
+        {With(L"Keldra6"),
+         {C::kNoUpdates, N::kCountOnly},
+         0,
+         {kJobNone, false, true, false, 0, false}},
+        {keldra,
+         {C::kNoUpdates, N::kOfferMainSetup},
+         0,
+         {kJobMainSetup, false, false, false, 0, true}},
+        {keldra, {C::kNoUpdates, N::kAutoClose}, 0, {kJobNone, true, false, false, 0, true}},
+        // "-keldra -execute" with nothing to do: the five seconds pass unseen.
+        {With(L"keldra", {&O::execute}),
+         {C::kNoUpdates, N::kAutoClose},
+         0,
+         {kJobNone, true, false, false, 0, false}},
+        {keldra,
+         {C::kUpdates, N::kFinished, offer},
+         0,
+         {kJobNormalUpdate, false, false, false, 0, true}},
+        // The manifest's "UpgradeType" 1 without "-silent": the downloads start in sight.
+        {keldra,
+         {C::kUpdates, N::kFinished, start},
+         1,
+         {kJobNormalUpdate, false, false, true, 1, true}},
+        {With(L"keldra", {&O::silent}),
+         {C::kUpdates, N::kFinished, start},
+         1,
+         {kJobNormalUpdate, false, false, true, 1, false}},
+        // Only enforced items, with "-notice": handed off, and five seconds unseen.
+        {With(L"pinnace", {&O::notice}),
+         {C::kUpdates, N::kFinished, handOff},
+         0,
+         {kJobNormalUpdate, true, false, false, 0, false}},
+        {With(L"pinnace"),
+         {C::kUpdates, N::kFinished, handOff},
+         0,
+         {kJobNormalUpdate, true, false, false, 0, true}},
+        {With(L"pinnace", {&O::silent}),
+         {C::kUpdates, N::kFinished, offScreen},
+         1,
+         {kJobNormalUpdate, false, true, true, 1, false}},
+        {With(L"keldra", {&O::enforce}),
+         {C::kUpdates, N::kFinished, close},
+         0,
+         {kJobNormalUpdate, false, true, false, 0, false}},
+    };
+    int i = 0;
+    for (const Case& c : cases) {
+        const WindowAfterCheck a = WindowAfter(c.end);
+        EXPECT_EQ(After(a.jobKind, a.autoClose, a.closePosted, a.postJobStep, a.startReason,
+                        ShownAfterCheck(c.options, c.end, c.setupKind)),
+                  c.after)
+            << "case " << i;
+        ++i;
+    }
+    // The setup kind a check leaves.
+    const SessionOptions setup = With(L"pinnacesetup", {&O::silent});
+    EXPECT_EQ(SetupKindAfterCheck(keldra, C::kSuitePackage, 0), 1);
+    EXPECT_EQ(SetupKindAfterCheck(setup, C::kUpdates, 0), 1);
+    EXPECT_EQ(SetupKindAfterCheck(setup, C::kNoUpdates, 0), 0);
+    EXPECT_EQ(SetupKindAfterCheck(keldra, C::kUpdates, 1), 1);
+    EXPECT_TRUE(IsSuiteProduct(keldra));
+    EXPECT_FALSE(IsSuiteProduct(With(L"keldra6")));
 }
 
 TEST(SessionRules, WhatAClickDoes) {

@@ -2,15 +2,11 @@
 
 #include "base/command_line.h"
 #include "base/text.h"
-#include "apply/apply_plan.h"
-#include "apply/finish_rules.h"
-#include "download/download_rules.h"
-#include "download/job_table.h"
-#include "manifest/history.h"
 #include "manifest/installed_products.h"
 #include "manifest/settings_manifest.h"
 #include "manifest/update_decision.h"
 #include "manifest/update_list.h"
+#include "manifest/version.h"
 #include "tools/publish/plan_session.h"
 
 namespace {
@@ -26,7 +22,7 @@ std::wstring FoundBy(const UpdateItem& item, const std::vector<std::wstring>& as
                      const std::wstring& requestedVersion, const std::wstring& productKey) {
     if (!requestedVersion.empty() && item.tag == productKey)
         return L"the caller's version " + requestedVersion;
-    if (item.installedVersion == L"9999.9999.9999.9999")
+    if (item.installedVersion == kFennickNotInstalled)
         return L"sibling not installed (placeholder)";
     for (auto it = asked.rbegin(); it != asked.rend(); ++it) {
         const std::wstring lower = ToLowerAscii(*it);
@@ -51,6 +47,7 @@ Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& mac
                       const std::wstring& switches, const PublishHosts& hosts, bool click) {
     Prediction p;
     p.machine = machine.name;
+    p.switches = switches;
     SessionOptions options;
     options.commandLine = switches;
     ParseCommandLine(switches, options, [&machine] { return machine.osCode; });
@@ -70,7 +67,9 @@ Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& mac
     p.requests.push_back(ManifestPath(ManifestKind::kUpgrade, variant));
     const LoadedManifest& upgrade = release.Upgrade(variant);
 
-    PlanSession s{p, machine, options, hosts, settings, {}, {}, {}, {}, {}, false, false};
+    PlanSession s{
+        .p = p, .machine = machine, .options = options, .hosts = hosts, .settings = settings};
+    s.variant = variant;
     s.state.downloadBase = hosts.download;
     if (upgrade.present && upgrade.xml->RootFound()) {
         ReadUpgradeManifest(*upgrade.xml->Root(), variant, options.productKey, s.state, s.items);
@@ -96,6 +95,7 @@ Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& mac
         p.entries.push_back(e);
     }
     if (!upgrade.present) {
+        // Read as an empty manifest, as an error page with a body is.
         p.unpredicted.push_back(
             L"the upgrade manifest is missing: what the host answers instead "
             L"(an error page or nothing) decides whether the network error "

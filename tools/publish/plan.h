@@ -36,6 +36,7 @@ struct PlannedStart {
 
 struct Prediction {
     std::string machine;
+    std::wstring switches;               // the updater's command line after its name
     std::vector<std::wstring> requests;  // host paths in the order asked, queries left out
     std::wstring variant;                // "classic" or "version-6"
     std::vector<PlannedEntry> entries;

@@ -1,6 +1,7 @@
 #include "tools/publish/plan_command.h"
 
 #include "base/text.h"
+#include "manifest/version.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
 #include "tools/publish/plan.h"
@@ -20,7 +21,8 @@ std::string JsonList(const std::vector<std::wstring>& list) {
 }
 
 std::string ToJson(const Prediction& p) {
-    std::string out = "{\"machine\":" + Json(p.machine) + ",\"variant\":" + Json(N(p.variant)) +
+    std::string out = "{\"machine\":" + Json(p.machine) + ",\"switches\":" + Json(N(p.switches)) +
+                      ",\"variant\":" + Json(N(p.variant)) +
                       ",\"requests\":" + JsonList(p.requests) + ",\"entries\":[";
     for (std::size_t i = 0; i < p.entries.size(); ++i) {
         const PlannedEntry& e = p.entries[i];
@@ -60,6 +62,7 @@ std::string ToJson(const Prediction& p) {
 
 void PrintOne(const Prediction& p, std::ostream& out) {
     out << "machine: " << p.machine << "\n";
+    out << "switches: " << N(p.switches) << "\n";
     out << "manifests: " << N(p.variant) << "\n";
     std::vector<std::vector<std::string>> rows = {
         {"entry", "offered", "installed", "found by", "update"}};
@@ -95,7 +98,24 @@ void PrintOne(const Prediction& p, std::ostream& out) {
         out << "not predicted: " << N(u) << "\n";
 }
 
-// Machines as rows, entries as columns: what each machine does with each entry.
+// What each machine does with an entry, in the notation of the legend below the table.
+std::string Cell(const Prediction& p, const std::wstring& tag) {
+    for (const PlannedEntry& e : p.entries) {
+        if (e.tag != tag)
+            continue;
+        if (!e.decided)
+            return ".";
+        if (e.updateNeeded)
+            return (e.installed.empty() ? "new" : N(e.installed)) + " -> " + N(e.offered);
+        if (e.installed.empty() || e.installed == kFennickNotInstalled)
+            return "-";
+        return N(e.installed) + " ok";
+    }
+    return "no entry";
+}
+
+// Machines as rows, entries as columns: what each machine does with each entry; then the legend
+// and what the plan could not predict, machine by machine.
 void PrintTableOfMachines(const std::vector<Prediction>& predictions, std::ostream& out) {
     std::vector<std::wstring> tags;
     for (const Prediction& p : predictions) {
@@ -110,26 +130,21 @@ void PrintTableOfMachines(const std::vector<Prediction>& predictions, std::ostre
     rows[0].push_back("outcome");
     for (const Prediction& p : predictions) {
         std::vector<std::string> row = {p.machine};
-        for (const std::wstring& t : tags) {
-            std::string cell = "";
-            for (const PlannedEntry& e : p.entries) {
-                if (e.tag != t)
-                    continue;
-                if (!e.decided)
-                    cell = ".";
-                else if (e.updateNeeded)
-                    cell = (e.installed.empty() ? "new" : N(e.installed)) + " -> " + N(e.offered);
-                else if (e.installed == L"9999.9999.9999.9999")
-                    cell = "not installed";
-                else
-                    cell = e.installed.empty() ? "-" : N(e.installed) + " ok";
-            }
-            row.push_back(cell);
-        }
+        for (const std::wstring& t : tags)
+            row.push_back(Cell(p, t));
         row.push_back(N(p.outcome));
         rows.push_back(row);
     }
     PrintTable(out, rows);
+    out << "legend: \"A ok\" installed at A and up to date; \"A -> B\" updated from A to B; "
+           "\"new -> B\" installed at B by this run; \"-\" not installed (and not installed by "
+           "this run); \".\" not looked at by this run (a run for one product decides only it, "
+           "the updater and what they depend on); \"no entry\" not in the manifest this machine "
+           "reads\n";
+    for (const Prediction& p : predictions) {
+        for (const std::wstring& u : p.unpredicted)
+            out << "not predicted (" << p.machine << "): " << N(u) << "\n";
+    }
 }
 
 }  // namespace
@@ -158,12 +173,17 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
     } else if (predictions.size() == 1) {
         PrintOne(predictions.front(), out);
     } else {
+        out << "switches: " << switches << (click ? " (the offer's main button is clicked)" : "")
+            << "\n";
         PrintTableOfMachines(predictions, out);
     }
     // A plan with parts it cannot predict is a finding: the publisher has to look at those.
-    for (const Prediction& p : predictions) {
-        if (!p.unpredicted.empty())
-            return 1;
-    }
-    return 0;
+    int unpredicted = 0;
+    for (const Prediction& p : predictions)
+        unpredicted += p.unpredicted.empty() ? 0 : 1;
+    if (unpredicted == 0)
+        return 0;
+    err << "tallix-publish: " << unpredicted << " of " << predictions.size()
+        << " run(s) have parts the plan cannot predict (listed as \"not predicted\")\n";
+    return 1;
 }

@@ -1,211 +1,163 @@
-#include "tools/publish/plan_session.h"
-
-#include "base/text.h"
-#include "apply/apply_plan.h"
+// The check's outcome and the window, chosen by the updater's own session rules: the outcome of
+// the check, how a check without updates ends, what a check with updates starts, the setup kind,
+// the hand-off to a second updater, the window after the check and what a click does.
+#include "app/notice_record.h"
+#include "app/session_rules.h"
 #include "apply/finish_rules.h"
-#include "download/download_rules.h"
-#include "download/job_table.h"
-#include "manifest/history.h"
+#include "base/session_state.h"
+#include "base/text.h"
 #include "manifest/installed_products.h"
+#include "tools/publish/plan_session.h"
 #include "ui/frame_picture.h"
 
 namespace {
 
-constexpr int kStatusFinished = 2;
-constexpr int kStatusFailed = 3;
-
-std::wstring HostPath(const std::wstring& url) {
-    const std::size_t scheme = url.find(L"://");
-    const std::size_t slash = scheme == std::wstring::npos ? 0 : url.find(L'/', scheme + 3);
-    std::wstring path = slash == std::wstring::npos ? L"/" : url.substr(slash);
-    return path.substr(0, path.find(L'?'));
-}
-
-void Notice(PlanSession& s, int status) {
-    if (!s.options.notice || !s.noticeWindow)
-        return;
-    s.p.records.push_back(L"notice to " + s.options.fromValue + L": status " +
-                          std::to_wstring(status) + L", 100%, \"" + s.lastPackagePath + L"\"");
-}
-
-void UpdateCount(PlanSession& s, int count) {
-    if (!s.machine.WindowExists(L"_Keldra6", false))
-        return;
-    s.p.records.push_back(L"update count to _Keldra6: " + std::to_wstring(count));
-}
-
-bool Any(const UpdateList& items, bool (*test)(const UpdateItem&)) {
-    for (const auto& item : items) {
-        if (test(*item))
-            return true;
-    }
-    return false;
-}
+// What the session knows of its product once the check has run.
+struct ProductFacts {
+    bool installed = false;
+    bool updatePending = false;
+};
 
 // The window's first text line in the state the check leaves it in.
-std::wstring TitleLine(PlanSession& s, int jobKind, bool productInstalled, bool productPending,
-                       bool interactive, int setupKind) {
+std::wstring TitleLine(const PlanSession& s, const CheckEnd& end, int setupKind,
+                       const ProductFacts& product) {
+    const WindowAfterCheck after = WindowAfter(end);
     FrameView view;
     view.displayName = s.results.currentName;
     view.targetVersion = s.results.currentVersion;
     view.suiteCaller = s.options.suiteCaller;
     view.silent = s.options.silent;
-    view.productUpdatePending = productPending;
-    view.updatesAvailable = Any(s.items, [](const UpdateItem& i) { return i.updateNeeded; });
+    view.productUpdatePending = product.updatePending;
+    view.updatesAvailable = end.outcome == CheckOutcome::kUpdates;
     view.setupKind = setupKind;
     view.pendingCount = ProductPendingCount(s.items, s.options.productKey);
-    view.packageCount = PackageCount(
-        s.items, s.options.productKey == L"helvor" || s.options.productKey == L"keldra");
-    view.jobKind = jobKind;
-    view.interactive = interactive;
-    view.productInstalled = productInstalled;
+    view.packageCount = PackageCount(s.items, IsSuiteProduct(s.options));
+    view.jobKind = after.jobKind;
+    view.interactive = !after.autoClose;
+    view.productInstalled = product.installed;
+    view.startReason = after.startReason;
     const FramePicture picture = PlanFrame(view, Rect{}, Rect{});
     return picture.texts.empty() ? std::wstring() : picture.texts.front().text;
 }
 
-// The normal job: every item that needs an update and is not enforced, in list order.
-void Download(PlanSession& s) {
+void SelfUpdate(PlanSession& s) {
+    Prediction& p = s.p;
+    p.selfUpdate = true;
+    p.why = L"the manifest offers a newer updater";
     for (const auto& item : s.items) {
-        if (!item->updateNeeded || item->enforce)
+        if (item->tag != L"tallix")
             continue;
-        PlannedDownload d;
-        d.tag = item->tag;
-        AttemptUrlInput in;
-        in.url = item->downloadUrl;
-        in.downloadHostName = s.downloadHostName;
-        in.downloadIp = s.settings.downloadAddress;
-        in.osCode = s.machine.osCode;
-        const std::wstring first = AttemptUrl(in);
-        in.attemptCount = 1;
-        const std::wstring retry = AttemptUrl(in);
-        d.url = first.substr(0, first.rfind(L"?skq="));
-        d.retryUrl = retry.substr(0, retry.rfind(L"?skq="));
-        DestinationInput where;
-        where.moduleDir = s.machine.suiteDirectory;
-        where.userUpgradeFolder = s.machine.appData + L"\\keldra\\upgrade";
-        where.fileName = item->fileName;
-        where.placementKind = item->placementKind;
-        d.destination = DestinationPath(Destination::ProgramOrUserFolder, where);
-        s.lastPackagePath = d.destination;
-        s.p.requests.push_back(HostPath(d.url));
-        s.p.downloads.push_back(d);
+        p.requests.push_back(HostPath(item->downloadUrl));
+        p.starts.push_back({s.machine.suiteDirectory + L"upgrade\\tallix.exe",
+                            HandoverParameters(s.options.commandLine), L"shell"});
+        break;
+    }
+    p.outcome = L"the updater updates itself first; the new copy then runs the same check";
+    p.unpredicted.push_back(L"what the new updater does after it replaced this one");
+}
+
+void NoUpdates(PlanSession& s, CheckEnd& end, ProductFacts& product) {
+    s.p.why = L"no entry offers a newer version than the machine has";
+    end.noUpdates = DecideNoUpdatesEnd(s.options, [&] {
+        product.installed = MainProgramPresent(s.machine.suiteDirectory, s.options.productKey,
+                                               s.machine.Machine().probe);
+        return product.installed;
+    });
+    if (end.noUpdates == NoUpdatesEnd::kFinished)
+        PlanNotice(s, kNoticeFinished, true);
+    else if (end.noUpdates == NoUpdatesEnd::kCountOnly)
+        PlanUpdateCount(s, 0);
+}
+
+void Updates(PlanSession& s, CheckEnd& end, int setupKind, ProductFacts& product) {
+    Prediction& p = s.p;
+    const SessionOptions& o = s.options;
+    p.why = L"entries offer newer versions";
+    int ordinary = 0;
+    for (const auto& item : s.items)
+        ordinary += NeedsOrdinaryUpdate(*item) ? 1 : 0;
+    if (IsVersion6Product(o))
+        PlanUpdateCount(s, ordinary);
+    product.installed =
+        MainProgramPresent(s.machine.suiteDirectory, o.productKey, s.machine.Machine().probe);
+    product.updatePending = TargetUpdateAvailable(s.items, o.productKey);
+    p.requests.push_back(ManifestPath(ManifestKind::kHistory, s.variant));
+    UpdatesFacts facts;
+    facts.enforcedPending = AnyItem(s.items, NeedsEnforcedUpdate);
+    facts.ordinaryPending = AnyItem(s.items, NeedsOrdinaryUpdate);
+    for (const auto& item : s.items)
+        facts.productIsEnforcedItem |= item->enforce && EqualsNoCase(item->tag, o.productKey);
+    facts.setupKind = setupKind;
+    end.updates = DecideUpdatesPlan(o, facts);
+    if (end.updates.startEnforcedJob) {
+        p.outcome = L"the enforced job runs hidden";
+        p.unpredicted.push_back(L"the enforced job's downloads and installation");
+    } else if (end.updates.handOffEnforced) {
+        p.starts.push_back(
+            {s.machine.suiteDirectory + L"tallix.exe", SecondUpdaterArguments(o), L"hidden"});
+        p.unpredicted.push_back(L"what the second, hidden updater does with the enforced items");
+        for (auto& item : s.items) {
+            if (item->enforce)
+                item->updateNeeded = false;
+        }
+        p.outcome = L"a second updater takes the enforced items; ";
     }
 }
 
-// CloseItemProgram: the windows asked to close; a relaunch entry for each that exists.
-void Close(PlanSession& s, const UpdateItem& item, RelaunchList& relaunch) {
-    const ClosePlan plan = PlanCloseItem(item, s.options.fromCalendar);
-    if (plan.relaunchCalendar)
-        relaunch.push_back({L"dayloom", L"", false, true});
-    for (const std::wstring& cls : plan.classes) {
-        if (cls.empty() || !s.machine.WindowExists(cls, false))
-            continue;
-        s.p.closedWindows.push_back(cls);
-        if (!plan.relaunchCalendar)
-            relaunch.push_back(RelaunchEntryFor(item));
+// A window that waits for a click, and the click on its main button when the plan makes one.
+void WaitForClick(PlanSession& s, const WindowAfterCheck& after, int setupKind,
+                  const ProductFacts& product) {
+    Prediction& p = s.p;
+    ClickFacts facts;
+    facts.at.button = true;
+    facts.suiteProduct = IsSuiteProduct(s.options);
+    facts.productInstalled = product.installed;
+    facts.productUpdatePending = product.updatePending;
+    facts.silent = s.options.silent;
+    const ClickPlan click = DecideClick(facts);
+    const bool installsSuite = click.count > 0 && click.actions[0] == ClickAction::kInstallSuite;
+    if (after.jobKind == kJobMainSetup) {
+        p.outcome += L"the window offers to install the product and waits for a click";
+    } else {
+        p.outcome +=
+            installsSuite
+                ? L"the window offers the updates; a click installs the whole suite package"
+                : L"the window offers the updates and waits for a click";
     }
-}
-
-void Apply(PlanSession& s, const UpdateItem& item) {
-    const ApplyPlan plan = PlanApplyItem(item, false, s.options.directRunInterface);
-    const std::wstring source = s.machine.suiteDirectory + L"upgrade\\" + item.fileName;
-    if (plan.guard) {
-        s.p.unpredicted.push_back(L"the guard component's own upgrade of " + item.tag);
+    if (!s.click)
         return;
-    }
-    switch (plan.copy) {
-        case CopyBranch::kCopyFile:
-            s.p.replaced.emplace_back(s.machine.suiteDirectory + item.fileName, item.version);
-            break;
-        case CopyBranch::kFennick: {
-            const std::wstring target = FennickExecutablePath(s.machine.Machine().probe);
-            if (!target.empty() && s.machine.FileExists(target))
-                s.p.replaced.emplace_back(target, item.version);
-            break;
-        }
-        case CopyBranch::kUpgradeSibling:
-            s.p.unpredicted.push_back(L"where the sibling's upgrade program is copied to");
-            break;
-        case CopyBranch::kNone:
-            break;
-    }
-    if (plan.run == RunBranch::kSourceChecked || plan.run == RunBranch::kSourceUnchecked) {
-        s.p.starts.push_back({source, L"/fromtallix", L"shell"});
-    } else if (plan.run == RunBranch::kInstalledCopy) {
-        s.p.starts.push_back(
-            {s.machine.suiteDirectory + L"\\" + item.fileName, L"/fromtallix", L"shell"});
+    if (installsSuite) {
+        p.unpredicted.push_back(L"the suite package job that the click starts");
+    } else if (after.jobKind == kJobNormalUpdate) {
+        p.outcome += L"; the click starts the downloads";
+        PlanDownloads(s);
+        PlanDownloadDone(s, setupKind, s.keldra6Visible);
+    } else {
+        p.unpredicted.push_back(L"the job that the click starts");
     }
 }
 
-void Relaunch(PlanSession& s, const RelaunchList& relaunch, bool keldra6Visible) {
-    for (const RelaunchEntry& entry : relaunch) {
-        if (entry.runDirect)
-            continue;
-        const std::wstring exe = s.machine.suiteDirectory + entry.tag + L".exe";
-        const RelaunchStart start = ChooseRelaunch(RelaunchTable::kFinish, entry, s.machine.osCode);
-        if (start == RelaunchStart::kExplorer || start == RelaunchStart::kFennickExplorer) {
-            s.p.starts.push_back({exe, L"", L"explorer"});
-        } else {
-            s.p.starts.push_back({exe, ShellStartFor(start, keldra6Visible).parameters, L"shell"});
-        }
-    }
-}
-
-// After the normal job's last package (UM_DOWNLOAD_DONE).
-void DownloadDone(PlanSession& s, bool keldra6Visible, int setupKind) {
-    RelaunchList relaunch;
-    if (!s.options.notice && !s.options.execute && !s.options.directRunInterface) {
-        if (setupKind == 2) {
-            s.p.outcome += L"; the packages stay in the upgrade folder";
-            return;
-        }
-        if (setupKind != 0) {
-            s.p.outcome += L"; the window then waits for a click to install";
-            return;
-        }
-        for (const auto& item : s.items) {
-            if (item->updateNeeded && item->packageOk)
-                Close(s, *item, relaunch);
-        }
-        for (const auto& item : s.items) {
-            if (item->updateNeeded && item->packageOk)
-                Apply(s, *item);
-        }
-        Relaunch(s, relaunch, keldra6Visible);
-        // An older main window of the suite is closed and the main program started again.
-        if (s.machine.WindowExists(L"_Helvor3", false) && s.options.productKey == L"keldra") {
-            s.p.closedWindows.push_back(L"_Helvor3");
-            s.p.starts.push_back(
-                {s.machine.suiteDirectory + L"\\keldra.exe", L"/fromtallix", L"shell"});
-        }
-        if (IsCalendarSetupKey(s.options.productKey))
-            s.p.unpredicted.push_back(L"the calendar's staged update record");
-        return;
-    }
-    // The caller wants only its own product and what it depends on; nothing is started again.
-    auto wanted = [&](const UpdateItem& item) {
-        return item.updateNeeded && item.packageOk &&
-               CallerWantsItem(item.tag, s.options.productKey, s.results.targetDependency);
-    };
-    for (const auto& item : s.items) {
-        if (wanted(*item))
-            Close(s, *item, relaunch);
-    }
-    for (const auto& item : s.items) {
-        if (wanted(*item))
-            Apply(s, *item);
-    }
-    Notice(s, kStatusFinished);
-}
-
-// The sibling report at close.
-void Reports(PlanSession& s) {
-    for (const auto& item : s.items) {
-        if (EqualsNoCase(item->tag, L"fennick")) {
-            if (item->updateNeeded)
-                s.p.requests.push_back(L"/receive/tallix.aspx");
-            break;
-        }
+// What follows a check that found updates, or none: the close, the five seconds, the downloads
+// or the wait for a click.
+void FollowCheck(PlanSession& s, const WindowAfterCheck& after, int setupKind,
+                 const ProductFacts& product) {
+    Prediction& p = s.p;
+    if (after.closePosted) {
+        p.outcome += L"closes at once; no window";
+    } else if (after.autoClose) {
+        p.outcome += !p.windowShown ? L"closes after 5 seconds; no window"
+                     : after.jobKind == kJobNone
+                         ? L"the window says all is up to date and closes after 5 seconds"
+                         : L"the window closes after 5 seconds";
+    } else if (after.postJobStep) {
+        p.outcome += p.windowShown ? L"the downloads start at once"
+                                   : L"the downloads start at once; no window";
+        PlanDownloads(s);
+        PlanDownloadDone(s, setupKind, s.keldra6Visible);
+    } else if (!p.windowShown) {
+        p.outcome += L"no window: the updater waits until its caller closes it";
+    } else {
+        WaitForClick(s, after, setupKind, product);
     }
 }
 
@@ -215,128 +167,49 @@ void RunCheck(PlanSession& s) {
     Prediction& p = s.p;
     const SessionOptions& o = s.options;
     s.noticeWindow = s.machine.WindowExists(o.fromValue, false) || o.noticeWindow != 0;
-    const bool suiteProduct = o.productKey == L"helvor" || o.productKey == L"keldra";
-    int setupKind = s.state.setupKind;
-    p.updatesNeeded = Any(s.items, [](const UpdateItem& i) { return i.updateNeeded; });
-    if (UpdaterUpdateAvailable(s.items)) {
-        p.selfUpdate = true;
-        p.why = L"the manifest offers a newer updater";
-        for (const auto& item : s.items) {
-            if (item->tag != L"tallix")
-                continue;
-            p.requests.push_back(HostPath(item->downloadUrl));
-            p.starts.push_back({s.machine.suiteDirectory + L"upgrade\\tallix.exe",
-                                HandoverParameters(o.commandLine), L"shell"});
+    s.keldra6Visible = s.machine.WindowExists(L"_Keldra6", true);
+    CheckFacts facts;
+    facts.manifestRead = true;  // a missing manifest is read as the host's answer (see PredictRun)
+    facts.updaterUpdate = UpdaterUpdateAvailable(s.items);
+    facts.updatesAvailable = AnyItem(s.items, NeedsUpdate);
+    p.updatesNeeded = facts.updatesAvailable;
+    CheckEnd end;
+    end.outcome = DecideCheckOutcome(o, facts, [&p] {
+        p.unpredicted.push_back(
+            L"whether the last guard check was less than an hour ago (the updater's \"uptime\" "
+            L"value); the plan takes it to be longer");
+        return false;
+    });
+    const int setupKind = SetupKindAfterCheck(o, end.outcome, s.state.setupKind);
+    ProductFacts product;
+    switch (end.outcome) {
+        case CheckOutcome::kNetworkFailure:  // not reached: see facts.manifestRead
+        case CheckOutcome::kGuardTooSoon:    // not reached: the last check is taken as long ago
             break;
-        }
-        p.outcome = L"the updater updates itself first; the new copy then runs the same check";
-        p.unpredicted.push_back(L"what the new updater does after it replaced this one");
-        return;
+        case CheckOutcome::kSelfUpdate:
+            SelfUpdate(s);
+            break;
+        case CheckOutcome::kGuardUpkeep:
+            p.outcome = L"guard component upkeep; the updater closes";
+            p.unpredicted.push_back(L"the guard component's upkeep");
+            break;
+        case CheckOutcome::kSuitePackage:
+            p.outcome = L"the suite package job starts";
+            p.unpredicted.push_back(L"the suite package job");
+            break;
+        case CheckOutcome::kNoUpdates:
+            NoUpdates(s, end, product);
+            break;
+        case CheckOutcome::kUpdates:
+            Updates(s, end, setupKind, product);
+            break;
     }
-    if (o.guardUpgrade || o.guardX64 || o.toolCodeGiven) {
-        p.outcome = o.toolCodeGiven ? L"the suite package job starts" : L"guard component upkeep";
-        p.unpredicted.push_back(o.toolCodeGiven
-                                    ? L"the suite package job"
-                                    : L"the guard component's upkeep and its rate limit");
-        return;
+    p.windowShown = ShownAfterCheck(o, end, setupKind);
+    if (p.windowShown)
+        p.titleLine = TitleLine(s, end, setupKind, product);
+    if (end.outcome == CheckOutcome::kNoUpdates ||
+        (end.outcome == CheckOutcome::kUpdates && !end.updates.startEnforcedJob)) {
+        FollowCheck(s, WindowAfter(end), setupKind, product);
     }
-    const bool keldra6Visible = s.machine.WindowExists(L"_Keldra6", true);
-    const bool productInstalled =
-        MainProgramPresent(s.machine.suiteDirectory, o.productKey, s.machine.Machine().probe);
-    if (!p.updatesNeeded) {
-        p.why = L"no entry offers a newer version than the machine has";
-        if (o.silent || o.notice) {
-            Notice(s, kStatusFinished);
-            p.outcome = L"closes at once; no window";
-        } else if (EqualsNoCase(o.productKey, L"keldra6")) {
-            UpdateCount(s, 0);
-            p.outcome = L"closes at once; no window";
-        } else if (!productInstalled) {
-            p.windowShown = true;
-            p.titleLine = TitleLine(s, 2, false, false, true, setupKind);
-            p.outcome = L"the window offers to install the product and waits for a click";
-            if (s.click)
-                p.unpredicted.push_back(L"the main-setup job that the click starts");
-        } else {
-            p.windowShown = true;
-            p.titleLine = TitleLine(s, 0, true, false, false, setupKind);
-            p.outcome = L"the window says all is up to date and closes after 5 seconds";
-        }
-        Reports(s);
-        return;
-    }
-    p.why = L"entries offer newer versions";
-    int ordinary = 0;
-    for (const auto& item : s.items)
-        ordinary += item->updateNeeded && !item->enforce;
-    if (EqualsNoCase(o.productKey, L"keldra6"))
-        UpdateCount(s, ordinary);
-    const bool productPending = TargetUpdateAvailable(s.items, o.productKey);
-    p.requests.push_back(ManifestPath(ManifestKind::kHistory, p.variant == L"classic"
-                                                                  ? ManifestVariant::kClassic
-                                                                  : ManifestVariant::kVersion6));
-    if (Contains(o.productKey, L"pinnacesetup"))
-        setupKind = o.silent ? 1 : 0;
-    else if (Contains(o.productKey, L"dayloomsetup"))
-        setupKind = o.silent ? 2 : 0;
-    const bool enforcedPending =
-        Any(s.items, [](const UpdateItem& i) { return i.updateNeeded && i.enforce; });
-    if (o.enforce) {
-        p.outcome =
-            enforcedPending ? L"the enforced job runs hidden" : L"closes at once; no window";
-        if (enforcedPending)
-            p.unpredicted.push_back(L"the enforced job's downloads and installation");
-        Reports(s);
-        return;
-    }
-    if (enforcedPending) {
-        const std::wstring args =
-            o.notice ? L"-" + o.productKey + L" -silent -enforce -notice -from:" + o.fromValue
-                     : L"-keldra -silent -enforce";
-        p.starts.push_back({s.machine.suiteDirectory + L"tallix.exe", args, L"hidden"});
-        p.unpredicted.push_back(L"what the second, hidden updater does with the enforced items");
-        for (auto& item : s.items) {
-            if (item->enforce)
-                item->updateNeeded = false;
-        }
-        if (!Any(s.items, [](const UpdateItem& i) { return i.updateNeeded; })) {
-            p.outcome = o.silent ? L"a second updater takes the enforced items; this one closes"
-                                 : L"a second updater takes the enforced items; the window closes "
-                                   L"after 5 seconds";
-            p.windowShown = !o.silent;
-            Reports(s);
-            return;
-        }
-    }
-    bool productIsEnforced = false;
-    for (const auto& item : s.items)
-        productIsEnforced |= item->enforce && EqualsNoCase(item->tag, o.productKey);
-    const bool automatic = setupKind == 1 || setupKind == 2 || (o.notice && !productIsEnforced) ||
-                           o.execute || o.directRunInterface;
-    p.windowShown = !o.notice && !o.execute && setupKind == 0 && !o.enforce;
-    p.titleLine = TitleLine(s, 1, productInstalled, productPending, true, setupKind);
-    if (!automatic) {
-        const bool clickInstallsSuite = suiteProduct || !(productInstalled || productPending);
-        p.outcome = clickInstallsSuite
-                        ? L"the window offers the updates; a click installs the whole suite package"
-                        : L"the window offers the updates and waits for a click";
-        if (!s.click) {
-            Reports(s);
-            return;
-        }
-        if (clickInstallsSuite) {
-            p.unpredicted.push_back(L"the suite package job that the click starts");
-            Reports(s);
-            return;
-        }
-        p.outcome += L"; the click starts the downloads";
-        Download(s);
-        DownloadDone(s, keldra6Visible, setupKind);
-        Reports(s);
-        return;
-    }
-    p.outcome = L"the downloads start at once";
-    Download(s);
-    DownloadDone(s, keldra6Visible, setupKind);
-    Reports(s);
+    PlanReports(s);
 }

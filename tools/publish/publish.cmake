@@ -19,6 +19,8 @@ file(GLOB TALLIX_PUBLISH_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/publi
 add_executable(tallix_publish_tests ${TALLIX_PUBLISH_TESTS})
 target_compile_options(tallix_publish_tests PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(tallix_publish_tests PRIVATE publish_core GTest::gtest_main)
+# The example machines of demo/profiles are read where they are.
+target_compile_definitions(tallix_publish_tests PRIVATE TALLIX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(tallix_publish_tests DISCOVERY_TIMEOUT 60)
 
 # The statistics page in headless Chromium: its charts against the text summaries, and a
