@@ -138,6 +138,11 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
                    const std::string& switches, bool click, const PublishHosts& hosts, bool json,
                    std::ostream& out, std::ostream& err) {
     const ReleaseManifests release = LoadRelease(ManifestSource(manifests));
+    if (!release.unreadable.empty()) {
+        err << "tallix-publish: cannot read the manifests: " << TerminalSafe(release.unreadable)
+            << "\n";
+        return 2;
+    }
     std::vector<Prediction> predictions;
     for (const std::string& path : profiles) {
         std::string error;
