@@ -9,6 +9,11 @@ set(TALLIX_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-
                       -fno-omit-frame-pointer)
 target_compile_options(tallix_core PRIVATE ${TALLIX_FUZZ_FLAGS})
 
+# The publisher's readers: the tool's library built with the same flags; the targets named
+# fuzz_publish_* link it.
+set(TALLIX_SANITIZE ${TALLIX_FUZZ_FLAGS})
+include(${CMAKE_SOURCE_DIR}/tools/publish/publish.cmake)
+
 file(GLOB TALLIX_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
 foreach(src IN LISTS TALLIX_FUZZ_TARGETS)
   get_filename_component(name ${src} NAME_WE)
@@ -16,6 +21,9 @@ foreach(src IN LISTS TALLIX_FUZZ_TARGETS)
   target_compile_options(${name} PRIVATE ${TALLIX_FUZZ_FLAGS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${name} PRIVATE tallix_core)
+  if(name MATCHES "^fuzz_publish_")
+    target_link_libraries(${name} PRIVATE publish_core)
+  endif()
   # Replay only: every input of the corpus once, then stop.
   add_test(NAME ${name}_corpus
            COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})

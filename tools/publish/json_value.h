@@ -8,6 +8,14 @@
 #include <vector>
 
 struct JsonValue {
+    // Made where JsonValue is complete: a member list of pairs that hold JsonValue needs it.
+    JsonValue();
+    ~JsonValue();
+    JsonValue(const JsonValue&);
+    JsonValue(JsonValue&&) noexcept;
+    JsonValue& operator=(const JsonValue&);
+    JsonValue& operator=(JsonValue&&) noexcept;
+
     enum class Type { kNull, kBool, kNumber, kString, kArray, kObject };
     Type type = Type::kNull;
     bool boolean = false;

@@ -12,7 +12,6 @@
 namespace {
 
 constexpr int kStatusFinished = 2;
-constexpr int kStatusFailed = 3;
 
 std::wstring HostPath(const std::wstring& url) {
     const std::size_t scheme = url.find(L"://");

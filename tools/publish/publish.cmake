@@ -1,6 +1,7 @@
 # The publisher's tool, tallix-publish: built in the native tree from the updater's portable code
 # and the libraries that stand in for the system's services (pugixml for the XML component,
-# SQLite for the report store, OpenSSL for reading signatures).
+# SQLite for the report store, OpenSSL for reading signatures). TALLIX_SANITIZE holds the flags of
+# the tree: the sanitizers in the native tree, the fuzzer's in the fuzz tree.
 find_package(pugixml REQUIRED)
 find_package(SQLite3 REQUIRED)
 find_package(OpenSSL REQUIRED)
@@ -11,6 +12,11 @@ add_library(publish_core STATIC ${TALLIX_PUBLISH_SOURCES} ${CMAKE_SOURCE_DIR}/to
 target_compile_options(publish_core PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml SQLite::SQLite3 OpenSSL::Crypto)
 
+# The fuzz tree builds the library only, for the fuzz targets of the publisher's readers.
+if(TALLIX_FUZZ)
+  return()
+endif()
+
 add_executable(tallix-publish ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
 target_compile_options(tallix-publish PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(tallix-publish PRIVATE publish_core)
@@ -20,3 +26,10 @@ add_executable(tallix_publish_tests ${TALLIX_PUBLISH_TESTS})
 target_compile_options(tallix_publish_tests PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(tallix_publish_tests PRIVATE publish_core GTest::gtest_main)
 gtest_discover_tests(tallix_publish_tests DISCOVERY_TIMEOUT 60)
+
+# Both publisher's programs as they are run: command-line conventions, manifests over HTTP,
+# output safe on a terminal, strict JSON, packages and manifests of programs signed at test time.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME publish_cli COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/publish/cli_test.py)
+set_tests_properties(publish_cli PROPERTIES ENVIRONMENT
+  "TALLIX_PUBLISH=$<TARGET_FILE:tallix-publish>;REPORT_DECODER=$<TARGET_FILE:report_decoder>")
