@@ -88,9 +88,11 @@ void LintXml(const LoadedManifest& m, std::vector<Finding>& out) {
     const ManifestXml& xml = *m.xml;
     const std::string rootName =
         m.kind == ManifestKind::kSettings ? Narrow(kSettingsRootName) : Narrow(kUpgradeRootName);
-    if (!xml.Parsed()) {
-        if (xml.Text().empty())
-            return;  // the bytes finding says why
+    if (!xml.Parsed() && xml.Text().empty()) {
+        Add(out, Severity::kError, "empty", m, "byte 0",
+            "the decoded text is empty (it begins with a NUL): the updater parses nothing",
+            "save the file as UTF-8 with a byte-order mark");
+    } else if (!xml.Parsed()) {
         Add(out, Severity::kError, "xml", m, "line " + std::to_string(xml.ErrorLine()),
             "the updater's XML reader stops here (" + xml.Error() +
                 "): the manifest contributes nothing",

@@ -251,6 +251,8 @@ int RunManifestCommand(const ManifestRequest& request, const PublishHosts& hosts
     if (refused || request.outDir.empty()) {
         if (!json && refused && !request.outDir.empty())
             out << "nothing written: every package must make an entry\n";
+        if (!json && !refused)
+            out << "give --out DIR to write the manifests\n";
         return refused ? 1 : 0;
     }
     ReleaseManifests existing;

@@ -247,6 +247,37 @@ std::size_t FirstBadReference(const std::string& text, const std::vector<std::st
     return std::string::npos;
 }
 
+// Offset of the first character XML does not allow (a C0 control other than tab, line feed and
+// carriage return) in a name or value of the document, or npos. The parser lets them pass, raw
+// or referred to; the system's component refuses the document.
+std::size_t FirstForbiddenCharacter(const pugi::xml_document& document) {
+    auto forbidden = [](const char* text) {
+        for (; *text != '\0'; ++text) {
+            const unsigned char c = static_cast<unsigned char>(*text);
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                return true;
+        }
+        return false;
+    };
+    pugi::xml_node at = document.first_child();
+    while (at) {
+        bool bad = forbidden(at.name()) || forbidden(at.value());
+        for (const pugi::xml_attribute& a : at.attributes())
+            bad = bad || forbidden(a.name()) || forbidden(a.value());
+        if (bad)
+            return static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, at.offset_debug()));
+        if (at.first_child()) {
+            at = at.first_child();
+            continue;
+        }
+        while (at && !at.next_sibling())
+            at = at.parent();
+        if (at)
+            at = at.next_sibling();
+    }
+    return std::string::npos;
+}
+
 }  // namespace
 
 std::string Utf16ToUtf8(const std::wstring& text) {
@@ -368,6 +399,11 @@ void ManifestXml::Load(const std::vector<unsigned char>& bytes, const std::wstri
         if (error_.empty() && bad != std::string::npos) {
             error_ = "unknown entity or stray \"&\"";
             errorOffset = bad;
+        }
+        const std::size_t forbidden = FirstForbiddenCharacter(impl_->document);
+        if (error_.empty() && forbidden != std::string::npos) {
+            error_ = "a control character XML does not allow";
+            errorOffset = forbidden;
         }
     }
     lineStarts_.assign(1, 0);
