@@ -313,8 +313,11 @@ std::string Utf16ToUtf8(const std::wstring& text) {
 
 std::wstring Utf8ToUtf16(const std::string& text) {
     // The updater's decoding after a UTF-8 mark is the one conversion of the project.
-    std::vector<unsigned char> bytes = {0xEF, 0xBB, 0xBF};
-    bytes.insert(bytes.end(), text.begin(), text.end());
+    std::vector<unsigned char> bytes(3 + text.size());
+    bytes[0] = 0xEF;
+    bytes[1] = 0xBB;
+    bytes[2] = 0xBF;
+    std::copy(text.begin(), text.end(), bytes.begin() + 3);
     std::wstring out;
     // The decoding stops at a NUL; text from the parser never holds one.
     out = DecodeManifestBytes(bytes);
