@@ -6,26 +6,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/configure.sh" native
+source "$root/scripts/bench-build.sh"
 out="$root/build/bench-decision"
-mkdir -p "$out"
-cxx=(g++)
-command -v ccache >/dev/null && cxx=(ccache g++)
-flags=(-std=c++20 -Os -DNDEBUG -Wall -Wextra -Werror -I"$root" -I"$root/build/native/generated")
-sources=("$root/tests/bench/decision_bench.cpp")
-for dir in base app ui manifest download trust apply report; do
-  for src in "$root/$dir"/*.cpp; do
-    case "$src" in *_win.cpp) ;; *) sources+=("$src") ;; esac
-  done
-done
-objects=()
-pairs=()
-for src in "${sources[@]}"; do
-  obj="$out/$(basename "$(dirname "$src")")_$(basename "$src" .cpp).o"
-  objects+=("$obj")
-  pairs+=("$src" "$obj")
-done
-# Every source is compiled each time (ccache makes a repeat cheap), so a changed header counts.
-printf '%s\n' "${pairs[@]}" | xargs -n2 -P2 sh -c "${cxx[*]} ${flags[*]} -c \"\$0\" -o \"\$1\""
-"${cxx[@]}" "${objects[@]}" -o "$out/decision_bench"
+mapfile -t sources < <(portable_sources "$root")
+bench_build "$out" decision_bench \
+  "-std=c++20 -Os -DNDEBUG -Wall -Wextra -Werror -I$root -I$root/build/native/generated" "" \
+  "$root/tests/bench/decision_bench.cpp" "${sources[@]}"
 echo "update decision, native, -Os, $(nproc) cores (shared), $(date -u +%Y-%m-%d)"
 "$out/decision_bench" "$@"
