@@ -155,7 +155,11 @@ std::string Unchunk(const std::string& body) {
         const unsigned long size = std::strtoul(body.substr(at, line - at).c_str(), nullptr, 16);
         if (size == 0)
             break;
-        out.append(body, line + 2, std::min<std::size_t>(size, body.size() - (line + 2)));
+        if (size >= body.size() - (line + 2)) {  // cut short
+            out.append(body, line + 2, std::string::npos);
+            break;
+        }
+        out.append(body, line + 2, size);
         at = line + 2 + size + 2;
     }
     return out;
@@ -206,6 +210,7 @@ bool GetOnce(const Url& url, std::size_t keep, Clock::time_point deadline, Answe
     std::string received;
     std::size_t headEnd = std::string::npos;
     std::uint64_t total = 0;
+    std::uint64_t length = kCountLimit;  // the Content-Length, when the head gives one
     char buffer[16384];
     while (true) {
         if (!Wait(socket.Get(), POLLIN, deadline)) {
@@ -225,10 +230,14 @@ bool GetOnce(const Url& url, std::size_t keep, Clock::time_point deadline, Answe
                 break;
             if (headEnd == std::string::npos)
                 continue;
+            const std::string given = Header(received.substr(0, headEnd + 2), "content-length");
+            if (!given.empty() && given.find_first_not_of("0123456789") == std::string::npos)
+                length = std::min<std::uint64_t>(kCountLimit, std::strtoull(given.c_str(), nullptr, 10));
         }
         if (received.size() > headEnd + 4 + keep)
             received.resize(headEnd + 4 + keep);  // counted, not kept
-        if (total - (headEnd + 4) >= kCountLimit)
+        // A host that keeps the connection open after the body it announced is not waited for.
+        if (total - (headEnd + 4) >= length)
             break;
     }
     if (headEnd == std::string::npos) {

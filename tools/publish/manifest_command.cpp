@@ -12,6 +12,7 @@
 
 #include "base/text.h"
 #include "manifest/update_list.h"
+#include "tools/publish/lint.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
 #include "tools/publish/packages_command.h"
@@ -214,6 +215,11 @@ std::string ManifestTagProblem(const std::string& tag) {
 
 int RunManifestCommand(const ManifestRequest& request, const PublishHosts& hosts, bool json,
                        std::ostream& out, std::ostream& err) {
+    if (UrlHostName(request.base).empty()) {
+        err << "tallix-publish: --base must be an http:// or https:// URL, not "
+            << TerminalSafe(N(request.base)) << "\n";
+        return 2;
+    }
     struct stat info {};
     if (stat(request.releaseDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         err << "tallix-publish: cannot read " << TerminalSafe(request.releaseDir)
