@@ -13,9 +13,8 @@ bool IsMakersSigner(const std::wstring& lowerSigner) {
 }
 
 std::wstring SignerDisplayName(const std::vector<SubjectAttribute>& subject) {
-    for (const NameAttribute kind :
-         {NameAttribute::kCommonName, NameAttribute::kOrganizationalUnit,
-          NameAttribute::kOrganization, NameAttribute::kEmail}) {
+    for (const NameAttribute kind : {NameAttribute::kCommonName, NameAttribute::kOrganizationalUnit,
+                                     NameAttribute::kOrganization, NameAttribute::kEmail}) {
         for (const SubjectAttribute& attribute : subject) {
             if (attribute.kind == kind) {
                 return attribute.value;

@@ -56,7 +56,8 @@ int main(int argc, char** argv) {
                               release.upgrade[1]);
             findings += LintRelease(release, options).size();
         }
-        const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC / rounds;
+        const double cpuMs =
+            1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC / rounds;
         const double wallMs =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall)
                 .count() /

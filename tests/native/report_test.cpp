@@ -247,8 +247,7 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
         {good + "&v=1&s=007&e=-00&a=hijactcontent:;filecontent:;&r=-012",
          record + R"("v":"1","s":7,"e":0,"hijacks":[],"files":[],"r":-12})", ""},
         {good + "&v=%F4%8F%BF%BF&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
-         record + "\"v\":\"\xF4\x8F\xBF\xBF\"" +
-             R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         record + "\"v\":\"\xF4\x8F\xBF\xBF\"" + R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
          ""},  // U+10FFFF, the last character
         // A lone continuation byte, a lead byte without its continuation, a surrogate.
         {good + "&v=%80&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",

@@ -11,8 +11,11 @@ TEST(SignerDisplayName, CommonNameThenUnitThenCompanyThenMailThenTheFirst) {
         std::vector<SubjectAttribute> subject;
         const wchar_t* name;
     } cases[] = {
-        {{{A::kOrganization, L"o"}, {A::kOrganizationalUnit, L"ou"}, {A::kCommonName, L"cn"}}, L"cn"},
-        {{{A::kOrganization, L"o"}, {A::kOrganizationalUnit, L"ou1"}, {A::kOrganizationalUnit, L"ou2"}},
+        {{{A::kOrganization, L"o"}, {A::kOrganizationalUnit, L"ou"}, {A::kCommonName, L"cn"}},
+         L"cn"},
+        {{{A::kOrganization, L"o"},
+          {A::kOrganizationalUnit, L"ou1"},
+          {A::kOrganizationalUnit, L"ou2"}},
          L"ou1"},
         {{{A::kOther, L"CN"}, {A::kEmail, L"e"}, {A::kOrganization, L"o"}}, L"o"},
         {{{A::kOther, L"CN"}, {A::kEmail, L"e"}}, L"e"},

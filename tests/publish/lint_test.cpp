@@ -29,14 +29,15 @@ Files Clean() {
         {"tallix.xml", kMark + "<TallixSet><downip>203.0.113.80</downip><upkeldra6>0</upkeldra6>"
                                "<hijactname>|hijacked|</hijactname></TallixSet>"},
         {"upgrade.xml",
-         kMark + "<UpdateList>\n"
-                 "<tallix><name>Tallix</name><version>3.2.0.17</version>"
-                 "<installfile>/keldra/tallix.exe</installfile></tallix>\n"
-                 "<keldra><name>Keldra</name><version>5.9.3.0</version>"
-                 "<installfile>/keldra/keldra.exe</installfile><depend>pinnace</depend></keldra>\n"
-                 "<pinnace><name>Pinnace</name><version>2.1.0.1</version>"
-                 "<installfile>/keldra/pinnace.exe</installfile><enforce>false</enforce></pinnace>\n"
-                 "</UpdateList>"},
+         kMark +
+             "<UpdateList>\n"
+             "<tallix><name>Tallix</name><version>3.2.0.17</version>"
+             "<installfile>/keldra/tallix.exe</installfile></tallix>\n"
+             "<keldra><name>Keldra</name><version>5.9.3.0</version>"
+             "<installfile>/keldra/keldra.exe</installfile><depend>pinnace</depend></keldra>\n"
+             "<pinnace><name>Pinnace</name><version>2.1.0.1</version>"
+             "<installfile>/keldra/pinnace.exe</installfile><enforce>false</enforce></pinnace>\n"
+             "</UpdateList>"},
         {"upgrade6s.xml", kMark + "<UpdateList>"
                                   "<tallix><n>Tallix</n><v>3.2.0.17</v><f>/keldra6/tallix.exe</f>"
                                   "</tallix><keldra><n>Keldra</n><v>6.1.0.0</v>"
@@ -132,12 +133,14 @@ const Mistake kMistakes[] = {
      Severity::kError, 1, ""},
     {"downip of five numbers", Edit("tallix.xml", "113.80<", "113.80.1<"), "setting-range",
      Severity::kError, 1, ""},
-    {"downip left empty", Edit("tallix.xml", "203.0.113.80", ""), "setting-range",
-     Severity::kError, 1, ""},
-    {"a version-6 name in the classic manifest", Edit("upgrade.xml", "<depend>", "<d>x</d><depend>"),
-     "other-vocabulary", Severity::kError, 1, ""},
-    {"a classic name in the version-6 manifest", Edit("upgrade6s.xml", "<d>", "<depend>x</depend><d>"),
-     "other-vocabulary", Severity::kError, 1, ""},
+    {"downip left empty", Edit("tallix.xml", "203.0.113.80", ""), "setting-range", Severity::kError,
+     1, ""},
+    {"a version-6 name in the classic manifest",
+     Edit("upgrade.xml", "<depend>", "<d>x</d><depend>"), "other-vocabulary", Severity::kError, 1,
+     ""},
+    {"a classic name in the version-6 manifest",
+     Edit("upgrade6s.xml", "<d>", "<depend>x</depend><d>"), "other-vocabulary", Severity::kError, 1,
+     ""},
     {"enforce 0", Edit("upgrade.xml", "<enforce>false", "<enforce>0"), "flag-word",
      Severity::kError, 1, "reads as true"},
     {"unattended 1", Edit("upgrade.xml", "<enforce>false</enforce>", "<u>1</u>"), "flag-word",
@@ -160,8 +163,9 @@ const Mistake kMistakes[] = {
      Add("<dayloom><version>3.0.0.1</version><installfile>/other/Keldra.exe</installfile>"
          "</dayloom>"),
      "file-collision", Severity::kError, 1, ""},
-    {"an install file without its leading /", Edit("upgrade.xml", ">/keldra/pinnace", ">keldra/pinnace"),
-     "install-file", Severity::kError, 1, ""},
+    {"an install file without its leading /",
+     Edit("upgrade.xml", ">/keldra/pinnace", ">keldra/pinnace"), "install-file", Severity::kError,
+     1, ""},
     {"a package named like a device", Edit("upgrade.xml", "/keldra/pinnace.exe", "/keldra/con.exe"),
      "file-unsafe", Severity::kError, 1, ""},
     {"SystemSet in lower case", Add("<systemset><UpgradeType>1</UpgradeType></systemset>"),
@@ -199,7 +203,8 @@ const std::pair<const char*, std::function<void(Files&)>> kValid[] = {
      }},
     {"SystemSet with its settings",
      Add("<SystemSet><UpgradeType>0</UpgradeType><HistoryHelvor>x</HistoryHelvor></SystemSet>")},
-    {"depend with commas at the ends and in capitals", Edit("upgrade.xml", ">pinnace</depend>", ">,PINNACE,</depend>")},
+    {"depend with commas at the ends and in capitals",
+     Edit("upgrade.xml", ">pinnace</depend>", ">,PINNACE,</depend>")},
     {"indented with CRLF line ends",
      [](Files& f) {
          std::string& text = f["upgrade.xml"];
@@ -262,11 +267,12 @@ const Mistake kOtherRules[] = {
     {"", Add("<SystemSet><UpgradeType>yes</UpgradeType></SystemSet>"), "setting-range",
      Severity::kWarning, 0, ""},
     {"", Edit("upgrade6s.xml", "<p>0</p>", "<p>2</p>"), "setting-range", Severity::kWarning, 0, ""},
-    {"", Edit("upgrade.xml", "<enforce>false", "<enforce>ture"), "flag-word", Severity::kWarning,
-     0, "reads as true"},
+    {"", Edit("upgrade.xml", "<enforce>false", "<enforce>ture"), "flag-word", Severity::kWarning, 0,
+     "reads as true"},
     {"", Edit("upgrade.xml", "<depend>", "<classnme>x</classnme><depend>"), "ignored-element",
      Severity::kWarning, 0, ""},
-    {"", Edit("upgrade.xml", "<UpdateList>", "<!DOCTYPE UpdateList [<!ENTITY k \"K\">]><UpdateList>"),
+    {"",
+     Edit("upgrade.xml", "<UpdateList>", "<!DOCTYPE UpdateList [<!ENTITY k \"K\">]><UpdateList>"),
      "dtd-entity", Severity::kWarning, 0, ""},
 };
 
@@ -287,8 +293,8 @@ TEST(LintTable, EveryOtherRule) {
 TEST(LintTable, VersionAndAddressForms) {
     for (const wchar_t* good : {L"0.0.0.0", L"65535.0.0.0", L"5.9.3.0", L"10.20.30.40"})
         EXPECT_TRUE(IsFourPartVersion(good)) << Utf16ToUtf8(good);
-    for (const wchar_t* bad : {L"65536.0.0.0", L"1.2.3.4.5", L"1.2.3", L"01.2.3.4", L"1.2.3.", L"1..3.4",
-                               L"1.2.3.4 ", L"", L"1.2.3.-4"})
+    for (const wchar_t* bad : {L"65536.0.0.0", L"1.2.3.4.5", L"1.2.3", L"01.2.3.4", L"1.2.3.",
+                               L"1..3.4", L"1.2.3.4 ", L"", L"1.2.3.-4"})
         EXPECT_FALSE(IsFourPartVersion(bad)) << Utf16ToUtf8(bad);
     for (const wchar_t* good : {L"203.0.113.80", L"255.255.255.255", L"dl2.orvane.com",
                                 L"203.0.113.80:8080", L"localhost"})

@@ -29,7 +29,8 @@ TEST(ManifestXml, DeepNestingIsReadWithoutOverflow) {
     a += "x";
     for (std::size_t i = 0; i < depth; ++i)
         a += "</a>";
-    const std::string body = "\xEF\xBB\xBF<UpdateList><keldra><name>" + a + "</name></keldra></UpdateList>";
+    const std::string body =
+        "\xEF\xBB\xBF<UpdateList><keldra><name>" + a + "</name></keldra></UpdateList>";
     ManifestXml xml;
     xml.Load(std::vector<unsigned char>(body.begin(), body.end()), kUpgradeRootName);
     ASSERT_TRUE(xml.Parsed());

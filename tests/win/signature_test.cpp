@@ -20,9 +20,9 @@ TEST(VerifyPackageSignature, SignersAcceptedOrRejectedAndAnUnsignedFileReported)
     const std::wstring kUnit = ToLowerAscii(SignerDisplayName(
         {{NameAttribute::kOrganization, L"Fabrikam Utility Software Ltd"},
          {NameAttribute::kOrganizationalUnit, L"Lakemoor Orvane Network Technology Unit"}}));
-    const std::wstring kCompany = ToLowerAscii(
-        SignerDisplayName({{NameAttribute::kOther, L"CN"},
-                           {NameAttribute::kOrganization, L"Lakemoor Orvane Network Technology Co."}}));
+    const std::wstring kCompany = ToLowerAscii(SignerDisplayName(
+        {{NameAttribute::kOther, L"CN"},
+         {NameAttribute::kOrganization, L"Lakemoor Orvane Network Technology Co."}}));
     struct Case {
         const wchar_t* file;
         bool accepted;

@@ -69,7 +69,8 @@ bool ParseUrl(const std::string& url, Url& out) {
 
 // Milliseconds left before the deadline, at least 0.
 int Left(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
@@ -105,7 +106,7 @@ int Connect(const Url& url, Clock::time_point deadline, std::string& problem) {
         int error = connect(fd, a->ai_addr, a->ai_addrlen) == 0 ? 0 : errno;
         if (error == EINPROGRESS) {
             socklen_t length = sizeof error;
-            error = !Wait(fd, POLLOUT, deadline) ? ETIMEDOUT
+            error = !Wait(fd, POLLOUT, deadline)                                 ? ETIMEDOUT
                     : getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 ? errno
                                                                                  : error;
         }
@@ -232,7 +233,8 @@ bool GetOnce(const Url& url, std::size_t keep, Clock::time_point deadline, Answe
                 continue;
             const std::string given = Header(received.substr(0, headEnd + 2), "content-length");
             if (!given.empty() && given.find_first_not_of("0123456789") == std::string::npos)
-                length = std::min<std::uint64_t>(kCountLimit, std::strtoull(given.c_str(), nullptr, 10));
+                length =
+                    std::min<std::uint64_t>(kCountLimit, std::strtoull(given.c_str(), nullptr, 10));
         }
         if (received.size() > headEnd + 4 + keep)
             received.resize(headEnd + 4 + keep);  // counted, not kept

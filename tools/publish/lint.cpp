@@ -144,11 +144,11 @@ void LintHistory(const Context& c, const std::vector<EntryFacts>& entries) {
     for (const std::wstring& tag : upgradeTags) {
         if (tag == L"tallix" || historyTags.count(tag) > 0)
             continue;
-        c.Add(Severity::kWarning, "history-missing", "UpdateList",
-              "upgrade entry \"" + Narrow(tag) +
-                  "\" has no history entry: its update is offered without notes",
-              "add <" + Narrow(tag) + "><h>|...|</h></" + Narrow(tag) +
-                  "> to the history manifest");
+        c.Add(
+            Severity::kWarning, "history-missing", "UpdateList",
+            "upgrade entry \"" + Narrow(tag) +
+                "\" has no history entry: its update is offered without notes",
+            "add <" + Narrow(tag) + "><h>|...|</h></" + Narrow(tag) + "> to the history manifest");
     }
 }
 

@@ -27,7 +27,7 @@ std::string N(const std::wstring& text) {
 }
 
 struct Package {
-    std::string path;         // in the release folder
+    std::string path;  // in the release folder
     std::string tag;
     std::string version;
     std::string installFile;  // the text of the install-file element
@@ -95,7 +95,9 @@ void Merge(pugi::xml_node root, ManifestVariant v, const Package& p) {
             }
         }
         if (!set)
-            entry.append_child(N(EntryFieldElementName(field, v)).c_str()).text().set(value.c_str());
+            entry.append_child(N(EntryFieldElementName(field, v)).c_str())
+                .text()
+                .set(value.c_str());
     }
 }
 
@@ -105,8 +107,9 @@ bool Build(const LoadedManifest* existing, ManifestVariant v, const std::vector<
            pugi::xml_document& doc, std::string& problem) {
     if (existing != nullptr && existing->present) {
         if (!existing->xml->Parsed() || !existing->xml->RootFound()) {
-            problem = existing->file + " cannot be merged into: the updater reads no entries from "
-                                       "it (run lint on it)";
+            problem = existing->file +
+                      " cannot be merged into: the updater reads no entries from "
+                      "it (run lint on it)";
             return false;
         }
         const std::string text = Utf16ToUtf8(existing->xml->Text());
@@ -139,16 +142,15 @@ bool WriteChecked(const pugi::xml_document& doc, const fs::path& path, ManifestV
     doc.save(text, "  ", pugi::format_indent | pugi::format_write_bom, pugi::encoding_utf8);
     const std::string bytes = text.str();
     LoadedManifest check;
-    LoadManifestBytes(ManifestKind::kUpgrade, v, std::vector<unsigned char>(bytes.begin(), bytes.end()),
-                      check);
+    LoadManifestBytes(ManifestKind::kUpgrade, v,
+                      std::vector<unsigned char>(bytes.begin(), bytes.end()), check);
     UpgradeReaderState state;
     state.downloadBase = downloadBase;
     UpdateList items;
     ReadUpgradeManifest(*check.xml->Root(), v, L"", state, items);
     for (const Package& p : packages) {
-        const auto item = std::find_if(items.begin(), items.end(), [&](const auto& i) {
-            return N(i->tag) == p.tag;
-        });
+        const auto item = std::find_if(items.begin(), items.end(),
+                                       [&](const auto& i) { return N(i->tag) == p.tag; });
         if (item == items.end() || N((*item)->version) != p.version ||
             (*item)->downloadUrl != InstallFileUrl(downloadBase, Utf8ToUtf16(p.installFile))) {
             problem = path.string() + ": the updater would not read the entry " + p.tag + " back";
@@ -179,9 +181,10 @@ void Print(const std::vector<Package>& packages, bool json, std::ostream& out) {
         out << "[";
         for (std::size_t i = 0; i < packages.size(); ++i) {
             const Package& p = packages[i];
-            out << (i ? "," : "") << "{\"tag\":" << Json(p.tag) << ",\"version\":" << Json(p.version)
-                << ",\"installfile\":" << Json(p.installFile) << ",\"refused\":"
-                << (p.refused.empty() ? std::string("null") : Json(p.refused)) << "}";
+            out << (i ? "," : "") << "{\"tag\":" << Json(p.tag)
+                << ",\"version\":" << Json(p.version) << ",\"installfile\":" << Json(p.installFile)
+                << ",\"refused\":" << (p.refused.empty() ? std::string("null") : Json(p.refused))
+                << "}";
         }
         out << "]\n";
         return;
@@ -204,7 +207,8 @@ std::string ManifestTagProblem(const std::string& tag) {
         return why + "it must begin with a letter or \"_\"";
     for (const char c : tag) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.')
-            return why + "only letters, digits, \"_\", \"-\" and \".\" may follow, not \"" + c + "\"";
+            return why + "only letters, digits, \"_\", \"-\" and \".\" may follow, not \"" + c +
+                   "\"";
     }
     if (tag.rfind("xml", 0) == 0)
         return why + "names beginning with \"xml\" are reserved";
@@ -248,8 +252,8 @@ int RunManifestCommand(const ManifestRequest& request, const PublishHosts& hosts
         Package p = Examine(file, request.releaseDir, N(prefix));
         const auto [first, added] = firstOfTag.emplace(p.tag, p.path);
         if (!added && p.refused.empty())
-            p.refused = "a second package for the entry " + p.tag + " (the first is " +
-                        first->second + ")";
+            p.refused =
+                "a second package for the entry " + p.tag + " (the first is " + first->second + ")";
         refused = refused || !p.refused.empty();
         packages.push_back(std::move(p));
     }

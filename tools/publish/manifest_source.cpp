@@ -41,8 +41,8 @@ FetchResult ReadFile(const std::string& path, std::size_t keep) {
         return result;
     }
     result.body.resize(static_cast<std::size_t>(in.gcount()));
-    result.size = std::max<std::uint64_t>(static_cast<std::uint64_t>(info.st_size),
-                                          result.body.size());
+    result.size =
+        std::max<std::uint64_t>(static_cast<std::uint64_t>(info.st_size), result.body.size());
     result.outcome = FetchResult::Outcome::kBody;
     return result;
 }

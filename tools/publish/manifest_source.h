@@ -48,9 +48,10 @@ struct LoadedManifest {
     ManifestKind kind = ManifestKind::kUpgrade;
     ManifestVariant variant = ManifestVariant::kClassic;
     bool present = false;
-    std::vector<unsigned char> bytes;  // what the updater's one read gets: kManifestReadLimit at most
-    std::uint64_t size = 0;            // the whole body's size
-    std::string absence;               // why it is not present ("HTTP 404 Not Found")
+    std::vector<unsigned char>
+        bytes;               // what the updater's one read gets: kManifestReadLimit at most
+    std::uint64_t size = 0;  // the whole body's size
+    std::string absence;     // why it is not present ("HTTP 404 Not Found")
     std::vector<std::string> redirects;  // the redirects the fetch followed
     std::unique_ptr<ManifestXml> xml;    // parsed; set when present
 };

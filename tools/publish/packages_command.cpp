@@ -65,8 +65,8 @@ PackageVerdict JudgePackage(bool found, const PackageFacts& facts, const std::ws
     if (facts.productVersion.empty())
         return {Level::kError, "no version resource: the updater cannot tell it is the new one"};
     if (facts.productVersion != expected) {
-        return {Level::kError, "version resource " + N(facts.productVersion) +
-                                   ", the entry says " + N(expected) +
+        return {Level::kError, "version resource " + N(facts.productVersion) + ", the entry says " +
+                                   N(expected) +
                                    ": the package is downloaded again on every check and never "
                                    "applied"};
     }
@@ -78,7 +78,8 @@ PackageVerdict JudgePackage(bool found, const PackageFacts& facts, const std::ws
                 "signature; a redirected download of it counts as suspicious"};
     }
     if (!IsMakersSigner(ToLowerAscii(facts.signerSubject)))
-        return {Level::kError, "signed by \"" + N(facts.signerSubject) + "\": the updater refuses it"};
+        return {Level::kError,
+                "signed by \"" + N(facts.signerSubject) + "\": the updater refuses it"};
     return {Level::kOk, "ok"};
 }
 
@@ -87,11 +88,10 @@ int RunPackagesCommand(const std::string& manifests, const std::string& releaseD
                        std::ostream& out, std::ostream& err) {
     const ReleaseManifests release = LoadRelease(ManifestSource(manifests, timeoutSeconds));
     struct stat info {};
-    const std::string problem =
-        !release.unreadable.empty() ? release.unreadable
-        : stat(releaseDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)
-            ? releaseDir + " is not a readable folder"
-            : "";
+    const std::string problem = !release.unreadable.empty() ? release.unreadable
+                                : stat(releaseDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)
+                                    ? releaseDir + " is not a readable folder"
+                                    : "";
     if (!problem.empty()) {
         err << "tallix-publish: cannot read " << TerminalSafe(problem) << "\n";
         return 2;
@@ -146,11 +146,11 @@ int RunPackagesCommand(const std::string& manifests, const std::string& releaseD
         std::vector<std::vector<std::string>> table = {
             {"manifest", "entry", "file", "size", "version", "signer", "verdict"}};
         for (const PackageRow& r : rows) {
-            table.push_back(
-                {r.manifest, N(r.tag), N(r.file), r.found.empty() ? "-" : std::to_string(r.size),
-                 r.facts.productVersion.empty() ? "-" : N(r.facts.productVersion),
-                 r.facts.signatureReadable ? N(r.facts.signerSubject) : "-",
-                 std::string(LevelName(r.verdict.level)) + ": " + r.verdict.text});
+            table.push_back({r.manifest, N(r.tag), N(r.file),
+                             r.found.empty() ? "-" : std::to_string(r.size),
+                             r.facts.productVersion.empty() ? "-" : N(r.facts.productVersion),
+                             r.facts.signatureReadable ? N(r.facts.signerSubject) : "-",
+                             std::string(LevelName(r.verdict.level)) + ": " + r.verdict.text});
         }
         PrintTable(out, table);
     }

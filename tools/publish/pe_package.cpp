@@ -167,7 +167,8 @@ void ReadSigner(const Bytes& in, const PeLayout& layout, PackageFacts& facts) {
         sk_X509_free(signers);
         return;
     }
-    facts.signerSubject = SignerDisplayName(SubjectOf(X509_get_subject_name(sk_X509_value(signers, 0))));
+    facts.signerSubject =
+        SignerDisplayName(SubjectOf(X509_get_subject_name(sk_X509_value(signers, 0))));
     facts.signatureReadable = true;
     sk_X509_free(signers);
 }

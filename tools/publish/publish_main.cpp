@@ -29,8 +29,7 @@ struct CommandSpec {
 };
 
 constexpr CommandSpec kCommands[] = {
-    {"lint", "MANIFEST_DIR_OR_URL", 1,
-     "what the updater would mishandle in a release's manifests"},
+    {"lint", "MANIFEST_DIR_OR_URL", 1, "what the updater would mishandle in a release's manifests"},
     {"plan", "MANIFEST_DIR_OR_URL --machine PROFILE.json [--machine ...]", 1,
      "what the updater would do on each described machine"},
     {"packages", "MANIFEST_DIR_OR_URL RELEASE_DIR", 2,
@@ -85,8 +84,8 @@ void PrintUsage(std::ostream& out) {
     }
     out << "\noptions:\n";
     for (const OptionSpec& o : kOptions) {
-        out << "  " << o.name << (o.value ? std::string(" ") + o.value : std::string()) << "\n      "
-            << o.help << " (" << o.commands << ")\n";
+        out << "  " << o.name << (o.value ? std::string(" ") + o.value : std::string())
+            << "\n      " << o.help << " (" << o.commands << ")\n";
     }
     out << "\nexit status: 0 clean, 1 findings, 2 a usage error or something that cannot be "
            "read\n";
