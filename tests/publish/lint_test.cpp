@@ -105,6 +105,16 @@ struct Mistake {
     const char* message;  // a part of the finding's message that must be there, or ""
 };
 
+// Whether lint made the mistake's finding, with its severity and its words.
+bool Finds(const std::vector<Finding>& findings, const Mistake& m) {
+    for (const Finding& f : findings) {
+        if (f.code == m.code && f.severity == m.severity &&
+            f.message.find(m.message) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 const std::string kOver1MiB = kMark + "<UpdateList>" + std::string(0x100000, ' ') + "</UpdateList>";
 const std::string kEntryPart = "<version>2.1.0.1</version>";
 
@@ -220,11 +230,7 @@ TEST(LintTable, CatchesEveryMistakeAndFlagsNoValidVariant) {
     int caught = 0;
     for (const Mistake& m : kMistakes) {
         const std::vector<Finding> findings = Lint(m.change);
-        bool found = false;
-        for (const Finding& f : findings) {
-            found = found || (f.code == m.code && f.severity == m.severity &&
-                              f.message.find(m.message) != std::string::npos);
-        }
+        const bool found = Finds(findings, m);
         caught += found;
         EXPECT_TRUE(found) << m.what << ": no " << m.code << " finding of that severity";
         EXPECT_EQ(LintExitStatus(findings, Severity::kError), m.exitOnErrors) << m.what;
@@ -279,11 +285,7 @@ const Mistake kOtherRules[] = {
 TEST(LintTable, EveryOtherRule) {
     for (const Mistake& m : kOtherRules) {
         const std::vector<Finding> findings = Lint(m.change);
-        bool found = false;
-        for (const Finding& f : findings) {
-            found = found || (f.code == m.code && f.severity == m.severity &&
-                              f.message.find(m.message) != std::string::npos);
-        }
+        const bool found = Finds(findings, m);
         EXPECT_TRUE(found) << m.code << " " << m.message;
         EXPECT_EQ(LintExitStatus(findings, Severity::kError), m.exitOnErrors) << m.code;
     }
