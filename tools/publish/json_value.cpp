@@ -125,12 +125,9 @@ class Reader {
             if (static_cast<unsigned char>(c) < 0x20)
                 return Fail("control character in a string");
             if (c != '\\') {
-                // Text must be UTF-8: the sequence is taken whole or refused.
-                const std::size_t length = Utf8SequenceLength(s_, at_ - 1);
-                if (length == 0)
-                    return Fail("not UTF-8");
-                out.append(s_, at_ - 1, length);
-                at_ += length - 1;
+                // Bytes are taken as they are: a log line may hold a request's raw bytes of
+                // another code page, which the decoder reads in that code page.
+                out += c;
                 continue;
             }
             if (at_ >= s_.size())
