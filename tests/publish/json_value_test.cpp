@@ -11,9 +11,8 @@ TEST(ParseJson, StrictJsonOnly) {
         std::string error;
         EXPECT_TRUE(ParseJson(good, error)) << good << ": " << error;
     }
-    for (const char* bad :
-         {"007", "[01]", "+1", ".5", "1.", "1e", "0x1F", "inf", "NaN", "[1,]", "\"\\u +1a\"",
-          "\"\\udc00\"", "\"\\ud800x\"", "\"\x01\""}) {
+    for (const char* bad : {"007", "[01]", "+1", ".5", "1.", "1e", "0x1F", "inf", "NaN", "[1,]",
+                            "\"\\u +1a\"", "\"\\udc00\"", "\"\\ud800x\"", "\"\x01\""}) {
         std::string error;
         EXPECT_FALSE(ParseJson(bad, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
