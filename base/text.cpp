@@ -67,3 +67,40 @@ int HexDigitValue(char c) {
     }
     return -1;
 }
+
+std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t size, std::size_t at) {
+    const unsigned char c = bytes[at];
+    if (c < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;   // bounds of the second byte, which rule out the overlong forms,
+    unsigned char high = 0xBF;  // the surrogates and what lies above U+10FFFF
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        low = c == 0xE0 ? 0xA0 : 0x80;
+        high = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (size - at < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned char b = bytes[at + i];
+        if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF)) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
+    return Utf8SequenceLength(reinterpret_cast<const unsigned char*>(text.data()), text.size(), at);
+}

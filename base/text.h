@@ -15,3 +15,9 @@ std::wstring TrimRight(const std::wstring& text);
 
 // The value of one hexadecimal digit of either letter case, or -1 for any other character.
 int HexDigitValue(char c);
+
+// The length of the well-formed UTF-8 sequence that starts at `at` (1 to 4), or 0 when the bytes
+// there are not one: a stray continuation byte, a sequence cut short, an overlong form, a
+// surrogate or a value above U+10FFFF.
+std::size_t Utf8SequenceLength(const unsigned char* bytes, std::size_t size, std::size_t at);
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at);

@@ -8,16 +8,11 @@ endif()
 set(TALLIX_FUZZ_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)
 target_compile_options(tallix_core PRIVATE ${TALLIX_FUZZ_FLAGS})
-# The publisher's readers, for the targets that read what the publisher's tool reads.
-find_package(OpenSSL REQUIRED)
-add_library(publish_readers STATIC
-  ${CMAKE_SOURCE_DIR}/tools/code_page.cpp
-  ${CMAKE_SOURCE_DIR}/tools/publish/json_value.cpp
-  ${CMAKE_SOURCE_DIR}/tools/publish/report_row.cpp
-  ${CMAKE_SOURCE_DIR}/tools/publish/report_load.cpp
-  ${CMAKE_SOURCE_DIR}/tools/publish/terminal_text.cpp)
-target_compile_options(publish_readers PRIVATE ${TALLIX_FUZZ_FLAGS})
-target_link_libraries(publish_readers PUBLIC tallix_core OpenSSL::Crypto)
+
+# The publisher's readers: the tool's library built with the same flags; the targets named
+# fuzz_publish_* link it.
+set(TALLIX_SANITIZE ${TALLIX_FUZZ_FLAGS})
+include(${CMAKE_SOURCE_DIR}/tools/publish/publish.cmake)
 
 file(GLOB TALLIX_FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
 foreach(src IN LISTS TALLIX_FUZZ_TARGETS)
@@ -25,7 +20,10 @@ foreach(src IN LISTS TALLIX_FUZZ_TARGETS)
   add_executable(${name} ${src})
   target_compile_options(${name} PRIVATE ${TALLIX_FUZZ_FLAGS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-  target_link_libraries(${name} PRIVATE tallix_core publish_readers)
+  target_link_libraries(${name} PRIVATE tallix_core)
+  if(name MATCHES "^fuzz_publish_")
+    target_link_libraries(${name} PRIVATE publish_core)
+  endif()
   # Replay only: every input of the corpus once, then stop.
   add_test(NAME ${name}_corpus
            COMMAND ${name} -runs=0 ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})

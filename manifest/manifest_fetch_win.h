@@ -8,9 +8,6 @@
 
 #include "manifest/manifest_text.h"
 
-// The most a manifest can be: the fetch reads the body with one call into a buffer of this size.
-constexpr std::size_t kManifestReadLimit = 0x100000;
-
 // A fetched body. `bytes` holds the `count` bytes received followed by zero bytes, so that the
 // buffer ends in a NUL both when it is read as 8-bit and as 16-bit text.
 struct FetchedManifest {

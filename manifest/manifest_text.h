@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+// The most a manifest can be: the fetch reads the body with one call into a buffer of this size,
+// and what lies beyond it never reaches the parser.
+constexpr std::size_t kManifestReadLimit = 0x100000;
+
 enum class ManifestKind { kSettings, kUpgrade, kHistory };
 
 // The upgrade and history manifests come in two variants; the same choice also picks the element

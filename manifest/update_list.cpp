@@ -8,20 +8,6 @@
 
 namespace {
 
-enum class EntryField {
-    kOther,
-    kName,
-    kVersion,
-    kInstallFile,
-    kClassName,
-    kCopyFile,
-    kEnforce,
-    kRunDirect,
-    kDepend,
-    kUnattended,
-    kPlacementKind,
-};
-
 // Element names of each field in the two vocabularies; null where a vocabulary has no element.
 struct FieldNames {
     EntryField field;
@@ -41,27 +27,6 @@ constexpr FieldNames kFieldNames[] = {
     {EntryField::kUnattended, L"u", L"u"},
     {EntryField::kPlacementKind, nullptr, L"p"},
 };
-
-EntryField FieldNamed(const std::wstring& name, ManifestVariant vocabulary) {
-    for (const FieldNames& entry : kFieldNames) {
-        const wchar_t* known =
-            vocabulary == ManifestVariant::kClassic ? entry.classic : entry.version6;
-        if (known != nullptr && EqualsNoCase(name, known)) {
-            return entry.field;
-        }
-    }
-    return EntryField::kOther;
-}
-
-// Copy file, enforce and run direct: anything but "false" (any letter case) is true.
-bool TrueUnlessFalse(const std::wstring& text) {
-    return ToLowerAscii(text) != L"false";
-}
-
-// The unattended flag: only "true" (any letter case) is true.
-bool TrueOnlyIfTrue(const std::wstring& text) {
-    return ToLowerAscii(text) == L"true";
-}
 
 void ApplyInstallFile(const std::wstring& text, UpgradeReaderState& state, UpdateItem& item) {
     item.downloadUrl = InstallFileUrl(state.downloadBase, text);
@@ -87,13 +52,13 @@ void ApplyField(EntryField field, const std::wstring& text, const std::wstring& 
             item.className = text;
             break;
         case EntryField::kCopyFile:
-            item.copyFile = TrueUnlessFalse(text);
+            item.copyFile = ReadFlag(field, text);
             break;
         case EntryField::kEnforce:
-            item.enforce = TrueUnlessFalse(text);
+            item.enforce = ReadFlag(field, text);
             break;
         case EntryField::kRunDirect:
-            item.runDirect = TrueUnlessFalse(text);
+            item.runDirect = ReadFlag(field, text);
             break;
         case EntryField::kDepend:
             item.depend = text;
@@ -102,7 +67,7 @@ void ApplyField(EntryField field, const std::wstring& text, const std::wstring& 
             }
             break;
         case EntryField::kUnattended:
-            item.unattended = TrueOnlyIfTrue(text);
+            item.unattended = ReadFlag(field, text);
             break;
         case EntryField::kPlacementKind:
             item.placementKind = LeadingInt(text);
@@ -130,8 +95,33 @@ bool ReadSystemSet(const ManifestNode& systemSet, UpgradeReaderState& state) {
 
 }  // namespace
 
+EntryField EntryFieldNamed(const std::wstring& name, ManifestVariant vocabulary) {
+    for (const FieldNames& entry : kFieldNames) {
+        const wchar_t* known =
+            vocabulary == ManifestVariant::kClassic ? entry.classic : entry.version6;
+        if (known != nullptr && EqualsNoCase(name, known)) {
+            return entry.field;
+        }
+    }
+    return EntryField::kOther;
+}
+
+const wchar_t* EntryFieldElementName(EntryField field, ManifestVariant vocabulary) {
+    for (const FieldNames& entry : kFieldNames) {
+        if (entry.field == field) {
+            return vocabulary == ManifestVariant::kClassic ? entry.classic : entry.version6;
+        }
+    }
+    return nullptr;
+}
+
 bool IsEntryFieldName(const std::wstring& name, ManifestVariant vocabulary) {
-    return FieldNamed(name, vocabulary) != EntryField::kOther;
+    return EntryFieldNamed(name, vocabulary) != EntryField::kOther;
+}
+
+bool ReadFlag(EntryField field, const std::wstring& text) {
+    const std::wstring lower = ToLowerAscii(text);
+    return field == EntryField::kUnattended ? lower == L"true" : lower != L"false";
 }
 
 std::wstring InstallFileUrl(const std::wstring& downloadBase, const std::wstring& text) {
@@ -197,7 +187,7 @@ bool ReadUpdateEntry(const ManifestNode& entry, ManifestVariant vocabulary,
     item.copyFile = true;
     item.placementKind = 0;
     return ForEachChild(entry, [&](const ManifestNode& child, const std::wstring& name) {
-        const EntryField field = FieldNamed(name, vocabulary);
+        const EntryField field = EntryFieldNamed(name, vocabulary);
         if (field == EntryField::kOther) {
             return true;
         }

@@ -40,8 +40,33 @@ bool ReadUpdateEntry(const ManifestNode& entry, ManifestVariant vocabulary,
                      const std::wstring& targetProduct, UpgradeReaderState& state,
                      UpdateItem& item);
 
+// The fields of an entry that its child elements set.
+enum class EntryField {
+    kOther,
+    kName,
+    kVersion,
+    kInstallFile,
+    kClassName,
+    kCopyFile,
+    kEnforce,
+    kRunDirect,
+    kDepend,
+    kUnattended,
+    kPlacementKind,
+};
+
+// The field an entry's child element named `name` (any letter case) sets in `vocabulary`.
+EntryField EntryFieldNamed(const std::wstring& name, ManifestVariant vocabulary);
+
+// The element name of a field in `vocabulary` ("installfile", "f"); null where it has none.
+const wchar_t* EntryFieldElementName(EntryField field, ManifestVariant vocabulary);
+
 // Whether an entry's child element named `name` (any letter case) sets a field in `vocabulary`.
 bool IsEntryFieldName(const std::wstring& name, ManifestVariant vocabulary);
+
+// A flag as the reader takes its text: copy file, enforce and run direct are true unless the
+// text is "false", the unattended flag only when it is "true" (any letter case).
+bool ReadFlag(EntryField field, const std::wstring& text);
 
 // The download URL of an install-file text: the text itself when its first four characters are
 // "http" in any letter case, else the download base followed directly by the text.

@@ -29,12 +29,21 @@ bool IsInteger(const std::string& text) {
 }
 
 // A number field as JSON: the number, or null for an empty field (a value the host received as
-// nothing is no error); nullopt when the text is no number.
+// nothing is no error); nullopt when the text is no number. JSON numbers have no leading zeros,
+// so "007" is written 7 and "-0" 0.
 std::optional<std::string> NumberJson(const std::string& text) {
     if (text.empty()) {
         return std::string("null");
     }
-    return IsInteger(text) ? std::optional<std::string>(text) : std::nullopt;
+    if (!IsInteger(text)) {
+        return std::nullopt;
+    }
+    const bool negative = text[0] == '-';
+    const std::size_t digits = text.find_first_not_of('0', negative ? 1 : 0);
+    if (digits == std::string::npos) {
+        return std::string("0");
+    }
+    return (negative ? "-" : "") + text.substr(digits);
 }
 
 std::string PercentDecode(const std::string& text) {
@@ -54,26 +63,9 @@ std::string PercentDecode(const std::string& text) {
 // Well-formed UTF-8 only: an overlong form, a surrogate or a value above U+10FFFF is not, so
 // that such bytes are read in the code page instead and the JSON printed stays valid UTF-8.
 bool IsValidUtf8(const std::string& text) {
-    static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const std::size_t length = c < 0x80         ? 1
-                                   : (c >> 5) == 6  ? 2
-                                   : (c >> 4) == 14 ? 3
-                                   : (c >> 3) == 30 ? 4
-                                                    : 0;
-        if (length == 0 || i + length > text.size()) {
-            return false;
-        }
-        std::uint32_t code = length == 1 ? c : c & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next >> 6) != 2) {
-                return false;
-            }
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        const std::size_t length = Utf8SequenceLength(text, i);
+        if (length == 0) {
             return false;
         }
         i += length;
@@ -374,18 +366,28 @@ bool RequestDecoder::Decode(const std::string& request, std::string& json) {
 std::string JsonQuote(const std::string& text) {
     static const char kHex[] = "0123456789abcdef";
     std::string out = "\"";
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u == 0x7F) {
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 0xF];
-        } else {
-            out += c;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto u = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8SequenceLength(text, i);
+        // The C1 controls U+0080 to U+009F: C2 80 to C2 9F.
+        const bool c1 = length == 2 && u == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (length == 0) {
+            out += "\\ufffd";  // not UTF-8: the replacement character keeps the JSON valid
+            ++i;
+            continue;
         }
+        if (u == '"' || u == '\\') {
+            out += '\\';
+            out += text[i];
+        } else if (u < 0x20 || u == 0x7F || c1) {
+            const unsigned code = c1 ? static_cast<unsigned char>(text[i + 1]) : u;
+            out += "\\u00";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+        } else {
+            out.append(text, i, length);
+        }
+        i += length;
     }
     return out + "\"";
 }

@@ -41,5 +41,7 @@ DecodedReport DecodeReportRequest(const std::string& request, const AnsiToUtf8& 
 // HTTP/1.1") or a bare URL. nullopt when the line holds no report request.
 std::optional<std::string> ReportRequestInLine(const std::string& line);
 
-// The text as a JSON string literal (UTF-8 in, control characters escaped).
+// The text as a strict JSON string literal: UTF-8 in; the quote, the backslash and every control
+// character (C0, DEL and the C1 controls U+0080 to U+009F, which some terminals obey) escaped;
+// each byte that is not well-formed UTF-8 written as U+FFFD.
 std::string JsonQuote(const std::string& text);

@@ -6,12 +6,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/configure.sh" native
+source "$root/scripts/bench-build.sh"
 out="$root/build/bench-decision"
-mkdir -p "$out"
-. "$root/scripts/bench-objects.sh"
-mapfile -t sources < <(portable_sources)
-bench_objects "$out" -std=c++20 -Os -DNDEBUG -Wall -Wextra -Werror -I"$root" \
-  -I"$root/build/native/generated" -- "$root/tests/bench/decision_bench.cpp" "${sources[@]}"
-g++ "${objects[@]}" -o "$out/decision_bench"
+mapfile -t sources < <(portable_sources "$root")
+bench_build "$out" decision_bench \
+  "-std=c++20 -Os -DNDEBUG -Wall -Wextra -Werror -I$root -I$root/build/native/generated" "" \
+  "$root/tests/bench/decision_bench.cpp" "${sources[@]}"
 echo "update decision, native, -Os, $(nproc) cores (shared), $(date -u +%Y-%m-%d)"
 "$out/decision_bench" "$@"

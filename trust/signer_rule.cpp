@@ -11,3 +11,15 @@ bool IsSignatureExemptPath(const std::wstring& path) {
 bool IsMakersSigner(const std::wstring& lowerSigner) {
     return Contains(lowerSigner, kMakersSignerText);
 }
+
+std::wstring SignerDisplayName(const std::vector<SubjectAttribute>& subject) {
+    for (const NameAttribute kind : {NameAttribute::kCommonName, NameAttribute::kOrganizationalUnit,
+                                     NameAttribute::kOrganization, NameAttribute::kEmail}) {
+        for (const SubjectAttribute& attribute : subject) {
+            if (attribute.kind == kind) {
+                return attribute.value;
+            }
+        }
+    }
+    return subject.empty() ? std::wstring() : subject.front().value;
+}

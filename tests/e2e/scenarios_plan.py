@@ -249,16 +249,18 @@ class Packages(harness.Case):
             "pinnace": ("2.1.0.1", True, "ok"),
             "fennick": ("", False, "missing from the release folder"),
         })
-        # The entries written back from the same folder, relative to the download host.
+        # The entries written back from the same folder, relative to the download host: the
+        # unsigned and the foreign-signed packages are refused.
         run = subprocess.run([os.environ["TALLIX_PUBLISH"], "manifest", release, "--json",
                               "--base", "http://down.orvane.com/", "--download-host",
                               "http://down.orvane.com"],
                              capture_output=True, text=True, timeout=60)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        self.assertEqual(json.loads(run.stdout), [
-            {"tag": "keldra", "version": "5.9.3.0", "installfile": "/keldra/keldra.exe"},
-            {"tag": "pinnace", "version": "2.1.0.1", "installfile": "/keldra/pinnace.exe"},
-            {"tag": "tallix", "version": "2.1.0.1", "installfile": "/keldra/tallix.exe"},
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertEqual([(p["tag"], p["version"], p["installfile"], (p["refused"] or "").split(":")[0])
+                          for p in json.loads(run.stdout)], [
+            ("keldra", "5.9.3.0", "/keldra/keldra.exe", "unsigned"),
+            ("pinnace", "2.1.0.1", "/keldra/pinnace.exe", ""),
+            ("tallix", "2.1.0.1", "/keldra/tallix.exe", 'signed by "Fabrikam Utility Software Ltd"'),
         ])
 
 

@@ -238,13 +238,16 @@ TEST(ReportDecoder, RefusesMalformedRequestsRoundTripsAndFindsTheRequestInLogLin
         {good + "&v=1%41&s=&e=0&a=hijactcontent:;filecontent:;&r=1",
          record + R"("v":"1A","s":null,"e":0,"hijacks":[],"files":[],"r":1})", ""},
         // UTF-8 to the last byte of a value; a lone continuation byte is no UTF-8 (nor ASCII).
+        // The C1 control U+0080 is escaped: some terminals obey it.
         {good + "&v=%C2%80%E4%B8%AD&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
-         record + "\"v\":\"\xC2\x80\xE4\xB8\xAD\"" +
+         record + "\"v\":\"\\u0080\xE4\xB8\xAD\"" +
              R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
          ""},
+        // JSON numbers have no leading zeros.
+        {good + "&v=1&s=007&e=-00&a=hijactcontent:;filecontent:;&r=-012",
+         record + R"("v":"1","s":7,"e":0,"hijacks":[],"files":[],"r":-12})", ""},
         {good + "&v=%F4%8F%BF%BF&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",
-         record + "\"v\":\"\xF4\x8F\xBF\xBF\"" +
-             R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
+         record + "\"v\":\"\xF4\x8F\xBF\xBF\"" + R"(,"s":0,"e":0,"hijacks":[],"files":[],"r":1})",
          ""},  // U+10FFFF, the last character
         // A lone continuation byte, a lead byte without its continuation, a surrogate.
         {good + "&v=%80&s=0&e=0&a=hijactcontent:;filecontent:;&r=1",

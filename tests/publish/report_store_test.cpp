@@ -12,7 +12,7 @@
 #include "report/usage_report.h"
 #include "tests/publish/synthetic_log.h"
 #include "tools/publish/report_load.h"
-#include "tools/publish/terminal_text.h"
+#include "tools/publish/output.h"
 #include "tools/publish/xml_view.h"
 
 namespace {
@@ -266,12 +266,12 @@ TEST(ReportStore, EachSummaryReadsAnIndexAndNeedsNoSort) {
     sqlite3_close(db);
 }
 
-TEST(TerminalText, WritesControlsAndStrayBytesAsEscapes) {
-    EXPECT_EQ(TerminalText("a\x1b]0;t\x07z\x7f"), "a\\x1b]0;t\\x07z\\x7f");
-    EXPECT_EQ(TerminalText("\xc2\x9b"
+TEST(TerminalSafe, WritesControlsAndStrayBytesAsEscapes) {
+    EXPECT_EQ(TerminalSafe("a\x1b]0;t\x07z\x7f"), "a\\x1b]0;t\\x07z\\x7f");
+    EXPECT_EQ(TerminalSafe("\xc2\x9b"
                            "2J \x9b \xe6\x9e\x81 C:\\F"),
-              "\\x9b2J \\x9b \xe6\x9e\x81 C:\\F");
-    EXPECT_EQ(TerminalText("\xe6\x9e"), "\\xe6\\x9e");
+              "\\u009b2J \\x9b \xe6\x9e\x81 C:\\F");
+    EXPECT_EQ(TerminalSafe("\xe6\x9e"), "\\xe6\\x9e");
 }
 
 }  // namespace

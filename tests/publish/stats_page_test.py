@@ -70,8 +70,11 @@ def chromium(profile, *args):
 
 
 def terminal_text(text):
-    """What the page shows of a report's text: control characters as \\xNN."""
-    return re.sub("[\x00-\x1f\x7f-\x9f]", lambda m: "\\x%02x" % ord(m.group()), text)
+    """What the page shows of a report's text: control characters made visible, as on a
+    terminal ("\\t", "\\n", "\\r", "\\xNN" for other C0 controls and DEL, "\\u00NN" for C1)."""
+    short = {"\t": "\\t", "\n": "\\n", "\r": "\\r"}
+    return re.sub("[\x00-\x1f\x7f-\x9f]", lambda m: short.get(m.group()) or (
+        "\\x%02x" if ord(m.group()) <= 0x7f else "\\u%04x") % ord(m.group()), text)
 
 
 class Failures:

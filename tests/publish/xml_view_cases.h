@@ -95,6 +95,13 @@ inline const std::vector<Case>& Cases() {
         {"the root name is matched in its letter case", TALLIX_BOM "<updatelist><a/></updatelist>",
          L"UpdateList", L"UpdateList[]"},
         {"an empty body: an empty root", "", L"UpdateList", L"UpdateList[]"},
+        {"a C0 control is no XML character, raw or referred to: an empty root",
+         TALLIX_BOM "<UpdateList><a>x\x1B[2Jy</a></UpdateList>", L"UpdateList", L"UpdateList[]"},
+        {"a reference to a C0 control: an empty root",
+         TALLIX_BOM "<UpdateList><a>x&#27;y</a></UpdateList>", L"UpdateList", L"UpdateList[]"},
+        {"C1 controls and DEL are XML characters",
+         TALLIX_BOM "<UpdateList><a>x\xC2\x9B\x7Fy</a></UpdateList>", L"UpdateList",
+         L"UpdateList[x\x9B\x7Fy]{a[x\x9B\x7Fy]{#text[x\x9B\x7Fy]}}"},
     };
     return cases;
 }

@@ -3,8 +3,10 @@
 // company, an unsigned program and the exempt installer's name.
 #include <gtest/gtest.h>
 
+#include "base/text.h"
 #include "test_support.h"
 #include "trust/signature_win.h"
+#include "trust/signer_rule.h"
 
 namespace {
 
@@ -14,6 +16,13 @@ std::wstring Fixture(const wchar_t* name) {
 
 TEST(VerifyPackageSignature, SignersAcceptedOrRejectedAndAnUnsignedFileReported) {
     REQUIRE_TEST_RUN();
+    // The subjects of scripts/make-signature-fixtures.sh, in their order.
+    const std::wstring kUnit = ToLowerAscii(SignerDisplayName(
+        {{NameAttribute::kOrganization, L"Fabrikam Utility Software Ltd"},
+         {NameAttribute::kOrganizationalUnit, L"Lakemoor Orvane Network Technology Unit"}}));
+    const std::wstring kCompany = ToLowerAscii(SignerDisplayName(
+        {{NameAttribute::kOther, L"CN"},
+         {NameAttribute::kOrganization, L"Lakemoor Orvane Network Technology Co."}}));
     struct Case {
         const wchar_t* file;
         bool accepted;
@@ -22,6 +31,10 @@ TEST(VerifyPackageSignature, SignersAcceptedOrRejectedAndAnUnsignedFileReported)
         {L"maker.exe", true, L"lakemoor orvane network technology co., ltd. test unit"},
         {L"branch.exe", true, L"beijing lakemoor orvane network technology branch"},
         {L"other.exe", false, L"fabrikam utility software ltd"},
+        // No common name: the system names the signer as the updater's display-name rule says
+        // (the unit ahead of the company), the rule the publisher's packages command calls.
+        {L"unit.exe", true, kUnit.c_str()},
+        {L"company.exe", true, kCompany.c_str()},
         {L"\\other.exe", false, L"fabrikam utility software ltd"},  // a doubled backslash
         {L"unsigned.exe", true, L"before"},
         {L"missing.exe", true, L"before"},

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "base/text.h"
+
 namespace {
 
 class Reader {
@@ -54,12 +56,66 @@ class Reader {
     bool Hex4(unsigned long& c) {
         if (at_ + 4 > s_.size())
             return Fail("short \\u escape");
-        char* end = nullptr;
-        const std::string digits = s_.substr(at_, 4);
-        c = std::strtoul(digits.c_str(), &end, 16);
-        if (end != digits.c_str() + 4)
-            return Fail("bad \\u escape");
+        c = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            const int digit = HexDigitValue(s_[at_ + i]);
+            if (digit < 0)
+                return Fail("bad \\u escape");
+            c = c * 16 + static_cast<unsigned long>(digit);
+        }
         at_ += 4;
+        return true;
+    }
+    // A \\u escape, with the second half of a surrogate pair; a lone surrogate is refused.
+    bool Escape(std::string& out) {
+        unsigned long c1 = 0;
+        if (!Hex4(c1))
+            return false;
+        if (c1 >= 0xDC00 && c1 <= 0xDFFF)
+            return Fail("lone surrogate");
+        if (c1 >= 0xD800 && c1 <= 0xDBFF) {
+            unsigned long c2 = 0;
+            if (s_.compare(at_, 2, "\\u") != 0)
+                return Fail("lone surrogate");
+            at_ += 2;
+            if (!Hex4(c2))
+                return false;
+            if (c2 < 0xDC00 || c2 > 0xDFFF)
+                return Fail("lone surrogate");
+            c1 = 0x10000 + ((c1 - 0xD800) << 10) + (c2 - 0xDC00);
+        }
+        Utf8(c1, out);
+        return true;
+    }
+    // JSON's number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+    bool Number(double& out) {
+        const std::size_t begin = at_;
+        auto digits = [&] {
+            const std::size_t from = at_;
+            while (at_ < s_.size() && s_[at_] >= '0' && s_[at_] <= '9')
+                ++at_;
+            return at_ - from;
+        };
+        if (at_ < s_.size() && s_[at_] == '-')
+            ++at_;
+        const std::size_t integer = at_;
+        if (digits() == 0)
+            return Fail("unexpected character");
+        if (s_[integer] == '0' && at_ - integer > 1)
+            return Fail("a number with a leading zero");
+        if (at_ < s_.size() && s_[at_] == '.') {
+            ++at_;
+            if (digits() == 0)
+                return Fail("no digits after the point");
+        }
+        if (at_ < s_.size() && (s_[at_] == 'e' || s_[at_] == 'E')) {
+            ++at_;
+            if (at_ < s_.size() && (s_[at_] == '+' || s_[at_] == '-'))
+                ++at_;
+            if (digits() == 0)
+                return Fail("no digits in the exponent");
+        }
+        out = std::strtod(s_.substr(begin, at_ - begin).c_str(), nullptr);
         return true;
     }
     bool String(std::string& out) {
@@ -69,6 +125,8 @@ class Reader {
             if (static_cast<unsigned char>(c) < 0x20)
                 return Fail("control character in a string");
             if (c != '\\') {
+                // Bytes are taken as they are: a log line may hold a request's raw bytes of
+                // another code page, which the decoder reads in that code page.
                 out += c;
                 continue;
             }
@@ -96,20 +154,10 @@ class Reader {
                 case 't':
                     out += '\t';
                     break;
-                case 'u': {
-                    unsigned long c1 = 0;
-                    if (!Hex4(c1))
+                case 'u':
+                    if (!Escape(out))
                         return false;
-                    if (c1 >= 0xD800 && c1 <= 0xDBFF && s_.compare(at_, 2, "\\u") == 0) {
-                        at_ += 2;
-                        unsigned long c2 = 0;
-                        if (!Hex4(c2))
-                            return false;
-                        c1 = 0x10000 + ((c1 - 0xD800) << 10) + (c2 - 0xDC00);
-                    }
-                    Utf8(c1, out);
                     break;
-                }
                 default:
                     return Fail("bad escape");
             }
@@ -193,14 +241,8 @@ class Reader {
         }
         if (c == 'n')
             return Literal("null");
-        const char* begin = s_.c_str() + at_;
-        char* end = nullptr;
-        out.number = std::strtod(begin, &end);
-        if (end == begin)
-            return Fail("unexpected character");
         out.type = JsonValue::Type::kNumber;
-        at_ += static_cast<std::size_t>(end - begin);
-        return true;
+        return Number(out.number);
     }
 
     const std::string& s_;

@@ -29,5 +29,7 @@ struct JsonValue {
     const JsonValue* Find(const std::string& key) const;
 };
 
-// The document, or nothing with `error` saying where it went wrong.
+// The document, or nothing with `error` saying where it went wrong. The grammar is JSON's, strict
+// (no leading zeros, no lone surrogates, no trailing commas); the bytes of a string other than
+// its escapes are taken as they are, UTF-8 or not.
 std::optional<JsonValue> ParseJson(const std::string& text, std::string& error);

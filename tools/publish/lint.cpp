@@ -1,3 +1,5 @@
+// The release as a whole: which manifests machines fetch, the rules across the entries of one
+// upgrade manifest, and the history manifest against it.
 #include "tools/publish/lint.h"
 
 #include <map>
@@ -10,239 +12,14 @@
 
 namespace {
 
+using lint::Children;
+using lint::Context;
+using lint::EntryFacts;
+using lint::TextOf;
+
 std::string Narrow(const std::wstring& text) {
     return Utf16ToUtf8(text);
 }
-
-// Reads the walk's children with their names; the view of the publisher's parser never fails.
-std::vector<std::pair<std::wstring, std::unique_ptr<ManifestNode>>> Children(
-    const ManifestNode& n) {
-    std::vector<std::pair<std::wstring, std::unique_ptr<ManifestNode>>> out;
-    std::size_t count = 0;
-    n.ChildCount(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        auto child = n.Child(i);
-        std::wstring name;
-        if (child && child->Name(name))
-            out.emplace_back(name, std::move(child));
-    }
-    return out;
-}
-
-std::wstring TextOf(const ManifestNode& n) {
-    std::wstring text;
-    n.Text(text);
-    return text;
-}
-
-struct Context {
-    const LoadedManifest& m;
-    std::vector<Finding>& out;
-
-    std::string At(const std::wstring& path, const ManifestNode& node) const {
-        const std::size_t line = m.xml->LineOf(node);
-        return Narrow(path) + (line > 0 ? ", line " + std::to_string(line) : std::string());
-    }
-    void Add(Severity s, const char* code, std::string where, std::string message,
-             std::string fix) const {
-        out.push_back({s, code, m.file, std::move(where), std::move(message), std::move(fix)});
-    }
-};
-
-// "http://host:port" of a URL in lower case; empty when it is not an absolute http(s) URL.
-std::wstring OriginOf(const std::wstring& url) {
-    const std::wstring lower = ToLowerAscii(url);
-    const std::size_t scheme = lower.find(L"://");
-    if (lower.rfind(L"http", 0) != 0 || scheme == std::wstring::npos)
-        return std::wstring();
-    const std::size_t end = lower.find(L'/', scheme + 3);
-    return lower.substr(0, end);
-}
-
-void LintSettings(const Context& c) {
-    const auto root = c.m.xml->Root();
-    for (const auto& [name, child] : Children(*root)) {
-        const std::wstring path = std::wstring(kSettingsRootName) + L"/" + name;
-        const std::wstring text = TextOf(*child);
-        if (!IsSettingsElementName(name)) {
-            c.Add(Severity::kWarning, "ignored-element", c.At(path, *child),
-                  "the settings reader ignores <" + Narrow(name) + ">",
-                  "remove it, or use one of EUPP, downip, upkeldra6, history, hijactname");
-        } else if (EqualsNoCase(name, L"upkeldra6") && text != L"0" && text != L"1") {
-            c.Add(Severity::kError, "flag-word", c.At(path, *child),
-                  "upkeldra6 \"" + Narrow(text) +
-                      "\": only the exact text 1 switches to the version-6 manifests; this "
-                      "leaves the switch clear",
-                  "write 1 or 0");
-        } else if (EqualsNoCase(name, L"downip")) {
-            const bool dotted = !text.empty() &&
-                                text.find_first_not_of(L"0123456789.") == std::wstring::npos &&
-                                std::count(text.begin(), text.end(), L'.') == 3;
-            if (!dotted) {
-                c.Add(Severity::kError, "setting-range", c.At(path, *child),
-                      "downip \"" + Narrow(text) +
-                          "\" is not a dotted IPv4 address: every retry through the download IP "
-                          "goes nowhere",
-                      "write the download server's address, e.g. 203.0.113.80");
-            }
-        } else if (EqualsNoCase(name, L"hijactname")) {
-            std::vector<std::wstring> names;
-            AppendHijackNames(text, names);
-            if (names.empty()) {
-                c.Add(Severity::kWarning, "setting-range", c.At(path, *child),
-                      "hijactname names no marker: no redirect counts as hijacked",
-                      "list the markers between bars, e.g. |hijacked|portal|");
-            }
-        }
-    }
-}
-
-struct EntryFacts {
-    std::wstring tag;
-    std::wstring path;
-    std::string where;  // element path and line in the upgrade manifest
-    std::wstring version;
-    std::wstring fileName;
-    std::wstring url;
-    std::wstring depend;
-    bool hasInstallFile = false;
-};
-
-void LintFlag(const Context& c, const std::wstring& path, const ManifestNode& node,
-              const std::wstring& field, const std::wstring& text) {
-    const std::wstring lower = ToLowerAscii(text);
-    if (lower == L"true" || lower == L"false")
-        return;
-    const bool unattended = EqualsNoCase(field, L"u");
-    c.Add(Severity::kError, "flag-word", c.At(path, node),
-          "flag text \"" + Narrow(text) + "\" reads as " + (unattended ? "false" : "true") +
-              ": only \"true\" and \"false\" (any letter case) are flag words",
-          std::string("write ") + (unattended ? "true" : "false") + " if that is what you meant");
-}
-
-void LintEntry(const Context& c, ManifestVariant v, const std::wstring& name,
-               const ManifestNode& entry, const LintOptions& options, EntryFacts& facts) {
-    facts.tag = ToLowerAscii(name);
-    facts.path = std::wstring(kUpgradeRootName) + L"/" + name;
-    facts.where = c.At(facts.path, entry);
-    const ManifestVariant other =
-        v == ManifestVariant::kClassic ? ManifestVariant::kVersion6 : ManifestVariant::kClassic;
-    std::set<std::wstring> seen;
-    UpgradeReaderState state;
-    state.downloadBase = options.downloadOrigin;
-    UpdateItem item;
-    item.tag = facts.tag;
-    ReadUpdateEntry(entry, v, L"", state, item);  // what the updater takes from the entry
-    for (const auto& [field, child] : Children(entry)) {
-        const std::wstring path = facts.path + L"/" + field;
-        if (!IsEntryFieldName(field, v)) {
-            const bool otherVocabulary = IsEntryFieldName(field, other);
-            c.Add(otherVocabulary ? Severity::kError : Severity::kWarning,
-                  otherVocabulary ? "other-vocabulary" : "ignored-element", c.At(path, *child),
-                  "<" + Narrow(field) + "> is ignored" +
-                      (otherVocabulary
-                           ? std::string(": it belongs to the ") +
-                                 (v == ManifestVariant::kClassic ? "version-6" : "classic") +
-                                 " manifest's names"
-                           : std::string()),
-                  "use this manifest's element names");
-            continue;
-        }
-        if (!seen.insert(ToLowerAscii(field)).second) {
-            c.Add(Severity::kWarning, "duplicate-field", c.At(path, *child),
-                  "<" + Narrow(field) + "> occurs twice: the later value wins", "keep one of them");
-        }
-        const std::wstring lower = ToLowerAscii(field);
-        if (lower == L"copyfile" || lower == L"cf" || lower == L"enforce" || lower == L"ef" ||
-            lower == L"rundirect" || lower == L"rd" || lower == L"u") {
-            LintFlag(c, path, *child, lower, TextOf(*child));
-        }
-        if (lower == L"installfile" || lower == L"f")
-            facts.hasInstallFile = true;
-        if (lower == L"p") {
-            const std::wstring text = TextOf(*child);
-            if (text != L"0" && text != L"1") {
-                c.Add(Severity::kWarning, "setting-range", c.At(path, *child),
-                      "placement kind \"" + Narrow(text) + "\" reads as " +
-                          std::to_string(LeadingInt(text)) + ": only 0 and 1 mean anything",
-                      "write 0 or 1");
-            }
-        }
-    }
-    facts.version = item.version;
-    facts.fileName = item.fileName;
-    facts.url = item.downloadUrl;
-    facts.depend = item.depend;
-    if (name.empty() || name[0] == L'#') {
-        c.Add(Severity::kWarning, "stray-node", c.At(facts.path, entry),
-              "a " + Narrow(name) + " node becomes an entry tagged \"" + Narrow(facts.tag) +
-                  "\" with empty fields",
-              "move comments and text out of the root or delete them");
-        return;
-    }
-    if (ToLowerAscii(name) == L"systemset") {
-        c.Add(Severity::kError, "systemset-case", c.At(facts.path, entry),
-              "<" + Narrow(name) +
-                  "> is not the settings element (SystemSet, exact letter case): "
-                  "it becomes an entry",
-              "write SystemSet");
-        return;
-    }
-    if (item.version.empty()) {
-        c.Add(Severity::kError, "missing-field", c.At(facts.path, entry),
-              "no version: the entry never counts as newer, and a missing component is "
-              "downloaded with nothing to check it against",
-              "add the version");
-    } else if (!IsFourPartVersion(item.version)) {
-        c.Add(Severity::kError, "version-form", c.At(facts.path, entry),
-              "version \"" + Narrow(item.version) +
-                  "\" is not four numbers: installed versions are always four numbers, and the "
-                  "comparison stops at the shorter text",
-              "write four numbers, e.g. 5.9.2.0");
-    }
-    if (!facts.hasInstallFile) {
-        c.Add(Severity::kError, "missing-field", c.At(facts.path, entry),
-              "no install file: the package is fetched from an empty URL and fails",
-              "add the package's path or URL");
-    } else if (!IsSafePackageFileName(item.fileName)) {
-        c.Add(Severity::kError, "file-unsafe", c.At(facts.path, entry),
-              "package file name \"" + Narrow(item.fileName) +
-                  "\" is refused by the updater (a path, a device name or a character a file "
-                  "name cannot hold)",
-              "give the package a plain file name");
-    }
-    const std::wstring origin = OriginOf(item.downloadUrl);
-    if (!origin.empty() && origin != ToLowerAscii(options.downloadOrigin)) {
-        c.Add(Severity::kWarning, "foreign-host", c.At(facts.path, entry),
-              "the package comes from " + Narrow(origin) + ", not the download host " +
-                  Narrow(options.downloadOrigin) +
-                  ": its retry through the download IP asks the same host again",
-              "serve the package from the download host, with a path that begins with /");
-    }
-}
-
-}  // namespace
-
-bool IsFourPartVersion(const std::wstring& text) {
-    std::size_t fields = 0;
-    std::size_t begin = 0;
-    while (true) {
-        const std::size_t dot = text.find(L'.', begin);
-        const std::wstring field = text.substr(begin, dot - begin);
-        if (field.empty() || field.size() > 5 ||
-            field.find_first_not_of(L"0123456789") != std::wstring::npos ||
-            std::stoul(Utf16ToUtf8(field)) > 65535) {
-            return false;
-        }
-        ++fields;
-        if (dot == std::wstring::npos)
-            break;
-        begin = dot + 1;
-    }
-    return fields == 4;
-}
-
-namespace {
 
 std::string ListOf(const std::set<std::wstring>& tags) {
     std::string out;
@@ -251,36 +28,59 @@ std::string ListOf(const std::set<std::wstring>& tags) {
     return out;
 }
 
+void LintSystemSet(const Context& c, const ManifestNode& systemSet) {
+    for (const auto& [setting, value] : Children(systemSet)) {
+        const std::wstring path = L"UpdateList/SystemSet/" + setting;
+        const std::wstring text = TextOf(*value);
+        if (setting == L"#comment")
+            continue;
+        if (EqualsNoCase(setting, L"UpgradeType") && text != L"0" && text != L"1") {
+            c.Add(Severity::kWarning, "setting-range", c.At(path, *value),
+                  "UpgradeType \"" + Narrow(text) + "\" reads as 1", "write 0 or 1");
+        } else if (!EqualsNoCase(setting, L"UpgradeType") &&
+                   !EqualsNoCase(setting, L"HistoryHelvor") &&
+                   !EqualsNoCase(setting, L"HistoryPinnace")) {
+            c.Add(Severity::kWarning, "ignored-element", c.At(path, *value),
+                  "SystemSet's reader ignores <" + Narrow(setting) + ">",
+                  "remove it, or use UpgradeType");
+        }
+    }
+}
+
+bool IsEntryTag(const std::wstring& tag) {
+    return !tag.empty() && tag[0] != L'#';
+}
+
+// Depend tokens as the updater's dependency evaluation cuts them: at each ",", lower-cased.
+std::set<std::wstring> UnknownDependTokens(const std::wstring& depend,
+                                           const std::map<std::wstring, const EntryFacts*>& byTag) {
+    std::set<std::wstring> unknown;
+    std::wstring rest = depend;
+    for (std::size_t comma; !rest.empty();
+         rest = comma == std::wstring::npos ? L"" : rest.substr(comma + 1)) {
+        comma = rest.find(L',');
+        const std::wstring token = ToLowerAscii(rest.substr(0, comma));
+        if (!token.empty() && byTag.count(token) == 0)
+            unknown.insert(token);
+    }
+    return unknown;
+}
+
 // Entries, SystemSet, and the rules across entries of one upgrade manifest.
 void LintUpgrade(const Context& c, const LintOptions& options, std::vector<EntryFacts>& entries) {
-    const auto root = c.m.xml->Root();
-    const auto children = Children(*root);  // the entries' facts point into it
-    for (const auto& [name, child] : children) {
+    for (const auto& [name, child] : Children(*c.m.xml->Root())) {
         if (name == L"SystemSet") {
-            for (const auto& [setting, value] : Children(*child)) {
-                const std::wstring path = L"UpdateList/SystemSet/" + setting;
-                const std::wstring text = TextOf(*value);
-                if (EqualsNoCase(setting, L"UpgradeType") && text != L"0" && text != L"1") {
-                    c.Add(Severity::kWarning, "setting-range", c.At(path, *value),
-                          "UpgradeType \"" + Narrow(text) + "\" reads as 1", "write 0 or 1");
-                } else if (!EqualsNoCase(setting, L"UpgradeType") &&
-                           !EqualsNoCase(setting, L"HistoryHelvor") &&
-                           !EqualsNoCase(setting, L"HistoryPinnace")) {
-                    c.Add(Severity::kWarning, "ignored-element", c.At(path, *value),
-                          "SystemSet's reader ignores <" + Narrow(setting) + ">",
-                          "remove it, or use UpgradeType");
-                }
-            }
+            LintSystemSet(c, *child);
             continue;
         }
         EntryFacts facts;
-        LintEntry(c, c.m.variant, name, *child, options, facts);
+        lint::LintEntry(c, name, *child, options, facts);
         entries.push_back(std::move(facts));
     }
     std::map<std::wstring, const EntryFacts*> byTag;
     std::map<std::wstring, const EntryFacts*> byFile;
     for (const EntryFacts& e : entries) {
-        if (e.tag.empty() || e.tag[0] == L'#')
+        if (!IsEntryTag(e.tag))
             continue;
         if (!byTag.emplace(e.tag, &e).second) {
             c.Add(Severity::kError, "duplicate-tag", e.where,
@@ -302,15 +102,7 @@ void LintUpgrade(const Context& c, const LintOptions& options, std::vector<Entry
         }
     }
     for (const EntryFacts& e : entries) {
-        std::set<std::wstring> unknown;
-        std::wstring rest = e.depend;
-        for (std::size_t comma; !rest.empty();
-             rest = comma == std::wstring::npos ? L"" : rest.substr(comma + 1)) {
-            comma = rest.find(L',');
-            const std::wstring token = ToLowerAscii(rest.substr(0, comma));
-            if (!token.empty() && byTag.count(token) == 0)
-                unknown.insert(token);
-        }
+        const std::set<std::wstring> unknown = UnknownDependTokens(e.depend, byTag);
         if (!unknown.empty()) {
             c.Add(Severity::kError, "depend-unknown", e.where,
                   "depend names no entry: " + ListOf(unknown) + "; nothing is pulled for it",
@@ -335,33 +127,59 @@ void LintUpgrade(const Context& c, const LintOptions& options, std::vector<Entry
 void LintHistory(const Context& c, const std::vector<EntryFacts>& entries) {
     std::set<std::wstring> upgradeTags;
     for (const EntryFacts& e : entries) {
-        if (!e.tag.empty() && e.tag[0] != L'#')
+        if (IsEntryTag(e.tag))
             upgradeTags.insert(e.tag);
     }
     std::set<std::wstring> historyTags;
-    const auto root = c.m.xml->Root();
-    for (const auto& [name, child] : Children(*root)) {
+    for (const auto& [name, child] : Children(*c.m.xml->Root())) {
         const std::wstring tag = ToLowerAscii(name);
         historyTags.insert(tag);
-        if (upgradeTags.count(tag) == 0) {
+        if (IsEntryTag(tag) && upgradeTags.count(tag) == 0) {
             c.Add(Severity::kWarning, "history-orphan", c.At(L"UpdateList/" + name, *child),
                   "history entry \"" + Narrow(tag) +
                       "\" has no upgrade entry: its notes are never shown",
                   "remove it or add the upgrade entry");
         }
     }
-    for (const EntryFacts& e : entries) {
-        if (e.tag.empty() || e.tag[0] == L'#' || e.tag == L"tallix" || historyTags.count(e.tag) > 0)
+    for (const std::wstring& tag : upgradeTags) {
+        if (tag == L"tallix" || historyTags.count(tag) > 0)
             continue;
-        c.Add(Severity::kWarning, "history-missing", "UpdateList",
-              "upgrade entry \"" + Narrow(e.tag) +
-                  "\" has no history entry: its update is offered without notes",
-              "add <" + Narrow(e.tag) + "><h>|...|</h></" + Narrow(e.tag) +
-                  "> to the history manifest");
+        c.Add(
+            Severity::kWarning, "history-missing", "UpdateList",
+            "upgrade entry \"" + Narrow(tag) +
+                "\" has no history entry: its update is offered without notes",
+            "add <" + Narrow(tag) + "><h>|...|</h></" + Narrow(tag) + "> to the history manifest");
     }
 }
 
+// Which machines fetch a variant, as the variant choice decides it: the classic manifests by
+// machines whose main program is of the classic line, unless the settings switch every machine
+// to version 6; the version-6 ones always (machines without keldra.exe fetch them too).
+std::string WhoFetches(ManifestVariant v, bool version6Switch) {
+    if (v == ManifestVariant::kClassic) {
+        return version6Switch ? "" : "machines whose keldra.exe is of the classic line fetch it";
+    }
+    return version6Switch ? "every machine fetches it (upkeldra6 is 1)"
+                          : "machines with the version-6 main program or without keldra.exe "
+                            "fetch it";
+}
+
+void MissingFile(std::vector<Finding>& out, Severity severity, const LoadedManifest& m,
+                 const std::string& consequence, const std::string& fix) {
+    out.push_back({severity, "missing-file", m.file, "",
+                   (m.absence.empty() ? std::string("missing") : m.absence) + ": " + consequence,
+                   fix});
+}
+
 }  // namespace
+
+int LintExitStatus(const std::vector<Finding>& findings, Severity failOn) {
+    for (const Finding& f : findings) {
+        if (f.severity == Severity::kError || failOn == Severity::kWarning)
+            return 1;
+    }
+    return 0;
+}
 
 std::vector<Finding> LintRelease(const ReleaseManifests& release, const LintOptions& options) {
     std::vector<Finding> out;
@@ -378,29 +196,34 @@ std::vector<Finding> LintRelease(const ReleaseManifests& release, const LintOpti
         LintXml(m, out);
         return m.xml->Parsed() && m.xml->RootFound();
     };
+    UpdaterSettings settings;
     if (!release.settings.present) {
-        out.push_back({Severity::kError, "missing-file", release.settings.file, "",
-                       "no settings manifest: machines use the built-in download address",
-                       "publish keldra/tallix.xml"});
+        MissingFile(out, Severity::kError, release.settings,
+                    "machines use the built-in download address and the classic manifests",
+                    "publish keldra/tallix.xml");
     } else if (lintFile(release.settings)) {
-        LintSettings(Context{release.settings, out});
+        lint::LintSettings(Context{release.settings, out});
+        ReadSettingsManifest(*release.settings.xml->Root(), settings);
     }
-    bool anyUpgrade = false;
     for (const ManifestVariant v : {ManifestVariant::kClassic, ManifestVariant::kVersion6}) {
+        const std::string who = WhoFetches(v, settings.version6Switch);
         const LoadedManifest& upgrade = release.Upgrade(v);
+        const LoadedManifest& history = release.History(v);
+        if (!upgrade.present && !who.empty()) {
+            MissingFile(out, Severity::kError, upgrade, who + " and finds no update at all",
+                        "publish keldra/" + upgrade.file.substr(upgrade.file.rfind('/') + 1));
+        }
+        if (!history.present && upgrade.present && !who.empty()) {
+            MissingFile(out, Severity::kWarning, history,
+                        who + ": its updates are offered without notes",
+                        "publish keldra/" + history.file.substr(history.file.rfind('/') + 1));
+        }
         std::vector<EntryFacts> entries;
-        anyUpgrade = anyUpgrade || upgrade.present;
         const bool upgradeRead = lintFile(upgrade);
         if (upgradeRead)
             LintUpgrade(Context{upgrade, out}, options, entries);
-        const LoadedManifest& history = release.History(v);
         if (lintFile(history) && upgradeRead)
             LintHistory(Context{history, out}, entries);
-    }
-    if (!anyUpgrade) {
-        out.push_back({Severity::kError, "missing-file", "/keldra/upgrade.xml", "",
-                       "no upgrade manifest: every check fails with the network error box",
-                       "publish keldra/upgrade.xml (and upgrade6s.xml for the version-6 line)"});
     }
     return out;
 }

@@ -2,6 +2,8 @@
 // them before any reader sees an element.
 #include <string>
 
+#include "base/text.h"
+
 #include "tools/publish/lint.h"
 
 namespace {
@@ -15,42 +17,6 @@ void Add(std::vector<Finding>& out, Severity severity, const char* code, const L
     out.push_back({severity, code, m.file, std::move(where), std::move(message), std::move(fix)});
 }
 
-// Length of the well-formed UTF-8 sequence at `at`, or 0.
-std::size_t WellFormedLength(const std::vector<unsigned char>& b, std::size_t at) {
-    const unsigned char c = b[at];
-    if (c < 0x80)
-        return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0)
-            low = 0xA0;
-        if (c == 0xED)
-            high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0)
-            low = 0x90;
-        if (c == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (at + length > b.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        const unsigned char lo = i == 1 ? low : 0x80;
-        const unsigned char hi = i == 1 ? high : 0xBF;
-        if (b[at + i] < lo || b[at + i] > hi)
-            return 0;
-    }
-    return length;
-}
-
 std::size_t LineAtByte(const std::vector<unsigned char>& b, std::size_t at) {
     std::size_t line = 1;
     for (std::size_t i = 0; i < at && i < b.size(); ++i)
@@ -62,6 +28,15 @@ std::size_t LineAtByte(const std::vector<unsigned char>& b, std::size_t at) {
 
 void LintBytes(const LoadedManifest& m, std::vector<Finding>& out) {
     const std::vector<unsigned char>& b = m.bytes;
+    if (m.size > kManifestReadLimit) {
+        const std::string size = m.size >= kCountLimit ? "more than " + std::to_string(kCountLimit)
+                                                       : std::to_string(m.size);
+        Add(out, Severity::kError, "too-large", m, "byte " + std::to_string(kManifestReadLimit),
+            size + " bytes: the updater reads the first " + std::to_string(kManifestReadLimit) +
+                " bytes in one read, so the XML it parses is cut short and yields nothing",
+            "keep the manifest under 1 MiB (move old entries or long notes out)");
+        return;
+    }
     if (b.empty()) {
         Add(out, Severity::kError, "empty", m, "byte 0",
             "the body is empty: the updater fetches nothing and keeps its previous values",
@@ -93,7 +68,7 @@ void LintBytes(const LoadedManifest& m, std::vector<Finding>& out) {
                     "a NUL byte: the updater's text ends here", "remove the NUL byte");
                 break;
             }
-            const std::size_t length = WellFormedLength(b, at);
+            const std::size_t length = Utf8SequenceLength(b.data(), b.size(), at);
             if (length == 0) {
                 Add(out, Severity::kError, "bad-utf8", m,
                     "byte " + std::to_string(at) + ", line " + std::to_string(LineAtByte(b, at)),
@@ -113,9 +88,11 @@ void LintXml(const LoadedManifest& m, std::vector<Finding>& out) {
     const ManifestXml& xml = *m.xml;
     const std::string rootName =
         m.kind == ManifestKind::kSettings ? Narrow(kSettingsRootName) : Narrow(kUpgradeRootName);
-    if (!xml.Parsed()) {
-        if (xml.Text().empty())
-            return;  // the bytes finding says why
+    if (!xml.Parsed() && xml.Text().empty()) {
+        Add(out, Severity::kError, "empty", m, "byte 0",
+            "the decoded text is empty (it begins with a NUL): the updater parses nothing",
+            "save the file as UTF-8 with a byte-order mark");
+    } else if (!xml.Parsed()) {
         Add(out, Severity::kError, "xml", m, "line " + std::to_string(xml.ErrorLine()),
             "the updater's XML reader stops here (" + xml.Error() +
                 "): the manifest contributes nothing",

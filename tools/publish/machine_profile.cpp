@@ -77,8 +77,13 @@ std::optional<MachineProfile> ParseProfile(const std::string& json, std::string&
     if (!text(doc->Find("name"), "name", p.name))
         return std::nullopt;
     if (const JsonValue* system = doc->Find("system")) {
-        if (const JsonValue* os = system->Find("osCode");
-            os && os->type == JsonValue::Type::kNumber) {
+        if (const JsonValue* os = system->Find("osCode")) {
+            // A code is a small whole number; anything else is refused before it is converted.
+            if (os->type != JsonValue::Type::kNumber || !(os->number >= 0 && os->number <= 1000) ||
+                os->number != static_cast<double>(static_cast<int>(os->number))) {
+                error = "osCode must be a whole number from 0 to 1000";
+                return std::nullopt;
+            }
             p.osCode = static_cast<int>(os->number);
         }
         if (const JsonValue* w = system->Find("wow64"); w && w->type == JsonValue::Type::kBool) {

@@ -1,15 +1,11 @@
 #include "tools/publish/manifest_source.h"
 
-#include "manifest/manifest_node.h"
+#include <sys/stat.h>
 
-#include <netdb.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
 
 namespace {
 
@@ -18,40 +14,65 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Closes a socket when it leaves scope.
-class Socket {
-  public:
-    explicit Socket(int fd) : fd_(fd) {}
-    ~Socket() {
-        if (fd_ >= 0)
-            close(fd_);
+// A file as the manifest host would serve it: its first `keep` bytes and its size.
+FetchResult ReadFile(const std::string& path, std::size_t keep) {
+    FetchResult result;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        const bool missing = errno == ENOENT;
+        result.problem = missing ? "missing" : path + ": " + std::strerror(errno);
+        result.outcome =
+            missing ? FetchResult::Outcome::kMissing : FetchResult::Outcome::kUnreadable;
+        return result;
     }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int Get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+    if (S_ISDIR(info.st_mode)) {
+        result.problem = path + " is a folder, not a manifest";
+        return result;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        result.problem = path + ": " + std::strerror(errno);
+        return result;
+    }
+    result.body.resize(keep);
+    in.read(reinterpret_cast<char*>(result.body.data()), static_cast<std::streamsize>(keep));
+    if (in.bad()) {
+        result.problem = path + ": cannot be read";
+        return result;
+    }
+    result.body.resize(static_cast<std::size_t>(in.gcount()));
+    result.size =
+        std::max<std::uint64_t>(static_cast<std::uint64_t>(info.st_size), result.body.size());
+    result.outcome = FetchResult::Outcome::kBody;
+    return result;
+}
 
 }  // namespace
 
-ManifestSource::ManifestSource(std::string location) : location_(std::move(location)) {
-    isUrl_ = location_.rfind("http://", 0) == 0;
+ManifestSource::ManifestSource(std::string location, int timeoutSeconds)
+    : location_(std::move(location)), timeoutSeconds_(timeoutSeconds) {
+    isUrl_ = location_.find("://") != std::string::npos;
     while (location_.size() > 1 && location_.back() == '/')
         location_.pop_back();
 }
 
-std::optional<std::vector<unsigned char>> ManifestSource::Read(const std::string& hostPath) const {
-    if (isUrl_) {
-        return HttpGet(location_ + hostPath);
-    }
+std::string ManifestSource::Problem() const {
+    if (isUrl_ || IsDirectory(location_))
+        return "";
+    struct stat info {};
+    if (stat(location_.c_str(), &info) != 0)
+        return location_ + ": " + std::strerror(errno);
+    return location_ + " is not a folder of manifests";
+}
+
+FetchResult ManifestSource::Read(const std::string& hostPath) const {
+    if (isUrl_)
+        return HttpGet(location_ + hostPath, kManifestReadLimit, timeoutSeconds_);
     // "/keldra/upgrade.xml" below the folder, or "upgrade.xml" in a folder named keldra.
     std::string path = location_ + hostPath;
-    if (!IsDirectory(location_ + "/keldra")) {
+    if (!IsDirectory(location_ + "/keldra"))
         path = location_ + hostPath.substr(hostPath.rfind('/'));
-    }
-    return ReadFileBytes(path);
+    return ReadFile(path, kManifestReadLimit);
 }
 
 std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path) {
@@ -64,82 +85,62 @@ std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path)
                                       std::istreambuf_iterator<char>());
 }
 
-std::optional<std::vector<unsigned char>> HttpGet(const std::string& url) {
-    if (url.rfind("http://", 0) != 0)
-        return std::nullopt;
-    const std::string rest = url.substr(7);
-    const std::size_t slash = rest.find('/');
-    const std::string authority = rest.substr(0, slash);
-    const std::string target = slash == std::string::npos ? "/" : rest.substr(slash);
-    const std::size_t colon = authority.rfind(':');
-    const std::string host = authority.substr(0, colon);
-    const std::string port = colon == std::string::npos ? "80" : authority.substr(colon + 1);
-
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0)
-        return std::nullopt;
-    int fd = -1;
-    for (addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) {
-        fd = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        if (fd >= 0 && connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
-            close(fd);
-            fd = -1;
-        }
-    }
-    freeaddrinfo(found);
-    const Socket socket(fd);
-    if (socket.Get() < 0)
-        return std::nullopt;
-    const std::string request = "GET " + target + " HTTP/1.0\r\nHost: " + authority +
-                                "\r\nUser-Agent: tallix-publish\r\nConnection: close\r\n\r\n";
-    if (send(socket.Get(), request.data(), request.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(request.size())) {
-        return std::nullopt;
-    }
-    std::string answer;
-    char buffer[8192];
-    for (ssize_t got; (got = recv(socket.Get(), buffer, sizeof buffer, 0)) > 0;) {
-        answer.append(buffer, static_cast<std::size_t>(got));
-    }
-    const std::size_t headerEnd = answer.find("\r\n\r\n");
-    const std::size_t space = answer.find(' ');
-    if (headerEnd == std::string::npos || space == std::string::npos ||
-        answer.compare(space + 1, 3, "200") != 0) {
-        return std::nullopt;
-    }
-    return std::vector<unsigned char>(answer.begin() + static_cast<long>(headerEnd) + 4,
-                                      answer.end());
+void LoadManifestBytes(ManifestKind kind, ManifestVariant variant,
+                       const std::vector<unsigned char>& bytes, LoadedManifest& out) {
+    out.kind = kind;
+    out.variant = variant;
+    const std::wstring path = ManifestPath(kind, variant);
+    out.file.assign(path.begin(), path.end());  // the paths are ASCII
+    out.present = true;
+    out.bytes = bytes;
+    out.size = std::max<std::uint64_t>(out.size, bytes.size());
+    out.xml = std::make_unique<ManifestXml>();
+    out.xml->Load(out.bytes,
+                  kind == ManifestKind::kSettings ? kSettingsRootName : kUpgradeRootName);
 }
 
 namespace {
 
 void LoadOne(const ManifestSource& source, ManifestKind kind, ManifestVariant variant,
-             LoadedManifest& out) {
+             LoadedManifest& out, std::string& unreadable) {
     out.kind = kind;
     out.variant = variant;
-    std::wstring path = ManifestPath(kind, variant);
-    out.file.assign(path.begin(), path.end());  // the paths are ASCII
-    const auto bytes = source.Read(out.file);
-    out.present = bytes.has_value();
-    if (!out.present)
+    const std::wstring path = ManifestPath(kind, variant);
+    out.file.assign(path.begin(), path.end());
+    FetchResult fetched = source.Read(out.file);
+    out.redirects = std::move(fetched.redirects);
+    if (fetched.outcome != FetchResult::Outcome::kBody) {
+        out.absence = fetched.problem;
+        if (fetched.outcome == FetchResult::Outcome::kUnreadable && unreadable.empty())
+            unreadable = fetched.problem;
         return;
-    out.bytes = *bytes;
-    out.xml = std::make_unique<ManifestXml>();
-    out.xml->Load(out.bytes,
-                  kind == ManifestKind::kSettings ? kSettingsRootName : kUpgradeRootName);
+    }
+    out.size = fetched.size;
+    LoadManifestBytes(kind, variant, fetched.body, out);
 }
 
 }  // namespace
 
 ReleaseManifests LoadRelease(const ManifestSource& source) {
     ReleaseManifests release;
-    LoadOne(source, ManifestKind::kSettings, ManifestVariant::kClassic, release.settings);
-    for (const ManifestVariant v : {ManifestVariant::kClassic, ManifestVariant::kVersion6}) {
-        LoadOne(source, ManifestKind::kUpgrade, v, release.upgrade[ReleaseManifests::Index(v)]);
-        LoadOne(source, ManifestKind::kHistory, v, release.history[ReleaseManifests::Index(v)]);
+    release.unreadable = source.Problem();
+    struct Slot {
+        ManifestKind kind;
+        ManifestVariant variant;
+        LoadedManifest& into;
+    };
+    const Slot slots[] = {
+        {ManifestKind::kSettings, ManifestVariant::kClassic, release.settings},
+        {ManifestKind::kUpgrade, ManifestVariant::kClassic, release.upgrade[0]},
+        {ManifestKind::kHistory, ManifestVariant::kClassic, release.history[0]},
+        {ManifestKind::kUpgrade, ManifestVariant::kVersion6, release.upgrade[1]},
+        {ManifestKind::kHistory, ManifestVariant::kVersion6, release.history[1]},
+    };
+    // A host that does not answer is asked once, not five times over its time-out.
+    for (const Slot& slot : slots) {
+        if (!release.unreadable.empty())
+            break;
+        LoadOne(source, slot.kind, slot.variant, slot.into, release.unreadable);
     }
     return release;
 }

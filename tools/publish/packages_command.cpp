@@ -1,15 +1,13 @@
 #include "tools/publish/packages_command.h"
 
-#include <algorithm>
-#include <filesystem>
+#include <sys/stat.h>
+
 #include <vector>
 
 #include "base/text.h"
 #include "manifest/update_list.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
-#include "tools/publish/pe_package.h"
-#include "tools/publish/manifest_source.h"
 #include "trust/signer_rule.h"
 
 namespace {
@@ -26,8 +24,7 @@ struct PackageRow {
     std::string found;  // path in the release folder, empty when missing
     std::uint64_t size = 0;
     PackageFacts facts;
-    std::string verdict;
-    bool ok = false;
+    PackageVerdict verdict;
 };
 
 // The package of an entry: the URL's path below the release folder, else its file name there.
@@ -50,47 +47,55 @@ std::string FindPackage(const std::string& dir, const UpdateItem& item,
     return "";
 }
 
-void Judge(PackageRow& row) {
-    if (row.found.empty()) {
-        row.verdict = "missing from the release folder";
-        return;
-    }
-    if (!row.facts.isPe) {
-        row.verdict = "not a Windows program: no version resource, no signature";
-        return;
-    }
-    if (row.facts.productVersion != row.expected) {
-        row.verdict = "version resource " +
-                      (row.facts.productVersion.empty() ? std::string("missing")
-                                                        : N(row.facts.productVersion)) +
-                      ", the entry says " + N(row.expected) +
-                      ": the package is downloaded again on every check and never applied";
-        return;
-    }
-    if (IsSignatureExemptPath(L"\\" + row.file)) {
-        row.ok = true;
-        row.verdict = "ok (the exempt installer: its signer is not checked)";
-        return;
-    }
-    if (!row.facts.signatureReadable) {
-        row.verdict =
-            "unsigned: accepted only because the updater accepts a file without a readable "
-            "signature; a redirected download of it counts as suspicious";
-        return;
-    }
-    if (!IsMakersSigner(ToLowerAscii(row.facts.signerSubject))) {
-        row.verdict = "signed by \"" + N(row.facts.signerSubject) + "\": the updater refuses it";
-        return;
-    }
-    row.ok = true;
-    row.verdict = "ok";
+const char* LevelName(PackageVerdict::Level level) {
+    return level == PackageVerdict::Level::kOk        ? "ok"
+           : level == PackageVerdict::Level::kWarning ? "warning"
+                                                      : "error";
 }
 
 }  // namespace
 
+PackageVerdict JudgePackage(bool found, const PackageFacts& facts, const std::wstring& fileName,
+                            const std::wstring& expected) {
+    using Level = PackageVerdict::Level;
+    if (!found)
+        return {Level::kError, "missing from the release folder"};
+    if (!facts.isPe)
+        return {Level::kError, "not a Windows program: no version resource, no signature"};
+    if (facts.productVersion.empty())
+        return {Level::kError, "no version resource: the updater cannot tell it is the new one"};
+    if (facts.productVersion != expected) {
+        return {Level::kError, "version resource " + N(facts.productVersion) + ", the entry says " +
+                                   N(expected) +
+                                   ": the package is downloaded again on every check and never "
+                                   "applied"};
+    }
+    if (IsSignatureExemptPath(L"\\" + fileName))
+        return {Level::kOk, "ok (the exempt installer: its signer is not checked)"};
+    if (!facts.signatureReadable) {
+        return {Level::kWarning,
+                "unsigned: accepted only because the updater accepts a file without a readable "
+                "signature; a redirected download of it counts as suspicious"};
+    }
+    if (!IsMakersSigner(ToLowerAscii(facts.signerSubject)))
+        return {Level::kError,
+                "signed by \"" + N(facts.signerSubject) + "\": the updater refuses it"};
+    return {Level::kOk, "ok"};
+}
+
 int RunPackagesCommand(const std::string& manifests, const std::string& releaseDir,
-                       const PublishHosts& hosts, bool json, std::ostream& out) {
-    const ReleaseManifests release = LoadRelease(ManifestSource(manifests));
+                       int timeoutSeconds, const PublishHosts& hosts, bool errorsOnly, bool json,
+                       std::ostream& out, std::ostream& err) {
+    const ReleaseManifests release = LoadRelease(ManifestSource(manifests, timeoutSeconds));
+    struct stat info {};
+    const std::string problem = !release.unreadable.empty() ? release.unreadable
+                                : stat(releaseDir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)
+                                    ? releaseDir + " is not a readable folder"
+                                    : "";
+    if (!problem.empty()) {
+        err << "tallix-publish: cannot read " << TerminalSafe(problem) << "\n";
+        return 2;
+    }
     std::vector<PackageRow> rows;
     for (const ManifestVariant v : {ManifestVariant::kClassic, ManifestVariant::kVersion6}) {
         const LoadedManifest& m = release.Upgrade(v);
@@ -112,13 +117,17 @@ int RunPackagesCommand(const std::string& manifests, const std::string& releaseD
             row.found = FindPackage(releaseDir, *item, bytes);
             row.size = bytes.size();
             row.facts = ReadPackageFacts(bytes);
-            Judge(row);
+            row.verdict = JudgePackage(!row.found.empty(), row.facts, row.file, row.expected);
             rows.push_back(row);
         }
     }
-    bool allOk = true;
-    for (const PackageRow& r : rows)
-        allOk = allOk && r.ok;
+    int status = 0;
+    for (const PackageRow& r : rows) {
+        if (r.verdict.level == PackageVerdict::Level::kError ||
+            (r.verdict.level == PackageVerdict::Level::kWarning && !errorsOnly)) {
+            status = 1;
+        }
+    }
     if (json) {
         out << "[";
         for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -128,59 +137,22 @@ int RunPackagesCommand(const std::string& manifests, const std::string& releaseD
                 << ",\"expected\":" << Json(N(r.expected)) << ",\"found\":" << Json(r.found)
                 << ",\"size\":" << r.size << ",\"version\":" << Json(N(r.facts.productVersion))
                 << ",\"signer\":" << Json(N(r.facts.signerSubject))
-                << ",\"ok\":" << (r.ok ? "true" : "false") << ",\"verdict\":" << Json(r.verdict)
-                << "}";
+                << ",\"ok\":" << (r.verdict.level == PackageVerdict::Level::kOk ? "true" : "false")
+                << ",\"severity\":" << Json(LevelName(r.verdict.level))
+                << ",\"verdict\":" << Json(r.verdict.text) << "}";
         }
         out << "]\n";
     } else {
         std::vector<std::vector<std::string>> table = {
             {"manifest", "entry", "file", "size", "version", "signer", "verdict"}};
         for (const PackageRow& r : rows) {
-            table.push_back(
-                {r.manifest, N(r.tag), N(r.file), r.found.empty() ? "-" : std::to_string(r.size),
-                 r.facts.productVersion.empty() ? "-" : N(r.facts.productVersion),
-                 r.facts.signatureReadable ? N(r.facts.signerSubject) : "-", r.verdict});
+            table.push_back({r.manifest, N(r.tag), N(r.file),
+                             r.found.empty() ? "-" : std::to_string(r.size),
+                             r.facts.productVersion.empty() ? "-" : N(r.facts.productVersion),
+                             r.facts.signatureReadable ? N(r.facts.signerSubject) : "-",
+                             std::string(LevelName(r.verdict.level)) + ": " + r.verdict.text});
         }
         PrintTable(out, table);
     }
-    return allOk ? 0 : 1;
-}
-
-int RunManifestCommand(const std::string& releaseDir, const std::wstring& base,
-                       const PublishHosts& hosts, bool json, std::ostream& out) {
-    std::vector<std::filesystem::path> packages;
-    std::error_code error;
-    for (auto it = std::filesystem::recursive_directory_iterator(releaseDir, error);
-         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-        std::string extension = it->path().extension().string();
-        std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
-        if (it->is_regular_file() && extension == ".exe")
-            packages.push_back(it->path());
-    }
-    std::sort(packages.begin(), packages.end());
-    std::wstring prefix = base;
-    while (!prefix.empty() && prefix.back() == L'/')
-        prefix.pop_back();
-    if (EqualsNoCase(prefix.substr(0, hosts.download.size()), hosts.download))
-        prefix = prefix.substr(hosts.download.size());
-    bool allVersioned = true;
-    out << (json ? "[" : "");
-    for (std::size_t i = 0; i < packages.size(); ++i) {
-        const auto bytes = ReadFileBytes(packages[i].string());
-        const PackageFacts facts = ReadPackageFacts(bytes ? *bytes : std::vector<unsigned char>());
-        allVersioned = allVersioned && !facts.productVersion.empty();
-        const std::string tag = N(ToLowerAscii(Utf8ToUtf16(packages[i].stem().string())));
-        const std::string url =
-            N(prefix) + "/" + std::filesystem::relative(packages[i], releaseDir).generic_string();
-        const std::string version = N(facts.productVersion);
-        if (json) {
-            out << (i ? "," : "") << "{\"tag\":" << Json(tag) << ",\"version\":" << Json(version)
-                << ",\"installfile\":" << Json(url) << "}";
-        } else {
-            out << "  <" << tag << ">\n    <name>" << tag << "</name>\n    <version>" << version
-                << "</version>\n    <installfile>" << url << "</installfile>\n  </" << tag << ">\n";
-        }
-    }
-    out << (json ? "]\n" : "");
-    return allVersioned ? 0 : 1;
+    return status;
 }

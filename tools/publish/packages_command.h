@@ -5,16 +5,25 @@
 #include <ostream>
 #include <string>
 
+#include "tools/publish/pe_package.h"
 #include "tools/publish/plan_command.h"
 
-// Returns 0 when every package is in place and passes, 1 when any does not.
-int RunPackagesCommand(const std::string& manifests, const std::string& releaseDir,
-                       const PublishHosts& hosts, bool json, std::ostream& out);
+// What the updater makes of a package, and how bad that is.
+struct PackageVerdict {
+    enum class Level { kOk, kWarning, kError };
+    Level level = Level::kError;
+    std::string text;
+};
 
-// The manifest command: the upgrade manifest's entries written from the packages of a release
-// folder (tag from the file name, version from the version resource, install file from `base`
-// and the package's path in the folder), for the publisher to merge. A package below the
-// download host gets a path that begins with "/", so that its retry through the download IP
-// works. Returns 1 when a package has no version resource.
-int RunManifestCommand(const std::string& releaseDir, const std::wstring& base,
-                       const PublishHosts& hosts, bool json, std::ostream& out);
+// The verdict on a package file named `fileName` whose entry offers `expected`. A missing file,
+// one that is no Windows program, a version resource that differs and a signer that is not the
+// maker are errors; an unsigned package is a warning: the updater accepts it, but a redirected
+// copy of it counts as suspicious.
+PackageVerdict JudgePackage(bool found, const PackageFacts& facts, const std::wstring& fileName,
+                            const std::wstring& expected);
+
+// Returns 2 when the manifests or the release folder cannot be read; 1 when a package has an
+// error, or a warning and `errorsOnly` is false; 0 otherwise.
+int RunPackagesCommand(const std::string& manifests, const std::string& releaseDir,
+                       int timeoutSeconds, const PublishHosts& hosts, bool errorsOnly, bool json,
+                       std::ostream& out, std::ostream& err);

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "manifest/version.h"
+#include "trust/signer_rule.h"
 #include "tools/publish/xml_view.h"
 
 namespace {
@@ -126,18 +127,27 @@ std::wstring ProductVersion(const Bytes& in, const PeLayout& layout) {
     return L"";
 }
 
-std::wstring NameEntry(X509_NAME* name, int nid) {
-    const int index = X509_NAME_get_index_by_NID(name, nid, -1);
-    if (index < 0)
-        return L"";
-    ASN1_STRING* data = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, index));
-    unsigned char* utf8 = nullptr;
-    const int length = ASN1_STRING_to_UTF8(&utf8, data);
-    if (length < 0)
-        return L"";
-    const std::wstring text = Utf8ToUtf16(std::string(reinterpret_cast<char*>(utf8), length));
-    OPENSSL_free(utf8);
-    return text;
+// The subject's attributes in their order, as the updater's signer rule takes them.
+std::vector<SubjectAttribute> SubjectOf(X509_NAME* name) {
+    std::vector<SubjectAttribute> subject;
+    for (int i = 0; i < X509_NAME_entry_count(name); ++i) {
+        X509_NAME_ENTRY* entry = X509_NAME_get_entry(name, i);
+        const int nid = OBJ_obj2nid(X509_NAME_ENTRY_get_object(entry));
+        SubjectAttribute attribute;
+        attribute.kind = nid == NID_commonName               ? NameAttribute::kCommonName
+                         : nid == NID_organizationalUnitName ? NameAttribute::kOrganizationalUnit
+                         : nid == NID_organizationName       ? NameAttribute::kOrganization
+                         : nid == NID_pkcs9_emailAddress     ? NameAttribute::kEmail
+                                                             : NameAttribute::kOther;
+        unsigned char* utf8 = nullptr;
+        const int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
+        if (length >= 0) {
+            attribute.value = Utf8ToUtf16(std::string(reinterpret_cast<char*>(utf8), length));
+            OPENSSL_free(utf8);
+        }
+        subject.push_back(std::move(attribute));
+    }
+    return subject;
 }
 
 void ReadSigner(const Bytes& in, const PeLayout& layout, PackageFacts& facts) {
@@ -157,10 +167,8 @@ void ReadSigner(const Bytes& in, const PeLayout& layout, PackageFacts& facts) {
         sk_X509_free(signers);
         return;
     }
-    X509_NAME* subject = X509_get_subject_name(sk_X509_value(signers, 0));
-    facts.signerSubject = NameEntry(subject, NID_commonName);
-    if (facts.signerSubject.empty())
-        facts.signerSubject = NameEntry(subject, NID_organizationName);
+    facts.signerSubject =
+        SignerDisplayName(SubjectOf(X509_get_subject_name(sk_X509_value(signers, 0))));
     facts.signatureReadable = true;
     sk_X509_free(signers);
 }

@@ -13,7 +13,7 @@ struct PackageFacts {
     bool isPe = false;
     std::wstring productVersion;  // empty: no version resource
     bool signatureReadable = false;
-    std::wstring signerSubject;  // the signing certificate's common name (else organisation)
+    std::wstring signerSubject;  // the signer's display name, as the updater's signer rule takes it
 };
 
 PackageFacts ReadPackageFacts(const std::vector<unsigned char>& bytes);

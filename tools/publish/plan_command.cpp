@@ -60,10 +60,15 @@ std::string ToJson(const Prediction& p) {
     return out;
 }
 
+// Text of the manifests and profiles, safe on the terminal.
+std::string S(const std::wstring& text) {
+    return TerminalSafe(N(text));
+}
+
 void PrintOne(const Prediction& p, std::ostream& out) {
-    out << "machine: " << p.machine << "\n";
-    out << "switches: " << N(p.switches) << "\n";
-    out << "manifests: " << N(p.variant) << "\n";
+    out << "machine: " << TerminalSafe(p.machine) << "\n";
+    out << "switches: " << S(p.switches) << "\n";
+    out << "manifests: " << S(p.variant) << "\n";
     std::vector<std::vector<std::string>> rows = {
         {"entry", "offered", "installed", "found by", "update"}};
     for (const PlannedEntry& e : p.entries) {
@@ -72,30 +77,30 @@ void PrintOne(const Prediction& p, std::ostream& out) {
                         e.updateNeeded ? (e.enforce ? "yes (enforced)" : "yes") : "no"});
     }
     PrintTable(out, rows);
-    out << "needed: " << (p.updatesNeeded ? "yes" : "no") << " (" << N(p.why) << ")\n";
-    out << "outcome: " << N(p.outcome) << "\n";
+    out << "needed: " << (p.updatesNeeded ? "yes" : "no") << " (" << S(p.why) << ")\n";
+    out << "outcome: " << S(p.outcome) << "\n";
     out << "window: "
-        << (p.windowShown ? "shown, title \"" + N(p.titleLine) + "\"" : std::string("not shown"))
+        << (p.windowShown ? "shown, title \"" + S(p.titleLine) + "\"" : std::string("not shown"))
         << "\n";
     out << "updater updates itself: " << (p.selfUpdate ? "yes" : "no") << "\n";
     for (const PlannedDownload& d : p.downloads) {
-        out << "download " << N(d.tag) << ": " << N(d.url) << " (retry " << N(d.retryUrl) << ") -> "
-            << N(d.destination) << "\n";
+        out << "download " << S(d.tag) << ": " << S(d.url) << " (retry " << S(d.retryUrl) << ") -> "
+            << S(d.destination) << "\n";
     }
     for (const std::wstring& w : p.closedWindows)
-        out << "close window: " << N(w) << "\n";
+        out << "close window: " << S(w) << "\n";
     for (const auto& [path, version] : p.replaced)
-        out << "replace: " << N(path) << " with " << N(version) << "\n";
+        out << "replace: " << S(path) << " with " << S(version) << "\n";
     for (const PlannedStart& s : p.starts)
-        out << "start (" << N(s.how) << "): " << N(s.program) << " " << N(s.parameters) << "\n";
+        out << "start (" << S(s.how) << "): " << S(s.program) << " " << S(s.parameters) << "\n";
     for (const std::wstring& r : p.records)
-        out << "record: " << N(r) << "\n";
+        out << "record: " << S(r) << "\n";
     out << "requests: ";
     for (std::size_t i = 0; i < p.requests.size(); ++i)
-        out << (i ? ", " : "") << N(p.requests[i]);
+        out << (i ? ", " : "") << S(p.requests[i]);
     out << "\n";
     for (const std::wstring& u : p.unpredicted)
-        out << "not predicted: " << N(u) << "\n";
+        out << "not predicted: " << S(u) << "\n";
 }
 
 // What each machine does with an entry, in the notation of the legend below the table.
@@ -153,12 +158,17 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
                    const std::string& switches, bool click, const PublishHosts& hosts, bool json,
                    std::ostream& out, std::ostream& err) {
     const ReleaseManifests release = LoadRelease(ManifestSource(manifests));
+    if (!release.unreadable.empty()) {
+        err << "tallix-publish: cannot read the manifests: " << TerminalSafe(release.unreadable)
+            << "\n";
+        return 2;
+    }
     std::vector<Prediction> predictions;
     for (const std::string& path : profiles) {
         std::string error;
         auto profile = LoadProfile(path, error);
         if (!profile) {
-            err << "tallix-publish: " << error << "\n";
+            err << "tallix-publish: " << TerminalSafe(error) << "\n";
             return 2;
         }
         profile->files.emplace(ToLowerAscii(profile->suiteDirectory + L"tallix.exe"),

@@ -1,6 +1,7 @@
 # The publisher's tool, tallix-publish: built in the native tree from the updater's portable code
 # and the libraries that stand in for the system's services (pugixml for the XML component,
-# SQLite for the report store, OpenSSL for reading signatures and keying reports).
+# SQLite for the report store, OpenSSL for reading signatures and keying reports). TALLIX_SANITIZE
+# holds the flags of the tree: the sanitizers in the native tree, the fuzzer's in the fuzz tree.
 find_package(pugixml REQUIRED)
 find_package(SQLite3 REQUIRED)
 find_package(OpenSSL REQUIRED)
@@ -10,6 +11,11 @@ list(REMOVE_ITEM TALLIX_PUBLISH_SOURCES ${CMAKE_SOURCE_DIR}/tools/publish/publis
 add_library(publish_core STATIC ${TALLIX_PUBLISH_SOURCES} ${CMAKE_SOURCE_DIR}/tools/code_page.cpp)
 target_compile_options(publish_core PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(publish_core PUBLIC tallix_core pugixml::pugixml SQLite::SQLite3 OpenSSL::Crypto)
+
+# The fuzz tree builds the library only, for the fuzz targets of the publisher's readers.
+if(TALLIX_FUZZ)
+  return()
+endif()
 
 add_executable(tallix-publish ${CMAKE_SOURCE_DIR}/tools/publish/publish_main.cpp)
 target_compile_options(tallix-publish PRIVATE ${TALLIX_SANITIZE})
@@ -34,3 +40,9 @@ add_test(NAME stats_page_in_chromium
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/publish/stats_page_test.py
                  $<TARGET_FILE:tallix-publish> $<TARGET_FILE:report_log>
                  ${CMAKE_BINARY_DIR}/stats-page)
+
+# Both publisher's programs as they are run: command-line conventions, manifests over HTTP,
+# output safe on a terminal, strict JSON, packages and manifests of programs signed at test time.
+add_test(NAME publish_cli COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/publish/cli_test.py)
+set_tests_properties(publish_cli PROPERTIES ENVIRONMENT
+  "TALLIX_PUBLISH=$<TARGET_FILE:tallix-publish>;REPORT_DECODER=$<TARGET_FILE:report_decoder>")

@@ -1,13 +1,15 @@
-// tallix-publish: the publisher's checks of a release before it ships.
-//   lint MANIFEST_DIR_OR_URL
-//   plan MANIFEST_DIR_OR_URL --machine PROFILE.json [--machine ...] [--switches "-keldra -silent"]
-// Every command prints a table, or JSON with --json. Exit status: 0 clean, 1 findings, 2 usage.
+// tallix-publish: the publisher's checks of a release before it ships. The commands and their
+// options are the tables below; the usage text is made from them, so it lists every option.
+// Exit status: 0 clean, 1 findings, 2 a usage error or something that cannot be read.
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "build_values.h"
-#include "tools/publish/lint.h"
+#include "tools/publish/lint_command.h"
+#include "tools/publish/manifest_command.h"
 #include "tools/publish/output.h"
 #include "tools/publish/packages_command.h"
 #include "tools/publish/plan_command.h"
@@ -21,137 +23,213 @@ constexpr int kClean = 0;
 constexpr int kFindings = 1;
 constexpr int kUsage = 2;
 
+constexpr std::size_t kOneOrMore = 0;
+
+struct CommandSpec {
+    const char* name;
+    const char* synopsis;  // what follows the name
+    std::size_t positional;  // how many arguments it takes, or kOneOrMore
+    const char* summary;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {"lint", "MANIFEST_DIR_OR_URL", 1, "what the updater would mishandle in a release's manifests"},
+    {"plan", "MANIFEST_DIR_OR_URL --machine PROFILE.json [--machine ...]", 1,
+     "what the updater would do on each described machine"},
+    {"packages", "MANIFEST_DIR_OR_URL RELEASE_DIR", 2,
+     "each entry's package, read as the updater will check it"},
+    {"manifest", "RELEASE_DIR --base URL", 1,
+     "the upgrade manifests of a release folder's packages, written whole or merged"},
+    {"stats", "LOG... | DB", kOneOrMore,
+     "the usage reports of statistics logs, loaded into the database and summarised"},
+};
+
+struct OptionSpec {
+    const char* name;
+    const char* value;     // null for a switch without a value
+    const char* commands;  // the commands that take it, separated by blanks
+    const char* help;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"--json", nullptr, "lint plan packages manifest stats", "print JSON instead of a table"},
+    {"--fail-on", "warning|error", "lint packages",
+     "the findings that make the exit status 1 (default: warning, i.e. any finding)"},
+    {"--timeout", "SECONDS", "lint packages manifest",
+     "give up on a manifest host after this long (default 10)"},
+    {"--machine", "PROFILE.json", "plan", "a machine to predict (repeatable)"},
+    {"--switches", "TEXT", "plan", "the updater's command line, e.g. \"-keldra -silent\""},
+    {"--click", nullptr, "plan", "click the offer's main button"},
+    {"--base", "URL", "manifest", "where the release folder is served"},
+    {"--out", "DIR", "manifest", "write keldra/upgrade.xml and keldra/upgrade6s.xml below DIR"},
+    {"--merge", "MANIFEST_DIR_OR_URL", "manifest",
+     "merge into the upgrade manifests found there instead of writing new ones"},
+    {"--db", "PATH", "stats", "the database (default tallix-reports.db)"},
+    {"--html", "FILE", "stats", "also write the summaries as one page with charts"},
+    {"--encoding", "NAME", "stats",
+     "the reporting computers' ANSI code page, an iconv name (default GBK)"},
+    {"--download-host", "ORIGIN", "lint plan packages manifest",
+     "the download host, http://host[:port]"},
+    {"--download-ip", "ADDRESS", "plan", "the built-in download IP"},
+    {"--manifest-host", "ORIGIN", "plan", "the manifest host"},
+    {"--statistics-host", "ORIGIN", "plan", "the statistics host"},
+    {"--release", "VERSION", "lint plan", "the updater release being published"},
+};
+
+bool Takes(const OptionSpec& option, const std::string& command) {
+    const std::string list = std::string(" ") + option.commands + " ";
+    return list.find(" " + command + " ") != std::string::npos;
+}
+
+void PrintUsage(std::ostream& out) {
+    out << "usage: tallix-publish COMMAND ARGUMENTS [OPTIONS]\n"
+           "       tallix-publish --help | -h | help\n"
+           "       tallix-publish --version\n\ncommands:\n";
+    for (const CommandSpec& c : kCommands) {
+        out << "  " << c.name << " " << c.synopsis << "\n      " << c.summary << "\n";
+    }
+    out << "\noptions:\n";
+    for (const OptionSpec& o : kOptions) {
+        out << "  " << o.name << (o.value ? std::string(" ") + o.value : std::string())
+            << "\n      " << o.help << " (" << o.commands << ")\n";
+    }
+    out << "\nexit status: 0 clean, 1 findings, 2 a usage error or something that cannot be "
+           "read\n";
+}
+
 int Usage(const std::string& problem) {
-    std::cerr
-        << "tallix-publish: " << problem << "\n"
-        << "usage: tallix-publish lint MANIFEST_DIR_OR_URL [--json] [--download-host ORIGIN]"
-           " [--release VERSION]\n"
-        << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
-           " [--machine ...] [--switches \"-keldra -silent\"] [--click] [--json]\n"
-        << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
-        << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
-        << "       tallix-publish stats LOG... | DB [--db PATH] [--encoding NAME] [--html FILE]"
-           " [--json]\n";
+    std::cerr << "tallix-publish: " << TerminalSafe(problem)
+              << "\nrun \"tallix-publish --help\" for the commands and their options\n";
     return kUsage;
 }
 
 struct Arguments {
-    std::string command;
+    const CommandSpec* command = nullptr;
     std::vector<std::string> positional;
     std::vector<std::string> machines;
     std::string switches;
     std::string db = "tallix-reports.db";
     std::string html;
     std::string base;
+    std::string outDir;
+    std::string merge;
     std::string encoding = "GBK";
     bool json = false;
     bool click = false;
+    Severity failOn = Severity::kWarning;
+    int timeout = kDefaultTimeoutSeconds;
     PublishHosts hosts;
 };
 
-bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
-    if (argc < 2) {
-        problem = "no command";
-        return false;
-    }
-    a.command = argv[1];
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= argc) {
-                problem = arg + " needs a value";
-                return false;
-            }
-            into = argv[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "--json") {
-            a.json = true;
-        } else if (arg == "--click") {
-            a.click = true;
-        } else if (arg == "--machine") {
-            if (!value(text))
-                return false;
-            a.machines.push_back(text);
-        } else if (arg == "--base") {
-            if (!value(a.base))
-                return false;
-        } else if (arg == "--db") {
-            if (!value(a.db))
-                return false;
-        } else if (arg == "--html") {
-            if (!value(a.html))
-                return false;
-        } else if (arg == "--encoding") {
-            if (!value(a.encoding))
-                return false;
-        } else if (arg == "--switches") {
-            if (!value(a.switches))
-                return false;
-        } else if (arg == "--download-host" || arg == "--download-ip" || arg == "--manifest-host" ||
-                   arg == "--statistics-host" || arg == "--release") {
-            if (!value(text))
-                return false;
-            const std::wstring wide = Utf8ToUtf16(text);
-            if (arg == "--download-host")
-                a.hosts.download = wide;
-            if (arg == "--download-ip")
-                a.hosts.downloadIp = wide;
-            if (arg == "--manifest-host")
-                a.hosts.manifest = wide;
-            if (arg == "--statistics-host")
-                a.hosts.statistics = wide;
-            if (arg == "--release")
-                a.hosts.release = wide;
-        } else if (arg.rfind("--", 0) == 0) {
-            problem = "unknown option " + arg;
+// Stores an option's value; false with `problem` when the value is not one the option takes.
+bool Apply(const std::string& name, const std::string& value, Arguments& a, std::string& problem) {
+    const std::wstring wide = Utf8ToUtf16(value);
+    if (name == "--json") {
+        a.json = true;
+    } else if (name == "--click") {
+        a.click = true;
+    } else if (name == "--fail-on") {
+        if (value != "warning" && value != "error") {
+            problem = "--fail-on takes warning or error, not " + value;
             return false;
-        } else {
-            a.positional.push_back(arg);
         }
+        a.failOn = value == "error" ? Severity::kError : Severity::kWarning;
+    } else if (name == "--timeout") {
+        char* end = nullptr;
+        const long seconds = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || seconds < 1 || seconds > 3600) {
+            problem = "--timeout takes a number of seconds from 1 to 3600, not " + value;
+            return false;
+        }
+        a.timeout = static_cast<int>(seconds);
+    } else if (name == "--machine") {
+        a.machines.push_back(value);
+    } else if (name == "--switches") {
+        a.switches = value;
+    } else if (name == "--base") {
+        a.base = value;
+    } else if (name == "--out") {
+        a.outDir = value;
+    } else if (name == "--merge") {
+        a.merge = value;
+    } else if (name == "--html") {
+        a.html = value;
+    } else if (name == "--db") {
+        a.db = value;
+    } else if (name == "--encoding") {
+        a.encoding = value;
+    } else if (name == "--download-host") {
+        a.hosts.download = wide;
+    } else if (name == "--download-ip") {
+        a.hosts.downloadIp = wide;
+    } else if (name == "--manifest-host") {
+        a.hosts.manifest = wide;
+    } else if (name == "--statistics-host") {
+        a.hosts.statistics = wide;
+    } else if (name == "--release") {
+        a.hosts.release = wide;
     }
     return true;
 }
 
-int Lint(const Arguments& a) {
-    if (a.positional.size() != 1)
-        return Usage("lint takes one manifest folder or URL");
-    const ReleaseManifests release = LoadRelease(ManifestSource(a.positional[0]));
-    LintOptions options;
-    options.downloadOrigin = a.hosts.download;
-    options.releaseVersion = a.hosts.release;
-    const std::vector<Finding> findings = LintRelease(release, options);
-    std::size_t errors = 0;
-    for (const Finding& f : findings)
-        errors += f.severity == Severity::kError;
-    if (a.json) {
-        std::cout << "{\"errors\":" << errors << ",\"warnings\":" << findings.size() - errors
-                  << ",\"findings\":[";
-        for (std::size_t i = 0; i < findings.size(); ++i) {
-            const Finding& f = findings[i];
-            std::cout << (i ? "," : "") << "{\"severity\":"
-                      << Json(f.severity == Severity::kError ? "error" : "warning")
-                      << ",\"code\":" << Json(f.code) << ",\"file\":" << Json(f.file)
-                      << ",\"where\":" << Json(f.where) << ",\"message\":" << Json(f.message)
-                      << ",\"fix\":" << Json(f.fix) << "}";
-        }
-        std::cout << "]}\n";
-    } else {
-        std::vector<std::vector<std::string>> rows = {
-            {"severity", "file", "where", "finding", "fix"}};
-        for (const Finding& f : findings) {
-            rows.push_back({f.severity == Severity::kError ? "error" : "warning", f.file, f.where,
-                            f.message + " [" + f.code + "]", f.fix});
-        }
-        if (findings.empty()) {
-            std::cout << "no findings\n";
-        } else {
-            PrintTable(std::cout, rows);
-            std::cout << errors << " error(s), " << findings.size() - errors << " warning(s)\n";
-        }
+enum class Parsed { kRun, kHelp, kVersion, kUsage };
+
+Parsed Parse(int argc, char** argv, Arguments& a, std::string& problem) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h" || (i == 1 && arg == "help"))
+            return Parsed::kHelp;
+        if (arg == "--version")
+            return Parsed::kVersion;
     }
-    return findings.empty() ? kClean : kFindings;
+    if (argc < 2) {
+        problem = "no command";
+        return Parsed::kUsage;
+    }
+    for (const CommandSpec& c : kCommands) {
+        if (argv[1] == std::string(c.name))
+            a.command = &c;
+    }
+    if (a.command == nullptr) {
+        problem = std::string("unknown command ") + argv[1];
+        return Parsed::kUsage;
+    }
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.size() < 2 || arg[0] != '-') {
+            a.positional.push_back(arg);
+            continue;
+        }
+        const OptionSpec* option = nullptr;
+        for (const OptionSpec& o : kOptions) {
+            if (arg == o.name)
+                option = &o;
+        }
+        if (option == nullptr) {
+            problem = "unknown option " + arg;
+            return Parsed::kUsage;
+        }
+        if (!Takes(*option, a.command->name)) {
+            problem = arg + " is not an option of " + a.command->name;
+            return Parsed::kUsage;
+        }
+        std::string value;
+        if (option->value != nullptr) {
+            if (i + 1 >= argc) {
+                problem = arg + " needs a value (" + option->value + ")";
+                return Parsed::kUsage;
+            }
+            value = argv[++i];
+        }
+        if (!Apply(arg, value, a, problem))
+            return Parsed::kUsage;
+    }
+    const std::size_t want = a.command->positional;
+    if (want == kOneOrMore ? a.positional.empty() : a.positional.size() != want) {
+        problem = std::string(a.command->name) + " takes " + a.command->synopsis;
+        return Parsed::kUsage;
+    }
+    return Parsed::kRun;
 }
 
 }  // namespace
@@ -159,31 +237,48 @@ int Lint(const Arguments& a) {
 int main(int argc, char** argv) {
     Arguments a;
     std::string problem;
-    if (!Parse(argc, argv, a, problem))
-        return Usage(problem);
-    if (a.command == "lint")
-        return Lint(a);
-    if (a.command == "stats") {
+    switch (Parse(argc, argv, a, problem)) {
+        case Parsed::kHelp:
+            PrintUsage(std::cout);
+            return kClean;
+        case Parsed::kVersion:
+            std::cout << "tallix-publish " << TALLIX_VERSION_TEXT << "\n";
+            return kClean;
+        case Parsed::kUsage:
+            return Usage(problem);
+        case Parsed::kRun:
+            break;
+    }
+    const std::string command = a.command->name;
+    if (command == "lint") {
+        LintOptions options;
+        options.downloadOrigin = a.hosts.download;
+        options.releaseVersion = a.hosts.release;
+        return RunLintCommand(a.positional[0], a.timeout, options, a.failOn, a.json, std::cout,
+                              std::cerr);
+    }
+    if (command == "stats") {
         const StatsOptions stats{a.positional, a.db, a.encoding, a.html, a.json};
         return RunStatsCommand(stats, std::cout, std::cerr,
                                isatty(STDERR_FILENO) ? &std::cerr : nullptr);
     }
-    if (a.command == "manifest") {
-        if (a.positional.size() != 1 || a.base.empty())
-            return Usage("manifest takes a release folder and --base URL");
-        return RunManifestCommand(a.positional[0], Utf8ToUtf16(a.base), a.hosts, a.json, std::cout);
+    if (command == "manifest") {
+        if (a.base.empty())
+            return Usage("manifest needs --base URL");
+        ManifestRequest request;
+        request.releaseDir = a.positional[0];
+        request.base = Utf8ToUtf16(a.base);
+        request.outDir = a.outDir;
+        request.merge = a.merge;
+        request.timeoutSeconds = a.timeout;
+        return RunManifestCommand(request, a.hosts, a.json, std::cout, std::cerr);
     }
-    if (a.command == "packages") {
-        if (a.positional.size() != 2)
-            return Usage("packages takes a manifest folder or URL and a release folder");
-        return RunPackagesCommand(a.positional[0], a.positional[1], a.hosts, a.json, std::cout);
+    if (command == "packages") {
+        return RunPackagesCommand(a.positional[0], a.positional[1], a.timeout, a.hosts,
+                                  a.failOn == Severity::kError, a.json, std::cout, std::cerr);
     }
-    if (a.command == "plan") {
-        if (a.positional.size() != 1 || a.machines.empty()) {
-            return Usage("plan takes one manifest folder or URL and at least one --machine");
-        }
-        return RunPlanCommand(a.positional[0], a.machines, a.switches, a.click, a.hosts, a.json,
-                              std::cout, std::cerr);
-    }
-    return Usage("unknown command " + a.command);
+    if (a.machines.empty())
+        return Usage("plan needs at least one --machine");
+    return RunPlanCommand(a.positional[0], a.machines, a.switches, a.click, a.hosts, a.json,
+                          std::cout, std::cerr);
 }

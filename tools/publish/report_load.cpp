@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/publish/terminal_text.h"
+#include "tools/publish/output.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ void LoadProgress::Show(const std::string& source, unsigned long long done, unsi
                       lines);
     }
     // Carriage return and "erase line": the line is redrawn in place.
-    *out_ << "\r\x1b[Kloading " << TerminalText(source) << text << std::flush;
+    *out_ << "\r\x1b[Kloading " << TerminalSafe(source) << text << std::flush;
     shown_ = true;
 }
 

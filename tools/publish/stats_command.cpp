@@ -10,7 +10,6 @@
 #include "tools/publish/output.h"
 #include "tools/publish/report_load.h"
 #include "tools/publish/stats_html.h"
-#include "tools/publish/terminal_text.h"
 
 namespace {
 
@@ -19,7 +18,7 @@ constexpr int kFindings = 1;
 constexpr int kFailed = 2;
 
 int Fail(std::ostream& err, const std::string& problem) {
-    err << "tallix-publish: " << TerminalText(problem) << "\n";
+    err << "tallix-publish: " << TerminalSafe(problem) << "\n";
     return kFailed;
 }
 
@@ -59,18 +58,12 @@ void PrintText(std::ostream& out, bool loadedLogs, const LoadResult& loaded,
             << "each one is kept in the table \"malformed\"):\n";
         std::vector<std::vector<std::string>> rows = {{"line", "reason"}};
         for (const MalformedRow& m : loaded.firstMalformed)
-            rows.push_back({TerminalText(m.source), TerminalText(m.reason)});
+            rows.push_back({m.source, m.reason});
         PrintTable(out, rows);
     }
     for (const Summary& summary : summaries) {
         out << "\n" << summary.definition->title << ":\n";
-        std::vector<std::vector<std::string>> rows;
-        for (const auto& row : summary.rows) {
-            rows.emplace_back();
-            for (const std::string& cell : row)
-                rows.back().push_back(TerminalText(cell));
-        }
-        PrintTable(out, rows);
+        PrintTable(out, summary.rows);
     }
 }
 
@@ -151,7 +144,7 @@ int RunStatsCommand(const StatsOptions& options, std::ostream& out, std::ostream
     } else {
         PrintText(out, !fromDb, loaded, summaries);
         if (!options.html.empty())
-            out << "\nthe page: " << TerminalText(options.html) << "\n";
+            out << "\nthe page: " << TerminalSafe(options.html) << "\n";
     }
     return loaded.malformed > 0 ? kFindings : kClean;
 }

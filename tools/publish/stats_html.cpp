@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tools/publish/terminal_text.h"
+#include "tools/publish/output.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ std::string BarChart(const Chart& chart) {
         const double y = kTop + kRow * static_cast<double>(g);
         body += "<g class=\"row\" data-label=\"" + HtmlText(group.label) + "\"><text x=\"" +
                 Num(kLabels - 8) + "\" y=\"" + Num(y + 12) + "\" text-anchor=\"end\">" +
-                HtmlText(Shorten(TerminalText(group.label), kLabelColumns)) + "<title>" +
+                HtmlText(Shorten(TerminalSafe(group.label), kLabelColumns)) + "<title>" +
                 HtmlText(group.label) + "</title></text>";
         double x = kLabels;
         std::string values;
@@ -176,7 +176,7 @@ std::string ColumnChart(const Chart& chart) {
         if (g % labelEvery == 0) {
             body += "<text x=\"" + Num(x + columnWidth / 2) + "\" y=\"" + Num(base + 16) +
                     "\" text-anchor=\"middle\">" +
-                    HtmlText(Shorten(TerminalText(group.label), 12)) + "</text>";
+                    HtmlText(Shorten(TerminalSafe(group.label), 12)) + "</text>";
         }
         body += "</g>";
     }
@@ -237,7 +237,7 @@ std::string Totals(const std::vector<Summary>& summaries, const PageTotals& tota
 
 std::string HtmlText(const std::string& text) {
     std::string out;
-    for (const char c : TerminalText(text)) {
+    for (const char c : TerminalSafe(text)) {
         switch (c) {
             case '&':
                 out += "&amp;";

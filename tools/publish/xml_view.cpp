@@ -35,21 +35,25 @@ struct TextPiece {
     bool cdata = false;
 };
 
+// The text pieces below `node` in document order. The walk keeps no stack of its own making:
+// manifests are hostile, and a recursion as deep as their nesting would overflow the stack.
 void CollectText(const pugi::xml_node& node, std::vector<TextPiece>& pieces) {
-    for (const pugi::xml_node& child : node.children()) {
-        switch (child.type()) {
-            case pugi::node_element:
-                CollectText(child, pieces);
-                break;
-            case pugi::node_pcdata:
-                pieces.push_back({Wide(child.value()), false});
-                break;
-            case pugi::node_cdata:
-                pieces.push_back({Wide(child.value()), true});
-                break;
-            default:
-                break;  // comments and processing instructions are not text
+    pugi::xml_node at = node.first_child();
+    while (at) {
+        if (at.type() == pugi::node_element && at.first_child()) {
+            at = at.first_child();
+            continue;
         }
+        if (at.type() == pugi::node_pcdata) {
+            pieces.push_back({Wide(at.value()), false});
+        } else if (at.type() == pugi::node_cdata) {
+            pieces.push_back({Wide(at.value()), true});
+        }  // comments and processing instructions are not text
+        while (at != node && !at.next_sibling())
+            at = at.parent();
+        if (at == node)
+            break;
+        at = at.next_sibling();
     }
 }
 
@@ -178,24 +182,38 @@ bool IsNameChar(char c) {
            c == ':' || static_cast<unsigned char>(c) >= 0x80;
 }
 
+// Where the markup that starts at `at` ends when "&" inside it is no reference: a comment, a
+// CDATA section, a processing instruction or the document type declaration (with its internal
+// subset); `at` itself when no such markup starts there.
+std::size_t EndOfUnparsedMarkup(const std::string& text, std::size_t at) {
+    auto after = [&](const char* close) {
+        const std::size_t end = text.find(close, at);
+        return end == std::string::npos ? text.size() : end + std::strlen(close);
+    };
+    if (text.compare(at, 4, "<!--") == 0)
+        return after("-->");
+    if (text.compare(at, 9, "<![CDATA[") == 0)
+        return after("]]>");
+    if (text.compare(at, 2, "<?") == 0)
+        return after("?>");
+    if (text.compare(at, 9, "<!DOCTYPE") == 0) {
+        const std::size_t subset = text.find('[', at);
+        return subset < text.find('>', at) ? after("]>") : after(">");
+    }
+    return at;
+}
+
 // Offset of the first "&" that starts no reference the parser knows, or npos. `declared` holds
 // the entities of an internal DTD subset. pugixml passes such text on unchanged; the system's
-// component refuses the document.
+// component refuses the document. One pass over the text.
 std::size_t FirstBadReference(const std::string& text, const std::vector<std::string>& declared) {
     static const char* const kPredefined[] = {"amp", "lt", "gt", "quot", "apos"};
-    for (std::size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
-        // References inside comments, CDATA and the DTD are not references.
-        const std::size_t open = text.rfind("<!", at);
-        if (open != std::string::npos) {
-            const bool comment = text.compare(open, 4, "<!--") == 0;
-            const bool cdata = text.compare(open, 9, "<![CDATA[") == 0;
-            const char* close = comment ? "-->" : cdata ? "]]>" : nullptr;
-            if (close != nullptr && text.find(close, open) > at)
-                continue;
-            if (!comment && !cdata && text.compare(open, 9, "<!DOCTYPE") == 0 &&
-                text.find("]>", open) > at) {
-                continue;
-            }
+    for (std::size_t at = text.find_first_of("<&"); at != std::string::npos;
+         at = text.find_first_of("<&", at)) {
+        if (text[at] == '<') {
+            const std::size_t end = EndOfUnparsedMarkup(text, at);
+            at = end == at ? at + 1 : end;
+            continue;
         }
         std::size_t end = at + 1;
         if (end < text.size() && text[end] == '#') {
@@ -211,6 +229,7 @@ std::size_t FirstBadReference(const std::string& text, const std::vector<std::st
             }
             if (end == digits || end >= text.size() || text[end] != ';')
                 return at;
+            at = end;
             continue;
         }
         while (end < text.size() && IsNameChar(text[end]))
@@ -223,6 +242,38 @@ std::size_t FirstBadReference(const std::string& text, const std::vector<std::st
                            std::find(declared.begin(), declared.end(), name) != declared.end();
         if (!known)
             return at;
+        at = end;
+    }
+    return std::string::npos;
+}
+
+// Offset of the first character XML does not allow (a C0 control other than tab, line feed and
+// carriage return) in a name or value of the document, or npos. The parser lets them pass, raw
+// or referred to; the system's component refuses the document.
+std::size_t FirstForbiddenCharacter(const pugi::xml_document& document) {
+    auto forbidden = [](const char* text) {
+        for (; *text != '\0'; ++text) {
+            const unsigned char c = static_cast<unsigned char>(*text);
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+                return true;
+        }
+        return false;
+    };
+    pugi::xml_node at = document.first_child();
+    while (at) {
+        bool bad = forbidden(at.name()) || forbidden(at.value());
+        for (const pugi::xml_attribute& a : at.attributes())
+            bad = bad || forbidden(a.name()) || forbidden(a.value());
+        if (bad)
+            return static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, at.offset_debug()));
+        if (at.first_child()) {
+            at = at.first_child();
+            continue;
+        }
+        while (at && !at.next_sibling())
+            at = at.parent();
+        if (at)
+            at = at.next_sibling();
     }
     return std::string::npos;
 }
@@ -262,8 +313,11 @@ std::string Utf16ToUtf8(const std::wstring& text) {
 
 std::wstring Utf8ToUtf16(const std::string& text) {
     // The updater's decoding after a UTF-8 mark is the one conversion of the project.
-    std::vector<unsigned char> bytes = {0xEF, 0xBB, 0xBF};
-    bytes.insert(bytes.end(), text.begin(), text.end());
+    std::vector<unsigned char> bytes(3 + text.size());
+    bytes[0] = 0xEF;
+    bytes[1] = 0xBB;
+    bytes[2] = 0xBF;
+    std::copy(text.begin(), text.end(), bytes.begin() + 3);
     std::wstring out;
     // The decoding stops at a NUL; text from the parser never holds one.
     out = DecodeManifestBytes(bytes);
@@ -349,12 +403,18 @@ void ManifestXml::Load(const std::vector<unsigned char>& bytes, const std::wstri
             error_ = "unknown entity or stray \"&\"";
             errorOffset = bad;
         }
+        const std::size_t forbidden = FirstForbiddenCharacter(impl_->document);
+        if (error_.empty() && forbidden != std::string::npos) {
+            error_ = "a control character XML does not allow";
+            errorOffset = forbidden;
+        }
     }
+    lineStarts_.assign(1, 0);
+    for (std::size_t at = utf8.find('\n'); at != std::string::npos; at = utf8.find('\n', at + 1))
+        lineStarts_.push_back(at + 1);
     if (!error_.empty()) {
         impl_->document.reset();
-        errorOffset = std::min(errorOffset, utf8.size());
-        errorLine_ = 1 + static_cast<std::size_t>(std::count(
-                             utf8.begin(), utf8.begin() + static_cast<long>(errorOffset), '\n'));
+        errorLine_ = LineAtOffset(std::min(errorOffset, utf8.size()));
         return;
     }
     parsed_ = true;
@@ -375,6 +435,10 @@ std::size_t ManifestXml::LineOf(const ManifestNode& node) const {
         static_cast<std::size_t>(view->Offset()) > utf8_.size()) {
         return 0;
     }
-    return 1 + static_cast<std::size_t>(
-                   std::count(utf8_.begin(), utf8_.begin() + view->Offset(), '\n'));
+    return LineAtOffset(static_cast<std::size_t>(view->Offset()));
+}
+
+std::size_t ManifestXml::LineAtOffset(std::size_t offset) const {
+    return static_cast<std::size_t>(
+        std::upper_bound(lineStarts_.begin(), lineStarts_.end(), offset) - lineStarts_.begin());
 }

@@ -52,10 +52,13 @@ class ManifestXml {
     std::size_t ErrorLine() const { return errorLine_; }  // 1-based; 0 when parsed
 
   private:
+    std::size_t LineAtOffset(std::size_t offset) const;  // of the UTF-8 text, 1-based
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::wstring text_;
     std::string utf8_;
+    std::vector<std::size_t> lineStarts_;  // offset of each line in utf8_
     std::wstring rootName_;
     bool parsed_ = false;
     bool rootFound_ = false;
