@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds every tree and runs every test: the native unit tests, the Windows tests under Wine (on
 # the 32-bit build with the test hosts, or where this machine cannot run 32-bit programs on the
-# x86_64 one: scripts/wine-env.sh), the checks of both Windows executables and the replay of every
-# fuzz target's corpus. Ends with one summary line.
+# x86_64 one: scripts/wine-machine.sh), the checks of both Windows executables and the replay of
+# every fuzz target's corpus. Ends with one summary line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

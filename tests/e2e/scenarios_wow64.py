@@ -59,8 +59,7 @@ class Wow64Session(InstallCase):
     def test_older_line_is_found_through_its_key_of_the_32bit_installer(self):
         folder = os.path.join(self.s.dir, "helvor")
         os.makedirs(folder)
-        shutil.copy(stub("keldra-5.9.2.1", "keldra.exe"),
-                            os.path.join(folder, "Helvor3.exe"))
+        shutil.copy(stub("keldra-5.9.2.1", "keldra.exe"), os.path.join(folder, "Helvor3.exe"))
         self.s.set_registry(OLDER_LINE_KEY, "Install_Dir", harness.windows_path(folder) + "\\",
                             view=32)
         self.assertIn("Install_Dir", self.written_below_wow6432node(OLDER_LINE_KEY))

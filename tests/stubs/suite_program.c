@@ -1,6 +1,6 @@
 /* A stand-in for a program of the suite, with the version resource its build gives it. It notes
-   each start by appending its command line to "<its own path>.log" (UTF-16). What else it does is told by
-   files beside it, so that one build serves every program and survives being replaced:
+   each start by appending its command line to "<its own path>.log" (UTF-16). What else it does is
+   told by files beside it, so that one build serves every program and survives being replaced:
      <path>.class     its first line names the class of a top-level window that it owns; the
                       program ends when that window gets WM_CLOSE
      <path>.stubborn  WM_CLOSE is ignored: only ending the process stops it
@@ -14,8 +14,8 @@
 #include <windows.h>
 
 static BOOL g_stubborn = FALSE;
-static wchar_t g_product[64];  /* product name, or the file name without ".exe" */
-static wchar_t g_version[32];  /* product version "a.b.c.d", or empty */
+static wchar_t g_product[64]; /* product name, or the file name without ".exe" */
+static wchar_t g_version[32]; /* product version "a.b.c.d", or empty */
 
 /* The product name and version of this program's version resource, for its window. */
 static void ReadProduct(const wchar_t* self) {
@@ -41,7 +41,8 @@ static void ReadProduct(const wchar_t* self) {
         UINT length = 0;
         if (data != NULL && GetFileVersionInfoW(self, 0, size, data)) {
             if (VerQueryValueW(data, L"\\StringFileInfo\\080404b0\\ProductName", (void**)&text,
-                               &length) && length > 1) {
+                               &length) &&
+                length > 1) {
                 lstrcpynW(g_product, text, 64);
             }
             if (VerQueryValueW(data, L"\\", (void**)&fixed, &length) && fixed != NULL) {
@@ -73,7 +74,8 @@ static const wchar_t* Switches(void) {
     return at;
 }
 
-static void DrawLine(HDC dc, const wchar_t* text, RECT box, int height, int weight, COLORREF color) {
+static void DrawLine(HDC dc, const wchar_t* text, RECT box, int height, int weight,
+                     COLORREF color) {
     HFONT font = CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
                              CLEARTYPE_QUALITY, 0, L"Tahoma");
     HGDIOBJ old = SelectObject(dc, font);
@@ -112,8 +114,7 @@ static void PaintProgram(HWND hwnd) {
     wsprintfW(text, g_version[0] != L'\0' ? L"Version %s" : L"No version%s", g_version);
     DrawLine(dc, text, line, 15, FW_NORMAL, RGB(40, 40, 40));
     line.top += 26;
-    wsprintfW(text, *switches != L'\0' ? L"Started with %.120s" : L"Started by the user",
-              switches);
+    wsprintfW(text, *switches != L'\0' ? L"Started with %.120s" : L"Started by the user", switches);
     DrawLine(dc, text, line, 13, FW_NORMAL, RGB(110, 110, 110));
     EndPaint(hwnd, &paint);
 }

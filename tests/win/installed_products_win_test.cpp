@@ -62,8 +62,7 @@ TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
     // a 64-bit system is below "Wow6432Node" (where the updater looks under WOW64). A 64-bit
     // build of the updater stands for a 64-bit installer.
     const REGSAM installerView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    ScopedRegistryValue mainDir(HKEY_LOCAL_MACHINE, kMainProgramKey, L"Install_Dir",
-                                installerView);
+    ScopedRegistryValue mainDir(HKEY_LOCAL_MACHINE, kMainProgramKey, L"Install_Dir", installerView);
     ScopedRegistryValue mainExe(HKEY_LOCAL_MACHINE, kMainProgramKey, L"ExeName", installerView);
     mainDir.Remove();
     mainExe.Remove();

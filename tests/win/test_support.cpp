@@ -133,8 +133,8 @@ std::string RunThisProgram(const std::wstring& arguments) {
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& path,
                                          const std::wstring& name, REGSAM view)
     : name_(name) {
-    RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | view, nullptr,
-                    &key_, nullptr);
+    RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | view, nullptr, &key_,
+                    nullptr);
     DWORD size = 0;
     if (key_ != nullptr &&
         RegQueryValueExW(key_, name.c_str(), nullptr, &oldType_, nullptr, &size) == ERROR_SUCCESS) {
