@@ -16,11 +16,12 @@ ends that process (and only that one).
 """
 import argparse
 import os
-import signal
 import socket
 import subprocess
 import sys
 import time
+
+from server_process import command_words, stop_recorded
 
 CONFIG_TEMPLATE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "nginx.conf.in")
 NGINX = "/usr/sbin/nginx"
@@ -28,35 +29,14 @@ NGINX = "/usr/sbin/nginx"
 
 def ours(pid, state_dir):
     """True when `pid` is an nginx that "start" made for this state folder."""
-    try:
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            words = f.read().split(b"\0")
-    except OSError:
-        return False
+    words = command_words(pid)
     return bool(words) and os.path.basename(words[0]) == b"nginx" and \
         os.path.join(state_dir, "nginx.conf").encode() in words
 
 
 def stop(args):
     state_dir = os.path.realpath(args.state_dir)
-    try:
-        with open(os.path.join(state_dir, "server.pid")) as f:
-            pid = int(f.read().strip())
-    except (OSError, ValueError):
-        pid = None
-    if pid is not None and ours(pid, state_dir):
-        os.kill(pid, signal.SIGTERM)  # fast shutdown
-        for _ in range(100):
-            if not ours(pid, state_dir):
-                break
-            time.sleep(0.05)
-        else:
-            os.kill(pid, signal.SIGKILL)
-    try:
-        os.remove(os.path.join(state_dir, "server.pid"))
-    except OSError:
-        pass
-    return 0
+    return stop_recorded(state_dir, lambda pid: ours(pid, state_dir))
 
 
 def listening(address, port):
