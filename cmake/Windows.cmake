@@ -1,4 +1,5 @@
-# Windows trees (x86_64 runs under Wine in tests; i686 is the release build).
+# Windows trees: the 32-bit release, and the same build with the test hosts that runs under Wine
+# (an x86_64 one with the same hosts where the machine cannot run 32-bit programs).
 set(CMAKE_RC_FLAGS "-c 65001")  # .rc files are UTF-8
 enable_language(RC)
 
@@ -16,18 +17,15 @@ target_compile_definitions(tallix_core PUBLIC UNICODE _UNICODE NOMINMAX WIN32_LE
 # size, put every function and datum in a section of its own so that the linker drops what nothing
 # calls, and build the product code without exception tables: it handles failures in place and
 # never throws or catches (an allocation failure inside the C++ library still ends the process,
-# as before). The Wine test tree uses the same flags, so the tests run the code that ships.
+# as before), and without run-time type information (the type records of every class with virtual
+# functions and of every function object): nothing in the product asks for it, and the compiler
+# refuses any use. The Wine test tree uses the same flags, so the tests run the code that ships;
+# its test program and GoogleTest are built without type information too (their fakes derive from
+# the product's interfaces, whose type records do not exist).
 set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
 set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
 set(TALLIX_SIZE_FLAGS -ffunction-sections -fdata-sections -fno-exceptions
-                      -fno-asynchronous-unwind-tables)
-# The release also leaves out run-time type information (the type records of every class with
-# virtual functions and of every function object): nothing in the product asks for it, and the
-# compiler refuses any use. The Wine test tree keeps it, because the test program's fakes derive
-# from the product's interfaces and its test framework uses it.
-if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  list(APPEND TALLIX_SIZE_FLAGS -fno-rtti)
-endif()
+                      -fno-asynchronous-unwind-tables -fno-rtti)
 target_compile_options(tallix_core PRIVATE ${TALLIX_SIZE_FLAGS})
 
 add_library(tallix_win STATIC ${TALLIX_WIN_SOURCES})
@@ -52,24 +50,26 @@ target_include_directories(tallix PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_
 
 # Import table and version resource of the shipped executable, checked without running it.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
-# The 32-bit release has a size budget of 450 KiB.
-set(TALLIX_SIZE_BUDGET)
+# The release and its test build are 32-bit and within the release's size budget of 450 KiB.
+set(TALLIX_PE_RULES)
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  set(TALLIX_SIZE_BUDGET --max-size 460800)
+  set(TALLIX_PE_RULES --machine i386 --max-size 460800)
 endif()
 add_test(NAME pe_imports_and_version
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/tools/check_pe.py
                  --objdump ${CMAKE_OBJDUMP} --gui --version ${PROJECT_VERSION}
-                 ${TALLIX_SIZE_BUDGET} $<TARGET_FILE:tallix>)
+                 ${TALLIX_PE_RULES} $<TARGET_FILE:tallix>)
 
-# Everything below runs under Wine and only in the tree that Wine can run.
-if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+# Everything below runs under Wine, in the tree whose hosts are loopback addresses.
+if(NOT TALLIX_TEST_HOSTS)
   return()
 endif()
 
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR})
 
-# GoogleTest built from Debian's sources with the same toolchain.
+# GoogleTest built from Debian's sources with the same toolchain, and like every test program of
+# this tree without type information (see above).
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -86,6 +86,19 @@ target_link_options(tallix_win_tests PRIVATE -municode)
 target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
 add_dependencies(tallix_win_tests tallix)
 add_test(NAME win_tests COMMAND tallix_win_tests)
+# A 32-bit program runs under WOW64 in the tree's prefix. The same program also runs on a plain
+# 32-bit system (a prefix of its own), where every lookup that depends on WOW64 takes its other
+# branch.
+set(TALLIX_WIN_TEST_RUNS win_tests)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set_tests_properties(win_tests PROPERTIES ENVIRONMENT "TALLIX_EXPECT_WOW64=0")
+else()
+  set_tests_properties(win_tests PROPERTIES ENVIRONMENT "TALLIX_EXPECT_WOW64=1")
+  add_test(NAME win_tests_without_wow64 COMMAND tallix_win_tests)
+  set_tests_properties(win_tests_without_wow64 PROPERTIES
+                       ENVIRONMENT "TALLIX_EXPECT_WOW64=0;TALLIX_WINEARCH=win32")
+  list(APPEND TALLIX_WIN_TEST_RUNS win_tests_without_wow64)
+endif()
 
 # Stand-ins for the suite's programs with chosen version resources (tests/stubs/stubs.cmake).
 include(${CMAKE_SOURCE_DIR}/tests/stubs/stubs.cmake)
@@ -121,10 +134,8 @@ set(TALLIX_WIN_TEST_ENVIRONMENT
     "TALLIX_SERVER_LOG=${TALLIX_SERVER_STATE}/requests.jsonl"
     "TALLIX_SERVER_ORIGIN=http://127.0.0.1:${TALLIX_TEST_MANIFEST_PORT}"
     "TALLIX_CLOSED_ORIGIN=http://127.0.0.1:${TALLIX_TEST_CLOSED_PORT}")
-set_tests_properties(win_tests PROPERTIES
-  ENVIRONMENT "${TALLIX_WIN_TEST_ENVIRONMENT}"
-  FIXTURES_REQUIRED loopback_server
-  TIMEOUT 300)
+set_property(TEST ${TALLIX_WIN_TEST_RUNS} APPEND PROPERTY ENVIRONMENT ${TALLIX_WIN_TEST_ENVIRONMENT})
+set_tests_properties(${TALLIX_WIN_TEST_RUNS} PROPERTIES FIXTURES_REQUIRED loopback_server TIMEOUT 300)
 # Signed copies of a stub program for the signer check, made with throwaway certificates for every
 # run (scripts/make-signature-fixtures.sh).
 set(TALLIX_SIGNING_DIR ${CMAKE_BINARY_DIR}/signing)
@@ -132,8 +143,9 @@ add_test(NAME signature_fixtures
          COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/make-signature-fixtures.sh ${TALLIX_SIGNING_DIR}
                  ${TALLIX_STUBS_DIR}/keldra-6.0.0.1/keldra.exe)
 set_tests_properties(signature_fixtures PROPERTIES FIXTURES_SETUP signature_fixtures TIMEOUT 60)
-set_property(TEST win_tests APPEND PROPERTY FIXTURES_REQUIRED signature_fixtures)
-set_property(TEST win_tests APPEND PROPERTY ENVIRONMENT "TALLIX_SIGNING_DIR=${TALLIX_SIGNING_DIR}")
+set_property(TEST ${TALLIX_WIN_TEST_RUNS} APPEND PROPERTY FIXTURES_REQUIRED signature_fixtures)
+set_property(TEST ${TALLIX_WIN_TEST_RUNS} APPEND PROPERTY
+             ENVIRONMENT "TALLIX_SIGNING_DIR=${TALLIX_SIGNING_DIR}")
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 
 # The downloader's benchmark (scripts/bench-download.sh runs it under Wine; not a test).

@@ -13,8 +13,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 size_mb=${1:-200}
 rounds=${2:-2}
 real_mb=${3:-48}
-build="$root/build/win64"
-bash "$root/scripts/configure.sh" win64
+. "$root/scripts/wine-machine.sh"
+export TALLIX_WINE_TREE=$(tallix_wine_tree)  # win64 measures the x86_64 build
+tree=$TALLIX_WINE_TREE
+build="$root/build/$tree"
+bash "$root/scripts/configure.sh" "$tree"
 ninja -j2 -C "$build" download_bench e2e_programs >/dev/null
 
 work="$build/bench"

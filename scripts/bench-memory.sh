@@ -6,8 +6,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 size_mb=${1:-200}
-build="$root/build/win64"
-bash "$root/scripts/configure.sh" win64
+. "$root/scripts/wine-machine.sh"
+export TALLIX_WINE_TREE=$(tallix_wine_tree)  # win64 measures the x86_64 build
+tree=$TALLIX_WINE_TREE
+build="$root/build/$tree"
+bash "$root/scripts/configure.sh" "$tree"
 ninja -C "$build" e2e_programs memory_observer >/dev/null
-echo "memory, package of ${size_mb} MB, Wine $(wine --version 2>/dev/null | sed 's/wine-//')"
+echo "memory, package of ${size_mb} MB, $tree build, Wine $(wineserver --version 2>&1 | sed -n 's/.*Wine \([0-9.]*\).*/\1/p')"
 "$root/scripts/wine-session.sh" "$build" python3 "$root/tests/bench/session_bench.py" memory "$size_mb"

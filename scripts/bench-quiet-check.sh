@@ -7,8 +7,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-20}
-build="$root/build/win64"
-bash "$root/scripts/configure.sh" win64
+. "$root/scripts/wine-machine.sh"
+export TALLIX_WINE_TREE=$(tallix_wine_tree)  # win64 measures the x86_64 build
+tree=$TALLIX_WINE_TREE
+build="$root/build/$tree"
+bash "$root/scripts/configure.sh" "$tree"
 ninja -C "$build" e2e_programs fetch_three >/dev/null
-echo "quiet check, $runs runs each, Wine $(wine --version 2>/dev/null | sed 's/wine-//'), $(nproc) cores (shared)"
+echo "quiet check, $runs runs each, $tree build, Wine $(wineserver --version 2>&1 | sed -n 's/.*Wine \([0-9.]*\).*/\1/p'), $(nproc) cores (shared)"
 "$root/scripts/wine-session.sh" "$build" python3 "$root/tests/bench/session_bench.py" quiet "$runs"

@@ -3,10 +3,10 @@
 # companion "pinnace" 2.1.0.0 runs with its window; it starts the updater as "tallix.exe -pinnace";
 # the window offers 2.1.0.1, the main button is clicked, the package is downloaded, the running
 # program is closed and replaced, started again with "/fromtallix", and the window closes. A
-# picture of each stage is saved in build/win64/demo.
+# picture of each stage is saved in BUILD_DIR/demo. Usage: demo-session.sh BUILD_DIR
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build="$root/build/win64"
+build=$(cd "$1" && pwd)
 demo="$build/demo"
 run() { "$root/scripts/wine-run.sh" "$build" "$@"; }
 probe() { run "$build/e2e-stubs/probe.exe" "$@"; }
@@ -44,7 +44,7 @@ printf '{"/keldra/pinnace.exe": {"answer": "rate", "bytes_per_second": %d}}\n' \
   $((size / 6 + 1)) >"$demo/root/_rules.json"
 cp "$build/tallix.exe" "$demo/suite/"
 cp "$build/stubs/keldra-5.9.2.1/keldra.exe" "$demo/suite/"
-# The stand-in for the tray companion shows a window titled with its command line.
+# The stand-in for the tray companion shows a small window: its product name, version and switches.
 cp "$build/stubs/running-pinnace-2.1.0.0/pinnace.exe" "$demo/suite/"
 echo _Pinnace >"$demo/suite/pinnace.exe.class"
 touch "$demo/suite/pinnace.exe.visible"

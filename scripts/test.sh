@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Builds every tree and runs every test: the native unit tests, the Windows tests under Wine, the
-# checks of both Windows executables and the replay of every fuzz target's corpus. Ends with one
-# summary line.
+# Builds every tree and runs every test: the native unit tests, the Windows tests under Wine (on
+# the 32-bit build with the test hosts, or where this machine cannot run 32-bit programs on the
+# x86_64 one: scripts/wine-machine.sh), the checks of both Windows executables and the replay of
+# every fuzz target's corpus. Ends with one summary line.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/install-deps.sh || exit 1
-scripts/configure.sh || exit 1
+. scripts/wine-machine.sh
+wine_tree=$(tallix_wine_tree)
+if [ "$wine_tree" != win32-test ]; then
+  echo "== this machine cannot run 32-bit Windows programs (no 32-bit Wine, or a kernel without"
+  echo "   32-bit code): the Wine tests run the $wine_tree build instead of the 32-bit one"
+fi
+scripts/configure.sh native "$wine_tree" win32 fuzz || exit 1
 
 passed=0
 failed=0
@@ -33,7 +40,7 @@ run_ctest() {
   [ "$f" -eq 0 ] || status=1
 }
 
-for tree in native win64 win32 fuzz; do
+for tree in native "$wine_tree" win32 fuzz; do
   echo "== building $tree"
   if ! ninja -C "build/$tree" >"build/$tree.build.log" 2>&1; then
     tail -n 60 "build/$tree.build.log"
@@ -43,7 +50,7 @@ for tree in native win64 win32 fuzz; do
     continue
   fi
   case "$tree" in
-    win64) run_ctest "$tree" "$root/scripts/wine-session.sh" "$root/build/win64" ;;
+    "$wine_tree") run_ctest "$tree" "$root/scripts/wine-session.sh" "$root/build/$tree" ;;
     *) run_ctest "$tree" ;;
   esac
 done

@@ -22,7 +22,8 @@ import sys
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BUILD = os.path.join(REPO, "build", "win64")
+# The Wine tree of this machine (scripts/wine-machine.sh), as the benchmark scripts give it.
+BUILD = os.path.join(REPO, "build", os.environ.get("TALLIX_WINE_TREE", "win32-test"))
 
 
 def harness_environment():

@@ -109,11 +109,45 @@ def reg(*args):
     wine("reg", *args, timeout=60)
 
 
+def registry_view(key, view=None):
+    """The reg.exe switch of the registry view that `key` is written in. A machine-wide value is
+    written as given, in the 64-bit view ("/reg:64"), whichever reg.exe runs: with 32-bit Wine
+    installed "wine reg" is the 32-bit one, whose "Software" writes would land below
+    "Wow6432Node". `view` 32 writes as a 32-bit program of the suite does."""
+    if view is not None:
+        return ["/reg:%d" % view]
+    return ["/reg:64"] if key.upper().startswith(("HKLM\\", "HKEY_LOCAL_MACHINE\\")) else []
+
+
+def is_32bit_program(path):
+    """True for a PE file built for 32-bit x86."""
+    data = read(path)
+    header = int.from_bytes(data[0x3C:0x40], "little")
+    return data[header:header + 4] == b"PE\0\0" and data[header + 4:header + 6] == b"\x4c\x01"
+
+
 def signed_by_another_company(folder, program, into):
     """The stub `program` signed with a certificate of another company; returns its path."""
     subprocess.run(["bash", os.path.join(REPO, "scripts", "make-signature-fixtures.sh"), into,
                     stub(folder, program)], check=True, capture_output=True, timeout=120)
     return os.path.join(into, "other.exe")
+
+
+def processes_of(path):
+    """(pid, command line) of the processes whose command line names `path` (a file or folder,
+    by its Linux or its Windows path)."""
+    unix = path.lower()
+    windows = windows_path(path).lower()
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            args = read("/proc/%s/cmdline" % pid).decode("utf-8", "replace").split("\0")
+        except OSError:
+            continue
+        line = " ".join(a for a in args if a)
+        if unix in line.lower() or windows in line.lower():
+            found.append((int(pid), line))
+    return found
 
 
 def start_group(args, env=None):
@@ -215,8 +249,20 @@ class Scenario:
         for port in ports or build().ports:
             args += ["--port", str(port)]
         subprocess.run(args, check=True, timeout=30, capture_output=True)
-        self.server_states.append(state)
+        self.server_states.append((build().server, state))
         return state
+
+    def start_nginx(self, ports=None):
+        """nginx (tests/servers/nginx_server.py) serving the scenario's root on the test ports
+        (all by default), as a publisher's web server would; its locations added from the root's
+        "_nginx*.conf" files. Its request log is the scenario's `requests()`."""
+        script = os.path.join(REPO, "tests", "servers", "nginx_server.py")
+        args = ["python3", script, "start", "--state-dir", self.state, "--root", self.root]
+        for port in ports or build().ports:
+            args += ["--port", str(port)]
+        subprocess.run(args, check=True, timeout=30, capture_output=True)
+        self.server_states.append((script, self.state))
+        return self.state
 
     def requests(self, state=None):
         return read_jsonl(os.path.join(state or self.state, "requests.jsonl"))
@@ -237,10 +283,11 @@ class Scenario:
             return []
         return [line for line in read(log).decode("utf-16-le").split("\r\n") if line]
 
-    def set_registry(self, key, name, value, kind="REG_SZ"):
-        if key not in self.registry_keys:
-            self.registry_keys.append(key)
-        reg("add", key, "/v", name, "/t", kind, "/d", value, "/f")
+    def set_registry(self, key, name, value, kind="REG_SZ", view=None):
+        """Writes a value (in the view of `registry_view`); the key is deleted at the end."""
+        if (key, view) not in self.registry_keys:
+            self.registry_keys.append((key, view))
+        reg("add", key, "/v", name, "/t", kind, "/d", value, "/f", *registry_view(key, view))
 
     def window(self, class_name, visible=False):
         """Starts a stub window of `class_name` that logs the records it receives."""
@@ -261,18 +308,7 @@ class Scenario:
 
     def suite_processes(self):
         """(pid, command line) of the processes running from the suite folder, wherever started."""
-        unix = self.suite.lower()
-        windows = windows_path(self.suite).lower()
-        found = []
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                args = read("/proc/%s/cmdline" % pid).decode("utf-8", "replace").split("\0")
-            except OSError:
-                continue
-            line = " ".join(a for a in args if a)
-            if unix in line.lower() or windows in line.lower():
-                found.append((int(pid), line))
-        return found
+        return processes_of(self.suite)
 
     def close(self):
         for proc in self.processes:
@@ -282,11 +318,11 @@ class Scenario:
                 os.kill(pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-        for state in self.server_states:
-            subprocess.run(["python3", build().server, "stop", "--state-dir", state],
+        for script, state in self.server_states:
+            subprocess.run(["python3", script, "stop", "--state-dir", state],
                            timeout=30, capture_output=True)
-        for key in self.registry_keys:
-            reg("delete", key, "/f")
+        for key, view in self.registry_keys:
+            reg("delete", key, "/f", *registry_view(key, view))
 
 
 class Case(unittest.TestCase):
@@ -296,6 +332,11 @@ class Case(unittest.TestCase):
         self.s = Scenario(self.id().split(".")[-1])
         self.addCleanup(self.s.close)
         reg("delete", UPDATER_KEY, "/v", "uptime", "/f")
+
+    def start_web_servers(self, ports=None):
+        """The publisher's servers of the scenario: the loopback server; nginx in the scenarios
+        that say so."""
+        return self.s.start_servers(ports)
 
     def serve_manifests(self, *entries, own=None, settings_text=SETTINGS):
         """The settings manifest and the upgrade manifest with the updater's own entry."""
@@ -314,7 +355,7 @@ class Case(unittest.TestCase):
         the servers started (on `ports`, all test ports by default)."""
         self.s.add_program("keldra-5.9.2.1", "keldra.exe")
         self.serve_manifests(entry("keldra", offered, name="Keldra"), *entries, **manifests)
-        self.s.start_servers(ports)
+        self.start_web_servers(ports)
 
     def assert_ends(self, updater, seconds=30, code=0):
         ended = updater.wait(seconds)
@@ -382,5 +423,7 @@ def main():
     suite = loader.loadTestsFromNames(names, module) if names else loader.loadTestsFromModule(module)
     result = unittest.TextTestRunner(verbosity=2).run(suite)
     failed = len(result.failures) + len(result.errors)
-    print("e2e: %d passed, %d failed" % (result.testsRun - failed, failed))
+    skipped = len(result.skipped)
+    print("e2e: %d passed, %d failed, %d skipped" % (result.testsRun - failed - skipped, failed,
+                                                     skipped))
     sys.exit(1 if failed else 0)

@@ -45,7 +45,7 @@ class InstallCase(harness.Case):
             path = source if os.path.isabs(source) else stub(source, name + ".exe")
             self.s.serve("/keldra/%s.exe" % name, harness.read(path))
         self.serve_manifests(*entries, own=harness.own_entry(own_version))
-        self.s.start_servers()
+        self.start_web_servers()
 
     def installed_is(self, name, folder):
         return self.same_file(os.path.join(self.s.suite, name + ".exe"), stub(folder, name + ".exe"))

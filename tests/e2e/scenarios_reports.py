@@ -136,7 +136,7 @@ class ReportScenario(harness.Case):
                          "v=%s&s=0&e=1&a=hijactcontent:%s;filecontent:|;"
                          % (harness.build().version, hijack * 2))
         self.assertRegex(fields.pop("dns"), r"^[0-9.,#]*$")
-        self.assertEqual(fields, {"n": "pinnace.exe", "d": "pinnace", "v": "2.1.0.0", "s": "|",
+        self.assertEqual(fields, {"n": "pinnace.exe", "d": "Pinnace", "v": "2.1.0.0", "s": "|",
                                   "o": "pinnace.exe", "disk": "", "path": mirror, "redown": "0",
                                   "size": str(os.path.getsize(package))})
         self.assert_tray_poked()
@@ -148,7 +148,7 @@ class ReportScenario(harness.Case):
         self.clicked_update_from_another_signer("fennick", "fennick-1.0.0.0")
         fields = [f for f, _ in self.reports()]
         self.assertEqual([f["n"] for f in fields], ["fennick.exe"] * 2, fields)
-        self.assertEqual(fields[0]["d"], "fennick")  # the product name
+        self.assertEqual(fields[0]["d"], "Fennick")  # the product name
         self.assertEqual(fields[1]["d"], "0")  # not brought up to date
         self.assert_tray_poked(2)
 

@@ -30,13 +30,14 @@ import http.server
 import json
 import os
 import re
-import signal
 import socketserver
 import subprocess
 import sys
 import threading
 import time
 import urllib.parse
+
+from server_process import command_words, stop_recorded
 
 NOT_FOUND_PAGE = (b"<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
                   b"<body><h1>Not Found</h1></body></html>\n")
@@ -183,36 +184,15 @@ def serve(args):
 
 def our_server(pid, state_dir):
     """True when `pid` is a server that "start" made for this state folder."""
-    try:
-        with open("/proc/%d/cmdline" % pid, "rb") as f:
-            words = f.read().split(b"\0")
-    except OSError:
-        return False
-    return (os.path.basename(__file__).encode() in b" ".join(words)
+    words = command_words(pid)
+    return (words is not None and os.path.basename(__file__).encode() in b" ".join(words)
             and os.path.join(state_dir, "requests.jsonl").encode() in words)
 
 
 def stop(args):
     state_dir = os.path.realpath(args.state_dir)
-    try:
-        with open(os.path.join(state_dir, "server.pid")) as f:
-            pid = int(f.read().strip())
-    except (OSError, ValueError):
-        pid = None
-    if pid is not None and our_server(pid, state_dir):
-        os.kill(pid, signal.SIGTERM)
-        for _ in range(100):
-            if not our_server(pid, state_dir):
-                break
-            time.sleep(0.05)
-        else:
-            os.kill(pid, signal.SIGKILL)
-    for name in ("server.pid", "server.ready"):
-        try:
-            os.remove(os.path.join(state_dir, name))
-        except OSError:
-            pass
-    return 0
+    return stop_recorded(state_dir, lambda pid: our_server(pid, state_dir),
+                         ("server.pid", "server.ready"))
 
 
 def start(args):

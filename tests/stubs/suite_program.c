@@ -1,6 +1,6 @@
 /* A stand-in for a program of the suite, with the version resource its build gives it. It notes
-   each start by appending its command line to "<its own path>.log" (UTF-16). What else it does is told by
-   files beside it, so that one build serves every program and survives being replaced:
+   each start by appending its command line to "<its own path>.log" (UTF-16). What else it does is
+   told by files beside it, so that one build serves every program and survives being replaced:
      <path>.class     its first line names the class of a top-level window that it owns; the
                       program ends when that window gets WM_CLOSE
      <path>.stubborn  WM_CLOSE is ignored: only ending the process stops it
@@ -8,11 +8,116 @@
                       the event is set
      <path>.lock      its first line names a file that it holds open for reading and writing,
                       letting others read and rename it but not write it
-     <path>.visible   the window is shown, titled with the command line it was started with
+     <path>.visible   the window is shown: a small program's window with its product name and
+                      version (from its version resource) and the switches it was started with
    Without any of them it ends at once. It never lives longer than two minutes. */
 #include <windows.h>
 
 static BOOL g_stubborn = FALSE;
+static wchar_t g_product[64]; /* product name, or the file name without ".exe" */
+static wchar_t g_version[32]; /* product version "a.b.c.d", or empty */
+
+/* The product name and version of this program's version resource, for its window. */
+static void ReadProduct(const wchar_t* self) {
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(self, &ignored);
+    const wchar_t* name = self;
+    const wchar_t* at;
+    wchar_t* dot;
+    for (at = self; *at != L'\0'; ++at) {
+        if (*at == L'\\') {
+            name = at + 1;
+        }
+    }
+    lstrcpynW(g_product, name, 64);
+    dot = g_product + lstrlenW(g_product) - 4;
+    if (dot > g_product && lstrcmpiW(dot, L".exe") == 0) {
+        *dot = L'\0';
+    }
+    if (size != 0) {
+        void* data = HeapAlloc(GetProcessHeap(), 0, size);
+        wchar_t* text = NULL;
+        VS_FIXEDFILEINFO* fixed = NULL;
+        UINT length = 0;
+        if (data != NULL && GetFileVersionInfoW(self, 0, size, data)) {
+            if (VerQueryValueW(data, L"\\StringFileInfo\\080404b0\\ProductName", (void**)&text,
+                               &length) &&
+                length > 1) {
+                lstrcpynW(g_product, text, 64);
+            }
+            if (VerQueryValueW(data, L"\\", (void**)&fixed, &length) && fixed != NULL) {
+                wsprintfW(g_version, L"%u.%u.%u.%u", HIWORD(fixed->dwProductVersionMS),
+                          LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS),
+                          LOWORD(fixed->dwProductVersionLS));
+            }
+        }
+        HeapFree(GetProcessHeap(), 0, data);
+    }
+}
+
+/* The switches of the command line: what follows the program's own path. */
+static const wchar_t* Switches(void) {
+    const wchar_t* at = GetCommandLineW();
+    if (*at == L'"') {
+        for (++at; *at != L'\0' && *at != L'"'; ++at) {
+        }
+        if (*at == L'"') {
+            ++at;
+        }
+    } else {
+        for (; *at != L'\0' && *at != L' '; ++at) {
+        }
+    }
+    while (*at == L' ') {
+        ++at;
+    }
+    return at;
+}
+
+static void DrawLine(HDC dc, const wchar_t* text, RECT box, int height, int weight,
+                     COLORREF color) {
+    HFONT font = CreateFontW(-height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
+                             CLEARTYPE_QUALITY, 0, L"Tahoma");
+    HGDIOBJ old = SelectObject(dc, font);
+    SetTextColor(dc, color);
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, text, -1, &box, DT_LEFT | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+    SelectObject(dc, old);
+    DeleteObject(font);
+}
+
+/* A small program's face: a coloured title band with the product name, its version, and the
+   switches it was started with (so that a picture shows a restart by the updater). */
+static void PaintProgram(HWND hwnd) {
+    PAINTSTRUCT paint;
+    RECT client;
+    RECT band;
+    RECT line;
+    wchar_t text[160];
+    const wchar_t* switches = Switches();
+    HDC dc = BeginPaint(hwnd, &paint);
+    HBRUSH bandBrush = CreateSolidBrush(RGB(45, 110, 170));
+    GetClientRect(hwnd, &client);
+    FillRect(dc, &client, (HBRUSH)(COLOR_BTNFACE + 1));
+    band = client;
+    band.bottom = band.top + 40;
+    FillRect(dc, &band, bandBrush);
+    DeleteObject(bandBrush);
+    line = band;
+    line.left += 14;
+    line.top += 9;
+    DrawLine(dc, g_product, line, 20, FW_BOLD, RGB(255, 255, 255));
+    line = client;
+    line.left += 14;
+    line.right -= 10;
+    line.top = band.bottom + 14;
+    wsprintfW(text, g_version[0] != L'\0' ? L"Version %s" : L"No version%s", g_version);
+    DrawLine(dc, text, line, 15, FW_NORMAL, RGB(40, 40, 40));
+    line.top += 26;
+    wsprintfW(text, *switches != L'\0' ? L"Started with %.120s" : L"Started by the user", switches);
+    DrawLine(dc, text, line, 13, FW_NORMAL, RGB(110, 110, 110));
+    EndPaint(hwnd, &paint);
+}
 
 static LRESULT CALLBACK ProgramWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CLOSE) {
@@ -22,13 +127,7 @@ static LRESULT CALLBACK ProgramWindowProc(HWND hwnd, UINT message, WPARAM wParam
         return 0;
     }
     if (message == WM_PAINT) {
-        /* The command line, for pictures taken where no window manager draws a caption. */
-        PAINTSTRUCT paint;
-        RECT client;
-        HDC dc = BeginPaint(hwnd, &paint);
-        GetClientRect(hwnd, &client);
-        DrawTextW(dc, GetCommandLineW(), -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        EndPaint(hwnd, &paint);
+        PaintProgram(hwnd);
         return 0;
     }
     if (message == WM_DESTROY) {
@@ -110,10 +209,14 @@ int main(void) {
         wc.lpfnWndProc = ProgramWindowProc;
         wc.hInstance = GetModuleHandleW(NULL);
         wc.lpszClassName = className;
-        wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+        wc.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
         RegisterClassW(&wc);
-        HWND window = CreateWindowExW(0, className, GetCommandLineW(), WS_OVERLAPPEDWINDOW, 40, 40,
-                                      640, 120, NULL, NULL, wc.hInstance, NULL);
+        wchar_t title[100];
+        HWND window;
+        ReadProduct(self);
+        wsprintfW(title, L"%s %s", g_product, g_version);
+        window = CreateWindowExW(0, className, title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, 40,
+                                 40, 340, 150, NULL, NULL, wc.hInstance, NULL);
         if (window == NULL) {
             hasWindow = FALSE;
         } else if (ReadSideFile(self, L".visible", NULL, 0)) {

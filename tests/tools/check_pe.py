@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks a built tallix.exe without running it: its import table lists only DLLs that every
-Windows has, its version resource carries the project version, and (with --max-size) the file
-stays within its size budget. Prints the size and the largest sections."""
+Windows has, its version resource carries the project version, (with --machine) it is built for
+the named processor, and (with --max-size) the file stays within its size budget. Prints the size and the largest sections."""
 import argparse
 import os
 import re
@@ -43,6 +43,7 @@ def main():
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--gui", action="store_true", help="expect the GUI subsystem")
+    parser.add_argument("--machine", help="expected processor: i386 or x86-64")
     parser.add_argument("--max-size", type=int, help="size budget of the file in bytes")
     parser.add_argument("exe")
     args = parser.parse_args()
@@ -61,6 +62,11 @@ def main():
     print("version resource:", versions)
     if versions != (args.version, args.version):
         failures.append("version resource %s, expected %s" % (versions, args.version))
+
+    machine = re.search(r"file format pei-(\S+)", header)
+    print("machine:", machine.group(1) if machine else None)
+    if args.machine and (not machine or machine.group(1) != args.machine):
+        failures.append("built for %s, expected %s" % (machine and machine.group(1), args.machine))
 
     if args.gui and not re.search(r"Subsystem\s+00000002", header):
         failures.append("not a GUI-subsystem executable")

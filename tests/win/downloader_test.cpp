@@ -305,7 +305,7 @@ TEST(RecordDownloadAnomaly, FieldsFromTheFile) {
     const DownloadAnomaly& versioned = records[1];
     EXPECT_EQ(versioned.productVersion, L"6.0.0.1");
     EXPECT_EQ(versioned.originalFileName, L"keldra.exe");
-    EXPECT_EQ(versioned.productName, L"keldra");  // the stub names its product after its file
+    EXPECT_EQ(versioned.productName, L"Keldra");  // the stub names its product as a program does
     EXPECT_EQ(versioned.fileSize, fs::file_size(fs::path(stub)));
     EXPECT_EQ(versioned.fileText, L"");  // a file with a version resource keeps no text
 

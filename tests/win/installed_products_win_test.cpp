@@ -44,7 +44,7 @@ const wchar_t kMainProgramKey[] = L"Software\\Orvane\\Keldra";
 TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
     REQUIRE_TEST_RUN();
     const ProductProbe probe = WindowsProductProbe();
-    ASSERT_FALSE(probe.wow64);  // a 64-bit process reads the plain keys
+    ASSERT_EQ(probe.wow64, ExpectedWow64());
     ScopedRegistryValue calendarDir(HKEY_CURRENT_USER, kCalendarKey, L"Install_Dir");
     ScopedRegistryValue marlowDir(HKEY_CURRENT_USER, kMarlowKey, L"Install_NewPath");
     calendarDir.SetString(L"C:\\Program Files\\Orvane\\日历");
@@ -58,8 +58,12 @@ TEST(ProductRegistry, ValuesAreReadThroughTheLookups) {
 
     const TempFolder suite;  // no keldra.exe beside the updater
     const std::wstring stubDir = StubFolder("keldra-6.0.0.1");
-    ScopedRegistryValue mainDir(HKEY_LOCAL_MACHINE, kMainProgramKey, L"Install_Dir");
-    ScopedRegistryValue mainExe(HKEY_LOCAL_MACHINE, kMainProgramKey, L"ExeName");
+    // Written as the suite's installer writes it: a 32-bit program writes its own view, which on
+    // a 64-bit system is below "Wow6432Node" (where the updater looks under WOW64). A 64-bit
+    // build of the updater stands for a 64-bit installer.
+    const REGSAM installerView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    ScopedRegistryValue mainDir(HKEY_LOCAL_MACHINE, kMainProgramKey, L"Install_Dir", installerView);
+    ScopedRegistryValue mainExe(HKEY_LOCAL_MACHINE, kMainProgramKey, L"ExeName", installerView);
     mainDir.Remove();
     mainExe.Remove();
     EXPECT_FALSE(MainProgramPresent(suite.Path(), L"keldra", probe));

@@ -51,21 +51,24 @@ class RecordingSession : public SessionInput {
     }
 };
 
+struct CompanionSearch {
+    HWND frame;
+    int count;
+};
+
+// A named callback: a lambda has no stdcall conversion on 32-bit Windows.
+BOOL CALLBACK CountVisibleCompanion(HWND window, LPARAM search) {
+    auto* s = reinterpret_cast<CompanionSearch*>(search);
+    if (GetWindow(window, GW_OWNER) == s->frame && IsWindowVisible(window)) {
+        ++s->count;
+    }
+    return TRUE;
+}
+
 // The visible windows of this process that the frame owns (the shadow and the history panel).
 int VisibleCompanions(HWND frame) {
-    struct Search {
-        HWND frame;
-        int count;
-    } search{frame, 0};
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            if (GetWindow(w, GW_OWNER) == s->frame && IsWindowVisible(w)) {
-                ++s->count;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    CompanionSearch search{frame, 0};
+    EnumWindows(CountVisibleCompanion, reinterpret_cast<LPARAM>(&search));
     return search.count;
 }
 

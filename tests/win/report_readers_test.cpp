@@ -21,19 +21,22 @@ const wchar_t kCurrentVersionKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentV
 // reported version when a process starts, so a child of this program ("--os-probe") prints the
 // code and the description, each on a line.
 TEST(OsReaders, ReleasesAsWineReportsThem) {
+    // A 64-bit system is described so to a 64-bit program and to a 32-bit one under WOW64.
+    const bool system64 = sizeof(void*) == 8 || ExpectedWow64();
+    const std::string bits = system64 ? ", 64-bit\r\n" : ", 32-bit\r\n";
     const struct {
         const wchar_t* wineVersion;  // nullptr: no override (Wine's own Windows 7 workstation)
         const wchar_t* currentVersion;
         std::optional<DWORD> majorVersionNumber;
         const wchar_t* buildNumber;
         const char* outputStart;
-        const char* outputEnd;
+        std::string outputEnd;
     } releases[] = {
         {L"winxp", L"5.1", std::nullopt, L"2600", "13\r\nWindows XP Professional",
          " (Build 2600)\r\n"},
-        {nullptr, L"6.1", std::nullopt, L"7601", "23\r\nWindows 7 ", " (Build 7601), 64-bit\r\n"},
+        {nullptr, L"6.1", std::nullopt, L"7601", "23\r\nWindows 7 ", " (Build 7601)" + bits},
         // The release after 6.2 told by the registry (its other values: the portable tests).
-        {L"win10", L"6.3", 10u, L"19045", "31\r\nWindows 10 ", " (Build 19045), 64-bit\r\n"}};
+        {L"win10", L"6.3", 10u, L"19045", "31\r\nWindows 10 ", " (Build 19045)" + bits}};
     for (const auto& r : releases) {
         ScopedRegistryValue version(HKEY_CURRENT_USER, kWineKey, L"Version");
         ScopedRegistryValue current(HKEY_LOCAL_MACHINE, kCurrentVersionKey, L"CurrentVersion");

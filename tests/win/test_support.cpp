@@ -131,9 +131,9 @@ std::string RunThisProgram(const std::wstring& arguments) {
 }
 
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& path,
-                                         const std::wstring& name)
+                                         const std::wstring& name, REGSAM view)
     : name_(name) {
-    RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
+    RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE | view, nullptr, &key_,
                     nullptr);
     DWORD size = 0;
     if (key_ != nullptr &&
@@ -171,6 +171,10 @@ void ScopedRegistryValue::SetDword(DWORD value) {
 
 void ScopedRegistryValue::Remove() {
     RegDeleteValueW(key_, name_.c_str());
+}
+
+bool ExpectedWow64() {
+    return EnvironmentValue("TALLIX_EXPECT_WOW64") == L"1";
 }
 
 std::string JsonString(const std::string& line, const std::string& key) {

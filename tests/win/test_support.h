@@ -52,10 +52,13 @@ void WriteAll(const std::wstring& path, const std::string& bytes);
 std::wstring PendingFileRenames();
 
 // Sets a registry value for the lifetime of the object and puts back what was there before
-// (or removes the value when there was none).
+// (or removes the value when there was none). By default in the 64-bit view, where a 64-bit
+// system keeps its own values and its 64-bit programs' (32-bit Windows ignores the flag); a
+// 32-bit program of the suite writes KEY_WOW64_32KEY.
 class ScopedRegistryValue {
   public:
-    ScopedRegistryValue(HKEY root, const std::wstring& path, const std::wstring& name);
+    ScopedRegistryValue(HKEY root, const std::wstring& path, const std::wstring& name,
+                        REGSAM view = KEY_WOW64_64KEY);
     ~ScopedRegistryValue();
     ScopedRegistryValue(const ScopedRegistryValue&) = delete;
     ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
@@ -131,6 +134,10 @@ class ServerLog {
 std::string QueryValue(const std::string& path, const std::string& key);
 // The path without its query.
 std::string PathOnly(const std::string& path);
+
+// True when the test run says that this program runs under WOW64 (a 32-bit program on 64-bit
+// Windows), as it knows from the system it started the program on.
+bool ExpectedWow64();
 
 // The folder of a stub program built by tests/stubs/stubs.cmake, with a trailing backslash;
 // empty when the test run did not say where the stubs are.

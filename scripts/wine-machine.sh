@@ -1,0 +1,27 @@
+# Sourced by the build and Wine scripts: what this machine's Wine can run.
+
+# Debian's loaders: Wine's 32-bit side is a 32-bit Linux program (wine32:i386), and every 32-bit
+# Windows program runs in one.
+tallix_wine32_loader=/usr/lib/wine/wine
+tallix_wine64_loader=/usr/lib/wine/wine64
+
+# True when this machine runs 32-bit Windows programs: 32-bit Wine is installed and the kernel
+# executes 32-bit code (some virtual machines run 64-bit user code only; there the loader fails
+# with "Exec format error").
+tallix_wine32_runs() {
+  "$tallix_wine32_loader" --version >/dev/null 2>&1
+}
+
+# The build tree whose programs run under Wine in the tests, the demo and the benchmarks: the
+# 32-bit build that ships, with the test hosts; the x86_64 build with the same hosts only where
+# this machine cannot run 32-bit programs.
+tallix_wine_tree() {
+  if [ -n "${TALLIX_WINE_TREE:-}" ]; then
+    echo "$TALLIX_WINE_TREE"
+  elif tallix_wine32_runs; then
+    echo win32-test
+  else
+    echo win64
+  fi
+}
+
