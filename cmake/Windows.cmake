@@ -85,7 +85,8 @@ target_include_directories(tallix_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_options(tallix_win_tests PRIVATE -municode)
 target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
 add_dependencies(tallix_win_tests tallix)
-add_test(NAME win_tests COMMAND tallix_win_tests)
+# The tests that fill a disk (SmallDisk.*) run apart, below.
+add_test(NAME win_tests COMMAND tallix_win_tests --gtest_filter=-SmallDisk.*)
 
 # Stand-ins for the suite's programs with chosen version resources (tests/stubs/stubs.cmake).
 include(${CMAKE_SOURCE_DIR}/tests/stubs/stubs.cmake)
@@ -134,6 +135,22 @@ add_test(NAME signature_fixtures
 set_tests_properties(signature_fixtures PROPERTIES FIXTURES_SETUP signature_fixtures TIMEOUT 60)
 set_property(TEST win_tests APPEND PROPERTY FIXTURES_REQUIRED signature_fixtures)
 set_property(TEST win_tests APPEND PROPERTY ENVIRONMENT "TALLIX_SIGNING_DIR=${TALLIX_SIGNING_DIR}")
+# A disk that fills: a 1 MiB tmpfs mounted on small-disk/ for the tests that write to it
+# (tests/tools/small_disk.py). Mounting needs root; where it is not allowed the mount fails, and
+# with it these tests: they are never skipped.
+set(TALLIX_SMALL_DISK ${CMAKE_BINARY_DIR}/small-disk)
+set(TALLIX_SMALL_DISK_SCRIPT ${CMAKE_SOURCE_DIR}/tests/tools/small_disk.py)
+add_test(NAME small_disk_mount
+         COMMAND ${Python3_EXECUTABLE} ${TALLIX_SMALL_DISK_SCRIPT} mount ${TALLIX_SMALL_DISK} 1048576)
+add_test(NAME small_disk_unmount
+         COMMAND ${Python3_EXECUTABLE} ${TALLIX_SMALL_DISK_SCRIPT} unmount ${TALLIX_SMALL_DISK})
+set_tests_properties(small_disk_mount PROPERTIES FIXTURES_SETUP small_disk TIMEOUT 30)
+set_tests_properties(small_disk_unmount PROPERTIES FIXTURES_CLEANUP small_disk TIMEOUT 30)
+add_test(NAME win_tests_small_disk COMMAND tallix_win_tests --gtest_filter=SmallDisk.*)
+set_tests_properties(win_tests_small_disk PROPERTIES
+  ENVIRONMENT "${TALLIX_WIN_TEST_ENVIRONMENT};TALLIX_SMALL_DISK=${TALLIX_SMALL_DISK}"
+  FIXTURES_REQUIRED "loopback_server;small_disk"
+  TIMEOUT 120)
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 
 # The downloader's benchmark (scripts/bench-download.sh runs it under Wine; not a test).
