@@ -16,7 +16,7 @@ const std::string kOld = "2.1.0.0:old program";
 const std::string kNew = "2.1.0.1:the new program, longer";
 
 // A folder of files with their contents (the version is the text before ":"), where copies,
-// moves and a program that keeps its file in use fail as told. After `killAfter` file
+// moves and a program that keeps its file in use fail as told. After `killAfter` steps of file
 // operations the process is dead: nothing it asks for happens any more.
 struct FakeDisk {
     std::map<std::wstring, std::string> files = {{kSource, kNew}, {kTarget, kOld}};
@@ -40,12 +40,17 @@ struct FakeDisk {
 
     SwapOps Ops() {
         SwapOps ops;
+        // A copy is two steps: the target emptied and half written, then the rest.
         ops.copy = [this](const std::wstring& from, const std::wstring& to) {
             if (!Alive() || files.count(from) == 0) {
                 return false;
             }
             ++copies;
-            const std::string& data = files[from];
+            const std::string data = files[from];
+            files[to] = data.substr(0, data.size() / 2);
+            if (!Alive()) {
+                return false;
+            }
             if (copyFailures > 0) {
                 --copyFailures;
                 files[to] = data.substr(0, data.size() / 2);
