@@ -1,10 +1,11 @@
 // The wholeness of real program files: the stub programs and the signed copies of one made at
 // test time (scripts/make-signature-fixtures.sh), whole and cut short at the points where a
-// download or a copy stops.
+// download or a copy stops; the installers' check of a cut program.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "apply/package_check_win.h"
 #include "test_support.h"
 #include "trust/image_file_win.h"
 #include "trust/signature_win.h"
@@ -39,6 +40,13 @@ TEST(ImageFile, WholeProgramsPassAndEveryCutIsSeenEvenWhereOnlyTheSignatureIsMis
     std::wstring signer;
     EXPECT_TRUE(VerifyPackageSignature(cut, signer));
     EXPECT_FALSE(PackageIsWhole(cut));
+    // The installers' check refuses the maker's own program cut in its signature, whose version
+    // and (unreadable) signature pass on their own.
+    const std::string maker = ReadAll(signing + L"maker.exe");
+    const std::wstring makerCut = folder.Path() + L"maker.exe";
+    WriteAll(makerCut, maker.substr(0, maker.size() - 600));
+    EXPECT_TRUE(CheckPackage(signing + L"maker.exe", L"6.0.0.1", signer));
+    EXPECT_FALSE(CheckPackage(makerCut, L"6.0.0.1", signer));
 
     WriteAll(folder.Path() + L"page.exe", "<html>error page</html>");
     EXPECT_EQ(JudgeImageFile(folder.Path() + L"page.exe"), ImageWholeness::kNotAnImage);
