@@ -221,7 +221,11 @@ class RunningPrograms(GapCase, InstallCase):
         self.s.rules({"/keldra/pinnace.exe": {"answer": "close"}})  # no answer, twice
         self.assert_ends(self.s.run("-keldra", "-silent", "-enforce", "-notice", timeout=120),
                          90, None)
+        # The caller hears of the failed item, then of the end.
         self.assertTrue(wait_until(lambda: caller.records(), 10))
+        statuses = [r["status"] for r in caller.records()]
+        self.assertIn(3, statuses)
+        self.assertEqual(statuses[-1], 2, statuses)
         self.assert_installed_and_started("keldra", "running-keldra-5.9.2.2", 2,
                                           "/fromtallix /hide")
         # The program whose package failed was never closed: the same process runs on.
