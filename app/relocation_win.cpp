@@ -12,6 +12,7 @@
 #include "app/notice_win.h"
 #include "app/relocation.h"
 #include "app/startup_win.h"
+#include "apply/replace_file_win.h"
 #include "base/unique_handle_win.h"
 #include "manifest/file_version_win.h"
 
@@ -96,15 +97,7 @@ void Relocate() {
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     };
     ops.fileVersion = [](const std::wstring& path) { return FileProductVersion(path); };
-    ops.fileSize = [](const std::wstring& path) -> long long {
-        WIN32_FILE_ATTRIBUTE_DATA data = {};
-        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return -1;
-        }
-        return static_cast<long long>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
-                                      data.nFileSizeLow);
-    };
+    ops.fileSize = FileSizeOf;
     ops.runCommand = [](const std::wstring& command) {
         std::wstring discarded;
         RunCommandCaptured(command, discarded);

@@ -25,16 +25,6 @@ using UniqueLocal = UniqueHandle<LocalMemoryTraits>;
 
 const wchar_t kTakeOwnership[] = L"SeTakeOwnershipPrivilege";
 
-long long SizeOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return -1;
-    }
-    return static_cast<long long>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
-                                  data.nFileSizeLow);
-}
-
 SwapOps FileSystemOps() {
     SwapOps ops;
     ops.copy = [](const std::wstring& from, const std::wstring& to) {
@@ -47,7 +37,7 @@ SwapOps FileSystemOps() {
     };
     ops.remove = [](const std::wstring& path) { DeleteFileW(path.c_str()); };
     ops.exists = [](const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; };
-    ops.size = SizeOf;
+    ops.size = FileSizeOf;
     ops.version = [](const std::wstring& path) { return FileProductVersion(path); };
     ops.repairAccess = [](const std::wstring& path) {
         GrantFullAccess(path);
@@ -81,6 +71,16 @@ bool ApplyAccessList(wchar_t* path, PACL acl) {
 }
 
 }  // namespace
+
+long long FileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return -1;
+    }
+    return static_cast<long long>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
+                                  data.nFileSizeLow);
+}
 
 void ClearReadOnly(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -32,5 +32,8 @@ bool SwapInFile(const std::wstring& source, const std::wstring& target, const Sw
 // the access list cannot be set, the Administrators first take ownership of it.
 void GrantFullAccess(const std::wstring& path);
 
+// The size of a file in bytes; -1 when it is missing, unreadable or a folder.
+long long FileSizeOf(const std::wstring& path);
+
 // Clears the read-only attribute of a file when it is set.
 void ClearReadOnly(const std::wstring& path);
