@@ -8,6 +8,7 @@ packages=(
   binutils-mingw-w64-i686 wine wine64 xvfb xauth osslsigncode fonts-wqy-zenhei
   x11-utils xdotool imagemagick openssl libpugixml-dev libsqlite3-dev libssl-dev
   clang libclang-rt-14-dev  # the fuzz tree: clang with libFuzzer and the sanitizers' runtimes
+  mount  # the tests that fill a disk mount a small one (tests/tools/small_disk.py)
 )
 missing=()
 for p in "${packages[@]}"; do
