@@ -55,8 +55,7 @@ std::wstring ProcessImagePath(DWORD processId) {
     }
     MODULEENTRY32W module = {};
     module.dwSize = sizeof module;
-    return Module32FirstW(modules.Get(), &module) ? std::wstring(module.szExePath)
-                                                  : std::wstring();
+    return Module32FirstW(modules.Get(), &module) ? std::wstring(module.szExePath) : std::wstring();
 }
 
 void TerminateByName(const std::wstring& name, const std::vector<std::wstring>& folders) {

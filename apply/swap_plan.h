@@ -39,10 +39,10 @@ struct SwapOps {
     std::function<bool(const std::wstring& from, const std::wstring& to, bool replace)> move;
     std::function<void(const std::wstring& path)> remove;
     std::function<bool(const std::wstring& path)> exists;
-    std::function<long long(const std::wstring& path)> size;            // -1 when unreadable
-    std::function<std::wstring(const std::wstring& path)> version;      // empty when none
-    std::function<void(const std::wstring& path)> repairAccess;         // best effort
-    std::function<void(const std::wstring& path)> deleteAtRestart;      // best effort
+    std::function<long long(const std::wstring& path)> size;        // -1 when unreadable
+    std::function<std::wstring(const std::wstring& path)> version;  // empty when none
+    std::function<void(const std::wstring& path)> repairAccess;     // best effort
+    std::function<void(const std::wstring& path)> deleteAtRestart;  // best effort
     std::function<void(int ms)> sleep;
     std::function<unsigned long()> ticks;
 };

@@ -213,8 +213,7 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         // A file that carries the item's version but was cut short (its version resource
         // survived, its signature did not) is not taken as in place: it is fetched again.
         if (spec_.preCheck && file.item != nullptr &&
-            FileProductVersion(destination) == file.item->version &&
-            PackageIsWhole(destination)) {
+            FileProductVersion(destination) == file.item->version && PackageIsWhole(destination)) {
             if (spec_.idle == IdleUse::WaitForWindow) {
                 session.jobIdle = true;
             }

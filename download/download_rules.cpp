@@ -75,7 +75,7 @@ std::int32_t DownloadPercent(std::uint64_t done, std::uint64_t total) {
 
 DownloadState EndStateFor(std::uint64_t done, std::uint64_t total, bool brokenOff) {
     return !brokenOff && done != 0 && (done == total || total == 0) ? kDownloadCompleted
-                                                                     : kDownloadFailed;
+                                                                    : kDownloadFailed;
 }
 
 std::wstring AttemptUrl(const AttemptUrlInput& in) {

@@ -86,19 +86,19 @@ TEST(PlanItem, ApplyDecisionOrderAndWhatIsClosed) {
     const std::vector<std::wstring> folders = {L"Z:\\w\\suite\\", L"", L"C:\\Dayloom"};
     const std::tuple<const wchar_t*, bool> images[] = {
         {L"Z:\\w\\suite\\pinnace.exe", true},
-        {L"z:\\W\\SUITE\\Pinnace.EXE", true},        // any case
+        {L"z:\\W\\SUITE\\Pinnace.EXE", true},             // any case
         {L"Z:/w/suite/pinnace.exe", true},                // slashes
         {L"Z:\\w\\suite\\upgrade\\f-fennick.exe", true},  // below it
-        {L"C:\\Dayloom\\dayloom.exe", true},            // a folder without its backslash
-        {L"Z:\\w\\suite2\\pinnace.exe", false},        // a folder that only starts alike
+        {L"C:\\Dayloom\\dayloom.exe", true},              // a folder without its backslash
+        {L"Z:\\w\\suite2\\pinnace.exe", false},           // a folder that only starts alike
         {L"C:\\DayloomX\\dayloom.exe", false},
         {L"C:\\Program Files\\Other\\pinnace.exe", false},
         {L"Z:\\w\\suite\\", false},
         {L"", false},  // an image path that could not be read
     };
     for (const auto& [image, inside] : images) {
-        EXPECT_EQ(ImageInFolders(image, folders), inside) << ::testing::PrintToString(
-            std::wstring(image));
+        EXPECT_EQ(ImageInFolders(image, folders), inside)
+            << ::testing::PrintToString(std::wstring(image));
     }
     EXPECT_TRUE(ImageInFolders(L"c:\\s\\pinnace.exe", {L"c:\\s\\\\"}));  // a doubled backslash
     EXPECT_FALSE(ImageInFolders(L"c:\\s\\pinnace.exe", {}));
@@ -251,11 +251,11 @@ const wchar_t kBackup[] = L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe";
 // the new build is copied.
 struct FakeMachine {
     std::map<std::wstring, long long> files;
-    int replacesRefused = 0;    // rounds in which the installed updater still runs
-    int checksBeforeCopy = 0;   // existence checks before the staged copy shows up
-    long long backupSize = 7;   // what the backup copy writes; -1: nothing
-    long long stagedSize = 9;   // what the copy of the new build writes
-    bool vanishes = false;      // the installed updater is taken away while the copy is made
+    int replacesRefused = 0;   // rounds in which the installed updater still runs
+    int checksBeforeCopy = 0;  // existence checks before the staged copy shows up
+    long long backupSize = 7;  // what the backup copy writes; -1: nothing
+    long long stagedSize = 9;  // what the copy of the new build writes
+    bool vanishes = false;     // the installed updater is taken away while the copy is made
     std::wstring pendingCopy;
     long long pendingSize = 0;
     std::vector<std::wstring> commands;
@@ -294,8 +294,8 @@ struct FakeMachine {
             commands.push_back(command);
             if (command.find(L"\"  \"" + std::wstring(kStaged)) != std::wstring::npos) {
                 pendingCopy = kStaged;
-                pendingSize = command.find(L"OldVersion") == std::wstring::npos ? stagedSize
-                                                                                 : files[kBackup];
+                pendingSize =
+                    command.find(L"OldVersion") == std::wstring::npos ? stagedSize : files[kBackup];
                 if (vanishes) {
                     files.erase(kInstalled);
                 }

@@ -28,7 +28,7 @@ void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value
 struct Headers {
     bool wide = false;  // PE32+ rather than PE32
     std::vector<std::pair<std::uint32_t, std::uint32_t>> sections = {{0x400, 0x1000},
-                                                                    {0x1400, 0x200}};
+                                                                     {0x1400, 0x200}};
     std::uint32_t certificateAt = 0;
     std::uint32_t certificateSize = 0;
     std::uint32_t symbolTable = 0;

@@ -20,12 +20,12 @@ const std::string kNew = "2.1.0.1:the new program, longer";
 // operations the process is dead: nothing it asks for happens any more.
 struct FakeDisk {
     std::map<std::wstring, std::string> files = {{kSource, kNew}, {kTarget, kOld}};
-    int copyFailures = 0;         // copies that write half and fail (a full disk)
-    bool copyShort = false;       // copies that report success but write half
+    int copyFailures = 0;    // copies that write half and fail (a full disk)
+    bool copyShort = false;  // copies that report success but write half
     bool copyOtherVersion = false;
-    int inUseRepairs = -1;        // repairs until the target may be replaced; -1: never in use
+    int inUseRepairs = -1;  // repairs until the target may be replaced; -1: never in use
     bool renameAsideRefused = false;
-    bool moveInRefused = false;   // after the target went aside
+    bool moveInRefused = false;  // after the target went aside
     int putBackFailures = 0;
     int killAfter = 1 << 30;
 
@@ -56,8 +56,9 @@ struct FakeDisk {
                 files[to] = data.substr(0, data.size() / 2);
                 return false;
             }
-            files[to] = copyShort ? data.substr(0, data.size() / 2)
-                                  : copyOtherVersion ? "9.9.9.9" + data.substr(7) : data;
+            files[to] = copyShort          ? data.substr(0, data.size() / 2)
+                        : copyOtherVersion ? "9.9.9.9" + data.substr(7)
+                                           : data;
             return true;
         };
         ops.move = [this](const std::wstring& from, const std::wstring& to, bool replace) {
@@ -121,22 +122,22 @@ TEST(SwapPlan, FaultsAtEveryStepLeaveTheOldFileOrTheNewOneWhole) {
         bool displacedScheduled;  // the old file lies aside, deleted at the next restart
     } cases[] = {
         {"free target", kReplacePolicy, [](FakeDisk&) {}, true, "new", 1, 0, false},
-        {"no target yet", kReplacePolicy, [](FakeDisk& d) { d.files.erase(kTarget); }, true,
-         "new", 1, 0, false},
+        {"no target yet", kReplacePolicy, [](FakeDisk& d) { d.files.erase(kTarget); }, true, "new",
+         1, 0, false},
         {"stale staged copy", kReplacePolicy, [](FakeDisk& d) { d.files[kStaging] = "x"; }, true,
          "new", 1, 0, false},
         {"disk full, then space", kReplacePolicy, [](FakeDisk& d) { d.copyFailures = 3; }, true,
          "new", 4, 600, false},
-        {"disk full", kReplacePolicy, [](FakeDisk& d) { d.copyFailures = 100; }, false, "old",
-         21, 4000, false},
+        {"disk full", kReplacePolicy, [](FakeDisk& d) { d.copyFailures = 100; }, false, "old", 21,
+         4000, false},
         {"copy comes out short", kReplacePolicy, [](FakeDisk& d) { d.copyShort = true; }, false,
          "old", 21, 4000, false},
-        {"copy of another version", kReplacePolicy,
-         [](FakeDisk& d) { d.copyOtherVersion = true; }, false, "old", 21, 4000, false},
+        {"copy of another version", kReplacePolicy, [](FakeDisk& d) { d.copyOtherVersion = true; },
+         false, "old", 21, 4000, false},
         {"in use until access repaired", kReplacePolicy, [](FakeDisk& d) { d.inUseRepairs = 5; },
          true, "new", 1, 1000, false},
-        {"in use", kReplacePolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; }, true, "new", 1,
-         4000, true},
+        {"in use", kReplacePolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; }, true, "new", 1, 4000,
+         true},
         {"in use, held without renaming", kReplacePolicy,
          [](FakeDisk& d) {
              d.inUseRepairs = 1000;
@@ -156,10 +157,10 @@ TEST(SwapPlan, FaultsAtEveryStepLeaveTheOldFileOrTheNewOneWhole) {
              d.putBackFailures = 3;
          },
          false, "old", 1, 4300, false},
-        {"guard copy, in use", kGuardCopyPolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; },
-         false, "old", 1, 2000, false},
-        {"guard-upgrade run, in use", kGuardSyncPolicy,
-         [](FakeDisk& d) { d.inUseRepairs = 1000; }, false, "old", 1, 5000, false},
+        {"guard copy, in use", kGuardCopyPolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; }, false,
+         "old", 1, 2000, false},
+        {"guard-upgrade run, in use", kGuardSyncPolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; },
+         false, "old", 1, 5000, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -16,9 +16,8 @@ TEST(ImageFile, WholeProgramsPassAndEveryCutIsSeenEvenWhereOnlyTheSignatureIsMis
     REQUIRE_TEST_RUN();
     TempFolder folder;
     const std::wstring signing = WindowsPathFromEnvironment("TALLIX_SIGNING_DIR") + L"\\";
-    for (const std::wstring& program :
-         {StubFolder("keldra-6.0.0.1") + L"keldra.exe", signing + L"maker.exe",
-          signing + L"other.exe"}) {
+    for (const std::wstring& program : {StubFolder("keldra-6.0.0.1") + L"keldra.exe",
+                                        signing + L"maker.exe", signing + L"other.exe"}) {
         SCOPED_TRACE(WideToUtf8(program));
         const std::string whole = ReadAll(program);
         ASSERT_GT(whole.size(), 4096u);

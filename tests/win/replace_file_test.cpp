@@ -1,8 +1,9 @@
 // Replacing installed files against real locks: the new file staged beside the target and moved
 // over it, sharing modes of open handles, renaming a file whose handle allows deletion and the
 // deletion at the next start; removing a folder through the shell, and leaving the updater's
-// backups alone while a relocation runs. Wine stores access lists but never enforces them (everything runs as root), so the
-// take-ownership path cannot be reached and the administrator check answers true.
+// backups alone while a relocation runs. Wine stores access lists but never enforces them
+// (everything runs as root), so the take-ownership path cannot be reached and the administrator
+// check answers true.
 #include <windows.h>
 
 #include <gtest/gtest.h>
