@@ -1,5 +1,6 @@
 #include "app/relocation.h"
 
+#include "apply/swap_plan.h"
 #include "base/text.h"
 
 RelocationPaths RelocationPathsFor(const std::wstring& modulePath) {
@@ -10,6 +11,7 @@ RelocationPaths RelocationPathsFor(const std::wstring& modulePath) {
     paths.base = ReplaceAll(ToLowerAscii(directory), L"\\upgrade", L"");
     paths.installed = paths.base + L"\\tallix.exe";
     paths.backupDirectory = paths.base + L"\\OldVersion";
+    paths.staged = StagingName(paths.installed);
     return paths;
 }
 
@@ -20,6 +22,46 @@ std::wstring RelocationBackupPath(const RelocationPaths& paths, const std::wstri
 std::wstring CopyCommand(const std::wstring& from, const std::wstring& to) {
     return L"copy \"" + from + L"\"  \"" + to + L"\"";
 }
+
+namespace {
+
+// Copies `from` beside the installed updater through the command interpreter and waits for the
+// copy to appear. The number of waits it took, or -1 when it did not arrive whole (`size`
+// bytes); a copy that is not whole is deleted.
+int Stage(const RelocationPaths& paths, const std::wstring& from, long long size,
+          const RelocationOps& ops) {
+    if (ops.exists(paths.staged)) {
+        ops.deleteFile(paths.staged);  // left by a relocation that was killed
+    }
+    ops.runCommand(CopyCommand(from, paths.staged));
+    int waits = 0;
+    while (!ops.exists(paths.staged) && waits < kRelocationAppearWaits) {
+        ops.sleep(kRelocationPauseMs);
+        ++waits;
+    }
+    if (size < 0 || !ops.exists(paths.staged) || ops.fileSize(paths.staged) != size) {
+        ops.deleteFile(paths.staged);
+        return -1;
+    }
+    return waits;
+}
+
+// Moves the staged copy over the installed path in one step, retrying while the installed
+// updater still runs; the staged copy is deleted when the bound is reached.
+bool MoveIn(const RelocationPaths& paths, const RelocationOps& ops) {
+    for (int round = 0;; ++round) {
+        if (ops.replace(paths.staged, paths.installed)) {
+            return true;
+        }
+        if (round == kRelocationDeleteRounds) {
+            ops.deleteFile(paths.staged);
+            return false;
+        }
+        ops.sleep(kRelocationPauseMs);
+    }
+}
+
+}  // namespace
 
 bool RunRelocation(const std::wstring& modulePath, const std::wstring& commandLine,
                    const RelocationOps& ops) {
@@ -38,29 +80,22 @@ bool RunRelocation(const std::wstring& modulePath, const std::wstring& commandLi
             return false;
         }
     }
-    for (int round = 0; ops.exists(paths.installed); ++round) {
-        if (round == kRelocationDeleteRounds) {
-            return false;  // the old updater is still there: leave it as it is
+    // The new copy is written beside the installed updater, which stays whole until the copy,
+    // checked against the running image's size, replaces it in one move.
+    const int waits = Stage(paths, modulePath, ops.fileSize(modulePath), ops);
+    if (waits >= 0 && MoveIn(paths, ops)) {
+        if (waits > kRelocationStartWaits) {
+            return false;  // in place, but too late to start
         }
-        ops.sleep(kRelocationPauseMs);
-        ops.deleteFile(paths.installed);
+        ops.start(paths.installed, commandLine);
+        return true;
     }
-    ops.runCommand(CopyCommand(modulePath, paths.installed));
-    int waits = 0;
-    while (!ops.exists(paths.installed) && waits < kRelocationAppearWaits) {
-        ops.sleep(kRelocationPauseMs);
-        ++waits;
-    }
-    if (!ops.exists(paths.installed)) {
-        if (hadInstalled) {
-            // The new copy never arrived: the old updater goes back in place, not started.
-            ops.runCommand(CopyCommand(backup, paths.installed));
+    if (hadInstalled && !ops.exists(paths.installed)) {
+        // Something else took the installed updater away meanwhile: the backup goes back in
+        // place the same way, checked by its size, and nothing starts.
+        if (Stage(paths, backup, ops.fileSize(backup), ops) >= 0) {
+            MoveIn(paths, ops);
         }
-        return false;
     }
-    if (waits > kRelocationStartWaits) {
-        return false;
-    }
-    ops.start(paths.installed, commandLine);
-    return true;
+    return false;
 }

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "base/command_line.h"
+#include "app/notice_win.h"
 #include "app/relocation.h"
 #include "app/startup_win.h"
+#include "apply/replace_file_win.h"
 #include "base/unique_handle_win.h"
 #include "manifest/file_version_win.h"
 
@@ -63,21 +65,39 @@ bool RunCommandCaptured(const std::wstring& command, std::wstring& output) {
     return true;
 }
 
+std::wstring RelocationMutexName() {
+    wchar_t user[261] = {};
+    DWORD length = 261;
+    GetUserNameW(user, &length);
+    return std::wstring(user) + L"_tallix_orvane_relocation";
+}
+
+bool RelocationUnderWay() {
+    UniqueKernelHandle held(OpenMutexW(SYNCHRONIZE, FALSE, RelocationMutexName().c_str()));
+    return held.Valid();
+}
+
+void RemoveOldVersion(const std::wstring& moduleDir) {
+    if (!RelocationUnderWay()) {
+        DeleteTree(moduleDir + L"\\OldVersion", true);
+    }
+}
+
 void Relocate() {
+    // Held while this process runs: another updater that closes meanwhile leaves "OldVersion"
+    // alone, since the backup in it may be the only whole updater there is. The system releases
+    // it when this process ends, however it ends.
+    UniqueKernelHandle relocating(CreateMutexW(nullptr, TRUE, RelocationMutexName().c_str()));
     RelocationOps ops;
     ops.exists = [](const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; };
     ops.createDirectory = [](const std::wstring& path) { CreateDirectoryW(path.c_str(), nullptr); };
     ops.deleteFile = [](const std::wstring& path) { DeleteFileW(path.c_str()); };
-    ops.fileVersion = [](const std::wstring& path) { return FileProductVersion(path); };
-    ops.fileSize = [](const std::wstring& path) -> long long {
-        WIN32_FILE_ATTRIBUTE_DATA data = {};
-        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return -1;
-        }
-        return static_cast<long long>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
-                                      data.nFileSizeLow);
+    ops.replace = [](const std::wstring& from, const std::wstring& to) {
+        return MoveFileExW(from.c_str(), to.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     };
+    ops.fileVersion = [](const std::wstring& path) { return FileProductVersion(path); };
+    ops.fileSize = FileSizeOf;
     ops.runCommand = [](const std::wstring& command) {
         std::wstring discarded;
         RunCommandCaptured(command, discarded);

@@ -18,6 +18,7 @@
 #include "app/notice_record.h"
 #include "app/notice_win.h"
 #include "app/session_rules.h"
+#include "app/startup_win.h"
 #include "apply/finish_win.h"
 #include "base/command_line.h"
 #include "base/job_step.h"
@@ -238,7 +239,7 @@ bool UpdateSession::CloseRequested() {
     closing_ = true;
     view_.HideAll();
     if (!Session().handedOver) {
-        DeleteTree(moduleDir_ + L"\\OldVersion", true);
+        RemoveOldVersion(moduleDir_);
     }
     if (Session().normalJobState == kJobRunning) {
         StopNormalDownloader();

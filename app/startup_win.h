@@ -26,8 +26,19 @@ bool FindOtherInstance();
 // loop until the window closes. Returns the loop's exit code.
 int Run(HINSTANCE instance);
 
-// Installs the new updater build that this process is, over the installed one.
+// Installs the new updater build that this process is, over the installed one, holding the
+// relocation mutex while it runs.
 void Relocate();
+
+// The relocation mutex's name: the user's logon name followed by "_tallix_orvane_relocation".
+std::wstring RelocationMutexName();
+
+// True while a relocation of this user holds its mutex.
+bool RelocationUnderWay();
+
+// The close sequence's removal of the updater's backups ("OldVersion" in `moduleDir`), skipped
+// while a relocation holds its mutex: its backup may be the only whole updater there is.
+void RemoveOldVersion(const std::wstring& moduleDir);
 
 // Runs `command` through "cmd.exe /c " and collects what it writes to its standard output and
 // error; false when the command interpreter could not be started.

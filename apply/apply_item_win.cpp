@@ -30,6 +30,19 @@ void PostClose(HWND window) {
     PostMessageW(window, WM_CLOSE, 0, 0);
 }
 
+std::wstring DirectoryOf(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// Where the programs live that the updater may end by image name: the suite's folder and the
+// folders where the calendar and the sibling product record their installation.
+std::vector<std::wstring> SuiteFolders(InstallHost& host) {
+    const ProductProbe probe = WindowsProductProbe();
+    return {host.ModuleDir(), DirectoryOf(CalendarExecutablePath(probe)),
+            DirectoryOf(FennickExecutablePath(probe))};
+}
+
 // Copies a verified package over `target`; the package is deleted only after a good copy, so a
 // failure leaves it in the upgrade folder and the installed file as it was.
 void ReplaceChecked(const std::wstring& source, const std::wstring& target,
@@ -115,8 +128,9 @@ void ApplyItem(InstallHost& host, UpdateItem& item) {
     }
     CloseItemProgram(host, item);
     if (plan.terminateFennick) {
+        const std::vector<std::wstring> folders = SuiteFolders(host);
         for (int i = 0; i < kFennickTerminations; ++i) {
-            TerminateByName(L"f-fennick");
+            TerminateByName(L"f-fennick", folders);
         }
     }
     const std::wstring source = host.ModuleDir() + L"upgrade\\" + item.fileName;
@@ -152,14 +166,15 @@ void WaitProgramGone(InstallHost& host, HWND window, const UpdateItem& item) {
         return;
     }
     host.Installation().relaunch.push_back(RelaunchEntryFor(item));
+    const std::vector<std::wstring> folders = SuiteFolders(host);
     PostClose(window);
     Sleep(kCloseRoundMs);
-    TerminateByName(item.tag);
+    TerminateByName(item.tag, folders);
     HWND again = FindTopWindow(item.className);
     for (int round = 0; IsWindow(again) && round < kCloseRounds; ++round) {
         PostClose(again);
         Sleep(kCloseRoundMs);
-        TerminateByName(item.tag);
+        TerminateByName(item.tag, folders);
         again = FindTopWindow(item.className);
     }
 }

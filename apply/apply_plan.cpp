@@ -8,6 +8,20 @@ const wchar_t kCalendarTag[] = L"dayloom";
 const wchar_t kCalendarClass[] = L"_Keldra_LunarCalendar";
 const wchar_t kOlderCalendarClass[] = L"_SkyDial_LunarCalendar";
 
+// Lower case, "/" taken as "\\", runs of backslashes as one.
+std::wstring FolderForm(const std::wstring& path) {
+    std::wstring form;
+    for (wchar_t c : ToLowerAscii(path)) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+        if (c != L'\\' || form.empty() || form.back() != L'\\') {
+            form += c;
+        }
+    }
+    return form;
+}
+
 bool TagIs(const UpdateItem& item, const wchar_t* tag) {
     return EqualsNoCase(item.tag, tag);
 }
@@ -105,4 +119,21 @@ std::wstring GuardLibraryVersion(const UpdateList& items) {
         }
     }
     return std::wstring();
+}
+
+bool ImageInFolders(const std::wstring& imagePath, const std::vector<std::wstring>& folders) {
+    const std::wstring image = FolderForm(imagePath);
+    for (const std::wstring& folder : folders) {
+        std::wstring prefix = FolderForm(folder);
+        if (prefix.empty()) {
+            continue;
+        }
+        if (prefix.back() != L'\\') {
+            prefix += L'\\';
+        }
+        if (image.size() > prefix.size() && image.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
 }

@@ -62,6 +62,13 @@ struct ClosePlan {
 
 ClosePlan PlanCloseItem(const UpdateItem& item, bool fromCalendar);
 
+// Whether a running program's image lies in one of `folders` or below it, compared without regard
+// to case and to doubled backslashes. Ending a program by its image name is limited to the
+// suite's own folders: the name comes from the manifest, and a program of the same name
+// elsewhere (another product's, the user's) is none of the updater's business. An empty image
+// path (one that could not be read) lies nowhere, and an empty folder holds nothing.
+bool ImageInFolders(const std::wstring& imagePath, const std::vector<std::wstring>& folders);
+
 // The sibling product's leftover upgrade file beside its executable: the target path with
 // "fennick.exe" replaced by "upgrade\\f-fennick.exe".
 std::wstring FennickLeftoverPath(const std::wstring& fennickExecutable);

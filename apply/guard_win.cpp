@@ -7,17 +7,18 @@
 #include "apply/package_check_win.h"
 #include "apply/processes_win.h"
 #include "apply/replace_file_win.h"
+#include "download/anomaly_win.h"
 #include "manifest/file_version_win.h"
 #include "manifest/installed_products.h"
 #include "manifest/version.h"
+#include "trust/image_file_win.h"
+#include "trust/signature_win.h"
 
 namespace {
 
 constexpr DWORD kGuardStopPauseMs = 100;
 constexpr int kAppearTests = 100;
-constexpr int kGuardCopyRetries = 20;
-constexpr DWORD kGuardCopyPauseMs = 100;
-constexpr int kSyncCopyRetries = 50;
+constexpr DWORD kAppearPauseMs = 100;
 constexpr DWORD kSyncSettleMs = 2000;
 
 bool Exists(const std::wstring& path) {
@@ -52,19 +53,35 @@ void StopGuard(InstallHost& host, const UpdateItem& item) {
     }
 }
 
-// Copies a checked guard file over the installed one, retrying with repaired access; the new
-// file is deleted once copied.
+// Puts a checked guard file in place of the installed one (written beside it and moved over
+// it, retrying with repaired access); the new file is deleted once it is in place.
 void CopyGuardFile(const std::wstring& source, const std::wstring& target) {
-    bool copied = CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
-    for (int retry = 0; !copied && retry < kGuardCopyRetries; ++retry) {
-        GrantFullAccess(target);
-        ClearReadOnly(target);
-        Sleep(kGuardCopyPauseMs);
-        copied = CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
-    }
-    if (copied) {
+    if (SwapInFile(source, target, kGuardCopyPolicy)) {
         DeleteFileW(source.c_str());
     }
+}
+
+// The installers' check of a new guard file. A refused file is recorded and deleted from the
+// upgrade folder (a failure path): left there, the next guard-upgrade run would install it.
+bool PassesOrDeleted(const std::wstring& path, const std::wstring& version) {
+    if (CheckPackageOrRecord(path, version)) {
+        return true;
+    }
+    DeleteFileW(path.c_str());
+    return false;
+}
+
+// The guard-upgrade run's check of a file it is about to install: no version is offered there,
+// so the signer, the product check and a whole image decide. A refused file is recorded and
+// deleted.
+bool SyncSourceAccepted(const std::wstring& path) {
+    std::wstring signer;
+    if (VerifyPackageSignature(path, signer) && ProductCheck(path) && PackageIsWhole(path)) {
+        return true;
+    }
+    RecordDownloadAnomaly(path, signer);
+    DeleteFileW(path.c_str());
+    return false;
 }
 
 }  // namespace
@@ -96,13 +113,13 @@ void ApplyGuardItem(InstallHost& host, const UpdateItem& item) {
         if (stop) {
             StopGuard(host, item);
         }
-        if (session.guardDllSelected && CheckPackageOrRecord(newDll, libraryVersion)) {
+        if (session.guardDllSelected && PassesOrDeleted(newDll, libraryVersion)) {
             for (int test = 0; test < kAppearTests && !Exists(newDll); ++test) {
-                Sleep(kGuardCopyPauseMs);
+                Sleep(kAppearPauseMs);
             }
             CopyGuardFile(newDll, dir + build + L".dll");
         }
-        if (session.guardExeSelected && CheckPackageOrRecord(newExe, item.version)) {
+        if (session.guardExeSelected && PassesOrDeleted(newExe, item.version)) {
             CopyGuardFile(newExe, dir + build + L".exe");
         }
     }
@@ -125,12 +142,12 @@ void SyncGuardFiles(InstallHost& host) {
          {L"wardel_x64.exe", L"wardel_x64.dll", L"wardel.dll", L"wardel.exe"}) {
         const std::wstring source = AppendPath(host.ModuleDir(), std::wstring(L"upgrade\\") + name);
         target = AppendPath(host.ModuleDir(), name);
-        if (!Exists(target) || IsNewer(FileProductVersion(target), FileProductVersion(source))) {
-            bool copied = CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
-            for (int retry = 0; !copied && retry < kSyncCopyRetries; ++retry) {
-                Sleep(kGuardCopyPauseMs);
-                copied = CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
-            }
+        // A file that is not in the upgrade folder is passed over (the copy would only fail
+        // for its 50 retries), and one that is refused is not installed.
+        if (Exists(source) &&
+            (!Exists(target) || IsNewer(FileProductVersion(target), FileProductVersion(source))) &&
+            SyncSourceAccepted(source)) {
+            SwapInFile(source, target, kGuardSyncPolicy);
         }
     }
     Sleep(kSyncSettleMs);

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "download/anomaly_win.h"
 #include "manifest/file_version_win.h"
+#include "trust/image_file_win.h"
 #include "trust/signature_win.h"
 
 namespace {
@@ -40,7 +41,9 @@ bool ProductCheck(const std::wstring& path) {
 bool CheckPackage(const std::wstring& path, const std::wstring& version, std::wstring& signer) {
     const bool versionOk = FileProductVersion(path) == version;
     const bool signatureOk = VerifyPackageSignature(path, signer);
-    return versionOk && signatureOk && ProductCheck(path);
+    // A program cut short whose version resource survived is refused as well: its signature
+    // may be the part that is missing, and a missing signature would pass for none.
+    return versionOk && signatureOk && ProductCheck(path) && PackageIsWhole(path);
 }
 
 bool CheckPackageOrRecord(const std::wstring& path, const std::wstring& version) {

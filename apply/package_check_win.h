@@ -9,8 +9,9 @@
 // whatever they give. What it was meant to reject was never settled, so it rejects nothing.
 bool ProductCheck(const std::wstring& path);
 
-// The file version of `path` equals `version` exactly, the signature check accepts the file and
-// the product check does. `signer` receives the signer name the signature check read.
+// The file version of `path` equals `version` exactly, the signature check accepts the file, the
+// product check does, and a program image is whole by its own headers. `signer` receives the signer
+// name the signature check read.
 bool CheckPackage(const std::wstring& path, const std::wstring& version, std::wstring& signer);
 
 // CheckPackage, and on failure the file is recorded in the anomaly list.

@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "base/unique_handle_win.h"
+#include "apply/apply_plan.h"
 #include "apply/finish_rules.h"
 
 namespace {
@@ -32,10 +33,36 @@ void ForEachProcess(Visit visit) {
 
 }  // namespace
 
-void TerminateByName(const std::wstring& name) {
+std::wstring ProcessImagePath(DWORD processId) {
+    // QueryFullProcessImageNameW reads any process's image, of either bitness, from Vista on; the
+    // module list of the process serves older systems.
+    using QueryImageName = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, PDWORD);
+    static const auto query = reinterpret_cast<QueryImageName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW")));
+    if (query != nullptr) {
+        UniqueKernelHandle process(
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+        wchar_t path[MAX_PATH * 4] = {};
+        DWORD size = MAX_PATH * 4;
+        if (process && query(process.Get(), 0, path, &size)) {
+            return std::wstring(path, size);
+        }
+    }
+    UniqueKernelHandle modules(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
+    if (modules.Get() == INVALID_HANDLE_VALUE) {
+        modules.Release();
+        return std::wstring();
+    }
+    MODULEENTRY32W module = {};
+    module.dwSize = sizeof module;
+    return Module32FirstW(modules.Get(), &module) ? std::wstring(module.szExePath) : std::wstring();
+}
+
+void TerminateByName(const std::wstring& name, const std::vector<std::wstring>& folders) {
     const std::wstring image = ToLowerAscii(name + L".exe");
     ForEachProcess([&](const PROCESSENTRY32W& entry) {
-        if (ToLowerAscii(entry.szExeFile) == image) {
+        if (ToLowerAscii(entry.szExeFile) == image &&
+            ImageInFolders(ProcessImagePath(entry.th32ProcessID), folders)) {
             UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
             if (process) {
                 TerminateProcess(process.Get(), 0);

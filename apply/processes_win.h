@@ -5,9 +5,15 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
-// Ends every process whose image name is `name` + ".exe" (any case), with exit code 0.
-void TerminateByName(const std::wstring& name);
+// Ends every process whose image name is `name` + ".exe" (any case) and whose image lies in one
+// of `folders` (the suite's folders; see ImageInFolders), with exit code 0. A process whose image
+// path cannot be read is left running.
+void TerminateByName(const std::wstring& name, const std::vector<std::wstring>& folders);
+
+// The full path of a process's image; empty when it cannot be read.
+std::wstring ProcessImagePath(DWORD processId);
 
 // True when a guard process runs; `name` becomes "wardel" or "wardel_x64".
 bool FindGuardProcess(std::wstring& name);

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "base/unique_handle_win.h"
+#include "manifest/file_version_win.h"
 
 namespace {
 
@@ -24,12 +25,30 @@ using UniqueLocal = UniqueHandle<LocalMemoryTraits>;
 
 const wchar_t kTakeOwnership[] = L"SeTakeOwnershipPrivilege";
 
-bool Copy(const std::wstring& source, const std::wstring& target) {
-    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
-}
-
-bool Exists(const std::wstring& path) {
-    return PathFileExistsW(path.c_str()) != FALSE;
+SwapOps FileSystemOps() {
+    SwapOps ops;
+    ops.copy = [](const std::wstring& from, const std::wstring& to) {
+        return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
+    };
+    ops.move = [](const std::wstring& from, const std::wstring& to, bool replace) {
+        // Written through, so that the rename is on the disk before the caller goes on.
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        return MoveFileExW(from.c_str(), to.c_str(), flags) != FALSE;
+    };
+    ops.remove = [](const std::wstring& path) { DeleteFileW(path.c_str()); };
+    ops.exists = [](const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; };
+    ops.size = FileSizeOf;
+    ops.version = [](const std::wstring& path) { return FileProductVersion(path); };
+    ops.repairAccess = [](const std::wstring& path) {
+        GrantFullAccess(path);
+        ClearReadOnly(path);
+    };
+    ops.deleteAtRestart = [](const std::wstring& path) {
+        MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    };
+    ops.sleep = [](int ms) { Sleep(static_cast<DWORD>(ms)); };
+    ops.ticks = [] { return static_cast<unsigned long>(GetTickCount()); };
+    return ops;
 }
 
 // Fails when any call fails or when the privilege was not held.
@@ -53,9 +72,14 @@ bool ApplyAccessList(wchar_t* path, PACL acl) {
 
 }  // namespace
 
-std::wstring DisplacedName(const std::wstring& target, unsigned long ticks) {
-    // Formatted as a signed number, as "%d" of the tick count gives it.
-    return target + L"." + std::to_wstring(static_cast<int>(ticks)) + L".tmp";
+long long FileSizeOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return -1;
+    }
+    return static_cast<long long>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
+                                  data.nFileSizeLow);
 }
 
 void ClearReadOnly(const std::wstring& path) {
@@ -115,36 +139,10 @@ void GrantFullAccess(const std::wstring& target) {
     }
 }
 
+bool SwapInFile(const std::wstring& source, const std::wstring& target, const SwapPolicy& policy) {
+    return SwapIn(source, target, policy, FileSystemOps());
+}
+
 bool ReplaceFile(const std::wstring& source, const std::wstring& target) {
-    if (Copy(source, target)) {
-        return true;
-    }
-    for (int retry = 0; retry < kReplaceRetries; ++retry) {
-        if (Exists(target)) {
-            GrantFullAccess(target);
-        }
-        const bool copied = Copy(source, target);
-        Sleep(kReplaceRetryMs);
-        if (copied) {
-            return true;
-        }
-    }
-    if (!Exists(target)) {
-        return false;
-    }
-    const std::wstring displaced = DisplacedName(target, GetTickCount());
-    if (!MoveFileW(target.c_str(), displaced.c_str())) {
-        return false;
-    }
-    // The displaced file is the only copy of the installed program until the new one is in
-    // place: when the copy fails, whatever it left is removed and the old program goes back
-    // under its own name. Its deletion at the next start is registered only once the copy has
-    // succeeded, so a failure leaves nothing scheduled; a success records the same entry.
-    if (!Copy(source, target)) {
-        DeleteFileW(target.c_str());
-        MoveFileW(displaced.c_str(), target.c_str());
-        return false;
-    }
-    MoveFileExW(displaced.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return true;
+    return SwapInFile(source, target, kReplacePolicy);
 }

@@ -85,7 +85,8 @@ target_include_directories(tallix_win_tests PRIVATE ${CMAKE_SOURCE_DIR}/res)
 target_link_options(tallix_win_tests PRIVATE -municode)
 target_link_libraries(tallix_win_tests PRIVATE tallix_win gtest)
 add_dependencies(tallix_win_tests tallix)
-add_test(NAME win_tests COMMAND tallix_win_tests)
+# The tests that fill a disk (SmallDisk.*) run apart, below.
+add_test(NAME win_tests COMMAND tallix_win_tests --gtest_filter=-SmallDisk.*)
 # A 32-bit program runs under WOW64 in the tree's prefix. The same program also runs on a plain
 # 32-bit system (a prefix of its own), where every lookup that depends on WOW64 takes its other
 # branch.
@@ -94,7 +95,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   set_tests_properties(win_tests PROPERTIES ENVIRONMENT "TALLIX_EXPECT_WOW64=0")
 else()
   set_tests_properties(win_tests PROPERTIES ENVIRONMENT "TALLIX_EXPECT_WOW64=1")
-  add_test(NAME win_tests_without_wow64 COMMAND tallix_win_tests)
+  add_test(NAME win_tests_without_wow64 COMMAND tallix_win_tests --gtest_filter=-SmallDisk.*)
   set_tests_properties(win_tests_without_wow64 PROPERTIES
                        ENVIRONMENT "TALLIX_EXPECT_WOW64=0;TALLIX_WINEARCH=win32")
   list(APPEND TALLIX_WIN_TEST_RUNS win_tests_without_wow64)
@@ -146,6 +147,22 @@ set_tests_properties(signature_fixtures PROPERTIES FIXTURES_SETUP signature_fixt
 set_property(TEST ${TALLIX_WIN_TEST_RUNS} APPEND PROPERTY FIXTURES_REQUIRED signature_fixtures)
 set_property(TEST ${TALLIX_WIN_TEST_RUNS} APPEND PROPERTY
              ENVIRONMENT "TALLIX_SIGNING_DIR=${TALLIX_SIGNING_DIR}")
+# A disk that fills: a 1 MiB tmpfs mounted on small-disk/ for the tests that write to it
+# (tests/tools/small_disk.py). Mounting needs root; where it is not allowed the mount fails, and
+# with it these tests: they are never skipped.
+set(TALLIX_SMALL_DISK ${CMAKE_BINARY_DIR}/small-disk)
+set(TALLIX_SMALL_DISK_SCRIPT ${CMAKE_SOURCE_DIR}/tests/tools/small_disk.py)
+add_test(NAME small_disk_mount
+         COMMAND ${Python3_EXECUTABLE} ${TALLIX_SMALL_DISK_SCRIPT} mount ${TALLIX_SMALL_DISK} 1048576)
+add_test(NAME small_disk_unmount
+         COMMAND ${Python3_EXECUTABLE} ${TALLIX_SMALL_DISK_SCRIPT} unmount ${TALLIX_SMALL_DISK})
+set_tests_properties(small_disk_mount PROPERTIES FIXTURES_SETUP small_disk TIMEOUT 30)
+set_tests_properties(small_disk_unmount PROPERTIES FIXTURES_CLEANUP small_disk TIMEOUT 30)
+add_test(NAME win_tests_small_disk COMMAND tallix_win_tests --gtest_filter=SmallDisk.*)
+set_tests_properties(win_tests_small_disk PROPERTIES
+  ENVIRONMENT "${TALLIX_WIN_TEST_ENVIRONMENT};TALLIX_SMALL_DISK=${TALLIX_SMALL_DISK}"
+  FIXTURES_REQUIRED "loopback_server;small_disk"
+  TIMEOUT 120)
 include(${CMAKE_SOURCE_DIR}/tests/e2e/e2e.cmake)
 
 # The downloader's benchmark (scripts/bench-download.sh runs it under Wine; not a test).

@@ -23,6 +23,7 @@
 #include "manifest/update_list.h"
 #include "manifest/version.h"
 #include "base/os_code.h"
+#include "trust/image_file_win.h"
 #include "trust/signature_win.h"
 
 namespace {
@@ -101,6 +102,7 @@ class DownloadJob {
     DWORD Download(const JobFile& file, const std::wstring& destination);
     std::wstring Destination(const JobFile& file) const;
     void Report(std::int32_t state, WPARAM failed);
+    void ReportFailed(const JobFile& file);
     void SendFinal();
 
     const DownloadJobSpec& spec_;
@@ -123,6 +125,15 @@ std::wstring DownloadJob::Destination(const JobFile& file) const {
 void DownloadJob::Report(std::int32_t state, WPARAM failed) {
     state_ = state;
     PostMessageW(host_.JobWindow(), spec_.stepMessage, failed, 0);
+}
+
+// An item that could not be brought whole is not installed, and its program is not closed for
+// it: the finishing steps close and apply only items whose package is ok.
+void DownloadJob::ReportFailed(const JobFile& file) {
+    if (file.item != nullptr) {
+        file.item->packageOk = false;
+    }
+    Report(kJobFailed, 1);
 }
 
 void DownloadJob::SendFinal() {
@@ -164,7 +175,15 @@ DWORD DownloadJob::Download(const JobFile& file, const std::wstring& destination
     if (!thread) {
         return WAIT_FAILED;
     }
-    return WaitForSingleObject(thread.Get(), TALLIX_DOWNLOAD_WAIT_MS);
+    const DWORD waited = WaitForSingleObject(thread.Get(), TALLIX_DOWNLOAD_WAIT_MS);
+    if (waited != WAIT_OBJECT_0) {
+        // A download that outlives its wait is stopped: it would otherwise go on reading and
+        // writing its temporary file (which cannot be deleted while it is open) until the
+        // process ends. Stopping closes its connection and its file; its thread writes nothing
+        // more and ends on its next read.
+        pair_.downloader.Stop();
+    }
+    return waited;
 }
 
 ItemOutcome DownloadJob::RunItem(const JobFile& file) {
@@ -187,15 +206,14 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
             // A name that leaves the download folder (a path, a drive, a device, or too long
             // for it) is refused: nothing is deleted, fetched or installed for the item, and the
             // job goes on with the next one.
-            if (file.item != nullptr) {
-                file.item->packageOk = false;
-            }
-            Report(kJobFailed, 1);
+            ReportFailed(file);
             return ItemOutcome::Reported;
         }
         session.SetLastPackagePath(destination);
+        // A file that carries the item's version but was cut short (its version resource
+        // survived, its signature did not) is not taken as in place: it is fetched again.
         if (spec_.preCheck && file.item != nullptr &&
-            FileProductVersion(destination) == file.item->version) {
+            FileProductVersion(destination) == file.item->version && PackageIsWhole(destination)) {
             if (spec_.idle == IdleUse::WaitForWindow) {
                 session.jobIdle = true;
             }
@@ -224,7 +242,7 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
                 // the tampered file is not left where the installers would look.
                 DeleteFileW(destination.c_str());
                 DeleteFileW((destination + L".tmp").c_str());
-                Report(kJobFailed, 1);
+                ReportFailed(file);
                 return ItemOutcome::Reported;
             }
         } else if (redirected && attemptCount_ < 2 &&
@@ -250,7 +268,7 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         if (retry) {
             continue;
         }
-        Report(kJobFailed, 1);
+        ReportFailed(file);
         return ItemOutcome::Reported;
     }
 }
@@ -258,7 +276,9 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
 // Whether the file arrived and is reported as downloaded; `retry` asks for a new attempt.
 bool DownloadJob::DownloadArrivedAfterWait(const std::wstring& destination, DWORD waitResult,
                                            const JobFile& file, bool& retry) {
-    if (waitResult == WAIT_OBJECT_0 && pair_.status.Done()) {
+    // Arrived means: the download ended whole by its announced length, and the file on disk is
+    // whole by its own headers (a cut signature would otherwise read as none).
+    if (waitResult == WAIT_OBJECT_0 && pair_.status.Done() && PackageIsWhole(destination)) {
         if (spec_.versionCheck != VersionCheck::None) {
             const std::wstring version = FileProductVersion(destination);
             if (IsNewer(version, file.expectedVersion) && attemptCount_ == 1) {
@@ -271,7 +291,11 @@ bool DownloadJob::DownloadArrivedAfterWait(const std::wstring& destination, DWOR
         }
         return true;
     }
+    // Neither the partial file nor a renamed one that did not prove whole (a body without a
+    // length, or cut in its signature) stays where the pre-check of the next attempt or the
+    // installers would take it.
     DeleteFileW((destination + L".tmp").c_str());
+    DeleteFileW(destination.c_str());
     retry = attemptCount_ == 1;
     return false;
 }

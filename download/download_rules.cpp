@@ -73,8 +73,9 @@ std::int32_t DownloadPercent(std::uint64_t done, std::uint64_t total) {
     return percent <= 0 ? 0 : static_cast<std::int32_t>(percent);
 }
 
-DownloadState EndStateFor(std::uint64_t done, std::uint64_t total) {
-    return done != 0 && (done == total || total == 0) ? kDownloadCompleted : kDownloadFailed;
+DownloadState EndStateFor(std::uint64_t done, std::uint64_t total, bool brokenOff) {
+    return !brokenOff && done != 0 && (done == total || total == 0) ? kDownloadCompleted
+                                                                    : kDownloadFailed;
 }
 
 std::wstring AttemptUrl(const AttemptUrlInput& in) {

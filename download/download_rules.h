@@ -46,8 +46,10 @@ std::wstring LocationFromRawHeaders(const std::wstring& rawHeaders);
 std::int32_t DownloadPercent(std::uint64_t done, std::uint64_t total);
 
 // How a body that stopped arriving ends: Completed when something arrived and it is whole (or no
-// length was announced), Failed otherwise.
-DownloadState EndStateFor(std::uint64_t done, std::uint64_t total);
+// length was announced), Failed otherwise. A body `brokenOff` (a read that failed rather than
+// reaching the end, or a write or close of the file that failed) is Failed whatever its count
+// says: a full disk or a dropped connection must not pass for the end of the body.
+DownloadState EndStateFor(std::uint64_t done, std::uint64_t total, bool brokenOff);
 
 // What an attempt's URL is made from.
 struct AttemptUrlInput {

@@ -72,6 +72,10 @@ struct PLDownloader::RunState {
     std::atomic<HINTERNET> request{nullptr};
     std::uint32_t sampleBytes = 0;
     std::uint64_t sampleTick = 0;
+    // The body stopped for another reason than its end: a read failed, or a block could not be
+    // written. Such a run ends Failed (a failure path: a body that arrives and is written whole
+    // ends as it always did).
+    bool brokenOff = false;
 
     void CloseHandles() {
         if (HINTERNET open = request.exchange(nullptr)) {
@@ -234,7 +238,7 @@ DWORD PLDownloader::Run() {
                     going = false;  // no rename, no second OnEnd
                     break;
                 }
-                state_ = EndStateFor(run->status.done, run->status.total);
+                state_ = EndStateFor(run->status.done, run->status.total, run->brokenOff);
                 break;
             }
             case kDownloadCompleted:
@@ -377,8 +381,16 @@ void PLDownloader::Receive(RunState& run) {
     HINTERNET request = run.request.load();
     while (IsCurrent(run) && state_ == kDownloadReceiving) {
         DWORD read = 0;
-        if (request == nullptr || !InternetReadFile(request, buffer.get(), kReadBlock, &read) ||
-            read == 0) {
+        if (request == nullptr) {
+            break;
+        }
+        if (!InternetReadFile(request, buffer.get(), kReadBlock, &read)) {
+            // A failed read (a connection reset, a time-out) is not the end of the body. A
+            // request that never opened is judged by its count alone, as before.
+            run.brokenOff = true;
+            break;
+        }
+        if (read == 0) {
             break;
         }
         run.sampleBytes += read;
@@ -396,11 +408,17 @@ void PLDownloader::Receive(RunState& run) {
             if (!IsCurrent(run)) {
                 break;
             }
-            file_.WriteBlock(buffer.get(), read);
+            if (!file_.WriteBlock(buffer.get(), read)) {
+                // The disk is full or failing: nothing more is read, and the run fails.
+                run.brokenOff = true;
+            }
             run.status.done = static_cast<std::uint64_t>(file_.IsOpen() ? file_.Position() : 0);
             PublishLocked(run);
         }
         RaiseIfCurrent(run, &PLDownloader::OnProgress);
+        if (run.brokenOff) {
+            break;
+        }
     }
 }
 
@@ -412,7 +430,12 @@ DWORD PLDownloader::Finish(RunState& run, bool completed) {
         if (!IsCurrent(run)) {
             return 0;
         }
-        file_.Close();
+        if (!file_.Close() && completed) {
+            // The last bytes did not reach the disk when the file was closed: the temporary file
+            // is short, so it is not renamed and the run fails.
+            completed = false;
+            state_ = kDownloadFailed;
+        }
         if (completed) {
             // An existing destination makes the rename fail: the jobs delete it before they
             // start.

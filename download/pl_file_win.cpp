@@ -35,6 +35,7 @@ std::FILE* PLFile::Open(const std::wstring& path, bool truncate) {
     path_ = path;
     const std::string ansi = AnsiPath(path);
     streamAtPosition_ = false;
+    writeFailed_ = false;
     struct _stat info = {};
     if (!truncate && _wstat(path.c_str(), &info) == 0 && (info.st_mode & _S_IFDIR) == 0) {
         file_ = std::fopen(ansi.c_str(), "r+b");
@@ -51,28 +52,46 @@ std::FILE* PLFile::Open(const std::wstring& path, bool truncate) {
     return file_;
 }
 
-void PLFile::Close() {
+bool PLFile::Close() {
     SectionGuard guard(lock_);
+    bool closed = !writeFailed_;
     if (file_ != nullptr) {
-        std::fclose(file_);
+        // The stream's buffer is written here: a full disk may show only now. It is flushed on
+        // its own first, as a failed flush inside fclose is not reported by every C runtime
+        // (Wine's returns 0).
+        closed = std::fflush(file_) == 0 && closed;
+        closed = std::fclose(file_) == 0 && closed;
         file_ = nullptr;
     }
     position_ = 0;
+    return closed;
 }
 
-void PLFile::WriteBlock(const void* data, std::size_t size) {
+bool PLFile::WriteBlock(const void* data, std::size_t size) {
     SectionGuard guard(lock_);
     if (file_ == nullptr) {
-        return;
+        return true;
+    }
+    if (writeFailed_) {
+        return false;
     }
     // The stream already stands at the position after the previous block: seeking again would
     // only flush the stream's buffer and move the file pointer to where it is.
     if (!streamAtPosition_) {
-        std::fseek(file_, position_, SEEK_SET);
+        if (std::fseek(file_, position_, SEEK_SET) != 0) {
+            writeFailed_ = true;
+            return false;
+        }
         streamAtPosition_ = true;
     }
-    std::fwrite(data, size, 1, file_);
+    // A block that does not reach the file is not counted: a short file never passes for a
+    // whole one because its position says so.
+    if (size > 0 && std::fwrite(data, size, 1, file_) != 1) {
+        writeFailed_ = true;
+        return false;
+    }
     position_ += static_cast<std::int32_t>(size);
+    return true;
 }
 
 bool PLFile::IsOpen() {
@@ -83,4 +102,9 @@ bool PLFile::IsOpen() {
 std::int32_t PLFile::Position() {
     SectionGuard guard(lock_);
     return position_;
+}
+
+bool PLFile::WriteFailed() {
+    SectionGuard guard(lock_);
+    return writeFailed_;
 }

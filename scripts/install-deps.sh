@@ -15,6 +15,7 @@ packages=(
   nginx-light
   clang libclang-rt-14-dev  # the fuzz tree: clang with libFuzzer and the sanitizers' runtimes
   chromium  # headless, for the test of the statistics page
+  mount  # the tests that fill a disk mount a small one (tests/tools/small_disk.py)
 )
 missing=()
 for p in "${packages[@]}"; do

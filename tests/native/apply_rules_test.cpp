@@ -83,6 +83,26 @@ TEST(PlanItem, ApplyDecisionOrderAndWhatIsClosed) {
         }
         EXPECT_EQ(described, expected) << fileName;
     }
+    // Ending by image name: only programs whose image lies in one of the suite's folders.
+    const std::vector<std::wstring> folders = {L"Z:\\w\\suite\\", L"", L"C:\\Dayloom"};
+    const std::tuple<const wchar_t*, bool> images[] = {
+        {L"Z:\\w\\suite\\pinnace.exe", true},
+        {L"z:\\W\\SUITE\\Pinnace.EXE", true},             // any case
+        {L"Z:/w/suite/pinnace.exe", true},                // slashes
+        {L"Z:\\w\\suite\\upgrade\\f-fennick.exe", true},  // below it
+        {L"C:\\Dayloom\\dayloom.exe", true},              // a folder without its backslash
+        {L"Z:\\w\\suite2\\pinnace.exe", false},           // a folder that only starts alike
+        {L"C:\\DayloomX\\dayloom.exe", false},
+        {L"C:\\Program Files\\Other\\pinnace.exe", false},
+        {L"Z:\\w\\suite\\", false},
+        {L"", false},  // an image path that could not be read
+    };
+    for (const auto& [image, inside] : images) {
+        EXPECT_EQ(ImageInFolders(image, folders), inside)
+            << ::testing::PrintToString(std::wstring(image));
+    }
+    EXPECT_TRUE(ImageInFolders(L"c:\\s\\pinnace.exe", {L"c:\\s\\\\"}));  // a doubled backslash
+    EXPECT_FALSE(ImageInFolders(L"c:\\s\\pinnace.exe", {}));
 }
 
 TEST(GuardFiles, EachBuildLooksAtItsOwnItemsAndTheLibraryVersionIsThe32BitOne) {
@@ -252,50 +272,64 @@ TEST(JobSteps, EachJobsStepByStateAndTheWaitForDependencies) {
 
 const wchar_t kNew[] = L"C:\\S\\upgrade\\tallix.exe";
 const wchar_t kInstalled[] = L"c:\\s\\\\tallix.exe";
+const wchar_t kStaged[] = L"c:\\s\\\\tallix.exe.new";
 const wchar_t kBackup[] = L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe";
 
-// A file system of a few paths with their sizes; the copy command makes its target appear after
-// a chosen number of existence checks, the installed updater disappears only after some delete
-// attempts, and the backup copy can fail or come out short.
+// A file system of a few paths with their sizes (the installed updater 7 bytes, the new build
+// 9). The copy command makes its target appear after a chosen number of existence checks; the
+// installed updater refuses to be replaced for some rounds (it still runs); the backup copy can
+// fail or come out short, the staged copy come out short, and the installed updater vanish while
+// the new build is copied.
 struct FakeMachine {
     std::map<std::wstring, long long> files;
-    int deletesBeforeGone = 0;  // delete attempts that fail on the installed file
-    int checksBeforeCopy = 0;   // existence checks before the new copy shows up
-    long long backupSize = 7;   // what the backup copy writes; -1: nothing
+    int replacesRefused = 0;   // rounds in which the installed updater still runs
+    int checksBeforeCopy = 0;  // existence checks before the staged copy shows up
+    long long backupSize = 7;  // what the backup copy writes; -1: nothing
+    long long stagedSize = 9;  // what the copy of the new build writes
+    bool vanishes = false;     // the installed updater is taken away while the copy is made
     std::wstring pendingCopy;
+    long long pendingSize = 0;
     std::vector<std::wstring> commands;
     std::vector<std::wstring> started;
     int sleeps = 0;
 
-    RelocationOps Ops(const std::wstring& installed) {
+    RelocationOps Ops() {
         RelocationOps ops;
         ops.exists = [this](const std::wstring& path) {
             if (!pendingCopy.empty() && path == pendingCopy && checksBeforeCopy-- <= 0) {
-                files[pendingCopy] = 9;
+                files[pendingCopy] = pendingSize;
                 pendingCopy.clear();
             }
             return files.count(path) > 0;
         };
         ops.createDirectory = [](const std::wstring&) {};
-        ops.deleteFile = [this, installed](const std::wstring& path) {
-            if (path == installed && deletesBeforeGone-- > 0) {
-                return;
+        ops.deleteFile = [this](const std::wstring& path) { files.erase(path); };
+        ops.replace = [this](const std::wstring& from, const std::wstring& to) {
+            if (files.count(from) == 0 || (files.count(to) > 0 && replacesRefused-- > 0)) {
+                return false;
             }
-            files.erase(path);
+            files[to] = files[from];
+            files.erase(from);
+            return true;
         };
-        ops.fileVersion = [installed](const std::wstring& path) {
-            return path == installed ? std::wstring(L"3.2.0.17") : std::wstring();
+        ops.fileVersion = [](const std::wstring& path) {
+            return path == kInstalled ? std::wstring(L"3.2.0.17") : std::wstring();
         };
-        ops.fileSize = [this](const std::wstring& path) {
+        ops.fileSize = [this](const std::wstring& path) -> long long {
+            if (path == kNew) {
+                return 9;
+            }
             return files.count(path) > 0 ? files[path] : -1;
         };
         ops.runCommand = [this](const std::wstring& command) {
             commands.push_back(command);
-            const std::size_t backup = command.find(L"OldVersion");
-            if (backup == std::wstring::npos) {
-                pendingCopy = kInstalled;
-            } else if (command.find(L"tallix.exe\"  \"") == std::wstring::npos) {
-                files[kInstalled] = backupSize;  // the backup copied back
+            if (command.find(L"\"  \"" + std::wstring(kStaged)) != std::wstring::npos) {
+                pendingCopy = kStaged;
+                pendingSize =
+                    command.find(L"OldVersion") == std::wstring::npos ? stagedSize : files[kBackup];
+                if (vanishes) {
+                    files.erase(kInstalled);
+                }
             } else if (backupSize >= 0) {
                 files[kBackup] = backupSize;
             }
@@ -308,61 +342,82 @@ struct FakeMachine {
     }
 };
 
-TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupDeleteCopyAndStart) {
+TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupStagedCopyMovedInAndStart) {
     const RelocationPaths p = RelocationPathsFor(L"C:\\Program Files\\Keldra\\Upgrade\\tallix.exe");
     EXPECT_EQ(p.base, L"c:\\program files\\keldra\\");
     EXPECT_EQ(p.installed, L"c:\\program files\\keldra\\\\tallix.exe");
+    EXPECT_EQ(p.staged, L"c:\\program files\\keldra\\\\tallix.exe.new");
     EXPECT_EQ(RelocationBackupPath(p, L"3.2.0.17"),
               L"c:\\program files\\keldra\\\\OldVersion\\tallix3.2.0.17.exe");
     EXPECT_EQ(RelocationBackupPath(p, L""), L"c:\\program files\\keldra\\\\OldVersion\\tallix.exe");
     // Outside an upgrade folder the installed file is the running one.
     EXPECT_EQ(RelocationPathsFor(L"D:\\Suite\\tallix.exe").installed, L"d:\\suite\\\\tallix.exe");
     EXPECT_EQ(CopyCommand(L"a b", L"c"), L"copy \"a b\"  \"c\"");
-    // An installed updater (with an old backup) and the size of the backup copy, delete attempts
-    // that fail, existence checks before the new copy shows up (one right after the copy, then
-    // one after each wait); the result, the commands run, the pauses, and which updater is left
-    // at the installed path (0 none, 7 the old one, 9 the new one).
-    const std::tuple<bool, long long, int, int, bool, std::size_t, int, long long> cases[] = {
-        {true, 7, 3, 0, true, 2, 4, 9},
-        {false, 7, 0, 0, true, 1, 0, 9},  // no installed updater: no backup
-        {true, 7, 1 << 30, 0, false, 1, kRelocationDeleteRounds, 7},  // never goes
-        {false, 7, 0, 9, true, 1, 9, 9},
-        {false, 7, 0, 10, false, 1, 10, 9},  // too late to start, but in place
-        {false, 7, 0, 60, false, 1, kRelocationAppearWaits, 0},
-        // The backup failed or came out short: nothing is deleted, nothing is copied in.
-        {true, -1, 0, 0, false, 1, 0, 7},
-        {true, 3, 0, 0, false, 1, 0, 7},
-        // The new copy never arrived: the backup goes back in place, nothing starts.
-        {true, 7, 0, 60, false, 3, 1 + kRelocationAppearWaits, 7}};
-    for (const auto& [installed, backupSize, failingDeletes, checks, result, commands, pauses,
-                      left] : cases) {
+    const long long kNever = 1 << 30;
+    // An installed updater, the size of the backup copy and of the staged copy, rounds in which
+    // the installed updater refuses to be replaced, existence checks before the staged copy
+    // shows up (one right after the copy, then one after each wait), whether the installed one
+    // vanishes after its backup; the result, the commands run, the pauses, and which updater is
+    // left at the installed path (0 none, 7 the old one, 9 the new one). No case leaves the
+    // suite without a whole updater it had, or a staged copy behind.
+    const std::tuple<bool, long long, long long, long long, int, bool, bool, std::size_t, int,
+                     long long>
+        cases[] = {
+            {true, 7, 9, 3, 0, false, true, 2, 3, 9},
+            {false, 7, 9, 0, 0, false, true, 1, 0, 9},  // no installed updater: no backup
+            {true, 7, 9, kNever, 0, false, false, 2, kRelocationDeleteRounds, 7},  // never lets go
+            {false, 7, 9, 0, 9, false, true, 1, 9, 9},
+            {false, 7, 9, 0, 10, false, false, 1, 10, 9},  // too late to start, but in place
+            {false, 7, 9, 0, 60, false, false, 1, kRelocationAppearWaits, 0},
+            // The backup failed or came out short: nothing is copied in.
+            {true, -1, 9, 0, 0, false, false, 1, 0, 7},
+            {true, 3, 9, 0, 0, false, false, 1, 0, 7},
+            // The new copy never arrived, or arrived short: the installed updater never left.
+            {true, 7, 9, 0, 60, false, false, 2, kRelocationAppearWaits, 7},
+            {true, 7, 5, 0, 0, false, false, 2, 0, 7},
+            // The installed updater was taken away and the new copy is short: the backup is put
+            // back the same way.
+            {true, 7, 5, 0, 0, true, false, 3, 0, 7},
+        };
+    for (const auto& [installed, backupSize, stagedSize, refusals, checks, vanishes, result,
+                      commands, pauses, left] : cases) {
         FakeMachine m;
         if (installed) {
             m.files = {{kInstalled, 7}, {kBackup, 5}};
         }
         m.backupSize = backupSize;
-        m.deletesBeforeGone = failingDeletes;
+        m.stagedSize = stagedSize;
+        m.replacesRefused = static_cast<int>(refusals);
         m.checksBeforeCopy = checks;
-        SCOPED_TRACE(::testing::Message() << backupSize << " " << failingDeletes << " " << checks);
-        EXPECT_EQ(RunRelocation(kNew, L"-keldra", m.Ops(kInstalled)), result);
+        m.vanishes = vanishes;
+        SCOPED_TRACE(::testing::Message() << backupSize << " " << stagedSize << " " << refusals
+                                          << " " << checks << " " << vanishes);
+        EXPECT_EQ(RunRelocation(kNew, L"-keldra", m.Ops()), result);
         ASSERT_EQ(m.commands.size(), commands);
         EXPECT_EQ(m.sleeps, pauses);
         EXPECT_EQ(m.started, result ? std::vector<std::wstring>{L"c:\\s\\\\tallix.exe|-keldra"}
                                     : std::vector<std::wstring>{});
         EXPECT_EQ(m.files.count(kInstalled) > 0 ? m.files[kInstalled] : 0, left);
+        EXPECT_EQ(m.files.count(kStaged), 0u);
         if (installed) {
             EXPECT_EQ(m.commands[0],
                       std::wstring(L"copy \"") + kInstalled + L"\"  \"" + kBackup + L"\"");
         }
+        if (commands >= 2 && (installed || commands == 1)) {
+            EXPECT_EQ(m.commands[installed ? 1 : 0],
+                      L"copy \"C:\\S\\upgrade\\tallix.exe\"  \"c:\\s\\\\tallix.exe.new\"");
+        }
         if (commands == 3) {
             EXPECT_EQ(m.commands.back(),
-                      std::wstring(L"copy \"") + kBackup + L"\"  \"" + kInstalled + L"\"");
-        }
-        if (result) {
-            EXPECT_EQ(m.commands.back(),
-                      L"copy \"C:\\S\\upgrade\\tallix.exe\"  \"c:\\s\\\\tallix.exe\"");
+                      std::wstring(L"copy \"") + kBackup + L"\"  \"" + kStaged + L"\"");
         }
     }
+    // A staged copy left by a relocation that was killed is replaced by a fresh one.
+    FakeMachine m;
+    m.files = {{kInstalled, 7}, {kStaged, 4}};
+    EXPECT_TRUE(RunRelocation(kNew, L"", m.Ops()));
+    EXPECT_EQ(m.files[kInstalled], 9);
+    EXPECT_EQ(m.files.count(kStaged), 0u);
 }
 
 }  // namespace

@@ -51,7 +51,10 @@ TEST(DownloadStatus, PercentCapsAndCompletedOnlyWhenSomethingWholeArrived) {
         {1ull << 40, 1ull << 41, 50, kDownloadFailed}};
     for (const auto& [done, total, percent, state] : cases) {
         EXPECT_EQ(DownloadPercent(done, total), percent) << done << "/" << total;
-        EXPECT_EQ(EndStateFor(done, total), state) << done << "/" << total;
+        EXPECT_EQ(EndStateFor(done, total, false), state) << done << "/" << total;
+        // A read that failed, or a block or a close of the file that failed, is never the end
+        // of the body: not even when the count came out whole or no length was announced.
+        EXPECT_EQ(EndStateFor(done, total, true), kDownloadFailed) << done << "/" << total;
     }
 }
 

@@ -12,7 +12,8 @@ one JSON line ({"port", "method", "path" with its query, "headers"}) before it i
     {"answer": "redirect", "status": 302, "location": "..."}
     {"answer": "close"}                        drops the connection without an answer
     {"answer": "cut", "bytes": N}              announces the whole file, sends N bytes, closes
-    {"answer": "nolength"}                     the file without Content-Length
+    {"answer": "nolength"}                     the file without Content-Length ("bytes": N cuts
+                                               it after N bytes, a clean close of the connection)
     {"answer": "stall", "bytes": N, "seconds": S}   N bytes, then S seconds of nothing
     {"answer": "rate", "bytes_per_second": N}  the file (with Range) at a steady N bytes a second
 Any rule may add "delay" (seconds before answering). Files are served with Range support.
@@ -99,10 +100,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()
-        if kind == "nolength":
-            self.wfile.write(body)
-            return
-        self.wfile.write(body[:int(rule.get("bytes", len(body) // 2))])
+        default = len(body) if kind == "nolength" else len(body) // 2
+        self.wfile.write(body[:int(rule.get("bytes", default))])
         self.wfile.flush()
         if kind == "stall":
             time.sleep(float(rule.get("seconds", 30)))

@@ -160,7 +160,8 @@ TEST_F(DownloaderTest, ResumeOrFreshStartFromTheTemporaryFile) {
     }
 }
 
-// Bodies that do not arrive whole, and one without a length.
+// Bodies that do not arrive whole, and ones without a length, whole or cut by the server closing
+// the connection, which the downloader cannot tell from the end (the jobs' wholeness check can).
 TEST_F(DownloaderTest, EndStatesOfDamagedAnswers) {
     const std::string body = Bytes(20000, 5);
     served_.Put("/k/pkg.exe", body);
@@ -174,6 +175,8 @@ TEST_F(DownloaderTest, EndStatesOfDamagedAnswers) {
         {"{\"/k/pkg.exe\": {\"answer\": \"cut\", \"bytes\": 12000}}", kDownloadFailed, 12000,
          false},
         {"{\"/k/pkg.exe\": {\"answer\": \"nolength\"}}", kDownloadCompleted, 20000, true},
+        {"{\"/k/pkg.exe\": {\"answer\": \"nolength\", \"bytes\": 12000}}", kDownloadCompleted,
+         12000, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rules);
@@ -187,9 +190,9 @@ TEST_F(DownloaderTest, EndStatesOfDamagedAnswers) {
         EXPECT_EQ(fs::exists(destination_), c.renamed);
         if (c.renamed) {
             EXPECT_EQ(end.total, 0u);  // no length: the status window is not told it is done
-            EXPECT_EQ(ReadAll(destination_), body);
+            EXPECT_TRUE(ReadAll(destination_) == body.substr(0, c.done));
         } else if (c.done > 0) {
-            EXPECT_EQ(ReadAll(destination_ + L".tmp"), body.substr(0, c.done));
+            EXPECT_TRUE(ReadAll(destination_ + L".tmp") == body.substr(0, c.done));
         }
     }
 }

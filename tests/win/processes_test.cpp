@@ -7,6 +7,7 @@
 
 #include "base/unique_handle_win.h"
 #include "apply/processes_win.h"
+#include "base/text.h"
 #include "test_support.h"
 
 namespace {
@@ -34,7 +35,7 @@ UniqueKernelHandle StartCopy(const std::wstring& folder, const std::wstring& nam
     return UniqueKernelHandle(process.hProcess);
 }
 
-TEST(Processes, TerminateByNameEndsEveryProcessOfTheNameAndTheGuardIsFound) {
+TEST(Processes, TerminateByNameEndsEveryProcessOfTheNameInTheFoldersAndTheGuardIsFound) {
     std::wstring guardName = L"unchanged";
     EXPECT_FALSE(FindGuardProcess(guardName));
     EXPECT_EQ(guardName, L"unchanged");
@@ -45,15 +46,23 @@ TEST(Processes, TerminateByNameEndsEveryProcessOfTheNameAndTheGuardIsFound) {
         StartCopy(folder.Path() + L"second\\", L"fennick.exe", "_TerminateSecond");
     UniqueKernelHandle other = StartCopy(folder.Path(), L"fennick2.exe", "_TerminateOther");
     UniqueKernelHandle guard = StartCopy(folder.Path(), L"WARDEL_X64.exe", "_GuardProcessTest");
-    ASSERT_TRUE(first.Valid() && second.Valid() && other.Valid() && guard.Valid());
+    // A program of the same name outside the suite's folders (another product's, the user's).
+    TempFolder elsewhere;
+    UniqueKernelHandle outside = StartCopy(elsewhere.Path(), L"fennick.exe", "_TerminateOutside");
+    ASSERT_TRUE(first.Valid() && second.Valid() && other.Valid() && guard.Valid() &&
+                outside.Valid());
     EXPECT_TRUE(FindGuardProcess(guardName));
     EXPECT_EQ(guardName, L"wardel_x64");
+    EXPECT_EQ(ToLowerAscii(ProcessImagePath(GetProcessId(first.Get()))),
+              ToLowerAscii(folder.Path() + L"Fennick.EXE"));
+    EXPECT_EQ(ProcessImagePath(0xFFFFFFF0), L"");  // no such process
 
-    TerminateByName(L"fennick");
+    TerminateByName(L"fennick", {L"", folder.Path()});
     EXPECT_EQ(WaitForSingleObject(first.Get(), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(second.Get(), 5000), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(other.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
-    for (HANDLE process : {other.Get(), guard.Get()}) {
+    EXPECT_EQ(WaitForSingleObject(outside.Get(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
+    for (HANDLE process : {other.Get(), guard.Get(), outside.Get()}) {
         TerminateProcess(process, 0);
         WaitForSingleObject(process, 5000);
     }

@@ -1,7 +1,9 @@
-// Replacing installed files against real locks: sharing modes of open handles, renaming a file
-// whose handle allows deletion and the deletion at the next start; removing a folder through the
-// shell. Wine stores access lists but never enforces them (everything runs as root), so the
-// take-ownership path cannot be reached and the administrator check answers true.
+// Replacing installed files against real locks: the new file staged beside the target and moved
+// over it, sharing modes of open handles, renaming a file whose handle allows deletion and the
+// deletion at the next start; removing a folder through the shell, and leaving the updater's
+// backups alone while a relocation runs. Wine stores access lists but never enforces them
+// (everything runs as root), so the take-ownership path cannot be reached and the administrator
+// check answers true.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -50,7 +52,21 @@ class ReplacingFiles : public ::testing::Test {
     const std::wstring target = folder.Path() + L"keldra.exe";
 };
 
-TEST_F(ReplacingFiles, LockedTargetIsMovedAsideCopiedAndItsDeletionScheduled) {
+TEST_F(ReplacingFiles, TheNewFileIsStagedBesideAndMovedInWithNothingLeftBeside) {
+    // A staged copy left by a run that was killed part-way is replaced.
+    WriteAll(StagingName(target), "half of a new b");
+    EXPECT_TRUE(ReplaceFile(source, target));
+    EXPECT_EQ(ReadAll(target), "new build");
+    EXPECT_EQ(ReadAll(source), "new build");  // the callers delete the package
+    EXPECT_FALSE(fs::exists(fs::path(StagingName(target))));
+    EXPECT_TRUE(Displaced(folder.Path()).empty());
+    // The guard's retries take the same steps.
+    WriteAll(source, "newer build");
+    EXPECT_TRUE(SwapInFile(source, target, kGuardCopyPolicy));
+    EXPECT_EQ(ReadAll(target), "newer build");
+}
+
+TEST_F(ReplacingFiles, LockedTargetIsMovedAsideTheNewOneMovedInAndTheOldDeletedAtRestart) {
     ScopedRegistryValue restore(HKEY_LOCAL_MACHINE, kSessionManager,
                                 L"PendingFileRenameOperations");
     // Held for reading and writing by a running program: no write sharing, renaming allowed.
@@ -61,6 +77,7 @@ TEST_F(ReplacingFiles, LockedTargetIsMovedAsideCopiedAndItsDeletionScheduled) {
 
     EXPECT_TRUE(ReplaceFile(source, target));
     EXPECT_EQ(ReadAll(target), "new build");
+    EXPECT_FALSE(fs::exists(fs::path(StagingName(target))));
     const std::vector<std::wstring> displaced = Displaced(folder.Path());
     ASSERT_EQ(displaced.size(), 1u);
     EXPECT_EQ(displaced[0].rfind(L"keldra.exe.", 0), 0u) << WideToUtf8(displaced[0]);
@@ -72,7 +89,7 @@ TEST_F(ReplacingFiles, LockedTargetIsMovedAsideCopiedAndItsDeletionScheduled) {
     lock.Reset();
 }
 
-TEST_F(ReplacingFiles, FailingLastCopyPutsTheMovedProgramBackWithNothingScheduled) {
+TEST_F(ReplacingFiles, UnreadablePackageNeverMovesTheLockedProgramAsideNorSchedulesAnything) {
     ScopedRegistryValue restore(HKEY_LOCAL_MACHINE, kSessionManager,
                                 L"PendingFileRenameOperations");
     const std::wstring before = PendingFileRenames();
@@ -85,6 +102,7 @@ TEST_F(ReplacingFiles, FailingLastCopyPutsTheMovedProgramBackWithNothingSchedule
     lock.Reset();
     EXPECT_EQ(ReadAll(target), "old build");
     EXPECT_TRUE(Displaced(folder.Path()).empty());
+    EXPECT_FALSE(fs::exists(fs::path(StagingName(target))));
     EXPECT_EQ(PendingFileRenames(), before);
 }
 
@@ -154,6 +172,24 @@ TEST_F(ReplacingFiles, DeleteTreeRemovesAFolderWithItsContents) {
         EXPECT_FALSE(DeleteTree(path, true));
     }
     EXPECT_EQ(ReadAll(target), "old build");
+}
+
+TEST(Relocation, TheCloseLeavesTheBackupsAloneWhileARelocationHoldsItsMutex) {
+    TempFolder suite;
+    const std::wstring backups = suite.Path() + L"OldVersion";
+    CreateDirectoryW(backups.c_str(), nullptr);
+    WriteAll(backups + L"\\tallix3.2.0.17.exe", "the only whole updater");
+    EXPECT_FALSE(RelocationUnderWay());
+    {
+        UniqueKernelHandle relocating(CreateMutexW(nullptr, TRUE, RelocationMutexName().c_str()));
+        ASSERT_TRUE(relocating.Valid());
+        EXPECT_TRUE(RelocationUnderWay());
+        RemoveOldVersion(suite.Path());
+        EXPECT_TRUE(fs::exists(fs::path(backups + L"\\tallix3.2.0.17.exe")));
+    }
+    EXPECT_FALSE(RelocationUnderWay());
+    RemoveOldVersion(suite.Path());
+    EXPECT_FALSE(fs::exists(fs::path(backups)));
 }
 
 TEST(Administrator, EveryoneIsAdministratorUnderWine) {
