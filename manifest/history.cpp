@@ -12,8 +12,36 @@ const wchar_t kContentMarker[] = L"<div class=\"content\">";
 const wchar_t kCalendarProduct[] = L"dayloom";
 constexpr std::int32_t kCalendarPlugin = 1;
 
+// Every text of the page comes from a manifest, which travels over plain HTTP, and the page is
+// shown with script enabled: the text goes in as text, never as markup.
+std::wstring Escaped(const std::wstring& text) {
+    std::wstring out;
+    for (const wchar_t c : text) {
+        switch (c) {
+            case L'&':
+                out += L"&amp;";
+                break;
+            case L'<':
+                out += L"&lt;";
+                break;
+            case L'>':
+                out += L"&gt;";
+                break;
+            case L'"':
+                out += L"&quot;";
+                break;
+            case L'\'':
+                out += L"&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
 std::wstring Bullet(const std::wstring& line) {
-    return L"<span>●</span>" + line + L"<br />";
+    return L"<span>●</span>" + Escaped(line) + L"<br />";
 }
 
 // The notes without "|" at either end, split at each "|".
@@ -93,7 +121,8 @@ std::wstring HistoryPageText(const std::vector<HistoryRecord>& records,
         if (!Selected(record, in)) {
             continue;
         }
-        text += L"<strong>" + record.name + L" " + record.version + L"</strong>\n\r<p>\n\r";
+        text += L"<strong>" + Escaped(record.name) + L" " + Escaped(record.version) +
+                L"</strong>\n\r<p>\n\r";
         for (const std::wstring& line : NoteLines(record.notes)) {
             text += Bullet(line);
         }
