@@ -443,6 +443,23 @@ TEST(HistoryPage, PageText) {
     }
     EXPECT_EQ(HistoryPageText({Record(L"x", L"|||")}, {false, false, true, L"", L"", L""}),
               Section(L"x", L""));
+    // Bars at the end are all stripped: one line, one bullet.
+    EXPECT_EQ(HistoryPageText({Record(L"x", L"a||")}, {false, false, true, L"", L"", L""}),
+              Section(L"x", L"<span>●</span>a<br />"));
+}
+
+TEST(HistoryPage, ManifestTextsAreShownAsTextNotMarkup) {
+    HistoryRecord hostile =
+        Record(L"grid", L"|fast <script>alert(2)</script> start|a & \"b\" 'c'|");
+    hostile.name = L"Grid<img src=x onerror=alert(1)>";
+    hostile.version = L"1.0<b>";
+    EXPECT_EQ(HistoryPageText({hostile}, {false, false, true, L"", L"", L""}),
+              L"<strong>Grid&lt;img src=x onerror=alert(1)&gt; 1.0&lt;b&gt;</strong>\n\r<p>\n\r"
+              L"<span>●</span>fast &lt;script&gt;alert(2)&lt;/script&gt; start<br />"
+              L"<span>●</span>a &amp; &quot;b&quot; &#39;c&#39;<br /></p>\n\r");
+    EXPECT_EQ(HistoryPageText({}, {true, false, false, L"keldra", L"", L"<i>&amp;</i>"}),
+              L"<strong>OrvaneHelvor 6.0正式版</strong>\n\r<p>\n\r"
+              L"<span>●</span>&lt;i&gt;&amp;amp;&lt;/i&gt;<br />");
 }
 
 TEST(HistoryPage, TemplateFileTextAndShowPageBlock) {
@@ -547,6 +564,25 @@ TEST(DecodeManifestBytes, EncodingByMarkAndOneReplacementPerIllFormedSubpart) {
         {"last below surrogates", {0xED, 0x9F, 0xBF}, Units({0xD7FF})}};
     for (const auto& [name, bytes, text] : illFormed) {
         EXPECT_EQ(DecodeManifestBytes(Concat(kUtf8Mark, bytes)), text) << name;
+    }
+}
+
+TEST(DocumentType, OnlyADeclarationInThePrologIsFound) {
+    const std::tuple<const wchar_t*, bool> cases[] = {
+        {L"<!DOCTYPE UpdateList [<!ENTITY e \"x\">]><UpdateList/>", true},
+        {L"\uFEFF \r\n<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\t<!doctype UpdateList>", true},
+        {L"<!--a--><!--b--><!DocType x SYSTEM \"file:///c:/x\">", true},
+        {L"<UpdateList><!DOCTYPE x></UpdateList>", false},  // not a prolog: no parse anyway
+        {L"<!-- <!DOCTYPE x> --><UpdateList/>", false},
+        {L"<?xml version=\"1.0\"?><UpdateList/>", false},
+        {L"<!-- never closed <!DOCTYPE x>", false},
+        {L"<?never closed <!DOCTYPE x>", false},
+        {L"", false},
+        {L"  ", false},
+        {L"<!DOCTYP", false},
+    };
+    for (const auto& [text, found] : cases) {
+        EXPECT_EQ(HasDocumentTypeDeclaration(text), found) << std::wstring(text).size();
     }
 }
 
