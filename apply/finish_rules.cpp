@@ -4,6 +4,7 @@
 
 #include "base/session_state.h"
 #include "base/text.h"
+#include "manifest/update_list.h"
 #include "manifest/version.h"
 
 namespace {
@@ -115,6 +116,10 @@ bool IsCalendarSetupKey(const std::wstring& productKey) {
         }
     }
     return false;
+}
+
+std::wstring StagedCalendarPackage(const std::wstring& moduleDir, const std::wstring& fileName) {
+    return IsSafePackageFileName(fileName) ? moduleDir + L"\\upgrade\\" + fileName : std::wstring();
 }
 
 CalendarRecord DecideCalendarRecord(bool installedExists, bool stagedExists,

@@ -94,14 +94,6 @@ std::wstring MainSetupDownloadUrl(const std::wstring& mainSetupUrl,
                                                             : downloadBase + mainSetupUrl;
 }
 
-std::wstring MainSetupFileName(const std::wstring& toolCode, const std::wstring& mainSetupUrl) {
-    if (!toolCode.empty()) {
-        return L"keldrasetup_" + toolCode + L".exe";
-    }
-    const std::size_t slash = mainSetupUrl.rfind(L'/');
-    return slash == std::wstring::npos ? mainSetupUrl : mainSetupUrl.substr(slash + 1);
-}
-
 RedirectFinding FindRedirectIn(const std::vector<RedirectRecord>& log, const std::wstring& name,
                                const std::vector<std::wstring>& hijackMarkers, std::size_t from) {
     RedirectFinding finding;

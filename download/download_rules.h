@@ -68,10 +68,6 @@ std::wstring AttemptUrl(const AttemptUrlInput& in);
 std::wstring MainSetupDownloadUrl(const std::wstring& mainSetupUrl,
                                   const std::wstring& downloadBase);
 
-// The main-setup job's file name: "keldrasetup_<code>.exe" for a product with a tool code, else
-// the main-setup URL's text after its last "/".
-std::wstring MainSetupFileName(const std::wstring& toolCode, const std::wstring& mainSetupUrl);
-
 // The redirect of a download as the jobs see it.
 struct RedirectFinding {
     bool found = false;   // a record with a non-empty location exists for the name

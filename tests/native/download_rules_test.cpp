@@ -74,8 +74,6 @@ TEST(DownloadUrls, TickDownloadIpAndOldSystemsAndTheMainSetup) {
     // The main program's setup.
     EXPECT_EQ(MainSetupDownloadUrl(L"HTTP://x/s.exe", L"http://base"), L"HTTP://x/s.exe");
     EXPECT_EQ(MainSetupDownloadUrl(L"/k/s.exe", L"http://base"), L"http://base/k/s.exe");
-    EXPECT_EQ(MainSetupFileName(L"59", L"/k/s.exe"), L"keldrasetup_59.exe");
-    EXPECT_EQ(MainSetupFileName(L"", L"http://x/k/s.exe"), L"s.exe");
 }
 
 TEST(FindRedirect, FirstRecordOfTheNameFromWhereTheAttemptBeganAndMarkers) {
