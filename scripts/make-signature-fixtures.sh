@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Makes the signed test programs for the signer check: two throwaway self-signed certificates
-# (one in the maker's name, one of another company), made fresh with openssl for every test run
-# and never kept in the repository, and copies of an unsigned stub program signed with each by
-# osslsigncode. Usage: scripts/make-signature-fixtures.sh OUT_DIR UNSIGNED_EXE
+# Makes the signed test programs for the signer check: throwaway self-signed certificates (in the
+# maker's name, with the maker's text inside a longer word, and of another company), made fresh
+# with openssl for every test run and never kept in the repository, copies of an unsigned stub
+# program signed with each by osslsigncode (without a timestamp), and copies whose signature is
+# damaged in one part each (scripts/edit-signature.py).
+# Usage: scripts/make-signature-fixtures.sh OUT_DIR UNSIGNED_EXE
 set -euo pipefail
 out=$1
 unsigned=$(realpath "$2")
+edit="$(cd "$(dirname "$0")" && pwd)/edit-signature.py"
 rm -rf "$out"
 mkdir -p "$out"
 cd "$out"
@@ -22,11 +25,21 @@ sign() {  # certificate in out
 certificate maker "LAKEMOOR ORVANE NETWORK TECHNOLOGY CO., LTD. TEST UNIT"
 certificate branch "Beijing Lakemoor Orvane Network Technology Branch"
 certificate other "Fabrikam Utility Software Ltd"
+certificate inword "xlakemoor orvane network technologyx"
 cp "$unsigned" unsigned.exe
 sign maker unsigned.exe maker.exe
 sign branch unsigned.exe branch.exe
 sign other unsigned.exe other.exe
+sign inword unsigned.exe inword.exe
 # The exempt installer's name in mixed case, signed by the other company.
 cp other.exe GlassWispSetup.exe
-rm -f maker.key branch.key other.key
+# Optional parts missing or unreadable, the signer's name still readable.
+for damage in drop-opus break-opus break-timestamp; do
+  python3 "$edit" "$damage" maker.exe "maker-$damage.exe"
+done
+python3 "$edit" break-opus other.exe other-break-opus.exe
+# A signature present whose signer cannot be read.
+python3 "$edit" drop-certificates maker.exe maker-drop-certificates.exe
+python3 "$edit" break-table maker.exe maker-break-table.exe
+rm -f maker.key branch.key other.key inword.key
 echo "signature fixtures in $out"
