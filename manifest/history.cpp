@@ -15,26 +15,21 @@ constexpr std::int32_t kCalendarPlugin = 1;
 // Every text of the page comes from a manifest, which travels over plain HTTP, and the page is
 // shown with script enabled: the text goes in as text, never as markup.
 std::wstring Escaped(const std::wstring& text) {
+    static const struct {
+        wchar_t c;
+        const wchar_t* entity;
+    } kEntities[] = {
+        {L'&', L"&amp;"}, {L'<', L"&lt;"}, {L'>', L"&gt;"}, {L'"', L"&quot;"}, {L'\'', L"&#39;"}};
     std::wstring out;
     for (const wchar_t c : text) {
-        switch (c) {
-            case L'&':
-                out += L"&amp;";
-                break;
-            case L'<':
-                out += L"&lt;";
-                break;
-            case L'>':
-                out += L"&gt;";
-                break;
-            case L'"':
-                out += L"&quot;";
-                break;
-            case L'\'':
-                out += L"&#39;";
-                break;
-            default:
-                out += c;
+        const wchar_t* entity = nullptr;
+        for (const auto& e : kEntities) {
+            entity = e.c == c ? e.entity : entity;
+        }
+        if (entity != nullptr) {
+            out += entity;
+        } else {
+            out += c;
         }
     }
     return out;
