@@ -40,22 +40,18 @@ class WideFolder(InstallCase):
 
 class HostileManifests(harness.Case):
     def offer(self, upgrade, history=None):
-        """The main program 5.9.2.1 installed, the given manifests served, and a quiet check run
-        for a caller: it must end without ever showing the window (nothing is offered)."""
+        """The main program 5.9.2.1 installed and the given manifests served, which offer it at
+        5.9.3.0: a quiet check must end in time without ever showing the window, since a manifest
+        with a document type is taken as one that does not parse and offers nothing."""
         self.s.add_program("keldra-5.9.2.1", "keldra.exe")
         self.s.serve("/keldra/tallix.xml", harness.SETTINGS)
         self.s.serve("/keldra/upgrade.xml", upgrade)
         if history:
             self.s.serve("/keldra/history.xml", history)
         self.s.start_servers()
-        caller = self.s.window(CALLER)
         started = time.monotonic()
-        updater = self.s.run("-keldra", "-silent", "-notice", timeout=60)
-        self.assert_never_shown(updater, 30)
+        self.assert_never_shown(self.s.run("-keldra", "-silent", timeout=60), 30)
         self.assertLess(time.monotonic() - started, 30)
-        self.assertTrue(wait_until(lambda: caller.records(), 5), "the caller was not told")
-        self.assertIn(caller.records()[-1]["status"], (2, 3))
-        return caller
 
     def test_external_entity_naming_a_local_file_is_not_read(self):
         secret = os.path.join(self.s.dir, "secret.txt")
@@ -65,19 +61,19 @@ class HostileManifests(harness.Case):
         upgrade = upgrade_manifest(harness.own_entry(), entry("keldra", "5.9.3.0", name="&x;"))
         history = ('<?xml version="1.0" encoding="utf-8"?>\n' + doctype +
                    "<UpdateList><keldra><h>|&x;|</h></keldra></UpdateList>\n")
-        caller = self.offer(upgrade.replace("<UpdateList>", doctype + "<UpdateList>", 1),
-                            history)
+        self.offer(upgrade.replace("<UpdateList>", doctype + "<UpdateList>", 1), history)
         page = harness.wine_drive_c("users", "root", "Temp", "history.html")
-        seen = [str(self.s.requests()), str(caller.records())]
+        seen = [str(self.s.requests())]
         if os.path.exists(page):
             seen.append(harness.read(page).decode("utf-16-le", "replace"))
         self.assertFalse([text for text in seen if SECRET in text])
 
     def test_entity_expansion_ends_the_check_quietly(self):
-        # About 10 MB from a manifest of a few hundred bytes, past the single read of 1 MiB.
-        doctype = ('<!DOCTYPE UpdateList [<!ENTITY a "%s">' % ("x" * 1000) +
-                   '<!ENTITY b "%s">' % ("&a;" * 100) + '<!ENTITY c "%s">]>\n' % ("&b;" * 100))
-        upgrade = upgrade_manifest(harness.own_entry(), entry("keldra", "5.9.3.0", name="&c;"))
+        # About 2 MB of text from a manifest of under 3 KB, past the single read of 1 MiB.
+        doctype = ('<!DOCTYPE UpdateList [<!ENTITY a "%s">' % ("x" * 250) +
+                   '<!ENTITY b "%s">]>\n' % ("&a;" * 10))
+        upgrade = upgrade_manifest(harness.own_entry(),
+                                   entry("keldra", "5.9.3.0", name="&b;" * 800))
         self.offer(upgrade.replace("<UpdateList>", doctype + "<UpdateList>", 1))
 
 
