@@ -51,6 +51,7 @@ class UpdateSession : public SessionInput, public JobHost, public InstallHost {
     std::wstring DownloadIp() const override { return settings_.downloadAddress; }
     std::vector<std::wstring> HijackMarkers() const override { return settings_.hijackNames; }
     std::wstring MainSetupUrl() const override { return upgrade_.mainSetupUrl; }
+    std::wstring MainSetupFileName() const override { return upgrade_.mainSetupFileName; }
     std::wstring DownloadBase() const override { return upgrade_.downloadBase; }
     std::wstring LatestUpdaterVersion() const override { return upgrade_.latestUpdaterVersion; }
 

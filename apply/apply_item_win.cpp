@@ -180,15 +180,11 @@ void WaitProgramGone(InstallHost& host, HWND window, const UpdateItem& item) {
 }
 
 void RunSuiteSetupFromUpgrade(InstallHost& host) {
-    std::wstring fileName;
-    const std::wstring code = ToolCodeFor(Options().productKey);
-    if (!code.empty()) {
-        fileName = L"keldrasetup_" + code + L".exe";
-    } else {
-        const std::wstring& url = host.UpgradeState().mainSetupUrl;
-        fileName = url.substr(url.rfind(L'/') == std::wstring::npos ? 0 : url.rfind(L'/') + 1);
+    // The name the download job stored the package under; a name the reader refused runs nothing.
+    const std::wstring& fileName = host.UpgradeState().mainSetupFileName;
+    if (!fileName.empty()) {
+        ShellOpen(host.Hwnd(), host.ModuleDir() + L"upgrade\\" + fileName, std::wstring());
     }
-    ShellOpen(host.Hwnd(), host.ModuleDir() + L"upgrade\\" + fileName, std::wstring());
     SendMessageW(host.Hwnd(), WM_CLOSE, 0, 0);
 }
 

@@ -47,7 +47,7 @@ void WriteCalendarUpdateRecord(InstallHost& host) {
     const std::wstring installed =
         installDir.empty() ? std::wstring() : AppendPath(installDir, L"dayloom.exe");
     const std::wstring staged =
-        AppendPath(host.ModuleDir() + L"\\upgrade", host.Decision().currentFileName);
+        StagedCalendarPackage(host.ModuleDir(), host.Decision().currentFileName);
     const std::wstring stagedVersion = Exists(staged) ? FileProductVersion(staged) : L"";
     const std::wstring installedVersion = Exists(installed) ? FileProductVersion(installed) : L"";
     switch (

@@ -5,6 +5,7 @@
 #include "base/command_line.h"
 #include "base/session_state.h"
 #include "base/text.h"
+#include "manifest/update_list.h"
 #include "manifest/version.h"
 
 namespace {
@@ -137,6 +138,10 @@ bool IsCalendarSetupKey(const std::wstring& productKey) {
         }
     }
     return false;
+}
+
+std::wstring StagedCalendarPackage(const std::wstring& moduleDir, const std::wstring& fileName) {
+    return IsSafePackageFileName(fileName) ? moduleDir + L"\\upgrade\\" + fileName : std::wstring();
 }
 
 CalendarRecord DecideCalendarRecord(bool installedExists, bool stagedExists,

@@ -88,6 +88,12 @@ bool IsCalendarSetupKey(const std::wstring& productKey);
 
 enum class CalendarRecord { kLeave, kWrite, kDelete };
 
+// The staged package of the calendar's record: the module directory followed by "\\upgrade\\" and
+// the package file name, joined by plain concatenation. Empty when the name is refused
+// (IsSafePackageFileName): a join that kept a drive or a UNC path in the name would have the
+// updater look at, and so connect to, another disk or a network share.
+std::wstring StagedCalendarPackage(const std::wstring& moduleDir, const std::wstring& fileName);
+
 // Leave the record when either file is missing or the staged file has no version; write it when
 // the staged version is newer than the installed one; otherwise delete it.
 CalendarRecord DecideCalendarRecord(bool installedExists, bool stagedExists,

@@ -30,3 +30,7 @@ include(${CMAKE_SOURCE_DIR}/tools/publish/publish.cmake)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_test(NAME layers_include_only_downwards
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/tools/check_layers.py ${CMAKE_SOURCE_DIR})
+# Every test that SECURITY.md names exists.
+add_test(NAME security_table_names_existing_tests
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/tools/check_security_tests.py
+                 ${CMAKE_SOURCE_DIR})

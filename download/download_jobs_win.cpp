@@ -315,7 +315,7 @@ void DownloadJob::Run() {
     if (spec_.id == DownloadJobId::MainSetup) {
         JobFile file;
         file.url = MainSetupDownloadUrl(host_.MainSetupUrl(), host_.DownloadBase());
-        file.fileName = MainSetupFileName(ToolCodeFor(Options().productKey), host_.MainSetupUrl());
+        file.fileName = host_.MainSetupFileName();  // empty when refused: nothing is fetched
         RunItem(file);
         SendFinal();
         return;

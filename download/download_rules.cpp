@@ -52,16 +52,8 @@ std::wstring RequestHeaders(const RequestHeaderInput& in) {
     return headers;
 }
 
-std::wstring LocationFromRawHeaders(const std::wstring& rawHeaders) {
-    static const std::wstring kName = L"location:";
-    const std::wstring text = ToLowerAscii(rawHeaders);
-    const std::size_t at = text.find(kName);
-    if (at == std::wstring::npos || at == 0) {
-        return std::wstring();
-    }
-    const std::size_t begin = at + kName.size();
-    const std::size_t end = text.find(L"\r\n", begin);
-    return TrimWhiteSpace(text.substr(begin, end == std::wstring::npos ? end : end - begin));
+std::wstring RedirectLocation(const std::wstring& locationHeader) {
+    return TrimWhiteSpace(ToLowerAscii(locationHeader));
 }
 
 std::int32_t DownloadPercent(std::uint64_t done, std::uint64_t total) {
@@ -93,14 +85,6 @@ std::wstring MainSetupDownloadUrl(const std::wstring& mainSetupUrl,
                                   const std::wstring& downloadBase) {
     return EqualsNoCase(mainSetupUrl.substr(0, 4), L"http") ? mainSetupUrl
                                                             : downloadBase + mainSetupUrl;
-}
-
-std::wstring MainSetupFileName(const std::wstring& toolCode, const std::wstring& mainSetupUrl) {
-    if (!toolCode.empty()) {
-        return L"keldrasetup_" + toolCode + L".exe";
-    }
-    const std::size_t slash = mainSetupUrl.rfind(L'/');
-    return slash == std::wstring::npos ? mainSetupUrl : mainSetupUrl.substr(slash + 1);
 }
 
 RedirectFinding FindRedirectIn(const std::vector<RedirectRecord>& log, const std::wstring& name,

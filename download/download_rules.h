@@ -1,5 +1,5 @@
 // The downloader's and the jobs' rules that need no system call: the request header text, the
-// referer, the redirect target found in raw response headers, the percentage and completion
+// referer, the redirect target as the log keeps it, the percentage and completion
 // rules, the package URL of an attempt and the redirect lookup with the hijack markers.
 #pragma once
 
@@ -37,10 +37,10 @@ struct RequestHeaderInput {
 // download, the resume offset otherwise), Accept and Connection, the referer, the cookie.
 std::wstring RequestHeaders(const RequestHeaderInput& in);
 
-// The redirect target in raw response headers: the text after "location:" (found at an index
-// above 0 in the lower-cased headers) up to the next CRLF, trimmed of white space. Empty when
-// there is none.
-std::wstring LocationFromRawHeaders(const std::wstring& rawHeaders);
+// The redirect target as the log keeps it: the value of the answer's Location header (the
+// downloader reads that header itself, never another one whose text holds "location:", such as
+// Content-Location), lower-cased and trimmed of white space.
+std::wstring RedirectLocation(const std::wstring& locationHeader);
 
 // done x 100 / total (a total of 0 counts as 1), within 0..100.
 std::int32_t DownloadPercent(std::uint64_t done, std::uint64_t total);
@@ -69,10 +69,6 @@ std::wstring AttemptUrl(const AttemptUrlInput& in);
 // download base followed by it.
 std::wstring MainSetupDownloadUrl(const std::wstring& mainSetupUrl,
                                   const std::wstring& downloadBase);
-
-// The main-setup job's file name: "keldrasetup_<code>.exe" for a product with a tool code, else
-// the main-setup URL's text after its last "/".
-std::wstring MainSetupFileName(const std::wstring& toolCode, const std::wstring& mainSetupUrl);
 
 // The redirect of a download as the jobs see it.
 struct RedirectFinding {

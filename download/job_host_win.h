@@ -27,9 +27,10 @@ class JobHost {
     virtual std::wstring DownloadIp() const = 0;
     // The texts that mark a hijacked redirect.
     virtual std::vector<std::wstring> HijackMarkers() const = 0;
-    // The download URL of the main setup as the upgrade manifest gave it, and the download base
-    // that a relative one is appended to.
+    // The download URL of the main setup as the upgrade manifest gave it, its name in the upgrade
+    // folder (empty when refused), and the download base that a relative URL is appended to.
     virtual std::wstring MainSetupUrl() const = 0;
+    virtual std::wstring MainSetupFileName() const = 0;
     virtual std::wstring DownloadBase() const = 0;
     // The version of the updater that the upgrade manifest offers.
     virtual std::wstring LatestUpdaterVersion() const = 0;

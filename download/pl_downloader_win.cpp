@@ -13,8 +13,6 @@ constexpr DWORD kReadBlock = 8192;
 constexpr std::uint64_t kSampleMs = 1000;
 constexpr DWORD kFollowRedirects = 0x00080000;                   // INTERNET_FLAG_NO_COOKIES
 constexpr DWORD kKeepRedirects = 0x00200000 | kFollowRedirects;  // ... | NO_AUTO_REDIRECT
-constexpr DWORD kRawHeadersBufferBytes = 2048;
-constexpr DWORD kRawHeadersPassedBytes = 1024;
 
 // A header of the response by the two-step pattern (size, then a zero-filled buffer of that size
 // plus 2 bytes); empty when absent.
@@ -289,16 +287,16 @@ void PLDownloader::ReadResponse(RunState& run) {
 }
 
 void PLDownloader::LogRedirect(RunState& run) {
-    std::vector<wchar_t> raw(kRawHeadersBufferBytes / sizeof(wchar_t), L'\0');
-    DWORD size = kRawHeadersPassedBytes;
-    if (!HttpQueryInfoW(run.request.load(), HTTP_QUERY_RAW_HEADERS_CRLF, raw.data(), &size,
-                        nullptr) ||
-        raw[0] == L'\0') {
+    HINTERNET request = run.request.load();
+    if (request == nullptr) {
         return;
     }
+    // The target is the Location header itself. Searched for in the raw headers, "location:"
+    // would also be found in Content-Location or in any other header's value that a hostile
+    // answer puts first, and long headers would not fit the raw buffer and hide the redirect.
     RedirectRecord record;
     record.name = run.task.name;
-    record.location = LocationFromRawHeaders(raw.data());
+    record.location = RedirectLocation(QueryHeader(request, HTTP_QUERY_LOCATION));
     record.path = run.task.path;
     record.contentLength = static_cast<std::int64_t>(run.response.contentLength);
     record.status = run.response.statusCode;

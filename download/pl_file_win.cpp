@@ -2,22 +2,9 @@
 
 #include <sys/stat.h>
 
-#include <vector>
-
 namespace {
 
 constexpr std::size_t kStreamBuffer = 256 * 1024;
-
-// The path in the ANSI code page, as the C runtime's narrow functions take it.
-std::string AnsiPath(const std::wstring& path) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) {
-        return std::string();
-    }
-    std::vector<char> text(static_cast<std::size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, text.data(), size, nullptr, nullptr);
-    return std::string(text.data());
-}
 
 }  // namespace
 
@@ -33,17 +20,20 @@ std::FILE* PLFile::Open(const std::wstring& path, bool truncate) {
     }
     position_ = 0;
     path_ = path;
-    const std::string ansi = AnsiPath(path);
     streamAtPosition_ = false;
     writeFailed_ = false;
+    // The file is opened by its UTF-16 path. Through the ANSI code page a folder whose name the
+    // code page lacks could not be opened at all, and the system's best fit would turn
+    // characters such as U+FF3C into separators; where the code page holds the path, the file
+    // opened is the same.
     struct _stat info = {};
     if (!truncate && _wstat(path.c_str(), &info) == 0 && (info.st_mode & _S_IFDIR) == 0) {
-        file_ = std::fopen(ansi.c_str(), "r+b");
+        file_ = _wfopen(path.c_str(), L"r+b");
         if (file_ != nullptr) {
             position_ = static_cast<std::int32_t>(info.st_size);
         }
     } else {
-        file_ = std::fopen(ansi.c_str(), "w+b");
+        file_ = _wfopen(path.c_str(), L"w+b");
     }
     if (file_ != nullptr) {
         // Blocks of 8 KiB reach the disk in larger writes.

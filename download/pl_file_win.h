@@ -1,4 +1,4 @@
-// The downloader's output file: a C-runtime file opened by its ANSI path, written block by block
+// The downloader's output file: a C-runtime file opened by its UTF-16 path, written block by block
 // at a position that is also the size written so far; close, seek and write take its lock.
 #pragma once
 

@@ -12,8 +12,31 @@ const wchar_t kContentMarker[] = L"<div class=\"content\">";
 const wchar_t kCalendarProduct[] = L"dayloom";
 constexpr std::int32_t kCalendarPlugin = 1;
 
+// Every text of the page comes from a manifest, which travels over plain HTTP, and the page is
+// shown with script enabled: the text goes in as text, never as markup.
+std::wstring Escaped(const std::wstring& text) {
+    static const struct {
+        wchar_t c;
+        const wchar_t* entity;
+    } kEntities[] = {
+        {L'&', L"&amp;"}, {L'<', L"&lt;"}, {L'>', L"&gt;"}, {L'"', L"&quot;"}, {L'\'', L"&#39;"}};
+    std::wstring out;
+    for (const wchar_t c : text) {
+        const wchar_t* entity = nullptr;
+        for (const auto& e : kEntities) {
+            entity = e.c == c ? e.entity : entity;
+        }
+        if (entity != nullptr) {
+            out += entity;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::wstring Bullet(const std::wstring& line) {
-    return L"<span>●</span>" + line + L"<br />";
+    return L"<span>●</span>" + Escaped(line) + L"<br />";
 }
 
 // The notes without "|" at either end, split at each "|".
@@ -93,7 +116,8 @@ std::wstring HistoryPageText(const std::vector<HistoryRecord>& records,
         if (!Selected(record, in)) {
             continue;
         }
-        text += L"<strong>" + record.name + L" " + record.version + L"</strong>\n\r<p>\n\r";
+        text += L"<strong>" + Escaped(record.name) + L" " + Escaped(record.version) +
+                L"</strong>\n\r<p>\n\r";
         for (const std::wstring& line : NoteLines(record.notes)) {
             text += Bullet(line);
         }

@@ -41,7 +41,8 @@ struct HistoryPageInputs {
 // The text inserted into the page: the announcement section, or one section per selected record
 // that needs an update and is not enforced (every such record in suite mode; otherwise the target
 // product's own, those named in its depend text, and for the calendar product its plug-ins).
-// Line ends are "\n\r", as the page has always had them.
+// Line ends are "\n\r", as the page has always had them. Names, versions, notes and the
+// announcement are escaped ("<", ">", "&" and both quotes): they are shown as text.
 std::wstring HistoryPageText(const std::vector<HistoryRecord>& records,
                              const HistoryPageInputs& in);
 

@@ -11,6 +11,10 @@ namespace {
 constexpr CLSID kClsidDomDocument30 = {
     0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
 
+// IXMLDOMDocument2, which carries the parser's properties (not in every import library).
+constexpr IID kIidDomDocument2 = {
+    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
 // In-process server or handler, local or remote server: whichever the system offers.
 constexpr DWORD kCreateContext =
     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
@@ -88,6 +92,24 @@ std::wstring Utf16Text(const unsigned char* bytes, std::size_t count) {
     return text;
 }
 
+// Manifests come over plain HTTP: a document type declaration could expand entities past the
+// size of one read or pull in a local file or another address. The parser is told to refuse any
+// DOCTYPE and to resolve nothing outside the text; a component that does not take both settings
+// is not used at all.
+bool ProhibitDocumentTypes(const ComPtr<IUnknown>& object) {
+    const ComPtr<IXMLDOMDocument2> document = object.As<IXMLDOMDocument2>(kIidDomDocument2);
+    if (!document) {
+        return false;
+    }
+    VARIANT prohibit;
+    VariantInit(&prohibit);
+    prohibit.vt = VT_BOOL;
+    prohibit.boolVal = VARIANT_TRUE;
+    const UniqueBstr name(L"ProhibitDTD");
+    return SUCCEEDED(document->setProperty(name.Get(), prohibit)) &&
+           SUCCEEDED(document->put_resolveExternals(VARIANT_FALSE));
+}
+
 }  // namespace
 
 std::unique_ptr<ManifestNode> ViewOfDomNode(ComPtr<IXMLDOMNode> node) {
@@ -106,11 +128,18 @@ void ManifestDocument::Load(const unsigned char* bytes, std::size_t count) {
         return;
     }
     document_ = object.As<IXMLDOMDocument>(IID_IXMLDOMDocument);
-    if (!document_) {
+    if (!document_ || !ProhibitDocumentTypes(object)) {
+        document_.Reset();
         return;
     }
     const std::wstring text =
         rawBytes_ ? DecodeManifestBytes(bytes, count) : Utf16Text(bytes, count);
+    // Some builds of the component (Wine's among them) take the DTD setting and still expand
+    // entities: a text with a DOCTYPE is not parsed at all and leaves the document empty, as a
+    // text that does not parse would.
+    if (HasDocumentTypeDeclaration(text)) {
+        return;
+    }
     const UniqueBstr xml(text);
     VARIANT_BOOL parsed = VARIANT_FALSE;
     document_->loadXML(xml.Get(), &parsed);  // a failed parse leaves the document empty

@@ -1,5 +1,9 @@
 #include "manifest/manifest_text.h"
 
+#include <cwchar>
+
+#include "base/text.h"
+
 namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
@@ -146,4 +150,31 @@ std::wstring DecodeManifestBytes(const unsigned char* bytes, std::size_t count) 
 
 std::wstring DecodeManifestBytes(const std::vector<unsigned char>& bytes) {
     return DecodeManifestBytes(bytes.data(), bytes.size());
+}
+
+bool HasDocumentTypeDeclaration(const std::wstring& text) {
+    static const std::wstring kDoctype = L"<!doctype";
+    std::size_t at = 0;
+    for (;;) {
+        at = text.find_first_not_of(L" \t\r\n\uFEFF", at);
+        if (at == std::wstring::npos) {
+            return false;
+        }
+        if (ToLowerAscii(text.substr(at, kDoctype.size())) == kDoctype) {
+            return true;
+        }
+        const wchar_t* end = nullptr;
+        if (text.compare(at, 4, L"<!--") == 0) {
+            end = L"-->";
+        } else if (text.compare(at, 2, L"<?") == 0) {
+            end = L"?>";
+        } else {
+            return false;  // the first element, or text that does not parse anyway
+        }
+        const std::size_t close = text.find(end, at + 2);
+        if (close == std::wstring::npos) {
+            return false;
+        }
+        at = close + std::wcslen(end);
+    }
 }

@@ -54,3 +54,10 @@ ManifestVariant ChooseManifestVariant(bool version6Switch, bool mainProgramVersi
 // `bytes` may be null when `count` is 0.
 std::wstring DecodeManifestBytes(const unsigned char* bytes, std::size_t count);
 std::wstring DecodeManifestBytes(const std::vector<unsigned char>& bytes);
+
+// Whether the prolog of a manifest's text (before its first element: white space, a byte-order
+// mark, the XML declaration, processing instructions and comments) holds a document type
+// declaration ("<!DOCTYPE", in any letter case). Manifests come over plain HTTP, and a DTD could
+// expand entities past the size of one read or name a local file or another address: such a
+// text is not given to the parser at all.
+bool HasDocumentTypeDeclaration(const std::wstring& text);

@@ -158,10 +158,10 @@ const RuleRow& SelectRule(const RuleRow (&rows)[N], const std::wstring& lowerTag
 // version always counts; a component that is not found counts as `missing` says.
 void DecideItem(UpdateItem& item, InstalledRule rule, WhenMissing missing, bool enforceSwitch,
                 const DecisionMachine& machine) {
-    // Manifests come over plain HTTP: a package name that would leave its folder (a path, a
-    // drive, a device, too long) is never looked up on the machine, fetched or installed. The
-    // session goes on with the other entries.
-    if (!IsSafePackageFileName(item.fileName)) {
+    // Manifests come over plain HTTP: a package name that the reader refused (one that would
+    // leave its folder, or could become another file's name) is never looked up on the machine,
+    // fetched or installed. The session goes on with the other entries.
+    if (item.nameRefused) {
         item.installedVersion.clear();
         item.updateNeeded = false;
         return;
@@ -360,7 +360,7 @@ void DecideUpdates(UpdateList& list, const DecisionOptions& options, const Decis
     // The caller's own version and a missing main program set update needed without a lookup:
     // a hostile package name is refused there as well.
     for (const auto& entry : list) {
-        if (entry && !IsSafePackageFileName(entry->fileName)) {
+        if (entry && entry->nameRefused) {
             entry->updateNeeded = false;
         }
     }

@@ -22,6 +22,9 @@ struct UpdateItem {
     bool unattended = false;
     bool packageOk = true;
     std::int32_t placementKind = 0;
+    // Set by the manifest reader when the package name is refused (RefuseHostilePackageNames):
+    // nothing is looked up, fetched or installed under it.
+    bool nameRefused = false;
 };
 
 // In manifest order. Entries are appended and never removed or reordered while the program runs,

@@ -1,8 +1,11 @@
 #include "manifest/update_list.h"
 
+#include <map>
 #include <memory>
+#include <set>
 #include <utility>
 
+#include "base/command_line.h"
 #include "base/text.h"
 #include "manifest/version.h"
 
@@ -28,10 +31,12 @@ constexpr FieldNames kFieldNames[] = {
     {EntryField::kPlacementKind, nullptr, L"p"},
 };
 
-void ApplyInstallFile(const std::wstring& text, UpgradeReaderState& state, UpdateItem& item) {
+void ApplyInstallFile(const std::wstring& text, const std::wstring& targetProduct,
+                      UpgradeReaderState& state, UpdateItem& item) {
     item.downloadUrl = InstallFileUrl(state.downloadBase, text);
     if (EqualsNoCase(item.tag, L"keldrasetup")) {
         state.mainSetupUrl = item.downloadUrl;
+        state.mainSetupFileName = MainSetupFileName(ToolCodeFor(targetProduct), item.downloadUrl);
     }
     item.fileName = PackageFileName(text, item.tag);
 }
@@ -46,7 +51,7 @@ void ApplyField(EntryField field, const std::wstring& text, const std::wstring& 
             item.version = text;
             break;
         case EntryField::kInstallFile:
-            ApplyInstallFile(text, state, item);
+            ApplyInstallFile(text, targetProduct, state, item);
             break;
         case EntryField::kClassName:
             item.className = text;
@@ -139,21 +144,30 @@ std::wstring PackageFileName(const std::wstring& installFileText, const std::wst
     return tag + L".exe";
 }
 
+std::wstring MainSetupFileName(const std::wstring& toolCode, const std::wstring& mainSetupUrl) {
+    std::wstring name;
+    if (!toolCode.empty()) {
+        name = L"keldrasetup_" + toolCode + L".exe";
+    } else {
+        const std::size_t slash = mainSetupUrl.rfind(L'/');
+        name = slash == std::wstring::npos ? mainSetupUrl : mainSetupUrl.substr(slash + 1);
+    }
+    return IsSafePackageFileName(name) ? name : std::wstring();
+}
+
 namespace {
 
 bool IsDeviceName(const std::wstring& name) {
-    // The device is named by the text before the first dot, blanks at its end ignored.
+    // The device is named by the text before the first dot, blanks at its end ignored. (The
+    // superscript digits that also name COM and LPT ports are outside the accepted characters.)
     const std::wstring stem = TrimRight(ToLowerAscii(name.substr(0, name.find(L'.'))));
     if (stem == L"con" || stem == L"prn" || stem == L"aux" || stem == L"nul" || stem == L"conin$" ||
         stem == L"conout$") {
         return true;
     }
-    if (stem.size() == 4 && (stem.compare(0, 3, L"com") == 0 || stem.compare(0, 3, L"lpt") == 0)) {
-        const wchar_t digit = stem[3];
-        // The superscript digits one to three name the same ports.
-        return (digit >= L'0' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    }
-    return false;
+    return stem.size() == 4 &&
+           (stem.compare(0, 3, L"com") == 0 || stem.compare(0, 3, L"lpt") == 0) &&
+           stem[3] >= L'0' && stem[3] <= L'9';
 }
 
 }  // namespace
@@ -163,13 +177,34 @@ bool IsSafePackageFileName(const std::wstring& name) {
         return false;
     }
     for (const wchar_t c : name) {
-        if (c < 0x20 || c == 0x7F || std::wstring(L"\\/:*?\"<>|").find(c) != std::wstring::npos) {
+        if (c < 0x20 || c > 0x7E || std::wstring(L"\\/:*?\"<>|~").find(c) != std::wstring::npos) {
             return false;
         }
     }
     // A trailing dot also refuses "." and "..".
     const wchar_t last = name.back();
     return last != L'.' && last != L' ' && !IsDeviceName(name);
+}
+
+void RefuseHostilePackageNames(UpdateList& list) {
+    // The names in lower case, each with the first spelling met: a second spelling is a twin.
+    std::map<std::wstring, std::wstring> spellings;
+    std::set<std::wstring> twins;  // lower-case names met in more than one spelling
+    for (const auto& item : list) {
+        if (!item) {
+            continue;
+        }
+        const auto [at, added] = spellings.emplace(ToLowerAscii(item->fileName), item->fileName);
+        if (!added && at->second != item->fileName) {
+            twins.insert(at->first);
+        }
+    }
+    for (const auto& item : list) {
+        if (item) {
+            item->nameRefused = !IsSafePackageFileName(item->fileName) ||
+                                twins.count(ToLowerAscii(item->fileName)) > 0;
+        }
+    }
 }
 
 bool IsSafePackagePath(const std::wstring& folder, const std::wstring& name) {
@@ -203,19 +238,22 @@ bool ReadUpdateEntry(const ManifestNode& entry, ManifestVariant vocabulary,
 bool ReadUpgradeManifest(const ManifestNode& root, ManifestVariant vocabulary,
                          const std::wstring& targetProduct, UpgradeReaderState& state,
                          UpdateList& list) {
-    return ForEachChild(root, [&](const ManifestNode& child, const std::wstring& name) {
-        if (name == L"SystemSet") {
-            return ReadSystemSet(child, state);
-        }
-        auto item = std::make_unique<UpdateItem>();
-        item->tag = ToLowerAscii(name);
-        if (!ReadUpdateEntry(child, vocabulary, targetProduct, state, *item)) {
-            return false;
-        }
-        if (EqualsNoCase(item->tag, L"tallix")) {
-            state.latestUpdaterVersion = item->version;
-        }
-        list.push_back(std::move(item));
-        return true;
-    });
+    const bool complete =
+        ForEachChild(root, [&](const ManifestNode& child, const std::wstring& name) {
+            if (name == L"SystemSet") {
+                return ReadSystemSet(child, state);
+            }
+            auto item = std::make_unique<UpdateItem>();
+            item->tag = ToLowerAscii(name);
+            if (!ReadUpdateEntry(child, vocabulary, targetProduct, state, *item)) {
+                return false;
+            }
+            if (EqualsNoCase(item->tag, L"tallix")) {
+                state.latestUpdaterVersion = item->version;
+            }
+            list.push_back(std::move(item));
+            return true;
+        });
+    RefuseHostilePackageNames(list);
+    return complete;
 }

@@ -23,12 +23,14 @@ struct UpgradeReaderState {
     std::wstring latestUpdaterVersion;  // version of the entry tagged "tallix"
     std::wstring targetDependency;      // depend text of the entry tagged as the target product
     int setupKind = 0;                  // SystemSet/UpgradeType: 0 for the text "0", else 1
+    std::wstring mainSetupFileName;     // the main setup's name in the upgrade folder, "" refused
 };
 
 // Walks the children of the root, appending one item per entry to `list`. `vocabulary` names the
 // fetched variant; `targetProduct` is the product named on the command line (may be empty).
 // Returns false when the XML component failed: the walk ends there, the entry being read is
-// dropped and the entries appended before stay in the list.
+// dropped and the entries appended before stay in the list. Either way the package names of the
+// whole list are then judged (RefuseHostilePackageNames).
 bool ReadUpgradeManifest(const ManifestNode& root, ManifestVariant vocabulary,
                          const std::wstring& targetProduct, UpgradeReaderState& state,
                          UpdateList& list);
@@ -80,13 +82,29 @@ std::wstring PackageFileName(const std::wstring& installFileText, const std::wst
 // less its terminating zero).
 constexpr std::size_t kMaxPackagePath = 259;
 
+// The main-setup package's name in the upgrade folder: "keldrasetup_<code>.exe" when the target
+// product has a tool code, else the text after the last "/" of the main-setup URL. Empty when
+// that name is refused (IsSafePackageFileName). The one place the name is worked out: the reader
+// records it, the download job stores the package under it and the installer runs it from there.
+std::wstring MainSetupFileName(const std::wstring& toolCode, const std::wstring& mainSetupUrl);
+
 // Whether a package file name names one plain file inside the folder it is joined to. Manifests
-// come over plain HTTP, so the name is hostile until shown otherwise. Refused: the empty name,
-// "." and "..", a name with a path separator, a drive or stream colon, a wildcard, a quote, a
-// pipe, an angle bracket or a control character, one that ends in a dot or a blank (Windows
-// drops those, so the file would be another one), a device name with or without an extension
-// (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$) and one longer than a path allows.
+// come over plain HTTP, so the name is hostile until shown otherwise. Accepted are only printable
+// ASCII characters other than a path separator, a drive or stream colon, a wildcard, a quote, a
+// pipe, an angle bracket and "~". Anything else could become one of those on its way to the file
+// system: a conversion to a code page "best fits" U+FF3C and U+FF0F to "\" and "/", U+FF1A to ":"
+// (and, on Japanese and Korean systems, U+00A5 and U+20A9 to "\"), and a "~" may be the short
+// alias of another file (KELDRA~1.EXE). Refused as well: the empty name, "." and "..", one that
+// ends in a dot or a blank (Windows drops those, so the file would be another one), a device name
+// with or without an extension (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$) and one
+// longer than a path allows.
 bool IsSafePackageFileName(const std::wstring& name);
+
+// Marks every entry whose package name is refused (`nameRefused`): a name that
+// IsSafePackageFileName refuses, or one that differs from another entry's name only by letter case
+// (Windows would take both for one file, so one entry's package would stand in for the other's).
+// Entries with the very same name share their package, as they always have.
+void RefuseHostilePackageNames(UpdateList& list);
 
 // Whether a package with a safe name fits in the folder (which keeps its trailing backslash):
 // the joined path, and the download's "<path>.tmp", stay within kMaxPackagePath.

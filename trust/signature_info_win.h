@@ -35,8 +35,18 @@ struct CertificateNames {
     wchar_t* subject;
 };
 
-// Whether every step succeeded; each failure prints its diagnostic line on standard output.
-bool ReadSignatureInfo(const std::wstring& path, SignatureInfo& info);
+// What reading a file's embedded signature gave.
+enum class SignatureRead {
+    kNone,        // the file carries no embedded signature at all
+    kUnreadable,  // a signature is there, but its signer's names cannot be read
+    kRead,        // the signer's names are read; the optional parts as far as they could be
+};
+
+// Reads the signature: the signer's certificate names must be read, the opus information and a
+// counter-signer's names are optional (a failure there leaves their fields empty). Each failure
+// prints its diagnostic line on standard output.
+SignatureRead ReadSignatureInfo(const std::wstring& path, SignatureInfo& info);
+// Each reader returns whether every step succeeded.
 bool ReadOpusInfo(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, SignatureInfo& info);
 bool ReadCertificateNames(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, CertificateNames names);
 bool ReadTimestampSigner(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, SignatureInfo& info);

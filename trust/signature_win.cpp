@@ -2,6 +2,8 @@
 // information, the signing certificate's names and serial, and a counter-signer's), and the
 // signing certificate's subject must name the maker. The trust provider is not asked whether the
 // signature is valid. Failures print one diagnostic line on standard output and nothing else.
+// A file without any embedded signature is accepted; one whose signature is there but whose
+// signer cannot be read is refused.
 #include "trust/signature_win.h"
 
 #include <windows.h>
@@ -12,6 +14,8 @@
 #include <memory>
 
 #include "base/text.h"
+#include "base/unique_handle_win.h"
+#include "trust/certificate_table.h"
 #include "trust/signature_info_win.h"
 #include "trust/signer_rule.h"
 
@@ -116,6 +120,24 @@ bool ReadName(PCCERT_CONTEXT certificate, DWORD flags, wchar_t* field, std::size
     return true;
 }
 
+// Whether the program names a certificate table in its headers (a table whose headers cannot be
+// read within their first bytes counts as one). A file that cannot be read carries none.
+bool CarriesSignature(const wchar_t* path) {
+    UniqueFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.Get(), &size)) {
+        return false;
+    }
+    std::uint8_t header[kImageHeaderBytes];
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), header, sizeof header, &read, nullptr)) {
+        return false;
+    }
+    return CertificateTableOf(header, read, static_cast<std::uint64_t>(size.QuadPart)) !=
+           CertificateTable::kNone;
+}
+
 }  // namespace
 
 bool ReadOpusInfo(HCERTSTORE, const CMSG_SIGNER_INFO& signer, SignatureInfo& info) {
@@ -178,7 +200,7 @@ bool ReadTimestampSigner(HCERTSTORE store, const CMSG_SIGNER_INFO& signer, Signa
     return true;
 }
 
-bool ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
+SignatureRead ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
     wchar_t file[MAX_PATH] = {};
     lstrcpynW(file, path.c_str(), MAX_PATH);
     DWORD encodingType = 0;
@@ -190,7 +212,9 @@ bool ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
                           CERT_QUERY_FORMAT_FLAG_BINARY, 0, &encodingType, &contentType,
                           &formatType, &rawStore, &rawMessage, nullptr)) {
         Report("CryptQueryObject");
-        return false;
+        // A malformed certificate table fails here just as a file without one does: the
+        // program's own headers tell the two apart.
+        return CarriesSignature(file) ? SignatureRead::kUnreadable : SignatureRead::kNone;
     }
     std::unique_ptr<void, CertStoreCloser> store(rawStore);
     std::unique_ptr<void, CryptMsgCloser> message(rawMessage);
@@ -198,22 +222,25 @@ bool ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
     DWORD size = 0;
     if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) {
         Report("CryptMsgGetParam");
-        return false;
+        return SignatureRead::kUnreadable;
     }
     LocalBlock<CMSG_SIGNER_INFO> signer(static_cast<CMSG_SIGNER_INFO*>(LocalAlloc(LPTR, size)));
     if (!signer) {
         Report("LocalAlloc");
-        return false;
+        return SignatureRead::kUnreadable;
     }
     if (!CryptMsgGetParam(message.get(), CMSG_SIGNER_INFO_PARAM, 0, signer.get(), &size)) {
         Report("CryptMsgGetParam");
-        return false;
+        return SignatureRead::kUnreadable;
     }
-    return ReadOpusInfo(store.get(), *signer, info) &&
-           ReadCertificateNames(store.get(), *signer,
-                                {info.signerSerial, &info.signerSerialLength, info.signerIssuer,
-                                 info.signerSubject}) &&
-           ReadTimestampSigner(store.get(), *signer, info);
+    // Only the signer's names decide; the opus information and the counter-signer are read for
+    // the record, and a failure there (reported) costs nothing but their fields.
+    ReadOpusInfo(store.get(), *signer, info);
+    const bool named = ReadCertificateNames(
+        store.get(), *signer,
+        {info.signerSerial, &info.signerSerialLength, info.signerIssuer, info.signerSubject});
+    ReadTimestampSigner(store.get(), *signer, info);
+    return named ? SignatureRead::kRead : SignatureRead::kUnreadable;
 }
 
 bool VerifyPackageSignature(std::wstring path, std::wstring& signer) {
@@ -221,8 +248,15 @@ bool VerifyPackageSignature(std::wstring path, std::wstring& signer) {
         return true;
     }
     std::unique_ptr<SignatureInfo> info(new SignatureInfo());
-    if (!ReadSignatureInfo(path, *info)) {
-        return true;  // no readable embedded signature: accepted
+    switch (ReadSignatureInfo(path, *info)) {
+        case SignatureRead::kNone:
+            return true;  // no embedded signature at all: accepted
+        case SignatureRead::kUnreadable:
+            // Fails closed: a foreign signer would otherwise only have to break one part of its
+            // signature to pass. Refused like another company's file; the signer is not known.
+            return false;
+        case SignatureRead::kRead:
+            break;
     }
     signer = ToLowerAscii(info->signerSubject);
     return IsMakersSigner(signer);

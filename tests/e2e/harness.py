@@ -210,13 +210,14 @@ class Updater:
 
 
 class Scenario:
-    """Folder (suite/ is the updater's directory, root/ what the servers serve), servers, stubs
-    and registry values of one scenario; all undone at the end, each process by its handle."""
+    """Folder (suite/ is the updater's directory unless another name is given, root/ what the
+    servers serve), servers, stubs and registry values of one scenario; all undone at the end,
+    each process by its handle."""
 
-    def __init__(self, name):
+    def __init__(self, name, suite_folder="suite"):
         self.dir = os.path.join(build().work, name)
         shutil.rmtree(self.dir, ignore_errors=True)
-        self.suite = os.path.join(self.dir, "suite")
+        self.suite = os.path.join(self.dir, suite_folder)
         self.root = os.path.join(self.dir, "root")
         self.state = os.path.join(self.dir, "state")
         self.logs = os.path.join(self.dir, "logs")
@@ -327,9 +328,10 @@ class Scenario:
 
 class Case(unittest.TestCase):
     """A scenario per test, with the checks that the scenario files share."""
+    SUITE_FOLDER = "suite"  # the name of the folder the suite is installed in
 
     def setUp(self):
-        self.s = Scenario(self.id().split(".")[-1])
+        self.s = Scenario(self.id().split(".")[-1], self.SUITE_FOLDER)
         self.addCleanup(self.s.close)
         reg("delete", UPDATER_KEY, "/v", "uptime", "/f")
 

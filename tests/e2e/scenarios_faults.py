@@ -17,9 +17,10 @@ from harness import CALLER, entry, read, stub, upgrade_manifest, wait_until  # n
 GOOD = stub("keldra-6.0.0.1", "keldra.exe")  # product version 6.0.0.1
 OFFERED = "6.0.0.1"
 SCENARIO_PARTS = {"suite", "root", "state", "logs"}
-# Package names that would write outside the download folder.
+# Package names that would write outside the download folder: directly, or once a conversion to
+# the code page "best fits" a fullwidth reverse solidus or solidus into a separator.
 HOSTILE_NAMES = ["..\\..\\evil.exe", "C:evil.exe", "CON", "nul.exe", "COM1.exe",
-                 "x" * 300 + ".exe"]
+                 "x" * 300 + ".exe", "..\uff3c..\uff3cevil.exe", "..\uff0f..\uff0fevil.exe"]
 
 
 class FaultCase(harness.Case):

@@ -115,10 +115,16 @@ std::unique_ptr<Element> ReadMarkup(const std::wstring& text) {
     return std::make_unique<Element>();
 }
 
-// What a package name that passed the rule must never be.
+// What a package name that passed the rule must never be: printable ASCII only (nothing a code
+// page could turn into a separator), no separator, colon, wildcard, quote, pipe, bracket or "~".
 bool LooksSafe(const std::wstring& name) {
+    for (wchar_t c : name) {
+        if (c < 0x20 || c > 0x7E) {
+            return false;
+        }
+    }
     return !name.empty() && name != L"." && name != L".." &&
-           name.find_first_of(L"\\/:*?\"<>|") == std::wstring::npos && name.back() != L'.' &&
+           name.find_first_of(L"\\/:*?\"<>|~") == std::wstring::npos && name.back() != L'.' &&
            name.back() != L' ';
 }
 
@@ -171,6 +177,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (IsSafePackageFileName(item->fileName)) {
                 FUZZ_CHECK(LooksSafe(item->fileName));
                 FUZZ_CHECK(item->fileName.size() <= kMaxPackagePath);
+            } else {
+                FUZZ_CHECK(item->nameRefused);
+            }
+            // Two names that one file system takes for one file are both refused.
+            for (std::size_t j = 0; j < list.size(); ++j) {
+                if (EqualsNoCase(list[j]->fileName, item->fileName) &&
+                    list[j]->fileName != item->fileName) {
+                    FUZZ_CHECK(item->nameRefused);
+                }
             }
         }
     }

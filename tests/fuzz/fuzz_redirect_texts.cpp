@@ -1,7 +1,7 @@
-// The raw-header location finder and the texts made from the redirect log. The location comes
-// out lower-case and trimmed, within one header line; the log found by name agrees with a plain
-// search; and the hijack list the updater sends reads back through the publisher's decoder, record
-// by record, whenever its texts leave the record's separators unambiguous.
+// The redirect location and the texts made from the redirect log. The location comes out
+// lower-case and trimmed, and says the same as the header; the log found by name agrees with a
+// plain search; and the hijack list the updater sends reads back through the publisher's decoder,
+// record by record, whenever its texts leave the record's separators unambiguous.
 #include "base/text.h"
 #include "download/download_rules.h"
 #include "report/machine_identity.h"
@@ -29,14 +29,14 @@ bool Unambiguous(const RedirectRecord& r) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Pieces pieces(data, size);
     const std::wstring name = fuzz::Widen(pieces.Next());
-    const std::wstring raw = fuzz::Widen(pieces.Rest());
-    const std::wstring location = LocationFromRawHeaders(raw);
-    FUZZ_CHECK(location.find(L"\r\n") == std::wstring::npos);
+    const std::wstring header = fuzz::Widen(pieces.Rest());
+    const std::wstring location = RedirectLocation(header);
     FUZZ_CHECK(location.empty() ||
                (!IsWhiteSpace(location.front()) && !IsWhiteSpace(location.back())));
     for (wchar_t c : location) {
         FUZZ_CHECK(!fuzz::IsAsciiUpper(c));
     }
+    FUZZ_CHECK(Contains(ToLowerAscii(header), location));
 
     // A log of records whose names and locations are the lines of the answer.
     std::vector<RedirectRecord> log;

@@ -199,6 +199,15 @@ TEST(FinishRules, HandOverCallerWantsItemAndCalendarRecord) {
     EXPECT_EQ(DecideCalendarRecord(true, true, L"", L"3.0.0.1"), C::kLeave);
     EXPECT_EQ(DecideCalendarRecord(false, true, L"3.0.0.2", L""), C::kLeave);
     EXPECT_EQ(DecideCalendarRecord(true, false, L"3.0.0.2", L"3.0.0.1"), C::kLeave);
+    // The staged package is the upgrade folder followed by the name, or nothing at all: a name
+    // from "http://h/\\\\host\\share\\d.exe" never makes a share path, nor a drive path.
+    EXPECT_EQ(StagedCalendarPackage(L"C:\\S\\", L"dayloomsetup.exe"),
+              L"C:\\S\\\\upgrade\\dayloomsetup.exe");
+    for (const wchar_t* hostile :
+         {L"\\\\host\\share\\d.exe", L"D:\\d.exe", L"D:d.exe", L"..\\d.exe",
+          L"\uFF3C\uFF3Chost\uFF3Cd.exe", L"DAYLOO~1.EXE", L""}) {
+        EXPECT_EQ(StagedCalendarPackage(L"C:\\S\\", hostile), L"") << hostile;
+    }
     EXPECT_TRUE(RestartsOlderMainWindow(L"keldra"));
     EXPECT_FALSE(RestartsOlderMainWindow(L"helvor"));
 }

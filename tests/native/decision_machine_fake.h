@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "manifest/update_decision.h"
+#include "manifest/update_list.h"
 #include "manifest/version.h"
 
 namespace decision_fake {
@@ -83,6 +84,7 @@ inline UpdateList Entries(const std::wstring& text) {
         item->fileName = item->fileName.empty() ? word + L".exe" : item->fileName;
         list.push_back(std::move(item));
     }
+    RefuseHostilePackageNames(list);  // as the manifest reader leaves the list
     return list;
 }
 

@@ -142,6 +142,27 @@ TEST(InstallFile, UrlAndFileName) {
     Reading r = Read({Element(L"keldra", {Leaf(L"installfile", L"/k.exe")}),
                       Element(L"KeldraSetup", {Leaf(L"InstallFile", L"/s/setup.exe")})});
     EXPECT_EQ(r.state.mainSetupUrl, L"http://dl.test/s/setup.exe");
+    EXPECT_EQ(r.state.mainSetupFileName, L"setup.exe");
+}
+
+// The main setup's name is worked out once, by the reader, and refused there: the download job
+// and the installer that runs it both take the recorded name.
+TEST(InstallFile, MainSetupNameFromTheToolCodeOrTheUrlAndRefusedWhenHostile) {
+    EXPECT_EQ(MainSetupFileName(L"u59", L"/k/s.exe"), L"keldrasetup_u59.exe");
+    EXPECT_EQ(MainSetupFileName(L"", L"http://x/k/s.exe"), L"s.exe");
+    EXPECT_EQ(MainSetupFileName(L"", L"s.exe"), L"s.exe");
+    for (const wchar_t* url :
+         {L"http://x/..\\..\\evil.exe", L"http://x/\\\\host\\share\\s.exe", L"http://x/C:s.exe",
+          L"http://x/..\uFF3Cs.exe", L"http://x/", L"http://x/KELDRA~1.EXE"}) {
+        EXPECT_EQ(MainSetupFileName(L"", url), L"") << url;
+    }
+    const auto recorded = [](const std::wstring& target, const std::wstring& file) {
+        Reading r = Read({Element(L"keldrasetup", {Leaf(L"installfile", file)})}, kClassic, target);
+        return r.state.mainSetupFileName;
+    };
+    EXPECT_EQ(recorded(L"pinnace", L"/s/setup.exe"), L"keldrasetup_u21.exe");
+    EXPECT_EQ(recorded(L"dayloom", L"/s/setup.exe"), L"setup.exe");  // no tool code
+    EXPECT_EQ(recorded(L"", L"/s/..\\..\\setup.exe"), L"");
 }
 
 TEST(InstallFile, HostileFileNamesAreRefused) {
@@ -181,10 +202,54 @@ TEST(InstallFile, HostileFileNamesAreRefused) {
     for (const auto& [name, safe] : cases) {
         EXPECT_EQ(IsSafePackageFileName(name), safe) << "row " << row++;
     }
+    // Characters a code-page conversion could turn into a separator, a colon or a dot, anything
+    // else beyond printable ASCII, and the "~" of a short alias are refused; printable ASCII
+    // punctuation that names nothing else is taken.
+    const std::pair<std::wstring, bool> characters[] = {
+        {L"..\uFF3C..\uFF3Cevil.exe", false},  // fullwidth reverse solidus
+        {L"..\uFF0F..\uFF0Fevil.exe", false},  // fullwidth solidus
+        {L"C\uFF1Aevil.exe", false},           // fullwidth colon
+        {L"evil\uFF0Eexe", false},             // fullwidth full stop
+        {L"..\u00A5evil.exe", false},          // yen sign, a backslash on code page 932
+        {L"..\u20A9evil.exe", false},          // won sign, a backslash on code page 949
+        {L"\u65E5\u5386.exe", false},
+        {L"caf\u00E9.exe", false},
+        {L"KELDRA~1.EXE", false},
+        {L"a~b.exe", false},
+        {L"a\x7F.exe", false},
+        {L"a b-c_d(1)+[x]{y}!@#$%^&'=,;.exe", true},
+    };
+    for (const auto& [name, safe] : characters) {
+        EXPECT_EQ(IsSafePackageFileName(name), safe) << "character row " << row++;
+    }
     const std::wstring folder = L"C:\\suite\\upgrade\\";
     EXPECT_TRUE(IsSafePackagePath(folder, std::wstring(259 - 4 - folder.size(), L'a')));
     EXPECT_FALSE(IsSafePackagePath(folder, std::wstring(259 - 3 - folder.size(), L'a')));
     EXPECT_FALSE(IsSafePackagePath(folder, L"..\\evil.exe"));
+}
+
+// The reader refuses every entry whose name is refused by itself or differs from another
+// entry's only by letter case; the very same name twice is one shared package.
+TEST(InstallFile, ReaderRefusesHostileNamesAndNamesThatDifferOnlyByCase) {
+    const auto install = [](const wchar_t* tag, const wchar_t* file) {
+        return Element(tag, {Leaf(L"installfile", file)});
+    };
+    Reading r = Read({install(L"pinnace", L"/k/pinnace.exe"), install(L"other", L"/k/PINNACE.exe"),
+                      install(L"keldra", L"/k/keldra.exe"), install(L"again", L"/k/keldra.exe"),
+                      install(L"wide", L"/k/..\uFF3Cevil.exe"),
+                      install(L"tilde", L"/k/PINNAC~1.EXE"), install(L"tallix", L"/k/tallix.exe")});
+    std::wstring refused;
+    for (const auto& item : r.list) {
+        refused += item->tag + (item->nameRefused ? L"! " : L" ");
+    }
+    EXPECT_EQ(refused, L"pinnace! other! keldra again wide! tilde! tallix ");
+    // An entry read before the component failed is judged too.
+    std::vector<TreeNode> broken = {install(L"wide", L"/k/\uFF0Fevil.exe"), install(L"bad", L"/b")};
+    broken[1].failChild = true;
+    r = Read(broken);
+    EXPECT_FALSE(r.complete);
+    ASSERT_EQ(r.list.size(), 1u);
+    EXPECT_TRUE(r.list[0]->nameRefused);
 }
 
 TEST(EntryFields, EachVocabularyIgnoresTheOtherAndTheFlagsTextRules) {
@@ -262,9 +327,8 @@ TEST(UpgradeManifest, ComponentFailureKeepsEarlierEntriesAndDropsTheCurrentOne) 
     badType.failText = true;
     TreeNode badSettings = Element(L"SystemSet", {Leaf(L"UpgradeType", L"0")});
     badSettings.failChild = true;
-    for (const TreeNode& bad :
-         {Element(L"dayloom", {Leaf(L"name", L"n"), badField}), badChildren, badName,
-          Element(L"SystemSet", {badType}), badSettings}) {
+    for (const TreeNode& bad : {Element(L"dayloom", {Leaf(L"name", L"n"), badField}), badChildren,
+                                badName, Element(L"SystemSet", {badType}), badSettings}) {
         Reading r = Read({Element(L"keldra", {Leaf(L"version", L"1.0.0.0")}), bad,
                           Element(L"tallix", {Leaf(L"version", L"9")})});
         EXPECT_FALSE(r.complete);
@@ -443,6 +507,23 @@ TEST(HistoryPage, PageText) {
     }
     EXPECT_EQ(HistoryPageText({Record(L"x", L"|||")}, {false, false, true, L"", L"", L""}),
               Section(L"x", L""));
+    // Bars at the end are all stripped: one line, one bullet.
+    EXPECT_EQ(HistoryPageText({Record(L"x", L"a||")}, {false, false, true, L"", L"", L""}),
+              Section(L"x", L"<span>●</span>a<br />"));
+}
+
+TEST(HistoryPage, ManifestTextsAreShownAsTextNotMarkup) {
+    HistoryRecord hostile =
+        Record(L"grid", L"|fast <script>alert(2)</script> start|a & \"b\" 'c'|");
+    hostile.name = L"Grid<img src=x onerror=alert(1)>";
+    hostile.version = L"1.0<b>";
+    EXPECT_EQ(HistoryPageText({hostile}, {false, false, true, L"", L"", L""}),
+              L"<strong>Grid&lt;img src=x onerror=alert(1)&gt; 1.0&lt;b&gt;</strong>\n\r<p>\n\r"
+              L"<span>●</span>fast &lt;script&gt;alert(2)&lt;/script&gt; start<br />"
+              L"<span>●</span>a &amp; &quot;b&quot; &#39;c&#39;<br /></p>\n\r");
+    EXPECT_EQ(HistoryPageText({}, {true, false, false, L"keldra", L"", L"<i>&amp;</i>"}),
+              L"<strong>OrvaneHelvor 6.0正式版</strong>\n\r<p>\n\r"
+              L"<span>●</span>&lt;i&gt;&amp;amp;&lt;/i&gt;<br />");
 }
 
 TEST(HistoryPage, TemplateFileTextAndShowPageBlock) {
@@ -547,6 +628,25 @@ TEST(DecodeManifestBytes, EncodingByMarkAndOneReplacementPerIllFormedSubpart) {
         {"last below surrogates", {0xED, 0x9F, 0xBF}, Units({0xD7FF})}};
     for (const auto& [name, bytes, text] : illFormed) {
         EXPECT_EQ(DecodeManifestBytes(Concat(kUtf8Mark, bytes)), text) << name;
+    }
+}
+
+TEST(DocumentType, OnlyADeclarationInThePrologIsFound) {
+    const std::tuple<const wchar_t*, bool> cases[] = {
+        {L"<!DOCTYPE UpdateList [<!ENTITY e \"x\">]><UpdateList/>", true},
+        {L"\uFEFF \r\n<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\t<!doctype UpdateList>", true},
+        {L"<!--a--><!--b--><!DocType x SYSTEM \"file:///c:/x\">", true},
+        {L"<UpdateList><!DOCTYPE x></UpdateList>", false},  // not a prolog: no parse anyway
+        {L"<!-- <!DOCTYPE x> --><UpdateList/>", false},
+        {L"<?xml version=\"1.0\"?><UpdateList/>", false},
+        {L"<!-- never closed <!DOCTYPE x>", false},
+        {L"<?never closed <!DOCTYPE x>", false},
+        {L"", false},
+        {L"  ", false},
+        {L"<!DOCTYP", false},
+    };
+    for (const auto& [text, found] : cases) {
+        EXPECT_EQ(HasDocumentTypeDeclaration(text), found) << std::wstring(text).size();
     }
 }
 

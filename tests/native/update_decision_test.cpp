@@ -220,6 +220,11 @@ TEST(SuiteDecision, DependencyListDependenciesAndTheirTokens) {
     // A depend text already in the list is not added again.
     s.offered = L"keldra display|6.0.0.1|kept.exe|pinnace,wardel,Guard,,";
     Check(s, {L"", L"", L"kept.exe", L"pinnace,wardel"});
+    // A dependency decides the first entry of its tag, as in a targeted run: the first "dup" is
+    // missing and forced, the second (missing and not enforced) is left as the suite pass left it.
+    Check({"the first entry of a duplicated tag", Target(L"keldra", "s"),
+           L"keldra:6.0.0.1<dup dup:1.0.0.0@dup1.exe dup:1.0.0.0@dup2.exe",
+           L"S\\keldra.exe=6.0.0.1", L"keldra=6.0.0.1 dup=* dup="});
     // The tokens of a depend text name whole tags, in any case.
     FakeMachine fake;
     fake.files = Files(L"S\\pinnace.exe=1.0.0.0 S\\octakit.exe= S\\keldra.exe=1.0.0.0");
@@ -331,6 +336,8 @@ TEST(Paths, SuiteDirectoryAppendAndTheProductsFromTheUsersRegistryValues) {
         {L"", L"b.exe", L"b.exe"},
         {L"C:\\a", L"D:\\b.exe", L"D:\\b.exe"},
         {L"C:\\a", L"\\\\srv\\b", L"\\\\srv\\b"},
+        {L"C:\\a", L"D:", L"D:"},  // a bare drive is rooted too
+        {L"C:\\a", L"D", L"C:\\a\\D"},
         {L"C:\\a", L"x\\y", L"C:\\a\\x\\y"}};
     for (const auto& [directory, more, joined] : cases) {
         EXPECT_EQ(AppendPath(directory, more), joined);

@@ -9,7 +9,8 @@ one JSON line ({"port", "method", "path" with its query, "headers"}) before it i
     {"answer": "html404"}                      a 404 page
     {"answer": "empty"}                        200 with no body
     {"answer": "oversize", "size": N, "fill": " "}   the file, filled up to N bytes
-    {"answer": "redirect", "status": 302, "location": "..."}
+    {"answer": "redirect", "status": 302, "location": "...", "headers": {"Name": "value"}}
+                                               (the extra headers, if any, come before Location)
     {"answer": "close"}                        drops the connection without an answer
     {"answer": "cut", "bytes": N}              announces the whole file, sends N bytes, closes
     {"answer": "nolength"}                     the file without Content-Length ("bytes": N cuts
@@ -64,7 +65,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send(200, b"", "text/xml")
         if kind == "redirect":
             return self.send(int(rule.get("status", 302)), b"", "text/html",
-                             {"Location": rule["location"]})
+                             dict(rule.get("headers", {}), Location=rule["location"]))
         file_path = self.server.file_for(path)
         body = b""
         if file_path and os.path.isfile(file_path):

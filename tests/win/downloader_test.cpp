@@ -141,6 +141,38 @@ TEST_F(DownloaderTest, RedirectIsLoggedAndItsTargetDownloaded) {
     EXPECT_FALSE(redirects[0].reported);
 }
 
+// The redirect's target is its Location header, whatever other headers say "location:" first,
+// and however long they are.
+TEST_F(DownloaderTest, RedirectTargetIsTheLocationHeaderItself) {
+    const std::string origin = WideToUtf8(ServerOrigin());
+    served_.Put("/k/hijack/pkg.exe", Bytes(3000, 4));
+    served_.SetRules("{\"/k/pkg.exe\": {\"answer\": \"redirect\", \"location\": \"" + origin +
+                     "/k/hijack/pkg.exe\", \"headers\": {\"Content-Location\": \"" + origin +
+                     "/k/clean.exe\", \"X-Note\": \"location: " + std::string(3000, 'n') + "\"}}}");
+    EXPECT_EQ(Finish(Start(Task("/k/pkg.exe"))), 1u);
+    const auto redirects = Redirects().Snapshot();
+    ASSERT_EQ(redirects.size(), 1u);
+    EXPECT_EQ(redirects[0].location, ServerOrigin() + L"/k/hijack/pkg.exe");
+}
+
+// The file is opened by its UTF-16 path: a folder outside the ANSI code page is written, and a
+// fullwidth reverse solidus stays a character of the name instead of becoming a separator.
+TEST_F(DownloaderTest, FileOpenedByItsWidePath) {
+    const std::string body = Bytes(20000, 6);
+    served_.Put("/k/pkg.exe", body);
+    const std::wstring folder = folder_.Path() + L"\u5957\u4EF6 \u76EE\u5F55\\";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    for (const std::wstring& name : {std::wstring(L"pkg.exe"), std::wstring(L"..\uFF3Cpkg.exe")}) {
+        PLDownloadTask task = Task("/k/pkg.exe");
+        task.path = folder + name;
+        EXPECT_EQ(Finish(Start(task)), 1u);
+        EXPECT_EQ(events_->Of('E').at(0).state, kDownloadCompleted);
+        EXPECT_EQ(ReadAll(task.path), body);
+    }
+    EXPECT_FALSE(fs::exists(folder_.Path() + L"pkg.exe.tmp"));
+    EXPECT_FALSE(fs::exists(folder_.Path() + L"pkg.exe"));
+}
+
 // A temporary file of 1000 bytes is resumed, or emptied for a fresh download.
 TEST_F(DownloaderTest, ResumeOrFreshStartFromTheTemporaryFile) {
     const std::string body = Bytes(5000, 3);

@@ -91,4 +91,45 @@ TEST_F(ManifestDocumentTest, WalksThePublishersToolReproduces) {
     }
 }
 
+// A manifest with a document type declaration is not parsed: its entities would otherwise be
+// expanded into entries (the component under Wine does that even with DTDs prohibited), past the
+// size of one read, or name a local file.
+TEST_F(ManifestDocumentTest, DocumentTypeDeclarationsLeaveAnEmptyRoot) {
+    const TempFolder folder;
+    const std::wstring secret = folder.Path() + L"secret.txt";
+    WriteAll(secret, "the text of a local file");
+    std::string laughs = "<!ENTITY a0 \"" + std::string(200, 'x') + "\">";
+    for (int i = 1; i < 8; ++i) {
+        laughs += "<!ENTITY a" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k) {
+            laughs += "&a" + std::to_string(i - 1) + ";";
+        }
+        laughs += "\">";
+    }
+    const struct {
+        const char* what;
+        std::string dtd;
+        std::string body;
+    } cases[] = {
+        {"entries from an entity", "<!ENTITY e \"<keldra><version>9.9.9.9</version></keldra>\">",
+         "&e;&e;"},
+        {"an external entity", "<!ENTITY x SYSTEM \"" + WideToUtf8(secret) + "\">",
+         "<keldra><name>&x;</name></keldra>"},
+        {"an expansion past one read", laughs, "<keldra><name>&a7;</name></keldra>"},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& prolog :
+             {std::string("<?xml version=\"1.0\"?>\n<!-- a -->\n"), std::string()}) {
+            ASSERT_TRUE(LoadRaw(kUtf8Mark + prolog + "<!DOCTYPE UpdateList [" + c.dtd +
+                                "]><UpdateList>" + c.body + "</UpdateList>"))
+                << c.what;
+            EXPECT_TRUE(RootChildNames().empty()) << c.what;
+        }
+    }
+    // The same entries without a DTD are read.
+    ASSERT_TRUE(LoadRaw(kUtf8Mark + "<!-- <!DOCTYPE in a comment --><UpdateList><keldra/>"
+                                    "</UpdateList>"));
+    EXPECT_EQ(RootChildNames(), std::vector<std::wstring>{L"keldra"});
+}
+
 }  // namespace

@@ -138,7 +138,7 @@ TEST_F(ManifestReadersTest, ABadAnswerContributesNothing) {
         list_.clear();
         list_.push_back(std::make_unique<UpdateItem>());
         list_.back()->tag = L"earlier";
-        state_ = UpgradeReaderState{kDownloadBase, L"setup", L"1.0", L",dep,", 1};
+        state_ = UpgradeReaderState{kDownloadBase, L"setup", L"1.0", L",dep,", 1, L"setup.exe"};
         decisionListSizes_.clear();
         files_.Put("/keldra/upgrade.xml", c.body);
         files_.SetRules(c.rules);
@@ -146,8 +146,9 @@ TEST_F(ManifestReadersTest, ABadAnswerContributesNothing) {
         EXPECT_EQ(ReadUpgrade(classicSuite_).fetched, c.fetched);
         EXPECT_EQ(list_.size(), 1u);
         EXPECT_EQ(state_.mainSetupUrl + L"|" + state_.latestUpdaterVersion + L"|" +
-                      state_.targetDependency + L"|" + std::to_wstring(state_.setupKind),
-                  L"setup|1.0|,dep,|1");
+                      state_.targetDependency + L"|" + std::to_wstring(state_.setupKind) + L"|" +
+                      state_.mainSetupFileName,
+                  L"setup|1.0|,dep,|1|setup.exe");
         EXPECT_EQ(decisionListSizes_, std::vector<std::size_t>{1});  // the decision still runs
     }
 }

@@ -1,6 +1,6 @@
 // The signer check on programs signed at test time with throwaway certificates
 // (scripts/make-signature-fixtures.sh): the maker's name in capitals with more words, another
-// company, an unsigned program and the exempt installer's name.
+// company, an unsigned program, the exempt installer's name, and signatures damaged in one part.
 #include <gtest/gtest.h>
 
 #include "base/text.h"
@@ -28,7 +28,10 @@ TEST(VerifyPackageSignature, SignersAcceptedOrRejectedAndAnUnsignedFileReported)
         bool accepted;
         const wchar_t* signer;  // what the caller's "before" becomes
     } cases[] = {
+        // Signed without a timestamp.
         {L"maker.exe", true, L"lakemoor orvane network technology co., ltd. test unit"},
+        // The maker's text anywhere in the lower-cased subject is the maker.
+        {L"inword.exe", true, L"xlakemoor orvane network technologyx"},
         {L"branch.exe", true, L"beijing lakemoor orvane network technology branch"},
         {L"other.exe", false, L"fabrikam utility software ltd"},
         // No common name: the system names the signer as the updater's display-name rule says
@@ -37,6 +40,16 @@ TEST(VerifyPackageSignature, SignersAcceptedOrRejectedAndAnUnsignedFileReported)
         {L"company.exe", true, kCompany.c_str()},
         {L"\\other.exe", false, L"fabrikam utility software ltd"},  // a doubled backslash
         {L"unsigned.exe", true, L"before"},
+        // Optional parts missing or unreadable: the signer decides.
+        {L"maker-drop-opus.exe", true, L"lakemoor orvane network technology co., ltd. test unit"},
+        {L"maker-break-opus.exe", true, L"lakemoor orvane network technology co., ltd. test unit"},
+        {L"maker-break-timestamp.exe", true,
+         L"lakemoor orvane network technology co., ltd. test unit"},
+        {L"other-break-opus.exe", false, L"fabrikam utility software ltd"},
+        // A signature that is there but whose signer cannot be read is refused: breaking one
+        // part must not pass another company's file.
+        {L"maker-drop-certificates.exe", false, L"before"},
+        {L"maker-break-table.exe", false, L"before"},
         {L"missing.exe", true, L"before"},
         // The exempt name in any case is accepted without being opened.
         {L"GlassWispSetup.exe", true, L"before"},
