@@ -7,6 +7,7 @@
 
 #include "app/notice_record.h"
 #include "app/notice_win.h"
+#include "app/release_check.h"
 #include "app/session_rules.h"
 #include "app/session_win.h"
 #include "app/uptime.h"
@@ -76,6 +77,13 @@ void UpdateSession::CheckForUpdates() {
     SessionState& session = Session();
     suiteProduct_ = options.productKey == L"helvor" || options.productKey == L"keldra";
 
+    // A build with release keys trusts no manifest before its signed release index: an index it
+    // cannot fetch or accept ends the check as an unreachable manifest host does.
+    ReleaseCheck* release = BuiltInReleaseCheck();
+    if (release != nullptr && !release->Open(TALLIX_MANIFEST_HOST)) {
+        EndWithoutManifest();
+        return;
+    }
     {
         ComApartment com;  // each manifest reader runs in its own COM initialisation
         FetchSettingsManifest(document_, TALLIX_MANIFEST_HOST, settings_);
@@ -97,6 +105,9 @@ void UpdateSession::CheckForUpdates() {
         upgrade = FetchUpgradeManifest(document_, request, upgrade_, items_);
     }
     session.setupKind = upgrade_.setupKind;
+    if (release != nullptr && upgrade.fetched) {
+        release->Keep();
+    }
 
     CheckFacts facts;
     facts.manifestRead = upgrade.fetched;
@@ -104,12 +115,7 @@ void UpdateSession::CheckForUpdates() {
     facts.updatesAvailable = AnyItem(items_, NeedsUpdate);
     switch (DecideCheckOutcome(options, facts, [this] { return GuardCheckTooSoon(); })) {
         case CheckOutcome::kNetworkFailure:
-            if (!options.silent) {
-                view_.ShowErrorBox(kNetworkErrorText, kNetworkErrorCaption);
-            }
-            jobKind_ = kJobSelfUpdate;
-            SendNotice(view_.Window(), kNoticeFailed, 100);
-            PostClose();
+            EndWithoutManifest();
             return;
         case CheckOutcome::kSelfUpdate:
             jobKind_ = kJobSelfUpdate;
@@ -140,6 +146,17 @@ void UpdateSession::CheckForUpdates() {
     } else {
         FinishWithoutUpdates();
     }
+}
+
+// The upgrade manifest could not be had: the user (unless silent) and the caller are told, and
+// the session closes.
+void UpdateSession::EndWithoutManifest() {
+    if (!Options().silent) {
+        view_.ShowErrorBox(kNetworkErrorText, kNetworkErrorCaption);
+    }
+    jobKind_ = kJobSelfUpdate;
+    SendNotice(view_.Window(), kNoticeFailed, 100);
+    PostClose();
 }
 
 // True when this guard check comes too soon after the last one and must end; otherwise records

@@ -49,6 +49,12 @@ target_link_libraries(tallix PRIVATE tallix_win)
 set_target_properties(tallix PROPERTIES OUTPUT_NAME tallix)
 # The resource script reads the generated version header.
 target_include_directories(tallix PRIVATE ${CMAKE_BINARY_DIR}/generated ${CMAKE_SOURCE_DIR}/res)
+# With release keys named, the shipped executable requires a signed release index.
+include(${CMAKE_SOURCE_DIR}/cmake/ReleaseKeys.cmake)
+if(TALLIX_RELEASE_KEYS)
+  tallix_release_keys(TARGET tallix THRESHOLD ${TALLIX_RELEASE_KEY_THRESHOLD}
+                      KEYS ${TALLIX_RELEASE_KEYS})
+endif()
 
 # Import table and version resource of the shipped executable, checked without running it.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)

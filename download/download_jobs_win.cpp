@@ -23,6 +23,7 @@
 #include "manifest/update_list.h"
 #include "manifest/version.h"
 #include "base/os_code.h"
+#include "trust/release_gate.h"
 #include "trust/signature_win.h"
 
 namespace {
@@ -108,6 +109,7 @@ class DownloadJob {
     PairRef pair_;
     std::atomic<std::int32_t>& state_;
     std::int32_t attemptCount_ = 0;
+    const IndexedFile* indexed_ = nullptr;  // the release index's entry of the item's package
 };
 
 std::wstring DownloadJob::Destination(const JobFile& file) const {
@@ -154,6 +156,7 @@ DWORD DownloadJob::Download(const JobFile& file, const std::wstring& destination
     task.freshDownload = 1;
     task.userValue = 0;
     task.initialState = kDownloadReady;
+    task.sizeLimit = indexed_ != nullptr ? indexed_->size : 0;
     pair_.status.SetWindow(host_.JobWindow());
     pair_.downloader.SetCallback(&pair_.status);
     pair_.downloader.SetTask(task, 0);
@@ -183,10 +186,12 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         state_ = kJobRunning;
         const std::wstring destination = Destination(file);
         if (!IsSafePackagePath(destination.substr(0, destination.size() - file.fileName.size()),
-                               file.fileName)) {
+                               file.fileName) ||
+            !IndexedPackage(file.url, indexed_)) {
             // A name that leaves the download folder (a path, a drive, a device, or too long
-            // for it) is refused: nothing is deleted, fetched or installed for the item, and the
-            // job goes on with the next one.
+            // for it) is refused, and so is a package that an accepted release index does not
+            // name: nothing is deleted, fetched or installed for the item, and the job goes on
+            // with the next one.
             if (file.item != nullptr) {
                 file.item->packageOk = false;
             }
@@ -195,7 +200,8 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         }
         session.SetLastPackagePath(destination);
         if (spec_.preCheck && file.item != nullptr &&
-            FileProductVersion(destination) == file.item->version) {
+            FileProductVersion(destination) == file.item->version &&
+            PackageFileFits(destination, indexed_)) {
             if (spec_.idle == IdleUse::WaitForWindow) {
                 session.jobIdle = true;
             }
@@ -210,6 +216,17 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         const std::size_t redirectsBefore = Redirects().Size();
         const DWORD waitResult = Download(file, destination);
         ++attemptCount_;
+        if (!PackageFileFits(destination, indexed_)) {
+            // Bytes or a size other than the release index names are removed before any other
+            // check, and count as a download that did not arrive.
+            DeleteFileW(destination.c_str());
+            DeleteFileW((destination + L".tmp").c_str());
+            if (attemptCount_ == 1) {
+                continue;
+            }
+            Report(kJobFailed, 1);
+            return ItemOutcome::Reported;
+        }
 
         std::wstring signer;
         const bool signatureOk = VerifyPackageSignature(destination, signer);

@@ -72,6 +72,7 @@ struct PLDownloader::RunState {
     std::atomic<HINTERNET> request{nullptr};
     std::uint32_t sampleBytes = 0;
     std::uint64_t sampleTick = 0;
+    bool overLimit = false;  // the body went past the task's size limit
 
     void CloseHandles() {
         if (HINTERNET open = request.exchange(nullptr)) {
@@ -234,7 +235,8 @@ DWORD PLDownloader::Run() {
                     going = false;  // no rename, no second OnEnd
                     break;
                 }
-                state_ = EndStateFor(run->status.done, run->status.total);
+                state_ = run->overLimit ? kDownloadFailed
+                                        : EndStateFor(run->status.done, run->status.total);
                 break;
             }
             case kDownloadCompleted:
@@ -379,6 +381,10 @@ void PLDownloader::Receive(RunState& run) {
         DWORD read = 0;
         if (request == nullptr || !InternetReadFile(request, buffer.get(), kReadBlock, &read) ||
             read == 0) {
+            break;
+        }
+        if (run.task.sizeLimit != 0 && run.status.done + read > run.task.sizeLimit) {
+            run.overLimit = true;  // cut off: what comes past the limit is never written
             break;
         }
         run.sampleBytes += read;
