@@ -402,5 +402,6 @@ std::vector<Finding> LintRelease(const ReleaseManifests& release, const LintOpti
                        "no upgrade manifest: every check fails with the network error box",
                        "publish keldra/upgrade.xml (and upgrade6s.xml for the version-6 line)"});
     }
+    LintReleaseIndex(release, options, out);
     return out;
 }

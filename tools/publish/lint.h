@@ -34,5 +34,10 @@ void LintBytes(const LoadedManifest& manifest, std::vector<Finding>& out);
 // Findings about the XML: where the updater's reader stops, a root it does not look for.
 void LintXml(const LoadedManifest& manifest, std::vector<Finding>& out);
 
+// Findings about the release index, when one is served (tools/publish/lint_index.cpp): what an
+// updater built with release keys would refuse. Without keys the signatures are not checked.
+void LintReleaseIndex(const ReleaseManifests& release, const LintOptions& options,
+                      std::vector<Finding>& out);
+
 // Whether a version text is four decimal numbers separated by dots, each at most 65535.
 bool IsFourPartVersion(const std::wstring& text);

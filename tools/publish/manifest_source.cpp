@@ -1,6 +1,7 @@
 #include "tools/publish/manifest_source.h"
 
 #include "manifest/manifest_node.h"
+#include "trust/release_index.h"
 
 #include <netdb.h>
 #include <sys/socket.h>
@@ -64,7 +65,7 @@ std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path)
                                       std::istreambuf_iterator<char>());
 }
 
-std::optional<std::vector<unsigned char>> HttpGet(const std::string& url) {
+std::optional<std::vector<unsigned char>> HttpGet(const std::string& url, std::size_t limit) {
     if (url.rfind("http://", 0) != 0)
         return std::nullopt;
     const std::string rest = url.substr(7);
@@ -103,6 +104,9 @@ std::optional<std::vector<unsigned char>> HttpGet(const std::string& url) {
     char buffer[8192];
     for (ssize_t got; (got = recv(socket.Get(), buffer, sizeof buffer, 0)) > 0;) {
         answer.append(buffer, static_cast<std::size_t>(got));
+        if (limit != SIZE_MAX && answer.size() > limit + sizeof buffer) {
+            break;  // past the limit with room to spare for the head of the answer
+        }
     }
     const std::size_t headerEnd = answer.find("\r\n\r\n");
     const std::size_t space = answer.find(' ');
@@ -141,5 +145,6 @@ ReleaseManifests LoadRelease(const ManifestSource& source) {
         LoadOne(source, ManifestKind::kUpgrade, v, release.upgrade[ReleaseManifests::Index(v)]);
         LoadOne(source, ManifestKind::kHistory, v, release.history[ReleaseManifests::Index(v)]);
     }
+    release.index = source.Read(kReleaseIndexPath);
     return release;
 }

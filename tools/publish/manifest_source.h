@@ -5,6 +5,7 @@
 // host's "http://" origin, fetched with plain HTTP/1.0 GETs.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,8 +31,10 @@ class ManifestSource {
 };
 
 // A plain HTTP GET of an "http://host[:port]/path" URL (no TLS, no redirects followed). The body
-// when the status is 200.
-std::optional<std::vector<unsigned char>> HttpGet(const std::string& url);
+// when the status is 200. Reading stops soon after `limit` bytes (an endless answer then gives a
+// body longer than the limit).
+std::optional<std::vector<unsigned char>> HttpGet(const std::string& url,
+                                                  std::size_t limit = SIZE_MAX);
 
 // The bytes of a file, or nothing.
 std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path);
@@ -49,6 +52,8 @@ struct ReleaseManifests {
     LoadedManifest settings;
     LoadedManifest upgrade[2];  // classic, version-6
     LoadedManifest history[2];
+    // The signed release index beside the manifests (trust/release_index.h), when served.
+    std::optional<std::vector<unsigned char>> index;
 
     const LoadedManifest& Upgrade(ManifestVariant v) const { return upgrade[Index(v)]; }
     const LoadedManifest& History(ManifestVariant v) const { return history[Index(v)]; }

@@ -2,6 +2,7 @@
 //   lint MANIFEST_DIR_OR_URL
 //   plan MANIFEST_DIR_OR_URL --machine PROFILE.json [--machine ...] [--switches "-keldra -silent"]
 // Every command prints a table, or JSON with --json. Exit status: 0 clean, 1 findings, 2 usage.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "tools/publish/output.h"
 #include "tools/publish/packages_command.h"
 #include "tools/publish/plan_command.h"
+#include "tools/publish/plan_release.h"
+#include "tools/publish/release_command.h"
 #include "tools/publish/report_store.h"
 
 #include <fstream>
@@ -27,9 +30,11 @@ int Usage(const std::string& problem) {
                  " [--release VERSION]\n"
               << "       tallix-publish plan MANIFEST_DIR_OR_URL --machine PROFILE.json"
                  " [--machine ...] [--switches \"-keldra -silent\"] [--click] [--json]\n"
+                 "                           [--key PUBLIC.pub ... [--threshold N]]\n"
               << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
               << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
-              << "       tallix-publish stats LOG_OR_DB [--db PATH] [--encoding NAME] [--json]\n";
+              << "       tallix-publish stats LOG_OR_DB [--db PATH] [--encoding NAME] [--json]\n"
+              << "       tallix-publish keygen|sign|verify ... (each with --help)\n";
     return kUsage;
 }
 
@@ -44,6 +49,7 @@ struct Arguments {
     bool json = false;
     bool click = false;
     PublishHosts hosts;
+    ReleaseKeysOption keys;  // plan: an updater built with these release keys
 };
 
 bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
@@ -71,6 +77,14 @@ bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
             if (!value(text))
                 return false;
             a.machines.push_back(text);
+        } else if (arg == "--key") {
+            if (!value(text))
+                return false;
+            a.keys.keyFiles.push_back(text);
+        } else if (arg == "--threshold") {
+            if (!value(text))
+                return false;
+            a.keys.threshold = static_cast<unsigned>(std::atoi(text.c_str()));
         } else if (arg == "--base") {
             if (!value(a.base))
                 return false;
@@ -205,6 +219,10 @@ int Stats(const Arguments& a) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The signing commands parse their own options.
+    if (argc >= 2 && IsReleaseCommand(argv[1]))
+        return RunReleaseCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout,
+                                 std::cerr);
     Arguments a;
     std::string problem;
     if (!Parse(argc, argv, a, problem))
@@ -227,8 +245,12 @@ int main(int argc, char** argv) {
         if (a.positional.size() != 1 || a.machines.empty()) {
             return Usage("plan takes one manifest folder or URL and at least one --machine");
         }
+        if (!a.keys.keyFiles.empty() &&
+            (a.keys.threshold == 0 || a.keys.threshold > a.keys.keyFiles.size())) {
+            return Usage("--threshold must be from 1 to the number of keys");
+        }
         return RunPlanCommand(a.positional[0], a.machines, a.switches, a.click, a.hosts, a.json,
-                              std::cout, std::cerr);
+                              std::cout, std::cerr, a.keys.keyFiles.empty() ? nullptr : &a.keys);
     }
     return Usage("unknown command " + a.command);
 }
