@@ -219,14 +219,28 @@ class Refused(Signing, harness.Case):
 
     def assert_package_refused(self, attempts):
         """The check goes on, the package is fetched `attempts` times (the second through the
-        download IP) and refused each time; the caller is told that it failed."""
+        download IP) and refused each time; the caller is told that it failed. Returns the
+        largest size seen of the package's temporary file meanwhile."""
         updater, statuses = self.run_with_caller()
-        self.assertTrue(wait_until(lambda: 3 in statuses(), 60), statuses())
+        partial = os.path.join(self.s.suite, "upgrade", "keldra.exe.tmp")
+        largest = [0]
+
+        def failed():
+            try:
+                largest[0] = max(largest[0], os.path.getsize(partial))
+            except OSError:
+                pass
+            try:
+                return 3 in statuses()
+            except ValueError:  # a record being written
+                return False
+        self.assertTrue(wait_until(failed, 60, step=0.02), statuses())
         time.sleep(1)
         self.assertEqual(len(self.package_requests()), attempts)
         self.assertEqual(self.kept_release(), 5)
         self.assert_nothing_taken()
         updater.kill()
+        return largest[0]
 
     def test_package_whose_bytes_or_size_differ(self):
         self.release(self.s.root, "6.0.0.1")
@@ -246,9 +260,11 @@ class Refused(Signing, harness.Case):
         self.s.rules({"/keldra/keldra.exe": {"answer": "endless", "seconds": 60}})
         self.s.start_servers()
         started = time.monotonic()
-        self.assert_package_refused(2)
-        # Cut off at once each time, not given up after the wait limit (8 s in this build).
+        largest = self.assert_package_refused(2)
+        # Cut off at once each time, not given up after the wait limit (8 s in this build): the
+        # partial file never grows past the indexed size and one block of the download.
         self.assertLess(time.monotonic() - started, 30)
+        self.assertLessEqual(largest, len(read(OFFERED)) + 8192)
 
 
 if __name__ == "__main__":
