@@ -4,9 +4,9 @@
 
 #include <string>
 
+// Never destroyed through this interface: the check of a build lives as long as the process.
 class ReleaseCheck {
   public:
-    virtual ~ReleaseCheck() = default;
     // Fetches the release index from the manifest host and judges it. When it is accepted, the
     // manifests and packages are held against it from then on and the result is true; otherwise
     // nothing has been written and the check ends as if the manifest host could not be reached.
@@ -14,6 +14,9 @@ class ReleaseCheck {
     // Keeps the accepted release's number, once the upgrade manifest has been taken: a later
     // session refuses any index of a lower number.
     virtual void Keep() = 0;
+
+  protected:
+    ~ReleaseCheck() = default;
 };
 
 // The release check of this executable: null in the build without release keys

@@ -14,8 +14,8 @@
 
 class SignedReleaseCheck : public ReleaseCheck, public ReleaseGate {
   public:
-    // `keys` are the PEM texts of the trusted public keys; `threshold` of them must have signed.
-    SignedReleaseCheck(const char* const* keys, std::size_t keyCount, unsigned threshold);
+    // `keys` are the trusted public keys; `threshold` of them must have signed.
+    SignedReleaseCheck(const PublicKeyDer* keys, std::size_t keyCount, unsigned threshold);
 
     bool Open(const std::wstring& manifestHost) override;
     void Keep() override;
@@ -26,7 +26,7 @@ class SignedReleaseCheck : public ReleaseCheck, public ReleaseGate {
     bool FileMatches(const std::wstring& path, const IndexedFile& entry) const override;
 
   private:
-    const char* const* keys_;
+    const PublicKeyDer* keys_;
     std::size_t keyCount_;
     unsigned threshold_;
     SystemCrypto crypto_;

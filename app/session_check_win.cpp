@@ -30,12 +30,6 @@ namespace {
 const wchar_t kNetworkErrorText[] = L"网络连接异常\r请检查是否有杀毒或者卫士程序拦截";
 const wchar_t kNetworkErrorCaption[] = L"Helvor升级提示";
 
-// The updater's own key: HKCU "Software\\Orvane\\Tallix".
-RegistryKey UpdaterKey() {
-    const RegistryLocation where = ProductRegistryKey(ProductKey::kUpdater, RunsUnderWow64());
-    return RegistryKey(HKEY_CURRENT_USER, where.path, where.accessModifier);
-}
-
 double LocalNow() {
     SYSTEMTIME t;
     GetLocalTime(&t);
@@ -163,7 +157,7 @@ void UpdateSession::EndWithoutManifest() {
 // now as the time of the last check.
 bool UpdateSession::GuardCheckTooSoon() {
     const double now = LocalNow();
-    const RegistryKey key = UpdaterKey();
+    const RegistryKey key = UpdaterRegistryKey();
     if (GuardCheckRateLimited(DecodeUptime(key.ReadBinary(kValueUptime)), now,
                               Options().commandLine)) {
         return true;

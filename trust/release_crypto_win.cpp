@@ -88,28 +88,17 @@ std::optional<Sha256Digest> SystemCrypto::Sha256OfFile(const std::wstring& path,
     return total == expectedSize ? DigestOf(hash.Get()) : std::nullopt;
 }
 
-std::string SystemCrypto::AddPublicKey(const std::string& pem) {
-    DWORD derSize = 0;
-    if (!Ok() ||
-        !CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()),
-                              CRYPT_STRING_BASE64HEADER, nullptr, &derSize, nullptr, nullptr)) {
-        return std::string();
-    }
-    std::vector<BYTE> der(derSize);
-    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()),
-                              CRYPT_STRING_BASE64HEADER, der.data(), &derSize, nullptr, nullptr)) {
-        return std::string();
-    }
-    der.resize(derSize);
+std::string SystemCrypto::AddPublicKey(const unsigned char* der, std::size_t size) {
     CERT_PUBLIC_KEY_INFO* decoded = nullptr;
     DWORD decodedSize = 0;
-    if (!CryptDecodeObjectEx(kEncoding, X509_PUBLIC_KEY_INFO, der.data(), derSize,
-                             CRYPT_DECODE_ALLOC_FLAG, nullptr, &decoded, &decodedSize)) {
+    if (!Ok() || !CryptDecodeObjectEx(kEncoding, X509_PUBLIC_KEY_INFO, der,
+                                      static_cast<DWORD>(size), CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                                      &decoded, &decodedSize)) {
         return std::string();
     }
     const std::unique_ptr<CERT_PUBLIC_KEY_INFO, LocalMemoryDeleter> info(decoded);
     UniqueHandle<CryptKeyTraits> key;
-    const std::optional<Sha256Digest> digest = Sha256(der.data(), der.size());
+    const std::optional<Sha256Digest> digest = Sha256(der, size);
     if (!digest || !CryptImportPublicKeyInfo(provider_.Get(), kEncoding, info.get(), key.Put())) {
         return std::string();
     }

@@ -33,6 +33,12 @@ struct CryptHashTraits {
     static void Close(Handle h) { CryptDestroyHash(h); }
 };
 
+// A public key as a DER SubjectPublicKeyInfo.
+struct PublicKeyDer {
+    const unsigned char* bytes;
+    std::size_t size;
+};
+
 class SystemCrypto {
   public:
     SystemCrypto();  // a provider for this process's use only, without a key container
@@ -47,10 +53,9 @@ class SystemCrypto {
     std::optional<Sha256Digest> Sha256OfFile(const std::wstring& path,
                                              std::uint64_t expectedSize) const;
 
-    // Takes a public key in PEM ("-----BEGIN PUBLIC KEY-----", a DER SubjectPublicKeyInfo).
-    // Returns its key id (KeyIdOf), or empty when the system cannot import it. Keys are numbered
-    // in the order they were added.
-    std::string AddPublicKey(const std::string& pem);
+    // Takes a public key (a DER SubjectPublicKeyInfo). Returns its key id (KeyIdOf), or empty
+    // when the system cannot import it. Keys are numbered in the order they were added.
+    std::string AddPublicKey(const unsigned char* der, std::size_t size);
 
     // Whether `signature` (most significant byte first) is a good signature of the bytes by the
     // key numbered `key`.

@@ -7,9 +7,9 @@
 
 #include "trust/release_index.h"
 
+// Never destroyed through this interface: the gate outlives every manifest and download.
 class ReleaseGate {
   public:
-    virtual ~ReleaseGate() = default;
     // Whether a fetched manifest is the one the index names for the URL's path.
     virtual bool ManifestMatches(const std::wstring& url, const unsigned char* bytes,
                                  std::size_t count) const = 0;
@@ -17,6 +17,9 @@ class ReleaseGate {
     virtual const IndexedFile* Package(const std::wstring& url) const = 0;
     // Whether the file at `path` has the entry's size and digest.
     virtual bool FileMatches(const std::wstring& path, const IndexedFile& entry) const = 0;
+
+  protected:
+    ~ReleaseGate() = default;
 };
 
 // The gate of this process: null until an index is accepted, and always in the build without

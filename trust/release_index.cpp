@@ -30,23 +30,26 @@ bool ReadNumber(std::string_view text, std::uint64_t& value) {
     return true;
 }
 
-// Exactly `count` fields separated by single spaces, none of them empty.
-bool SplitFields(std::string_view line, std::size_t count, std::vector<std::string_view>& fields) {
-    fields.clear();
+// The fields of a line, separated by single spaces; at most four.
+using Fields = std::array<std::string_view, 4>;
+
+// Exactly `count` fields, none of them empty.
+bool SplitFields(std::string_view line, std::size_t count, Fields& fields) {
+    std::size_t found = 0;
     std::size_t begin = 0;
     while (true) {
         const std::size_t space = line.find(' ', begin);
         const std::string_view field = line.substr(begin, space - begin);
-        if (field.empty()) {
+        if (field.empty() || found == fields.size()) {
             return false;
         }
-        fields.push_back(field);
+        fields[found++] = field;
         if (space == std::string_view::npos) {
             break;
         }
         begin = space + 1;
     }
-    return fields.size() == count;
+    return found == count;
 }
 
 bool IsIndexPath(std::string_view path) {
@@ -55,7 +58,7 @@ bool IsIndexPath(std::string_view path) {
 }
 
 // "manifest PATH SIZE DIGEST" and "package PATH SIZE DIGEST", after the word.
-bool ReadIndexedFile(const std::vector<std::string_view>& fields, std::vector<IndexedFile>& into) {
+bool ReadIndexedFile(const Fields& fields, std::vector<IndexedFile>& into) {
     IndexedFile file;
     std::vector<std::uint8_t> digest;
     if (!IsIndexPath(fields[1]) || !ReadNumber(fields[2], file.size) ||
@@ -69,7 +72,7 @@ bool ReadIndexedFile(const std::vector<std::string_view>& fields, std::vector<In
     return true;
 }
 
-bool ReadSignature(const std::vector<std::string_view>& fields, std::vector<IndexSignature>& into) {
+bool ReadSignature(const Fields& fields, std::vector<IndexSignature>& into) {
     IndexSignature signature;
     std::vector<std::uint8_t> keyId;
     if (fields[1].size() != kKeyIdDigits || !ReadLowerHex(fields[1], keyId) ||
@@ -115,7 +118,7 @@ std::string FileLine(const char* word, const IndexedFile& file) {
 std::optional<ReleaseIndex> ParseReleaseIndex(const unsigned char* bytes, std::size_t count) {
     const std::string_view text(reinterpret_cast<const char*>(bytes), bytes ? count : 0);
     ReleaseIndex index;
-    std::vector<std::string_view> fields;
+    Fields fields;
     int section = 0;  // 0 the head, 1 manifests, 2 packages, 3 signatures
     std::size_t lineNumber = 0;
     index.signedLength = text.size();
@@ -194,21 +197,16 @@ std::string IndexPathOfUrl(const std::wstring& url) {
     std::size_t begin = 0;
     const std::size_t scheme = url.find(L"://");
     if (scheme != std::wstring::npos) {
-        begin = url.find(L'/', scheme + 3);
-        if (begin == std::wstring::npos) {
+        begin = url.find(L'/', scheme + 3);  // none: the loop below takes nothing
+    }
+    std::string path;
+    for (std::size_t i = begin; i < url.size() && url[i] != L'?' && url[i] != L'#'; ++i) {
+        if (url[i] <= L' ' || url[i] >= 0x7F) {
             return std::string();
         }
+        path += static_cast<char>(url[i]);
     }
-    const std::size_t end = url.find_first_of(L"?#", begin);
-    const std::wstring path = url.substr(begin, end == std::wstring::npos ? end : end - begin);
-    std::string narrow;
-    for (const wchar_t c : path) {
-        if (c <= L' ' || c >= 0x7F) {
-            return std::string();
-        }
-        narrow += static_cast<char>(c);
-    }
-    return IsIndexPath(narrow) ? narrow : std::string();
+    return IsIndexPath(path) ? path : std::string();
 }
 
 std::string KeyIdOf(const Sha256Digest& publicKeyDigest) {
@@ -233,14 +231,14 @@ bool ReadLowerHex(std::string_view text, std::vector<std::uint8_t>& bytes) {
     if (text.size() % 2 != 0) {
         return false;
     }
-    bytes.clear();
+    bytes.resize(text.size() / 2);  // what is there after a failure is not used
     for (std::size_t i = 0; i < text.size(); i += 2) {
         const int high = value(text[i]);
         const int low = value(text[i + 1]);
         if (high < 0 || low < 0) {
             return false;
         }
-        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        bytes[i / 2] = static_cast<std::uint8_t>(high * 16 + low);
     }
     return true;
 }
@@ -269,6 +267,10 @@ std::optional<std::int64_t> ParseIndexTime(std::string_view text) {
         hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
+    return UtcSeconds(year, month, day, hour, minute, second);
+}
+
+std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
     return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
 

@@ -81,3 +81,5 @@ bool ReadLowerHex(std::string_view text, std::vector<std::uint8_t>& bytes);
 // "YYYY-MM-DDTHH:MM:SSZ" (UTC, years 1970 to 9999) and seconds since 1970-01-01 00:00 UTC.
 std::optional<std::int64_t> ParseIndexTime(std::string_view text);
 std::string FormatIndexTime(std::int64_t seconds);
+// Seconds since 1970-01-01 00:00 UTC of a valid date and time of the calendar from 1970 on.
+std::int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second);

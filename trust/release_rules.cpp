@@ -6,10 +6,6 @@ namespace {
 
 constexpr std::size_t kStoredReleaseBytes = 8;
 
-bool Holds(const std::vector<std::string>& list, const std::string& item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
 }  // namespace
 
 IndexAssessment AssessReleaseIndex(const unsigned char* bytes, std::size_t count,
@@ -20,24 +16,30 @@ IndexAssessment AssessReleaseIndex(const unsigned char* bytes, std::size_t count
         return out;
     }
     out.index = std::move(*index);
-    std::vector<std::string> signedBy;
-    for (const IndexSignature& signature : out.index.signatures) {
-        const auto key = std::find(trust.keyIds.begin(), trust.keyIds.end(), signature.keyId);
+    const std::vector<IndexSignature>& signatures = out.index.signatures;
+    out.signatures =
+        std::vector<SignatureVerdict>(signatures.size(), SignatureVerdict::kUnknownKey);
+    for (std::size_t i = 0; i < signatures.size(); ++i) {
+        const auto key = std::find(trust.keyIds.begin(), trust.keyIds.end(), signatures[i].keyId);
+        bool counted = false;
+        for (std::size_t earlier = 0; earlier < i; ++earlier) {
+            counted = counted || (out.signatures[earlier] == SignatureVerdict::kGood &&
+                                  signatures[earlier].keyId == signatures[i].keyId);
+        }
         if (key == trust.keyIds.end()) {
-            out.unknownKeys.push_back(signature.keyId);
             continue;
         }
-        if (Holds(signedBy, signature.keyId)) {
-            continue;
-        }
-        const std::size_t keyIndex = static_cast<std::size_t>(key - trust.keyIds.begin());
-        if (trust.check && trust.check(keyIndex, bytes, out.index.signedLength, signature.value)) {
-            signedBy.push_back(signature.keyId);
-        } else if (!Holds(out.failedKeys, signature.keyId)) {
-            out.failedKeys.push_back(signature.keyId);
+        if (counted) {
+            out.signatures[i] = SignatureVerdict::kRepeated;
+        } else if (trust.check != nullptr &&
+                   trust.check(trust.context, static_cast<std::size_t>(key - trust.keyIds.begin()),
+                               bytes, out.index.signedLength, signatures[i].value)) {
+            out.signatures[i] = SignatureVerdict::kGood;
+            ++out.goodKeys;
+        } else {
+            out.signatures[i] = SignatureVerdict::kBad;
         }
     }
-    out.goodKeys = static_cast<unsigned>(signedBy.size());
     out.expired = trust.now > out.index.expires + kExpiryGraceSeconds;
     out.rolledBack = out.index.release < trust.lastRelease;
     if (trust.threshold == 0 || out.goodKeys < trust.threshold) {

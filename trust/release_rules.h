@@ -15,15 +15,17 @@
 // An index is still taken this long after its expiry, for a machine whose clock runs ahead.
 inline constexpr std::int64_t kExpiryGraceSeconds = 24 * 60 * 60;
 
-// Whether `signature` is a good signature of the body by the trusted key at `keyIndex`.
-using IndexSignatureCheck =
-    std::function<bool(std::size_t keyIndex, const unsigned char* body, std::size_t size,
-                       const std::vector<std::uint8_t>& signature)>;
+// Whether `signature` is a good signature of the body by the trusted key at `keyIndex`;
+// `context` is the trust's own.
+using IndexSignatureCheck = bool (*)(const void* context, std::size_t keyIndex,
+                                     const unsigned char* body, std::size_t size,
+                                     const std::vector<std::uint8_t>& signature);
 
 struct IndexTrust {
     std::vector<std::string> keyIds;  // the trusted keys, by KeyIdOf
     unsigned threshold = 1;           // how many of them must have signed
-    IndexSignatureCheck check;
+    IndexSignatureCheck check = nullptr;
+    const void* context = nullptr;  // handed to `check`
     std::int64_t now = 0;           // seconds since 1970-01-01 00:00 UTC
     std::uint64_t lastRelease = 0;  // the highest release number accepted before
 };
@@ -31,12 +33,19 @@ struct IndexTrust {
 // The first failure in the order of the checks, or kAccepted.
 enum class IndexVerdict { kAccepted, kMalformed, kBelowThreshold, kExpired, kRolledBack };
 
+// What became of one signature line.
+enum class SignatureVerdict : std::uint8_t {
+    kGood,        // a trusted key's good signature: it counts
+    kUnknownKey,  // a key the build does not trust
+    kBad,         // a trusted key, but not its signature of this body
+    kRepeated,    // a second signature of a key that has already counted
+};
+
 struct IndexAssessment {
     IndexVerdict verdict = IndexVerdict::kMalformed;
-    ReleaseIndex index;                    // as read (empty when malformed)
-    unsigned goodKeys = 0;                 // distinct trusted keys with a good signature
-    std::vector<std::string> unknownKeys;  // signatures by keys the build does not trust
-    std::vector<std::string> failedKeys;   // trusted keys whose signature is not good
+    ReleaseIndex index;                        // as read (empty when malformed)
+    unsigned goodKeys = 0;                     // distinct trusted keys with a good signature
+    std::vector<SignatureVerdict> signatures;  // one for each of index.signatures
     bool expired = false;
     bool rolledBack = false;
 };

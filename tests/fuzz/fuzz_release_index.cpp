@@ -25,16 +25,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             trust.keyIds.push_back(index->signatures[i].keyId);
         }
     }
-    trust.check = [&](std::size_t key, const unsigned char* body, std::size_t bodySize,
-                      const std::vector<std::uint8_t>& signature) {
-        FUZZ_CHECK(key < trust.keyIds.size() && body == data && bodySize <= size);
+    struct Input {
+        const std::uint8_t* data;
+        std::size_t size;
+        std::size_t keys;
+    } input{data, size, trust.keyIds.size()};
+    trust.check = [](const void* context, std::size_t key, const unsigned char* body,
+                     std::size_t bodySize, const std::vector<std::uint8_t>& signature) {
+        const Input& in = *static_cast<const Input*>(context);
+        FUZZ_CHECK(key < in.keys && body == in.data && bodySize <= in.size);
         return !signature.empty() && (signature[0] & 1) != 0;
     };
+    trust.context = &input;
     trust.now = size > 0 ? static_cast<std::int64_t>(data[0]) << 30 : 0;
     trust.lastRelease = size > 1 ? data[1] : 0;
     const IndexAssessment a = AssessReleaseIndex(data, size, trust);
     FUZZ_CHECK((a.verdict == IndexVerdict::kMalformed) == !index.has_value());
     FUZZ_CHECK(a.verdict != IndexVerdict::kAccepted || a.goodKeys >= trust.threshold);
+    FUZZ_CHECK(a.signatures.size() == (index ? index->signatures.size() : 0));
 
     fuzz::Pieces pieces(data, size);
     const std::string path = IndexPathOfUrl(fuzz::Widen(pieces.Next()));

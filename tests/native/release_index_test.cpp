@@ -148,16 +148,17 @@ TEST(ReleaseIndex, TimesOfTheCalendarAndPathsOfUrls) {
 }
 
 // Keys A, B and C are trusted; a signature is good when it holds the key's number and the body
-// was handed over whole.
-IndexTrust Trust(unsigned threshold, std::size_t bodySize) {
+// was handed over whole (`bodySize` bytes; the variable must outlive the trust).
+IndexTrust Trust(unsigned threshold, const std::size_t& bodySize) {
     IndexTrust trust;
     trust.keyIds = {"000000000000000a", "000000000000000b", "000000000000000c"};
     trust.threshold = threshold;
-    trust.check = [bodySize](std::size_t key, const unsigned char*, std::size_t size,
-                             const std::vector<std::uint8_t>& signature) {
-        return size == bodySize &&
+    trust.check = [](const void* context, std::size_t key, const unsigned char*, std::size_t size,
+                     const std::vector<std::uint8_t>& signature) {
+        return size == *static_cast<const std::size_t*>(context) &&
                signature == std::vector<std::uint8_t>{0x5a, static_cast<std::uint8_t>(key)};
     };
+    trust.context = &bodySize;
     trust.now = 1751328000;  // the expiry of kHead
     trust.lastRelease = 12;
     return trust;
@@ -173,6 +174,9 @@ IndexAssessment Assess(const std::string& signatures, const IndexTrust& trust) {
     return AssessReleaseIndex(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
                               trust);
 }
+
+const std::size_t body = kBody.size();
+const std::size_t longer = kBody.size() + 1;
 
 TEST(ReleaseRules, ThresholdOfDistinctTrustedKeys) {
     const std::string unknown = "signature 00000000000000ff 5a00\n";
@@ -192,18 +196,22 @@ TEST(ReleaseRules, ThresholdOfDistinctTrustedKeys) {
         {"a threshold of none takes nothing", 0, Good('a'), IndexVerdict::kBelowThreshold, 1},
     };
     for (const auto& [what, threshold, signatures, verdict, good] : cases) {
-        const IndexAssessment a = Assess(signatures, Trust(threshold, kBody.size()));
+        const IndexAssessment a = Assess(signatures, Trust(threshold, body));
         EXPECT_EQ(a.verdict, verdict) << what;
         EXPECT_EQ(a.goodKeys, good) << what;
     }
-    const IndexAssessment named = Assess(Good('a') + unknown + badB, Trust(2, kBody.size()));
-    EXPECT_EQ(named.unknownKeys, std::vector<std::string>{"00000000000000ff"});
-    EXPECT_EQ(named.failedKeys, std::vector<std::string>{"000000000000000b"});
+    const IndexAssessment named = Assess(Good('a') + unknown + badB, Trust(2, body));
+    EXPECT_EQ(named.signatures,
+              (std::vector<SignatureVerdict>{SignatureVerdict::kGood, SignatureVerdict::kUnknownKey,
+                                             SignatureVerdict::kBad}));
+    EXPECT_EQ(
+        Assess(Good('a') + Good('a'), Trust(2, body)).signatures,
+        (std::vector<SignatureVerdict>{SignatureVerdict::kGood, SignatureVerdict::kRepeated}));
     // The signatures are checked over the body only, not over the signature lines.
-    EXPECT_EQ(Assess(Good('a'), Trust(1, kBody.size() + 1)).verdict, IndexVerdict::kBelowThreshold);
+    EXPECT_EQ(Assess(Good('a'), Trust(1, longer)).verdict, IndexVerdict::kBelowThreshold);
     const std::string broken = kBody + "signature\n";
     EXPECT_EQ(AssessReleaseIndex(reinterpret_cast<const unsigned char*>(broken.data()),
-                                 broken.size(), Trust(1, kBody.size()))
+                                 broken.size(), Trust(1, body))
                   .verdict,
               IndexVerdict::kMalformed);
 }
@@ -220,7 +228,7 @@ TEST(ReleaseRules, ExpiryWithItsGraceAndAReleaseNumberThatNeverGoesBack) {
         {expires + 86400 * 365, 13, IndexVerdict::kExpired},  // the expiry is named first
     };
     for (const auto& [now, last, verdict] : cases) {
-        IndexTrust trust = Trust(1, kBody.size());
+        IndexTrust trust = Trust(1, body);
         trust.now = now;
         trust.lastRelease = last;
         const IndexAssessment a = Assess(Good('a'), trust);
@@ -229,7 +237,7 @@ TEST(ReleaseRules, ExpiryWithItsGraceAndAReleaseNumberThatNeverGoesBack) {
         EXPECT_EQ(a.rolledBack, last > 12);
     }
     // An unsigned index is refused for that, whatever its dates.
-    IndexTrust late = Trust(1, kBody.size());
+    IndexTrust late = Trust(1, body);
     late.now = expires * 2;
     EXPECT_EQ(Assess("", late).verdict, IndexVerdict::kBelowThreshold);
 

@@ -53,15 +53,19 @@ TEST(SystemCrypto, SignaturesOfTheBuildsKeysCheckedByTheSystem) {
     REQUIRE_TEST_RUN();
     SystemCrypto crypto;
     ASSERT_TRUE(crypto.Ok());
-    const std::string firstId = crypto.AddPublicKey(ReadAll(Key(L"first.pub")));
+    const auto add = [&crypto](const std::string& der) {
+        return crypto.AddPublicKey(reinterpret_cast<const unsigned char*>(der.data()), der.size());
+    };
+    const std::string firstId = add(ReadAll(Fixture(L"first.der")));
     EXPECT_EQ(firstId, ReadAll(Fixture(L"first.id")));  // OpenSSL's id of the same key
-    const std::string secondId = crypto.AddPublicKey(ReadAll(Key(L"second.pub")));
+    const std::string secondId = add(ReadAll(Fixture(L"second.der")));
     ASSERT_EQ(secondId.size(), 16u);
     EXPECT_NE(secondId, firstId);
     // What the system cannot take as a public key gives no id (and no key number).
-    EXPECT_EQ(crypto.AddPublicKey(ReadAll(Fixture(L"short.pub"))), "");
-    EXPECT_EQ(crypto.AddPublicKey(ReadAll(Key(L"first.key"))), "");
-    EXPECT_EQ(crypto.AddPublicKey("not a key"), "");
+    EXPECT_EQ(add(ReadAll(Fixture(L"short.der"))), "");
+    EXPECT_EQ(add(ReadAll(Key(L"first.pub"))), "");  // PEM, not DER
+    EXPECT_EQ(add("not a key"), "");
+    EXPECT_EQ(add(""), "");
 
     const std::string body = ReadAll(Fixture(L"body.txt"));
     const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());

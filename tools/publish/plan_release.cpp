@@ -38,10 +38,12 @@ bool JudgeRelease(const ManifestSource& source, const ReleaseKeysOption& keys,
         loaded.push_back(std::move(*key));
     }
     trust.threshold = keys.threshold;
-    trust.check = [&loaded](std::size_t key, const unsigned char* body, std::size_t size,
-                            const std::vector<std::uint8_t>& signature) {
-        return loaded[key].Verify(body, size, signature);
+    trust.check = [](const void* keys, std::size_t key, const unsigned char* body, std::size_t size,
+                     const std::vector<std::uint8_t>& signature) {
+        return (*static_cast<const std::vector<ReleaseKey>*>(keys))[key].Verify(body, size,
+                                                                                signature);
     };
+    trust.context = &loaded;
     trust.now = static_cast<std::int64_t>(std::time(nullptr));
     const auto bytes = source.Read(kReleaseIndexPath);
     if (!bytes) {

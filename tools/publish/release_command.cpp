@@ -391,10 +391,12 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
         keys.push_back(std::move(*key));
     }
     trust.threshold = static_cast<unsigned>(threshold);
-    trust.check = [&keys](std::size_t key, const unsigned char* body, std::size_t size,
-                          const std::vector<std::uint8_t>& signature) {
-        return keys[key].Verify(body, size, signature);
+    trust.check = [](const void* keys, std::size_t key, const unsigned char* body, std::size_t size,
+                     const std::vector<std::uint8_t>& signature) {
+        return (*static_cast<const std::vector<ReleaseKey>*>(keys))[key].Verify(body, size,
+                                                                                signature);
     };
+    trust.context = &keys;
     trust.now = Now();
     trust.lastRelease = lastRelease;
 
@@ -420,10 +422,13 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
             if (assessment.goodKeys < trust.threshold) {
                 std::string why = std::to_string(assessment.goodKeys) + " of the " +
                                   std::to_string(trust.threshold) + " signatures the updater needs";
-                for (const std::string& id : assessment.unknownKeys)
-                    why += "; key " + id + " is not one of the given keys";
-                for (const std::string& id : assessment.failedKeys)
-                    why += "; the signature of key " + id + " does not match";
+                for (std::size_t i = 0; i < assessment.signatures.size(); ++i) {
+                    const std::string& id = index.signatures[i].keyId;
+                    if (assessment.signatures[i] == SignatureVerdict::kUnknownKey)
+                        why += "; key " + id + " is not one of the given keys";
+                    if (assessment.signatures[i] == SignatureVerdict::kBad)
+                        why += "; the signature of key " + id + " does not match";
+                }
                 problems.push_back({true, kReleaseIndexPath, why + refused,
                                     "sign with enough of the keys the updater is built with"});
             }
