@@ -71,14 +71,13 @@ void SignedReleaseCheck::Keep() {
 
 bool SignedReleaseCheck::ManifestMatches(const std::wstring& url, const unsigned char* bytes,
                                          std::size_t count) const {
-    const IndexedFile* entry =
-        accepted_ ? FindIndexedFile(accepted_->manifests, IndexPathOfUrl(url)) : nullptr;
+    const IndexedFile* entry = accepted_ ? FindIndexedUrl(accepted_->manifests, url) : nullptr;
     const std::optional<Sha256Digest> digest = crypto_.Sha256(bytes, count);
     return entry != nullptr && digest && MatchesIndexedFile(*entry, count, *digest);
 }
 
 const IndexedFile* SignedReleaseCheck::Package(const std::wstring& url) const {
-    return accepted_ ? FindIndexedFile(accepted_->packages, IndexPathOfUrl(url)) : nullptr;
+    return accepted_ ? FindIndexedUrl(accepted_->packages, url) : nullptr;
 }
 
 bool SignedReleaseCheck::FileMatches(const std::wstring& path, const IndexedFile& entry) const {

@@ -33,23 +33,22 @@ bool ReadNumber(std::string_view text, std::uint64_t& value) {
 // The fields of a line, separated by single spaces; at most four.
 using Fields = std::array<std::string_view, 4>;
 
-// Exactly `count` fields, none of them empty.
-bool SplitFields(std::string_view line, std::size_t count, Fields& fields) {
+// The number of fields, or 0 when one is empty or there are more than four.
+std::size_t SplitFields(std::string_view line, Fields& fields) {
     std::size_t found = 0;
     std::size_t begin = 0;
     while (true) {
         const std::size_t space = line.find(' ', begin);
         const std::string_view field = line.substr(begin, space - begin);
         if (field.empty() || found == fields.size()) {
-            return false;
+            return 0;
         }
         fields[found++] = field;
         if (space == std::string_view::npos) {
-            break;
+            return found;
         }
         begin = space + 1;
     }
-    return found == count;
 }
 
 bool IsIndexPath(std::string_view path) {
@@ -113,6 +112,17 @@ std::string FileLine(const char* word, const IndexedFile& file) {
            LowerHex(file.digest.data(), file.digest.size()) + "\n";
 }
 
+// Where the path of a URL lies, without query or fragment: [begin, returned end); an empty range
+// when the URL has a scheme but no path.
+std::size_t UrlPathRange(const std::wstring& url, std::size_t& begin) {
+    begin = 0;
+    const std::size_t scheme = url.find(L"://");
+    if (scheme != std::wstring::npos) {
+        begin = std::min(url.find(L'/', scheme + 3), url.size());
+    }
+    return std::min(url.find_first_of(L"?#", begin), url.size());
+}
+
 }  // namespace
 
 std::optional<ReleaseIndex> ParseReleaseIndex(const unsigned char* bytes, std::size_t count) {
@@ -132,23 +142,23 @@ std::optional<ReleaseIndex> ParseReleaseIndex(const unsigned char* bytes, std::s
             return std::nullopt;
         }
         bool read = false;
+        const std::size_t found = SplitFields(line, fields);
         if (lineNumber == 0) {
             read = line == kReleaseIndexFirstLine;
         } else if (lineNumber == 1) {
-            read = SplitFields(line, 2, fields) && fields[0] == "release" &&
-                   ReadNumber(fields[1], index.release);
+            read = found == 2 && fields[0] == "release" && ReadNumber(fields[1], index.release);
         } else if (lineNumber == 2) {
             std::optional<std::int64_t> expires;
-            read = SplitFields(line, 2, fields) && fields[0] == "expires" &&
+            read = found == 2 && fields[0] == "expires" &&
                    (expires = ParseIndexTime(fields[1])).has_value();
             index.expires = expires.value_or(0);
-        } else if (SplitFields(line, 4, fields) && fields[0] == "manifest" && section <= 1) {
+        } else if (found == 4 && fields[0] == "manifest" && section <= 1) {
             section = 1;
             read = ReadIndexedFile(fields, index.manifests);
-        } else if (SplitFields(line, 4, fields) && fields[0] == "package" && section <= 2) {
+        } else if (found == 4 && fields[0] == "package" && section <= 2) {
             section = 2;
             read = ReadIndexedFile(fields, index.packages);
-        } else if (SplitFields(line, 3, fields) && fields[0] == "signature") {
+        } else if (found == 3 && fields[0] == "signature") {
             if (section < 3) {
                 index.signedLength = at;
             }
@@ -195,18 +205,29 @@ const IndexedFile* FindIndexedFile(const std::vector<IndexedFile>& files, std::s
 
 std::string IndexPathOfUrl(const std::wstring& url) {
     std::size_t begin = 0;
-    const std::size_t scheme = url.find(L"://");
-    if (scheme != std::wstring::npos) {
-        begin = url.find(L'/', scheme + 3);  // none: the loop below takes nothing
-    }
+    const std::size_t end = UrlPathRange(url, begin);
     std::string path;
-    for (std::size_t i = begin; i < url.size() && url[i] != L'?' && url[i] != L'#'; ++i) {
+    for (std::size_t i = begin; i < end; ++i) {
         if (url[i] <= L' ' || url[i] >= 0x7F) {
             return std::string();
         }
         path += static_cast<char>(url[i]);
     }
     return IsIndexPath(path) ? path : std::string();
+}
+
+const IndexedFile* FindIndexedUrl(const std::vector<IndexedFile>& files, const std::wstring& url) {
+    std::size_t begin = 0;
+    const std::size_t end = UrlPathRange(url, begin);
+    for (const IndexedFile& file : files) {
+        // The indexed paths are printable ASCII: a character beyond it never matches.
+        if (file.path.size() == end - begin &&
+            std::equal(file.path.begin(), file.path.end(), url.begin() + begin,
+                       [](char a, wchar_t b) { return static_cast<wchar_t>(a) == b; })) {
+            return &file;
+        }
+    }
+    return nullptr;
 }
 
 std::string KeyIdOf(const Sha256Digest& publicKeyDigest) {

@@ -64,6 +64,8 @@ std::string FormatSignatureLine(const IndexSignature& signature);
 
 // The entry of `path`, or null.
 const IndexedFile* FindIndexedFile(const std::vector<IndexedFile>& files, std::string_view path);
+// The entry of what a URL fetches (its IndexPathOfUrl), or null.
+const IndexedFile* FindIndexedUrl(const std::vector<IndexedFile>& files, const std::wstring& url);
 
 // The index's name for what a URL fetches: its path without query or fragment, for an
 // "http(s)://host/..." URL or a path that begins with "/". Empty when there is none or when it

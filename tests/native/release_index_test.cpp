@@ -136,9 +136,20 @@ TEST(ReleaseIndex, TimesOfTheCalendarAndPathsOfUrls) {
         {L"http://h/\u00e9.exe", ""},
         {L"", ""},
     };
+    // The updater looks entries up by URL without building the path; it finds what the
+    // publisher's tool names by the path.
+    const std::vector<IndexedFile> files = {{"/keldra/pinnace.exe", 1, {}},
+                                            {"/Keldra/A.exe", 1, {}},
+                                            {"/a.exe", 1, {}},
+                                            {"/keldra/upgrade.xml", 1, {}}};
     for (const auto& [url, path] : urls) {
         EXPECT_EQ(IndexPathOfUrl(url), path);
+        const IndexedFile* found = FindIndexedUrl(files, url);
+        EXPECT_EQ(found, FindIndexedFile(files, path)) << path;
+        EXPECT_EQ(found != nullptr, *path != '\0') << path;
     }
+    EXPECT_EQ(FindIndexedUrl(files, L"http://h/keldra/pinnace.exe2"), nullptr);
+    EXPECT_EQ(FindIndexedUrl(files, L"http://h/keldra/pinnac"), nullptr);
 
     Sha256Digest digest{};
     for (std::size_t i = 0; i < digest.size(); ++i) {
