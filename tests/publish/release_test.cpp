@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <tuple>
 
 #include "tools/publish/lint.h"
 #include "tools/publish/plan_command.h"

@@ -143,7 +143,7 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
     std::vector<std::string> served;
     if (keys != nullptr) {
         std::string error;
-        if (!JudgeRelease(ManifestSource(manifests), *keys, judged, error)) {
+        if (!JudgeRelease(release, *keys, judged, error)) {
             err << "tallix-publish: " << error << "\n";
             return 2;
         }

@@ -26,7 +26,7 @@ void DropManifest(LoadedManifest& m) {
 
 }  // namespace
 
-bool JudgeRelease(const ManifestSource& source, const ReleaseKeysOption& keys,
+bool JudgeRelease(const ReleaseManifests& release, const ReleaseKeysOption& keys,
                   JudgedRelease& judged, std::string& error) {
     std::vector<ReleaseKey> loaded;
     IndexTrust trust;
@@ -45,7 +45,7 @@ bool JudgeRelease(const ManifestSource& source, const ReleaseKeysOption& keys,
     };
     trust.context = &loaded;
     trust.now = static_cast<std::int64_t>(std::time(nullptr));
-    const auto bytes = source.Read(kReleaseIndexPath);
+    const auto& bytes = release.index;
     if (!bytes) {
         judged.why = "no release index is served";
         return true;

@@ -21,9 +21,9 @@ struct JudgedRelease {
     ReleaseIndex index;
 };
 
-// Judges the index of `source` as the updater would now, on a machine that has accepted no
+// Judges the release's index as the updater would now, on a machine that has accepted no
 // release before. False, with `error`, when a key cannot be read.
-bool JudgeRelease(const ManifestSource& source, const ReleaseKeysOption& keys,
+bool JudgeRelease(const ReleaseManifests& release, const ReleaseKeysOption& keys,
                   JudgedRelease& judged, std::string& error);
 
 // Marks as not served every manifest the accepted index does not vouch for (all of them when the

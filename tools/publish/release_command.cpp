@@ -406,7 +406,8 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
                                           : Utf8ToUtf16(o.One("--download-host"));
     std::vector<IndexProblem> problems;
     IndexAssessment assessment;
-    const auto bytes = source.Read(kReleaseIndexPath);
+    const ReleaseManifests release = LoadRelease(source);
+    const auto& bytes = release.index;
     if (!bytes) {
         problems.push_back({true, kReleaseIndexPath,
                             "no release index: the updater with release keys ends every check",
@@ -444,7 +445,6 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
                                         refused,
                                     "sign with a number above every release served before"});
             }
-            const ReleaseManifests release = LoadRelease(source);
             for (IndexProblem& p : CompareWithIndex(release, index, downloadBase))
                 problems.push_back(std::move(p));
             for (IndexProblem& p : ComparePackageBytes(index, [&](const IndexedFile& entry) {

@@ -74,32 +74,26 @@ std::optional<ReleaseKey> ReleaseKey::Generate(int bits, std::string& error) {
 }
 
 std::optional<ReleaseKey> ReleaseKey::LoadPrivate(const std::string& path, std::string& error) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
-    if (!file) {
-        error = "cannot read " + path;
-        return std::nullopt;
-    }
-    auto key = std::make_unique<Key>();
-    key->pkey = PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr);
-    if (key->pkey == nullptr || !IsRsaOfAtLeast(key->pkey)) {
-        error = OpenSslError(path + " is not an RSA private key of at least " +
-                             std::to_string(kMinimumKeyBits) + " bits in PEM");
-        return std::nullopt;
-    }
-    return ReleaseKey(std::move(key));
+    return Load(path, true, error);
 }
 
 std::optional<ReleaseKey> ReleaseKey::LoadPublic(const std::string& path, std::string& error) {
+    return Load(path, false, error);
+}
+
+std::optional<ReleaseKey> ReleaseKey::Load(const std::string& path, bool pair, std::string& error) {
     std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
     if (!file) {
         error = "cannot read " + path;
         return std::nullopt;
     }
     auto key = std::make_unique<Key>();
-    key->pkey = PEM_read_PUBKEY(file.get(), nullptr, nullptr, nullptr);
+    key->pkey = pair ? PEM_read_PrivateKey(file.get(), nullptr, nullptr, nullptr)
+                     : PEM_read_PUBKEY(file.get(), nullptr, nullptr, nullptr);
     if (key->pkey == nullptr || !IsRsaOfAtLeast(key->pkey)) {
-        error = OpenSslError(path + " is not an RSA public key of at least " +
-                             std::to_string(kMinimumKeyBits) + " bits in PEM (BEGIN PUBLIC KEY)");
+        error = OpenSslError(path + " is not an RSA " + (pair ? "private" : "public") +
+                             " key of at least " + std::to_string(kMinimumKeyBits) +
+                             " bits in PEM" + (pair ? "" : " (BEGIN PUBLIC KEY)"));
         return std::nullopt;
     }
     return ReleaseKey(std::move(key));

@@ -44,6 +44,7 @@ class ReleaseKey {
   private:
     struct Key;
     explicit ReleaseKey(std::unique_ptr<Key> key);
+    static std::optional<ReleaseKey> Load(const std::string& path, bool pair, std::string& error);
     std::unique_ptr<Key> key_;
 };
 
