@@ -139,7 +139,9 @@ class Refused(Signing, harness.Case):
         return [p for p in self.s.requested_paths() if p == "/keldra/keldra.exe"]
 
     def assert_nothing_taken(self):
-        """Nothing kept in the upgrade folder, nothing installed, nothing started."""
+        """Nothing kept in the upgrade folder, nothing installed, nothing started, and nothing
+        sent to the statistics host."""
+        self.assertNotIn("/receive/tallix.aspx", self.s.requested_paths())
         upgrade = os.path.join(self.s.suite, "upgrade")
         self.assertEqual(os.listdir(upgrade) if os.path.isdir(upgrade) else [], [])
         self.assertTrue(self.same_file(os.path.join(self.s.suite, "keldra.exe"), INSTALLED))
