@@ -7,6 +7,7 @@
 
 #include "app/notice_record.h"
 #include "app/notice_win.h"
+#include "app/release_check.h"
 #include "app/session_rules.h"
 #include "app/session_win.h"
 #include "app/uptime.h"
@@ -28,12 +29,6 @@ namespace {
 
 const wchar_t kNetworkErrorText[] = L"网络连接异常\r请检查是否有杀毒或者卫士程序拦截";
 const wchar_t kNetworkErrorCaption[] = L"Helvor升级提示";
-
-// The updater's own key: HKCU "Software\\Orvane\\Tallix".
-RegistryKey UpdaterKey() {
-    const RegistryLocation where = ProductRegistryKey(ProductKey::kUpdater, RunsUnderWow64());
-    return RegistryKey(HKEY_CURRENT_USER, where.path, where.accessModifier);
-}
 
 double LocalNow() {
     SYSTEMTIME t;
@@ -57,6 +52,13 @@ void UpdateSession::CheckForUpdates() {
     SessionState& session = Session();
     suiteProduct_ = IsSuiteProduct(options);
 
+    // A build with release keys trusts no manifest before its signed release index: an index it
+    // cannot fetch or accept ends the check as an unreachable manifest host does.
+    ReleaseCheck* release = BuiltInReleaseCheck();
+    if (release != nullptr && !release->Open(TALLIX_MANIFEST_HOST)) {
+        EndWithoutManifest();
+        return;
+    }
     {
         ComApartment com;  // each manifest reader runs in its own COM initialisation
         FetchSettingsManifest(document_, TALLIX_MANIFEST_HOST, settings_);
@@ -77,6 +79,9 @@ void UpdateSession::CheckForUpdates() {
         };
         upgrade = FetchUpgradeManifest(document_, request, upgrade_, items_);
     }
+    if (release != nullptr && upgrade.fetched) {
+        release->Keep();
+    }
 
     CheckFacts facts;
     facts.manifestRead = upgrade.fetched;
@@ -86,11 +91,8 @@ void UpdateSession::CheckForUpdates() {
     session.setupKind = SetupKindAfterCheck(options, check_.outcome, upgrade_.setupKind);
     switch (check_.outcome) {
         case CheckOutcome::kNetworkFailure:
-            if (!options.silent) {
-                view_.ShowErrorBox(kNetworkErrorText, kNetworkErrorCaption);
-            }
-            SendNotice(view_.Window(), kNoticeFailed, 100);
-            break;
+            EndWithoutManifest();
+            return;
         case CheckOutcome::kSelfUpdate:
             break;
         case CheckOutcome::kGuardUpkeep:
@@ -133,11 +135,22 @@ void UpdateSession::EndCheck() {
     }
 }
 
+// The upgrade manifest (or, in a build with release keys, an index it accepts) could not be had:
+// the user (unless silent) and the caller are told, and the session closes.
+void UpdateSession::EndWithoutManifest() {
+    check_.outcome = CheckOutcome::kNetworkFailure;
+    if (!Options().silent) {
+        view_.ShowErrorBox(kNetworkErrorText, kNetworkErrorCaption);
+    }
+    SendNotice(view_.Window(), kNoticeFailed, 100);
+    EndCheck();
+}
+
 // True when this guard check comes too soon after the last one and must end; otherwise records
 // now as the time of the last check.
 bool UpdateSession::GuardCheckTooSoon() {
     const double now = LocalNow();
-    const RegistryKey key = UpdaterKey();
+    const RegistryKey key = UpdaterRegistryKey();
     if (GuardCheckRateLimited(DecodeUptime(key.ReadBinary(kValueUptime)), now,
                               Options().commandLine)) {
         return true;

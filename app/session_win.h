@@ -76,6 +76,7 @@ class UpdateSession : public SessionInput, public JobHost, public InstallHost {
   private:
     // The check and its outcomes (session_check_win.cpp).
     void CheckForUpdates();
+    void EndWithoutManifest();
     void RunDecision();
     bool GuardCheckTooSoon();
     bool ProductInstalled() const;

@@ -24,6 +24,7 @@
 #include "manifest/version.h"
 #include "base/os_code.h"
 #include "trust/image_file_win.h"
+#include "trust/release_gate.h"
 #include "trust/signature_win.h"
 
 namespace {
@@ -110,6 +111,7 @@ class DownloadJob {
     PairRef pair_;
     std::atomic<std::int32_t>& state_;
     std::int32_t attemptCount_ = 0;
+    const IndexedFile* indexed_ = nullptr;  // the release index's entry of the item's package
 };
 
 std::wstring DownloadJob::Destination(const JobFile& file) const {
@@ -165,6 +167,7 @@ DWORD DownloadJob::Download(const JobFile& file, const std::wstring& destination
     task.freshDownload = 1;
     task.userValue = 0;
     task.initialState = kDownloadReady;
+    task.sizeLimit = indexed_ != nullptr ? indexed_->size : 0;
     pair_.status.SetWindow(host_.JobWindow());
     pair_.downloader.SetCallback(&pair_.status);
     pair_.downloader.SetTask(task, 0);
@@ -202,10 +205,12 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         state_ = kJobRunning;
         const std::wstring destination = Destination(file);
         if (!IsSafePackagePath(destination.substr(0, destination.size() - file.fileName.size()),
-                               file.fileName)) {
+                               file.fileName) ||
+            !IndexedPackage(file.url, indexed_)) {
             // A name that leaves the download folder (a path, a drive, a device, or too long
-            // for it) is refused: nothing is deleted, fetched or installed for the item, and the
-            // job goes on with the next one.
+            // for it) is refused, and so is a package that an accepted release index does not
+            // name: nothing is deleted, fetched or installed for the item, and the job goes on
+            // with the next one.
             ReportFailed(file);
             return ItemOutcome::Reported;
         }
@@ -213,7 +218,8 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         // A file that carries the item's version but was cut short (its version resource
         // survived, its signature did not) is not taken as in place: it is fetched again.
         if (spec_.preCheck && file.item != nullptr &&
-            FileProductVersion(destination) == file.item->version && PackageIsWhole(destination)) {
+            FileProductVersion(destination) == file.item->version && PackageIsWhole(destination) &&
+            PackageFileFits(destination, indexed_)) {
             if (spec_.idle == IdleUse::WaitForWindow) {
                 session.jobIdle = true;
             }
@@ -228,6 +234,17 @@ ItemOutcome DownloadJob::RunItem(const JobFile& file) {
         const std::size_t redirectsBefore = Redirects().Size();
         const DWORD waitResult = Download(file, destination);
         ++attemptCount_;
+        if (!PackageFileFits(destination, indexed_)) {
+            // Bytes or a size other than the release index names are removed before any other
+            // check, and count as a download that did not arrive.
+            DeleteFileW(destination.c_str());
+            DeleteFileW((destination + L".tmp").c_str());
+            if (attemptCount_ == 1) {
+                continue;
+            }
+            ReportFailed(file);
+            return ItemOutcome::Reported;
+        }
 
         std::wstring signer;
         const bool signatureOk = VerifyPackageSignature(destination, signer);

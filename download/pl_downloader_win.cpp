@@ -74,6 +74,7 @@ struct PLDownloader::RunState {
     // written. Such a run ends Failed (a failure path: a body that arrives and is written whole
     // ends as it always did).
     bool brokenOff = false;
+    bool overLimit = false;  // the body went past the task's size limit
 
     void CloseHandles() {
         if (HINTERNET open = request.exchange(nullptr)) {
@@ -236,7 +237,9 @@ DWORD PLDownloader::Run() {
                     going = false;  // no rename, no second OnEnd
                     break;
                 }
-                state_ = EndStateFor(run->status.done, run->status.total, run->brokenOff);
+                state_ = run->overLimit ? kDownloadFailed
+                                        : EndStateFor(run->status.done, run->status.total,
+                                                      run->brokenOff);
                 break;
             }
             case kDownloadCompleted:
@@ -389,6 +392,10 @@ void PLDownloader::Receive(RunState& run) {
             break;
         }
         if (read == 0) {
+            break;
+        }
+        if (run.task.sizeLimit != 0 && run.status.done + read > run.task.sizeLimit) {
+            run.overLimit = true;  // cut off: what comes past the limit is never written
             break;
         }
         run.sampleBytes += read;

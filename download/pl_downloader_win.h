@@ -39,6 +39,9 @@ struct PLDownloadTask {
     std::wstring proxyPassword;
     std::wstring referer;  // empty: derived from the URL
     std::wstring cookie;   // empty: no cookie line
+    // More bytes than this (0: no limit) end the run as failed; set only by the build with
+    // release keys, to the size its release index names.
+    std::uint64_t sizeLimit = 0;
 };
 
 struct PLHttpResponse {

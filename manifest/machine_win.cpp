@@ -60,3 +60,8 @@ DecisionMachine WindowsDecisionMachine(const std::wstring& suiteDirectory) {
     // machine.secondPluginDirectory stays empty: nothing in the program names that directory.
     return machine;
 }
+
+RegistryKey UpdaterRegistryKey() {
+    const RegistryLocation where = ProductRegistryKey(ProductKey::kUpdater, RunsUnderWow64());
+    return RegistryKey(HKEY_CURRENT_USER, where.path, where.accessModifier);
+}

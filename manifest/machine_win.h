@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/registry_win.h"
 #include "manifest/update_decision.h"
 
 // The running updater's directory with its trailing backslash (the suite directory); empty when
@@ -20,3 +21,7 @@ ProductProbe WindowsProductProbe();
 // The machine for the decision. `suiteDirectory` is the main window's module directory; the
 // second plug-in directory is left empty.
 DecisionMachine WindowsDecisionMachine(const std::wstring& suiteDirectory = ModuleDirectory());
+
+// The updater's own key, HKCU "Software\\Orvane\\Tallix", where it keeps what it must remember
+// between sessions.
+RegistryKey UpdaterRegistryKey();

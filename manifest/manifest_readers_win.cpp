@@ -8,6 +8,7 @@
 #include "manifest/file_version_win.h"
 #include "manifest/installed_products.h"
 #include "manifest/manifest_fetch_win.h"
+#include "trust/release_gate.h"
 
 namespace {
 
@@ -18,7 +19,11 @@ const wchar_t kMainProgramFile[] = L"keldra.exe";
 bool FetchAndLoadManifest(ManifestDocument& document, const std::wstring& url,
                           const std::wstring& rootName) {
     const std::optional<FetchedManifest> body = FetchManifest(url);
-    if (!body) {
+    // With an accepted release index, a manifest other than the one it names counts as not
+    // fetched (a build without release keys has no gate).
+    const ReleaseGate* gate = ActiveReleaseGate();
+    if (!body ||
+        (gate != nullptr && !gate->ManifestMatches(url, body->bytes.data(), body->count))) {
         return false;
     }
     document.SetRawBytes(true);

@@ -21,10 +21,10 @@ for target in "${targets[@]}"; do
   work="$root/build/fuzz/runs/$target"
   rm -rf "$work"
   mkdir -p "$work/found" "$corpus"
-  # Manifests need room for a few entries, log lines for a report or two and a line over the
-  # reader's limit; every other input is a line, a record or a header.
+  # Manifests and release indexes need room for a few entries, log lines for a report or two and a
+  # line over the reader's limit; every other input is a line, a record or a header.
   max_len=1024
-  case "$target" in fuzz_manifest | fuzz_publish_log_line) max_len=4096 ;; esac
+  case "$target" in fuzz_manifest | fuzz_publish_log_line | fuzz_release_index) max_len=4096 ;; esac
   echo "== $target: ${seconds}s"
   # New inputs go to a scratch folder first; the corpus folder is read as seeds.
   if ! (cd "$work" && nice -n 19 "$root/build/fuzz/$target" -max_total_time="$seconds" \

@@ -45,7 +45,11 @@ target_include_directories(tallix_next BEFORE PRIVATE ${CMAKE_BINARY_DIR}/genera
 set_target_properties(tallix_next PROPERTIES OUTPUT_NAME tallix
                       RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/e2e-next)
 
-add_custom_target(e2e_programs ALL DEPENDS tallix tallix_next window_stub probe ${TALLIX_STUB_TARGETS})
+# The updater with release keys (tests/e2e/hardened.cmake).
+include(${CMAKE_SOURCE_DIR}/tests/e2e/hardened.cmake)
+
+add_custom_target(e2e_programs ALL DEPENDS tallix tallix_next tallix_hardened window_stub probe
+                                           ${TALLIX_STUB_TARGETS})
 
 # One test per scenario file (scenarios*.py).
 file(GLOB tallix_scenario_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/scenarios*.py)
@@ -53,7 +57,7 @@ foreach(file IN LISTS tallix_scenario_files)
   get_filename_component(name ${file} NAME_WE)
   add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${file})
   set_tests_properties(e2e_${name} PROPERTIES
-    ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION};TALLIX_NEXT_EXE=$<TARGET_FILE:tallix_next>;TALLIX_NEXT_VERSION=${TALLIX_NEXT_VERSION};TALLIX_SCRIPTS=${CMAKE_SOURCE_DIR}/scripts;TALLIX_PUBLISH=${CMAKE_SOURCE_DIR}/build/native/tallix-publish"
+    ENVIRONMENT "TALLIX_BUILD_DIR=${CMAKE_BINARY_DIR};TALLIX_EXE=$<TARGET_FILE:tallix>;TALLIX_PROBE=$<TARGET_FILE:probe>;TALLIX_WINDOW_STUB=$<TARGET_FILE:window_stub>;TALLIX_STUBS_DIR=${TALLIX_STUBS_DIR};TALLIX_SERVER_SCRIPT=${TALLIX_SERVER_SCRIPT};TALLIX_SERVER_PORTS=${TALLIX_TEST_MANIFEST_PORT},${TALLIX_TEST_DOWNLOAD_PORT},${TALLIX_TEST_STATISTICS_PORT};TALLIX_VERSION=${PROJECT_VERSION};TALLIX_NEXT_EXE=$<TARGET_FILE:tallix_next>;TALLIX_NEXT_VERSION=${TALLIX_NEXT_VERSION};TALLIX_SCRIPTS=${CMAKE_SOURCE_DIR}/scripts;TALLIX_PUBLISH=${CMAKE_SOURCE_DIR}/build/native/tallix-publish;TALLIX_HARDENED_EXE=$<TARGET_FILE:tallix_hardened>;TALLIX_RELEASE_KEYS_DIR=${TALLIX_RELEASE_KEYS_DIR}"
     # The scenarios start servers of their own on the test ports.
     DEPENDS loopback_server_stop
     TIMEOUT 900)

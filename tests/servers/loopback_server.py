@@ -17,6 +17,8 @@ one JSON line ({"port", "method", "path" with its query, "headers"}) before it i
                                                it after N bytes, a clean close of the connection)
     {"answer": "stall", "bytes": N, "seconds": S}   N bytes, then S seconds of nothing
     {"answer": "rate", "bytes_per_second": N}  the file (with Range) at a steady N bytes a second
+    {"answer": "endless", "seconds": S}        200 without Content-Length, then bytes without end
+                                               (until the client goes, or S seconds, 120 by default)
 Any rule may add "delay" (seconds before answering). Files are served with Range support.
 
 Commands:
@@ -63,6 +65,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         if kind == "empty":
             return self.send(200, b"", "text/xml")
+        if kind == "endless":
+            return self.send_endless(rule)
         if kind == "redirect":
             return self.send(int(rule.get("status", 302)), b"", "text/html",
                              dict(rule.get("headers", {}), Location=rule["location"]))
@@ -106,6 +110,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         if kind == "stall":
             time.sleep(float(rule.get("seconds", 30)))
+
+    def send_endless(self, rule):
+        self.close_connection = True
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Connection", "close")
+        self.end_headers()
+        block = b"\x90" * 65536
+        deadline = time.monotonic() + float(rule.get("seconds", 120))
+        try:
+            while time.monotonic() < deadline:
+                self.wfile.write(block)
+        except OSError:
+            pass  # the client went
 
     def send(self, status, body, content_type, extra=None, rate=None):
         """The answer; with a rate, the body goes out in small blocks at that many bytes a

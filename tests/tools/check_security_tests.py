@@ -3,7 +3,7 @@
 was renamed or never written.
 
 Names are written in backticks as `Suite.Case`: a TEST or TEST_F of the native tests
-(tests/native) or of the Windows tests (tests/win), or, for a case named test_..., a method of
+(tests/native), of the Windows tests (tests/win) or of the publisher's tool (tests/publish), or, for a case named test_..., a method of
 that class in a scenario file (tests/e2e/scenarios*.py).
 """
 import argparse
@@ -30,9 +30,9 @@ def scenario_methods(root):
 
 
 def gtest_cases(root):
-    """(suite, case) of every native and Windows test."""
+    """(suite, case) of every native, Windows and publisher's tool test."""
     found = set()
-    for folder in ("native", "win"):
+    for folder in ("native", "win", "publish"):
         for path in (root / "tests" / folder).glob("*.cpp"):
             text = path.read_text(encoding="utf-8")
             found.update(re.findall(r"TEST(?:_F)?\(\s*(\w+),\s*(\w+)\s*\)", text))
@@ -45,7 +45,10 @@ def main():
     root = parser.parse_args().root
     rows = [line for line in (root / "SECURITY.md").read_text(encoding="utf-8").splitlines()
             if line.startswith("|")]
-    names = [n for line in rows for n in NAME.findall(line.split("|")[-2])]
+    # The columns headed "Tests" name the tests (one for each build the table describes).
+    cells = [[c.strip() for c in line.strip().strip("|").split("|")] for line in rows]
+    columns = [i for i, heading in enumerate(cells[0]) if heading == "Tests"] if cells else []
+    names = [n for row in cells[2:] for i in columns if i < len(row) for n in NAME.findall(row[i])]
     known = scenario_methods(root) | gtest_cases(root)
     missing = [n for n in names if n not in known]
     for suite, case in missing:

@@ -225,5 +225,6 @@ std::vector<Finding> LintRelease(const ReleaseManifests& release, const LintOpti
         if (lintFile(history) && upgradeRead)
             LintHistory(Context{history, out}, entries);
     }
+    LintReleaseIndex(release, options, out);
     return out;
 }

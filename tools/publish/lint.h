@@ -38,6 +38,11 @@ void LintBytes(const LoadedManifest& manifest, std::vector<Finding>& out);
 // Findings about the XML: where the updater's reader stops, a root it does not look for.
 void LintXml(const LoadedManifest& manifest, std::vector<Finding>& out);
 
+// Findings about the release index, when one is served (tools/publish/lint_index.cpp): what an
+// updater built with release keys would refuse. Without keys the signatures are not checked.
+void LintReleaseIndex(const ReleaseManifests& release, const LintOptions& options,
+                      std::vector<Finding>& out);
+
 // Whether a version text is four decimal numbers separated by dots, each at most 65535 and
 // without leading zeros: the form "%d.%d.%d.%d" gives installed versions, so that only a text of
 // this form can ever equal one exactly.

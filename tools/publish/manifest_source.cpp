@@ -1,5 +1,7 @@
 #include "tools/publish/manifest_source.h"
 
+#include "trust/release_index.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -142,5 +144,8 @@ ReleaseManifests LoadRelease(const ManifestSource& source) {
             break;
         LoadOne(source, slot.kind, slot.variant, slot.into, release.unreadable);
     }
+    FetchResult index = source.Read(kReleaseIndexPath);
+    if (index.outcome == FetchResult::Outcome::kBody)
+        release.index = std::move(index.body);
     return release;
 }

@@ -67,6 +67,8 @@ struct ReleaseManifests {
     // Why the manifests could not be read (the folder does not exist, a manifest is a folder or
     // cannot be opened, the host does not answer); empty when each one was read or is missing.
     std::string unreadable;
+    // The signed release index beside the manifests (trust/release_index.h), when served.
+    std::optional<std::vector<unsigned char>> index;
 
     const LoadedManifest& Upgrade(ManifestVariant v) const { return upgrade[Index(v)]; }
     const LoadedManifest& History(ManifestVariant v) const { return history[Index(v)]; }

@@ -5,6 +5,7 @@
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
 #include "tools/publish/plan.h"
+#include "tools/publish/plan_release.h"
 #include "tools/publish/xml_view.h"
 
 namespace {
@@ -156,12 +157,27 @@ void PrintTableOfMachines(const std::vector<Prediction>& predictions, std::ostre
 
 int RunPlanCommand(const std::string& manifests, const std::vector<std::string>& profiles,
                    const std::string& switches, bool click, const PublishHosts& hosts, bool json,
-                   std::ostream& out, std::ostream& err) {
-    const ReleaseManifests release = LoadRelease(ManifestSource(manifests));
+                   std::ostream& out, std::ostream& err, const ReleaseKeysOption* keys) {
+    ReleaseManifests release = LoadRelease(ManifestSource(manifests));
     if (!release.unreadable.empty()) {
         err << "tallix-publish: cannot read the manifests: " << TerminalSafe(release.unreadable)
             << "\n";
         return 2;
+    }
+    JudgedRelease judged;
+    std::vector<std::string> served;
+    if (keys != nullptr) {
+        std::string error;
+        if (!JudgeRelease(release, *keys, judged, error)) {
+            err << "tallix-publish: " << TerminalSafe(error) << "\n";
+            return 2;
+        }
+        for (const LoadedManifest* m : {&release.settings, &release.upgrade[0], &release.upgrade[1],
+                                        &release.history[0], &release.history[1]}) {
+            if (m->present)
+                served.push_back(m->file);
+        }
+        KeepVouchedManifests(release, judged);
     }
     std::vector<Prediction> predictions;
     for (const std::string& path : profiles) {
@@ -174,6 +190,8 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
         profile->files.emplace(ToLowerAscii(profile->suiteDirectory + L"tallix.exe"),
                                hosts.release);
         predictions.push_back(PredictRun(release, *profile, Utf8ToUtf16(switches), hosts, click));
+        if (keys != nullptr)
+            HardenPrediction(predictions.back(), judged, release, served);
     }
     if (json) {
         out << "[";

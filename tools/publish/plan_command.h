@@ -22,6 +22,9 @@ struct PublishHosts {
 // entries). Returns 0 when every run is predicted whole, 1 when a run has parts the plan cannot
 // predict (listed as "not predicted"), 2 when a profile could not be read.
 // With `click`, a window that offers updates is clicked on its main button.
+// With `keys`, the run is predicted for an updater built with those release keys
+// (tools/publish/plan_release.h).
+struct ReleaseKeysOption;
 int RunPlanCommand(const std::string& manifests, const std::vector<std::string>& profiles,
                    const std::string& switches, bool click, const PublishHosts& hosts, bool json,
-                   std::ostream& out, std::ostream& err);
+                   std::ostream& out, std::ostream& err, const ReleaseKeysOption* keys = nullptr);

@@ -1,6 +1,7 @@
 // tallix-publish: the publisher's checks of a release before it ships. The commands and their
 // options are the tables below; the usage text is made from them, so it lists every option.
 // Exit status: 0 clean, 1 findings, 2 a usage error or something that cannot be read.
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -13,6 +14,8 @@
 #include "tools/publish/output.h"
 #include "tools/publish/packages_command.h"
 #include "tools/publish/plan_command.h"
+#include "tools/publish/plan_release.h"
+#include "tools/publish/release_command.h"
 #include "tools/publish/stats_command.h"
 
 #include <unistd.h>
@@ -74,6 +77,9 @@ constexpr OptionSpec kOptions[] = {
     {"--manifest-host", "ORIGIN", "plan", "the manifest host"},
     {"--statistics-host", "ORIGIN", "plan", "the statistics host"},
     {"--release", "VERSION", "lint plan", "the updater release being published"},
+    {"--key", "PUBLIC.pub", "plan",
+     "predict an updater built with this release key (repeatable; keygen makes keys)"},
+    {"--threshold", "N", "plan", "how many of the --key keys must have signed (default 1)"},
 };
 
 bool Takes(const OptionSpec& option, const std::string& command) {
@@ -93,6 +99,8 @@ void PrintUsage(std::ostream& out) {
         out << "  " << o.name << (o.value ? std::string(" ") + o.value : std::string())
             << "\n      " << o.help << " (" << o.commands << ")\n";
     }
+    out << "\nsigning commands, for an updater built with release keys (each also takes --help):\n"
+        << ReleaseCommandsUsage();
     out << "\nexit status: 0 clean, 1 findings, 2 a usage error or something that cannot be "
            "read\n";
 }
@@ -119,6 +127,7 @@ struct Arguments {
     Severity failOn = Severity::kWarning;
     int timeout = kDefaultTimeoutSeconds;
     PublishHosts hosts;
+    ReleaseKeysOption keys;  // plan: an updater built with these release keys
 };
 
 // Stores an option's value; false with `problem` when the value is not one the option takes.
@@ -142,6 +151,16 @@ bool Apply(const std::string& name, const std::string& value, Arguments& a, std:
             return false;
         }
         a.timeout = static_cast<int>(seconds);
+    } else if (name == "--key") {
+        a.keys.keyFiles.push_back(value);
+    } else if (name == "--threshold") {
+        char* end = nullptr;
+        const long threshold = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || threshold < 1) {
+            problem = "--threshold takes a number from 1, not " + value;
+            return false;
+        }
+        a.keys.threshold = static_cast<unsigned>(threshold);
     } else if (name == "--machine") {
         a.machines.push_back(value);
     } else if (name == "--switches") {
@@ -235,6 +254,10 @@ Parsed Parse(int argc, char** argv, Arguments& a, std::string& problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The signing commands parse their own options.
+    if (argc >= 2 && IsReleaseCommand(argv[1]))
+        return RunReleaseCommand(std::vector<std::string>(argv + 1, argv + argc), std::cout,
+                                 std::cerr);
     Arguments a;
     std::string problem;
     switch (Parse(argc, argv, a, problem)) {
@@ -279,6 +302,8 @@ int main(int argc, char** argv) {
     }
     if (a.machines.empty())
         return Usage("plan needs at least one --machine");
+    if (!a.keys.keyFiles.empty() && a.keys.threshold > a.keys.keyFiles.size())
+        return Usage("--threshold must be from 1 to the number of keys");
     return RunPlanCommand(a.positional[0], a.machines, a.switches, a.click, a.hosts, a.json,
-                          std::cout, std::cerr);
+                          std::cout, std::cerr, a.keys.keyFiles.empty() ? nullptr : &a.keys);
 }
