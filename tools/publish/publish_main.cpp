@@ -2,6 +2,7 @@
 //   lint MANIFEST_DIR_OR_URL
 //   plan MANIFEST_DIR_OR_URL --machine PROFILE.json [--machine ...] [--switches "-keldra -silent"]
 // Every command prints a table, or JSON with --json. Exit status: 0 clean, 1 findings, 2 usage.
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -31,7 +32,10 @@ int Usage(const std::string& problem) {
         << "       tallix-publish packages MANIFEST_DIR_OR_URL RELEASE_DIR [--json]\n"
         << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
         << "       tallix-publish stats LOG... | DB [--db PATH] [--encoding NAME] [--html FILE]"
-           " [--json]\n";
+           " [--json] [--batch LINES] [--unloaded FILE]\n"
+        << "       tallix-publish stats [LOG...] --clickhouse URL [--cluster NAME] [--encoding "
+           "NAME]"
+           " [--html FILE] [--json] [--batch LINES] [--unloaded FILE]\n";
     return kUsage;
 }
 
@@ -40,7 +44,11 @@ struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::string> machines;
     std::string switches;
-    std::string db = "tallix-reports.db";
+    std::string db;
+    std::string clickhouse;
+    std::string cluster;
+    std::string batch;
+    std::string unloaded;
     std::string html;
     std::string base;
     std::string encoding = "GBK";
@@ -79,6 +87,18 @@ bool Parse(int argc, char** argv, Arguments& a, std::string& problem) {
                 return false;
         } else if (arg == "--db") {
             if (!value(a.db))
+                return false;
+        } else if (arg == "--clickhouse") {
+            if (!value(a.clickhouse))
+                return false;
+        } else if (arg == "--cluster") {
+            if (!value(a.cluster))
+                return false;
+        } else if (arg == "--batch") {
+            if (!value(a.batch))
+                return false;
+        } else if (arg == "--unloaded") {
+            if (!value(a.unloaded))
                 return false;
         } else if (arg == "--html") {
             if (!value(a.html))
@@ -164,7 +184,22 @@ int main(int argc, char** argv) {
     if (a.command == "lint")
         return Lint(a);
     if (a.command == "stats") {
-        const StatsOptions stats{a.positional, a.db, a.encoding, a.html, a.json};
+        StatsOptions stats;
+        stats.inputs = a.positional;
+        stats.db = a.db;
+        stats.clickhouse = a.clickhouse;
+        stats.cluster = a.cluster;
+        stats.encoding = a.encoding;
+        stats.html = a.html;
+        stats.json = a.json;
+        if (!a.batch.empty()) {
+            char* end = nullptr;
+            stats.batchLines = std::strtoll(a.batch.c_str(), &end, 10);
+            if (*end != '\0' || stats.batchLines < 1)
+                return Usage("--batch takes a number of lines");
+        }
+        if (!a.unloaded.empty())
+            stats.unloaded = a.unloaded;
         return RunStatsCommand(stats, std::cout, std::cerr,
                                isatty(STDERR_FILENO) ? &std::cerr : nullptr);
     }

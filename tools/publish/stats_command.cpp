@@ -1,5 +1,6 @@
 #include "tools/publish/stats_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,7 @@
 #include <memory>
 
 #include "tools/code_page.h"
+#include "tools/publish/clickhouse_store.h"
 #include "tools/publish/output.h"
 #include "tools/publish/report_load.h"
 #include "tools/publish/stats_html.h"
@@ -23,9 +25,16 @@ int Fail(std::ostream& err, const std::string& problem) {
     return kFailed;
 }
 
-void PrintJson(std::ostream& out, const LoadResult& loaded, const std::vector<Summary>& summaries) {
-    out << "{\"added\":" << loaded.added << ",\"known\":" << loaded.known
-        << ",\"malformed\":" << loaded.malformed << ",\"malformedLines\":[";
+// A store that does not tell which reports it held already: the reports given to it, and null
+// for "added" and "known".
+void PrintJson(std::ostream& out, bool tellsKnown, const LoadResult& loaded,
+               const std::vector<Summary>& summaries) {
+    if (tellsKnown) {
+        out << "{\"added\":" << loaded.added << ",\"known\":" << loaded.known;
+    } else {
+        out << "{\"added\":null,\"known\":null,\"written\":" << loaded.written;
+    }
+    out << ",\"malformed\":" << loaded.malformed << ",\"malformedLines\":[";
     for (std::size_t i = 0; i < loaded.firstMalformed.size(); ++i) {
         out << (i ? "," : "") << "{\"source\":" << Json(loaded.firstMalformed[i].source)
             << ",\"reason\":" << Json(loaded.firstMalformed[i].reason) << "}";
@@ -45,11 +54,14 @@ void PrintJson(std::ostream& out, const LoadResult& loaded, const std::vector<Su
     out << "]}\n";
 }
 
-void PrintText(std::ostream& out, bool loadedLogs, const LoadResult& loaded,
+void PrintText(std::ostream& out, bool loadedLogs, bool tellsKnown, const LoadResult& loaded,
                const std::vector<Summary>& summaries) {
-    if (loadedLogs) {
+    if (loadedLogs && tellsKnown) {
         out << "loaded " << loaded.added << " new report(s), " << loaded.known << " already known, "
             << loaded.malformed << " malformed\n";
+    } else if (loadedLogs) {
+        out << "loaded " << loaded.written << " report(s), " << loaded.malformed
+            << " malformed (the store counts each report once, however often it is loaded)\n";
     }
     if (!loaded.firstMalformed.empty()) {
         const std::size_t shown = loaded.firstMalformed.size();
@@ -95,15 +107,44 @@ bool WritePage(const std::string& path, const std::string& page, std::string& pr
     return true;
 }
 
+// What became of the lines of a log whose load the store failed, and of the inputs after it.
+std::string Unstored(const StatsOptions& options, const std::string& input,
+                     const LoadResult& loaded, const std::vector<std::string>& notLoaded) {
+    std::string text = "; the lines from " + input + ":" + std::to_string(loaded.firstUnstored) +
+                       " on are not stored";
+    if (input != "-") {
+        text += ": load " + input + " again when the store takes them (what it holds counts once)";
+    } else if (loaded.kept >= 0) {
+        text += ": " + std::to_string(loaded.kept) + " line(s) kept in " + options.unloaded +
+                ", to load when the store takes them";
+    } else {
+        text += " and could not be kept in " + options.unloaded;
+    }
+    if (!notLoaded.empty()) {
+        text += "; not loaded:";
+        for (const std::string& name : notLoaded)
+            text += " " + name;
+    }
+    return text;
+}
+
 }  // namespace
 
 int RunStatsCommand(const StatsOptions& options, std::ostream& out, std::ostream& err,
                     std::ostream* terminal) {
-    if (options.inputs.empty())
+    const bool clickhouse = !options.clickhouse.empty();
+    if (options.inputs.empty() && !clickhouse)
         return Fail(err, "stats takes one or more logs, or one database");
+    if (clickhouse && !options.db.empty())
+        return Fail(err, "--db and --clickhouse name two stores: give one");
+    if (!options.cluster.empty() && !clickhouse)
+        return Fail(err, "--cluster names a cluster of ClickHouse servers: give --clickhouse too");
+    if (options.batchLines < 1)
+        return Fail(err, "--batch takes a number of lines");
     if (!CodePageToUtf8(options.encoding, "test"))
         return Fail(err, "unknown encoding " + options.encoding);
-    const bool fromDb = options.inputs.size() == 1 && IsSqliteFile(options.inputs[0]);
+    const bool fromDb =
+        !clickhouse && options.inputs.size() == 1 && IsSqliteFile(options.inputs[0]);
     std::vector<std::unique_ptr<std::ifstream>> logs;
     for (const std::string& input : options.inputs) {
         if (input == "-" || fromDb)
@@ -116,23 +157,53 @@ int RunStatsCommand(const StatsOptions& options, std::ostream& out, std::ostream
         logs.push_back(std::move(file));
     }
     std::string error;
+    const std::string db = fromDb               ? options.inputs[0]
+                           : options.db.empty() ? std::string("tallix-reports.db")
+                                                : options.db;
     const std::unique_ptr<ReportStore> store =
-        OpenSqliteStore(fromDb ? options.inputs[0] : options.db, error);
+        clickhouse ? OpenClickHouseStore(options.clickhouse, options.cluster, error)
+                   : OpenSqliteStore(db, error);
     if (!store)
         return Fail(err, error);
 
     LoadResult loaded;
     LoadProgress progress(terminal, std::chrono::milliseconds(250));
+    std::ofstream unloaded;
+    LoadOptions load;
+    load.encoding = options.encoding;
+    load.batchLines = options.batchLines;
     std::size_t next = 0;
-    for (const std::string& input : options.inputs) {
-        if (fromDb)
-            break;
+    for (std::size_t i = 0; i < options.inputs.size() && !fromDb; ++i) {
+        const std::string& input = options.inputs[i];
         std::error_code size;
         std::istream& in = input == "-" ? std::cin : *logs[next++];
-        LoadLog(in, input, input == "-" ? 0 : std::filesystem::file_size(input, size),
-                options.encoding, *store, progress, loaded);
-        if (!loaded.error.empty())
-            return Fail(err, "cannot store the reports of " + input + ": " + loaded.error);
+        load.unstored = nullptr;
+        if (input == "-") {
+            load.unstored = [&]() -> std::ostream* {
+                unloaded.open(options.unloaded, std::ios::binary | std::ios::app);
+                return unloaded ? &unloaded : nullptr;
+            };
+        }
+        LoadLog(in, input, input == "-" ? 0 : std::filesystem::file_size(input, size), load, *store,
+                progress, loaded);
+        if (!loaded.error.empty()) {
+            std::vector<std::string> rest(options.inputs.begin() + static_cast<long>(i) + 1,
+                                          options.inputs.end());
+            for (std::string& later : rest) {
+                // Standard input not read yet is kept as a whole, as it cannot be read again.
+                if (later != "-")
+                    continue;
+                if (!unloaded.is_open())
+                    unloaded.open(options.unloaded, std::ios::binary | std::ios::app);
+                LogLineReader reader(std::cin);
+                const long long kept = unloaded ? reader.CopyRest(unloaded) : -1;
+                later += unloaded.flush() ? " (" + std::to_string(kept) + " line(s) kept in " +
+                                                options.unloaded + ")"
+                                          : " (could not be kept in " + options.unloaded + ")";
+            }
+            return Fail(err, "cannot store the reports of " + input + ": " + loaded.error +
+                                 Unstored(options, input, loaded, rest));
+        }
     }
 
     const std::vector<Summary> summaries = store->Summaries();
@@ -140,16 +211,14 @@ int RunStatsCommand(const StatsOptions& options, std::ostream& out, std::ostream
         return Fail(err, "cannot read the summaries: " + store->Error());
     if (!options.html.empty()) {
         PageTotals totals;
-        SummaryRows count;
-        if (store->Query("SELECT COUNT(*) FROM malformed", count) && !count.empty())
-            totals.malformed = std::atoll(count[0][0].c_str());
+        totals.malformed = std::max(0LL, store->MalformedLines());
         if (!WritePage(options.html, StatsPage(summaries, totals), error))
             return Fail(err, error);
     }
     if (options.json) {
-        PrintJson(out, loaded, summaries);
+        PrintJson(out, !clickhouse, loaded, summaries);
     } else {
-        PrintText(out, !fromDb, loaded, summaries);
+        PrintText(out, !fromDb && !options.inputs.empty(), !clickhouse, loaded, summaries);
         if (!options.html.empty())
             out << "\nthe page: " << TerminalText(options.html) << "\n";
     }
