@@ -8,23 +8,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 requests=${1:-500000}
-bash "$root/scripts/configure.sh" native
 out="$root/build/bench-stats"
-mkdir -p "$out"
 . "$root/scripts/bench-objects.sh"
-# No -Werror here: GCC's -O2 array-bounds analysis warns falsely on inlined string copies; the
-# build trees keep every warning an error.
-flags=(-std=c++20 -O2 -DNDEBUG -Wall -Wextra -I"$root" -I"$root/build/native/generated")
-mapfile -t sources < <(portable_sources tools/publish | grep -v '/publish_main\.cpp$')
-bench_objects "$out" "${flags[@]}" -- "$root/tools/code_page.cpp" "${sources[@]}" 2>"$out/build.log" ||
-  { tail -n 40 "$out/build.log"; exit 1; }
-library=("${objects[@]}")
-bench_objects "$out" "${flags[@]}" -- "$root/tools/publish/publish_main.cpp" \
-  "$root/tests/bench/report_log.cpp" "$root/tests/publish/synthetic_log.cpp" 2>>"$out/build.log" ||
-  { tail -n 40 "$out/build.log"; exit 1; }
-libs=(-lpugixml -lsqlite3 -lcrypto)
-g++ "${library[@]}" "${objects[0]}" "${libs[@]}" -o "$out/tallix-publish"
-g++ "${library[@]}" "${objects[1]}" "${objects[2]}" "${libs[@]}" -o "$out/report_log"
+stats_tools "$out"
 
 log="$out/requests.log"
 db="$out/reports.db"

@@ -15,7 +15,8 @@
 "shards" starts two servers as the two shards of a cluster, loads the log through both at once
 in overlapping parts, and requires the rows spread over both shards by the machine's identity
 (each machine on one shard, each report's hijack rows beside it) and the summaries, read through
-either shard, to equal those of SQLite and of one server.
+either shard, to equal those of SQLite and of one server; with one shard down, a load through the
+other exits 2, and loads once the shard is back.
 Servers run as plain processes with everything in OUT, on loopback ports, stopped by PID.
 """
 import json
@@ -89,6 +90,20 @@ def database(server, name, url=None):
     return (url or server.url) + "?database=" + name
 
 
+def hold_merges(t, servers, name, *cluster):
+    """Makes the tables and stops their merges, so that every copy of a report stays a row."""
+    t.stats("--clickhouse", servers[0].url + "?database=" + name, *cluster, expect=0)
+    for server in servers:
+        for table in TABLES:
+            server.query("SYSTEM STOP MERGES %s.%s%s" % (name, table, "_local" if cluster else ""))
+
+
+def copies(server, name, suffix=""):
+    """The report rows, and the reports."""
+    rows = int(server.query("SELECT count() FROM %s.reports%s" % (name, suffix)))
+    return rows, int(server.query("SELECT count() FROM %s.reports%s FINAL" % (name, suffix)))
+
+
 def rows_sqlite(db, table):
     connection = sqlite3.connect(db)
     connection.text_factory = bytes
@@ -151,8 +166,10 @@ def one_server(t):
         longest = server.query("SELECT max(length(location)) FROM same.hijacks")
         t.check(int(longest) > 65536, "the longest location has %s bytes" % longest)
 
-        # In overlapping parts by two loaders at once, then one part again.
+        # In overlapping parts by two loaders at once, then one part again, the server's merges
+        # held: the summaries count each report once however many copies are stored.
         url = database(server, "parts")
+        hold_merges(t, [server], "parts")
         first, second = t.part("first.log", 0, LINES * 3 // 5), t.part("second.log", LINES * 2 // 5,
                                                                         LINES)
         loaders = [subprocess.Popen([t.publish, "stats", part, "--clickhouse", url, "--batch",
@@ -163,6 +180,8 @@ def one_server(t):
         t.check(t.summaries("--clickhouse", url) == expected, "overlapping parts count twice")
         t.stats(first, "--clickhouse", url)
         t.check(t.summaries("--clickhouse", url) == expected, "a part loaded again counts twice")
+        rows, reports = copies(server, "parts")
+        t.check(rows > reports, "no copies were stored (%d rows, %d reports)" % (rows, reports))
         # (a malformed line's place names the part it was read from)
         same_store_as_sqlite(t, server, "parts", whole_db, ("reports", "hijacks"))
 
@@ -223,8 +242,10 @@ def shards(t):
         t.stats(t.log, "--clickhouse", one)
         t.check(t.summaries("--clickhouse", one) == expected, "one server differs from SQLite")
 
-        # Two loaders at once, one through each shard, with overlapping parts of the log.
+        # Two loaders at once, one through each shard, with overlapping parts of the log, the
+        # shards' merges held.
         urls = [database(server, "stats") for server in cluster]
+        hold_merges(t, cluster, "stats", "--cluster", "tallix")
         parts = [t.part("first.log", 0, LINES * 3 // 5), t.part("second.log", LINES * 2 // 5, LINES)]
         loaders = [subprocess.Popen([t.publish, "stats", part, "--clickhouse", url, "--cluster",
                                      "tallix", "--batch", str(BATCH)], stdout=subprocess.DEVNULL,
@@ -237,8 +258,9 @@ def shards(t):
 
         machines = []
         for server in cluster:
-            count = int(server.query("SELECT count() FROM stats.reports_local FINAL"))
+            rows, count = copies(server, "stats", "_local")
             t.check(count > 0, "the shard at %s holds no report" % server.url)
+            t.check(rows > count, "no copies at %s (%d rows, %d reports)" % (server.url, rows, count))
             machines.append(set(server.query(
                 "SELECT DISTINCT disk, dns FROM stats.reports_local").splitlines()))
             strays = int(server.query(
@@ -247,6 +269,20 @@ def shards(t):
             t.check(strays == 0, "%d hijack rows at %s without their report" % (strays, server.url))
             print("shard %s: %d reports of %d machines" % (server.url, count, len(machines[-1])))
         t.check(not machines[0] & machines[1], "machines on both shards")
+
+        # A shard that is down fails the batch (the insert waits for every shard), and the lines
+        # load once it is back.
+        late = [database(server, "late") for server in cluster]
+        t.stats("--clickhouse", late[0], "--cluster", "tallix", expect=0)
+        cluster[1].stop()
+        head = t.part("head.log", 0, 2 * BATCH)
+        run = t.stats(head, "--clickhouse", late[0], "--cluster", "tallix", expect=2)
+        t.check(b"127.0.0.2" in run.stderr and failed_from(t, run, head) == 1,
+                "the shard that is down is not named: %r" % run.stderr[-1000:])
+        cluster[1].start()
+        t.stats(head, "--clickhouse", late[0], "--cluster", "tallix")
+        t.check(t.summaries("--clickhouse", late[1], "--cluster", "tallix") ==
+                t.summaries(t.sqlite("head", 2 * BATCH)), "the lines were not loaded once more")
     finally:
         for server in cluster:
             server.stop()

@@ -180,10 +180,10 @@ ClickHouseAnswer ClickHouseHttp::Once(const std::string& sql, const std::string*
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
     answer.ok = answer.status == 200;
     if (!answer.ok) {
-        const int exception = ExceptionCode(answer.body);
+        answer.code = ExceptionCode(answer.body);
         answer.transient = answer.status == 502 || answer.status == 503 || answer.status == 504 ||
                            std::find(std::begin(kTransientCodes), std::end(kTransientCodes),
-                                     exception) != std::end(kTransientCodes);
+                                     answer.code) != std::end(kTransientCodes);
         answer.error = "the ClickHouse server at " + url_.Shown() + " refused it (HTTP " +
                        std::to_string(answer.status) +
                        "): " + ExceptionText(answer.body.substr(0, 2000));

@@ -13,6 +13,7 @@ struct ClickHouseAnswer {
     bool ok = false;
     bool transient = false;  // a failure worth trying again
     long status = 0;         // the HTTP status, 0 when no answer came
+    int code = 0;            // the server's exception code, 0 when none
     std::string body;        // the rows, or the server's exception
     std::string error;       // what went wrong, for the publisher
 };

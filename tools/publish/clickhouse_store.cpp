@@ -51,11 +51,25 @@ std::string CreateSql(const TableShape& table, const std::string& name) {
            " PARTITION BY toYYYYMM(toDateOrZero(day)) ORDER BY (day, " + Joined(table.key) + ")";
 }
 
-std::string CreateDistributedSql(const TableShape& table, const std::string& cluster) {
+// SQL text of a string.
+std::string Literal(const std::string& text) {
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\'' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "'";
+}
+
+// The database is named as it is: ClickHouse 18.16 keeps currentDatabase() as written and reads
+// it as the empty name when it attaches the table at its next start.
+std::string CreateDistributedSql(const TableShape& table, const std::string& cluster,
+                                 const std::string& database) {
     const std::string spread = table.machine.empty() ? Joined(table.key) : Joined(table.machine);
     return "CREATE TABLE IF NOT EXISTS " + table.name + " AS " + table.name + kLocalSuffix +
-           " ENGINE = " + kDistributedEngine + "('" + cluster + "', currentDatabase(), " +
-           table.name + kLocalSuffix + ", cityHash64(" + spread + "))";
+           " ENGINE = " + kDistributedEngine + "(" + Literal(cluster) + ", " + Literal(database) +
+           ", " + table.name + kLocalSuffix + ", cityHash64(" + spread + "))";
 }
 
 // What a server holds of these tables: each one's engine, and its columns and their types.
@@ -68,11 +82,15 @@ bool ReadHeld(ClickHouseHttp& server, Held& held, std::string& error) {
     const ClickHouseAnswer tables = server.Run(
         "SELECT name, engine FROM system.tables WHERE database = currentDatabase() FORMAT "
         "TabSeparated");
+    if (!tables.ok) {
+        error = tables.error;
+        return false;
+    }
     const ClickHouseAnswer columns = server.Run(
         "SELECT table, name, type FROM system.columns WHERE database = currentDatabase() FORMAT "
         "TabSeparated");
-    if (!tables.ok || !columns.ok) {
-        error = tables.ok ? columns.error : tables.error;
+    if (!columns.ok) {
+        error = columns.error;
         return false;
     }
     held = Held();
@@ -95,37 +113,47 @@ struct Wanted {
     std::string create;
 };
 
-// Makes the tables a server lacks and checks what it holds. A server whose user may only read
-// answers the summaries when the tables are there already.
-bool Prepare(ClickHouseHttp& server, const std::vector<Wanted>& wanted, std::string& error) {
+enum class Tables { kReady, kMissing, kFailed };
+
+// Whether a server holds every table, each with its engine and columns.
+Tables Check(ClickHouseHttp& server, const std::vector<Wanted>& wanted, std::string& error) {
     Held held;
     if (!ReadHeld(server, held, error))
-        return false;
-    bool created = false;
-    for (const Wanted& table : wanted) {
-        if (held.engines.count(table.name))
-            continue;
-        const ClickHouseAnswer made = server.Run(table.create);
-        if (!made.ok) {
-            error = made.error;
-            return false;
-        }
-        created = true;
-    }
-    if (created && !ReadHeld(server, held, error))
-        return false;
+        return Tables::kFailed;
+    Tables state = Tables::kReady;
     for (const Wanted& table : wanted) {
         const std::set<std::pair<std::string, std::string>> columns(table.shape->columns.begin(),
                                                                     table.shape->columns.end());
-        if (held.engines[table.name] != table.engine || held.columns[table.name] != columns) {
+        if (!held.engines.count(table.name)) {
+            state = Tables::kMissing;
+        } else if (held.engines[table.name] != table.engine ||
+                   held.columns[table.name] != columns) {
             error = "the table " + table.name + " at " + server.Url().Shown() + " (" +
                     held.engines[table.name] + ") is not the " + table.engine +
                     " with the columns this tool writes; a table made by an older tallix-publish"
                     " is not changed: load the logs into another database";
+            return Tables::kFailed;
+        }
+    }
+    return state;
+}
+
+// Makes the tables a server lacks. A server whose user may only read answers the summaries when
+// the tables are there already.
+bool Prepare(ClickHouseHttp& server, const std::vector<Wanted>& wanted, std::string& error) {
+    const Tables state = Check(server, wanted, error);
+    if (state != Tables::kMissing)
+        return state == Tables::kReady;
+    for (const Wanted& table : wanted) {
+        const ClickHouseAnswer made = server.Run(table.create);
+        // Another loader that starts at the same time may make it first.
+        constexpr int kTableAlreadyExists = 57;
+        if (!made.ok && made.code != kTableAlreadyExists) {
+            error = made.error;
             return false;
         }
     }
-    return true;
+    return Check(server, wanted, error) == Tables::kReady;
 }
 
 class ClickHouseStore : public ReportStore {
@@ -227,16 +255,21 @@ std::unique_ptr<ReportStore> OpenClickHouseStore(const std::string& url, const s
         return store;
     }
 
-    // Every shard holds the local tables, and the distributed ones to load and read through.
+    // Every shard holds the local tables, and the distributed ones to load and read through. They
+    // are made on every shard when the server named lacks any; a shard added to the cluster later
+    // gets them from a load given its own URL.
+    const ClickHouseAnswer where =
+        store->Server().Run("SELECT currentDatabase() FORMAT TabSeparated");
     const ClickHouseAnswer hosts =
         store->Server().Run("SELECT DISTINCT host_address FROM system.clusters WHERE cluster = '" +
                             cluster + "' FORMAT TabSeparated");
-    if (!hosts.ok) {
-        error = hosts.error;
+    if (!where.ok || !hosts.ok) {
+        error = where.ok ? hosts.error : where.error;
         return nullptr;
     }
     const auto shards = ParseTabSeparated(hosts.body);
-    if (shards.empty()) {
+    const auto database = ParseTabSeparated(where.body);
+    if (shards.empty() || database.empty()) {
         error = "the ClickHouse server at " + parsed.Shown() + " has no cluster " + cluster +
                 " in its remote_servers";
         return nullptr;
@@ -246,9 +279,12 @@ std::unique_ptr<ReportStore> OpenClickHouseStore(const std::string& url, const s
         wanted.push_back({local, kEngine, &shape, CreateSql(shape, local)});
     }
     for (const TableShape& shape : shapes) {
-        wanted.push_back(
-            {shape.name, kDistributedEngine, &shape, CreateDistributedSql(shape, cluster)});
+        wanted.push_back({shape.name, kDistributedEngine, &shape,
+                          CreateDistributedSql(shape, cluster, database[0].at(0))});
     }
+    const Tables state = Check(store->Server(), wanted, error);
+    if (state != Tables::kMissing)
+        return state == Tables::kReady ? std::move(store) : nullptr;
     for (const auto& shard : shards) {
         ClickHouseUrl at = parsed;
         at.host = shard.at(0).find(':') == std::string::npos ? shard[0] : "[" + shard[0] + "]";

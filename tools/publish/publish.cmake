@@ -31,6 +31,9 @@ add_executable(report_log ${CMAKE_SOURCE_DIR}/tests/bench/report_log.cpp
                           ${CMAKE_SOURCE_DIR}/tests/publish/synthetic_log.cpp)
 target_compile_options(report_log PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(report_log PRIVATE publish_core)
+add_executable(summary_times ${CMAKE_SOURCE_DIR}/tests/bench/summary_times.cpp)
+target_compile_options(summary_times PRIVATE ${TALLIX_SANITIZE})
+target_link_libraries(summary_times PRIVATE publish_core)
 add_test(NAME stats_page_in_chromium
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/publish/stats_page_test.py
                  $<TARGET_FILE:tallix-publish> $<TARGET_FILE:report_log>

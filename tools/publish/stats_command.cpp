@@ -107,25 +107,82 @@ bool WritePage(const std::string& path, const std::string& page, std::string& pr
     return true;
 }
 
-// What became of the lines of a log whose load the store failed, and of the inputs after it.
-std::string Unstored(const StatsOptions& options, const std::string& input,
-                     const LoadResult& loaded, const std::vector<std::string>& notLoaded) {
-    std::string text = "; the lines from " + input + ":" + std::to_string(loaded.firstUnstored) +
-                       " on are not stored";
-    if (input != "-") {
-        text += ": load " + input + " again when the store takes them (what it holds counts once)";
-    } else if (loaded.kept >= 0) {
-        text += ": " + std::to_string(loaded.kept) + " line(s) kept in " + options.unloaded +
-                ", to load when the store takes them";
-    } else {
-        text += " and could not be kept in " + options.unloaded;
+// The --unloaded file, to which standard input's lines that no store took are appended: standard
+// input cannot be read twice.
+class Unloaded {
+  public:
+    explicit Unloaded(const std::string& path) : path_(path) {}
+
+    std::ostream* Open() {
+        if (!file_.is_open())
+            file_.open(path_, std::ios::binary | std::ios::app);
+        return file_ ? &file_ : nullptr;
     }
-    if (!notLoaded.empty()) {
+
+    // Keeps the rest of standard input; what to tell the publisher.
+    std::string KeepRest() {
+        std::ostream* out = Open();
+        LogLineReader reader(std::cin);
+        const long long lines = out ? reader.CopyRest(*out) : 0;
+        return Said(out != nullptr && out->flush(), lines);
+    }
+
+    std::string Said(bool kept, long long lines) const {
+        return kept ? std::to_string(lines) + " line(s) kept in " + path_ +
+                          ", to load when the store takes them"
+                    : "could not be kept in " + path_;
+    }
+
+  private:
+    std::string path_;
+    std::ofstream file_;
+};
+
+// What became of the lines of a log whose load the store failed, and of the inputs after it.
+std::string Unstored(const std::string& input, const LoadResult& loaded,
+                     const std::vector<std::string>& later, Unloaded& unloaded) {
+    std::string text = "; the lines from " + input + ":" + std::to_string(loaded.firstUnstored) +
+                       " on are not stored: ";
+    text += input != "-"
+                ? "load " + input + " again when the store takes them (what it holds counts once)"
+                : unloaded.Said(loaded.kept >= 0, loaded.kept);
+    if (!later.empty()) {
         text += "; not loaded:";
-        for (const std::string& name : notLoaded)
-            text += " " + name;
+        for (const std::string& name : later)
+            text += " " + (name == "-" ? "- (" + unloaded.KeepRest() + ")" : name);
     }
     return text;
+}
+
+// Loads every log into the store; false with the reason in `problem` when the store failed.
+bool LoadInputs(const StatsOptions& options, std::vector<std::unique_ptr<std::ifstream>>& logs,
+                ReportStore& store, std::ostream* terminal, LoadResult& loaded,
+                std::string& problem) {
+    LoadProgress progress(terminal, std::chrono::milliseconds(250));
+    Unloaded unloaded(options.unloaded);
+    LoadOptions load;
+    load.encoding = options.encoding;
+    load.batchLines = options.batchLines;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+        const std::string& input = options.inputs[i];
+        const bool standard = input == "-";
+        load.unstored = nullptr;
+        if (standard)
+            load.unstored = [&unloaded] { return unloaded.Open(); };
+        std::error_code size;
+        LoadLog(standard ? std::cin : *logs[next++], input,
+                standard ? 0 : std::filesystem::file_size(input, size), load, store, progress,
+                loaded);
+        if (!loaded.error.empty()) {
+            const std::vector<std::string> later(options.inputs.begin() + static_cast<long>(i) + 1,
+                                                 options.inputs.end());
+            problem = "cannot store the reports of " + input + ": " + loaded.error +
+                      Unstored(input, loaded, later, unloaded);
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -133,12 +190,12 @@ std::string Unstored(const StatsOptions& options, const std::string& input,
 int RunStatsCommand(const StatsOptions& options, std::ostream& out, std::ostream& err,
                     std::ostream* terminal) {
     const bool clickhouse = !options.clickhouse.empty();
-    if (options.inputs.empty() && !clickhouse)
-        return Fail(err, "stats takes one or more logs, or one database");
-    if (clickhouse && !options.db.empty())
-        return Fail(err, "--db and --clickhouse name two stores: give one");
     if (!options.cluster.empty() && !clickhouse)
         return Fail(err, "--cluster names a cluster of ClickHouse servers: give --clickhouse too");
+    if (clickhouse && !options.db.empty())
+        return Fail(err, "--db and --clickhouse name two stores: give one");
+    if (options.inputs.empty() && !clickhouse)
+        return Fail(err, "stats takes one or more logs, or one database");
     if (options.batchLines < 1)
         return Fail(err, "--batch takes a number of lines");
     if (!CodePageToUtf8(options.encoding, "test"))
@@ -163,49 +220,16 @@ int RunStatsCommand(const StatsOptions& options, std::ostream& out, std::ostream
     const std::unique_ptr<ReportStore> store =
         clickhouse ? OpenClickHouseStore(options.clickhouse, options.cluster, error)
                    : OpenSqliteStore(db, error);
-    if (!store)
-        return Fail(err, error);
-
-    LoadResult loaded;
-    LoadProgress progress(terminal, std::chrono::milliseconds(250));
-    std::ofstream unloaded;
-    LoadOptions load;
-    load.encoding = options.encoding;
-    load.batchLines = options.batchLines;
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < options.inputs.size() && !fromDb; ++i) {
-        const std::string& input = options.inputs[i];
-        std::error_code size;
-        std::istream& in = input == "-" ? std::cin : *logs[next++];
-        load.unstored = nullptr;
-        if (input == "-") {
-            load.unstored = [&]() -> std::ostream* {
-                unloaded.open(options.unloaded, std::ios::binary | std::ios::app);
-                return unloaded ? &unloaded : nullptr;
-            };
-        }
-        LoadLog(in, input, input == "-" ? 0 : std::filesystem::file_size(input, size), load, *store,
-                progress, loaded);
-        if (!loaded.error.empty()) {
-            std::vector<std::string> rest(options.inputs.begin() + static_cast<long>(i) + 1,
-                                          options.inputs.end());
-            for (std::string& later : rest) {
-                // Standard input not read yet is kept as a whole, as it cannot be read again.
-                if (later != "-")
-                    continue;
-                if (!unloaded.is_open())
-                    unloaded.open(options.unloaded, std::ios::binary | std::ios::app);
-                LogLineReader reader(std::cin);
-                const long long kept = unloaded ? reader.CopyRest(unloaded) : -1;
-                later += unloaded.flush() ? " (" + std::to_string(kept) + " line(s) kept in " +
-                                                options.unloaded + ")"
-                                          : " (could not be kept in " + options.unloaded + ")";
-            }
-            return Fail(err, "cannot store the reports of " + input + ": " + loaded.error +
-                                 Unstored(options, input, loaded, rest));
-        }
+    if (!store) {
+        const bool standard =
+            std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end();
+        Unloaded unloaded(options.unloaded);
+        return Fail(err, error + (standard ? "; standard input: " + unloaded.KeepRest() : ""));
     }
 
+    LoadResult loaded;
+    if (!fromDb && !LoadInputs(options, logs, *store, terminal, loaded, error))
+        return Fail(err, error);
     const std::vector<Summary> summaries = store->Summaries();
     if (summaries.empty())
         return Fail(err, "cannot read the summaries: " + store->Error());
