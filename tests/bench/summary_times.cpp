@@ -11,8 +11,9 @@
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: summary_times RUNS (--db PATH | --clickhouse URL"
-                             " [--cluster NAME])\n");
+        std::fprintf(stderr,
+                     "usage: summary_times RUNS (--db PATH | --clickhouse URL"
+                     " [--cluster NAME])\n");
         return 2;
     }
     const int runs = std::max(1, std::atoi(argv[1]));

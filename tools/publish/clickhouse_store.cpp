@@ -260,9 +260,9 @@ std::unique_ptr<ReportStore> OpenClickHouseStore(const std::string& url, const s
     // gets them from a load given its own URL.
     const ClickHouseAnswer where =
         store->Server().Run("SELECT currentDatabase() FORMAT TabSeparated");
-    const ClickHouseAnswer hosts =
-        store->Server().Run("SELECT DISTINCT host_address FROM system.clusters WHERE cluster = '" +
-                            cluster + "' FORMAT TabSeparated");
+    const ClickHouseAnswer hosts = store->Server().Run(
+        "SELECT DISTINCT host_address FROM system.clusters WHERE cluster = " + Literal(cluster) +
+        " FORMAT TabSeparated");
     if (!where.ok || !hosts.ok) {
         error = where.ok ? hosts.error : where.error;
         return nullptr;

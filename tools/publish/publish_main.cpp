@@ -33,9 +33,8 @@ int Usage(const std::string& problem) {
         << "       tallix-publish manifest RELEASE_DIR --base URL [--json]\n"
         << "       tallix-publish stats LOG... | DB [--db PATH] [--encoding NAME] [--html FILE]"
            " [--json] [--batch LINES] [--unloaded FILE]\n"
-        << "       tallix-publish stats [LOG...] --clickhouse URL [--cluster NAME] [--encoding "
-           "NAME]"
-           " [--html FILE] [--json] [--batch LINES] [--unloaded FILE]\n";
+        << "       tallix-publish stats [LOG...] --clickhouse URL [--cluster NAME]"
+           " [--encoding NAME] [--html FILE] [--json] [--batch LINES] [--unloaded FILE]\n";
     return kUsage;
 }
 
