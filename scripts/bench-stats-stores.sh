@@ -18,4 +18,4 @@ echo "statistics stores, native, -O2, $(nproc) cores (shared), ClickHouse" \
   "$(clickhouse-client --version 2>/dev/null | grep -o '[0-9][0-9.]*' | head -n1), $(date -u +%Y-%m-%d)"
 python3 "$root/tests/bench/stats_stores.py" "$out" "$root/build/bench-stats/tallix-publish" \
   "$root/build/bench-stats/report_log" "$root/build/bench-stats/summary_times" "$reports"
-rm -f "$out"/*.log
+rm -f "$out"/*.log "$out"/*.db
