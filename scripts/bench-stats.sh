@@ -8,20 +8,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 requests=${1:-500000}
-bash "$root/scripts/configure.sh" native
 out="$root/build/bench-stats"
-mkdir -p "$out"
 . "$root/scripts/bench-build.sh"
-# No -Werror here: GCC's -O2 array-bounds analysis warns falsely on inlined string copies; the
-# build trees keep every warning an error.
-flags="-std=c++20 -O2 -DNDEBUG -Wall -Wextra -I$root -I$root/build/native/generated"
-libs="-lpugixml -lsqlite3 -lcrypto"
-mapfile -t sources < <(portable_sources "$root"; echo "$root/tools/code_page.cpp"
-                       ls "$root"/tools/publish/*.cpp | grep -v '/publish_main\.cpp$')
-bench_build "$out" tallix-publish "$flags" "$libs" "${sources[@]}" \
-  "$root/tools/publish/publish_main.cpp" 2>"$out/build.log" || { tail -n 40 "$out/build.log"; exit 1; }
-bench_build "$out" report_log "$flags" "$libs" "${sources[@]}" "$root/tests/bench/report_log.cpp" \
-  "$root/tests/publish/synthetic_log.cpp" 2>>"$out/build.log" || { tail -n 40 "$out/build.log"; exit 1; }
+stats_tools "$out"
 
 log="$out/requests.log"
 db="$out/reports.db"

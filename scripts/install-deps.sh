@@ -3,19 +3,24 @@
 # As root it runs apt-get itself; otherwise it prints the commands to run.
 #
 # 32-bit Wine (wine32:i386) comes through Debian's multiarch: the i386 architecture is added first.
-# With it, a 64-bit prefix runs the 32-bit updater under WOW64, as 64-bit Windows does. nginx is
-# installed with service starts denied: the tests run it as a plain process on loopback ports,
-# never as the system's service.
+# With it, a 64-bit prefix runs the 32-bit updater under WOW64, as 64-bit Windows does.
+#
+# Services are never started by the install: nginx and the ClickHouse server (and any other daemon
+# a package brings) run in the tests only as plain processes on loopback ports.
+# /usr/sbin/policy-rc.d says "exit 101" (no start) while apt-get runs, and whatever was there
+# before is put back afterwards.
 set -euo pipefail
 packages=(
   cmake ninja-build g++ python3 libgtest-dev googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
   binutils-mingw-w64-i686 wine wine64 wine32:i386 xvfb xauth osslsigncode fonts-wqy-zenhei
   x11-utils xdotool imagemagick openssl libpugixml-dev libsqlite3-dev libssl-dev
+  libcurl4-openssl-dev
   nginx-light
   clang libclang-rt-14-dev  # the fuzz tree: clang with libFuzzer and the sanitizers' runtimes
   chromium  # headless, for the test of the statistics page
   mount  # the tests that fill a disk mount a small one (tests/tools/small_disk.py)
+  clickhouse-server clickhouse-client  # the statistics' column store, started by its tests
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -29,23 +34,30 @@ install="DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommen
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages: ${missing[*]}" >&2
   echo "Run as root:${need_i386:+ dpkg --add-architecture i386 &&} apt-get update &&" \
-       "printf 'exit 101\\n' >/usr/sbin/policy-rc.d && chmod +x /usr/sbin/policy-rc.d && $install" >&2
+       "printf '#!/bin/sh\\nexit 101\\n' >/usr/sbin/policy-rc.d &&" \
+       "chmod +x /usr/sbin/policy-rc.d && $install" >&2
   exit 1
 fi
 echo "Installing: ${missing[*]}"
 [ -n "$need_i386" ] && dpkg --add-architecture i386
 apt-get update -qq
-# No service starts while installing (nginx would start on port 80); a rule that was there
-# before is left as it was.
+
 policy=/usr/sbin/policy-rc.d
-own_policy=
-if [ ! -e "$policy" ]; then
-  printf '#!/bin/sh\nexit 101\n' >"$policy"
-  chmod +x "$policy"
-  own_policy=1
+saved=$(mktemp)
+had_policy=
+[ -e "$policy" ] && cp -p "$policy" "$saved" && had_policy=1
+restore_policy() {
+  if [ -n "$had_policy" ]; then mv -f "$saved" "$policy"; else rm -f "$policy" "$saved"; fi
+}
+trap restore_policy EXIT
+printf '#!/bin/sh\nexit 101\n' >"$policy"
+chmod 755 "$policy"
+# The packaged service's command line; the tests' servers run with configurations of their own.
+service=/etc/clickhouse-server/config.xml
+daemons_before=$(pgrep -f -- "--config=$service" || true)
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+daemons_after=$(pgrep -f -- "--config=$service" || true)
+if [ "$daemons_after" != "$daemons_before" ]; then
+  echo "a clickhouse-server was started by the install (PIDs: $daemons_after); stop it" >&2
+  exit 1
 fi
-status=0
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" \
-  >/dev/null || status=$?
-[ -n "$own_policy" ] && rm -f "$policy"
-exit "$status"

@@ -185,7 +185,7 @@ LoadResult Load(ReportStore& store, const std::vector<std::string>& lines) {
     std::ostringstream terminal;
     LoadProgress progress(&terminal, std::chrono::milliseconds(0));
     LoadResult result;
-    LoadLog(in, "log", text.size(), "GBK", store, progress, result);
+    LoadLog(in, "log", text.size(), LoadOptions(), store, progress, result);
     EXPECT_TRUE(result.error.empty()) << result.error;
     if (lines.size() >= 1000) {  // shown every thousand lines, then wiped
         EXPECT_NE(terminal.str().find("\r\x1b[Kloading log: "), std::string::npos);

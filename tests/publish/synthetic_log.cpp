@@ -84,12 +84,19 @@ ReportContent Anomaly(std::uint64_t bits, const SyntheticLogOptions& options, in
         redirect.status = 302;
         in.redirects.push_back(redirect);
     }
+    if (options.hostile && random % 97 == 5) {  // a location longer than 64 KiB
+        RedirectRecord redirect;
+        redirect.name = a.fileName;
+        redirect.location = L"http://portal.isp-north.example/" + std::wstring(70000, L'a');
+        redirect.status = 302;
+        in.redirects.push_back(redirect);
+    }
     const auto& dns = Pick(kDns, bits);
     AdapterInfo adapter;
     adapter.firstDns = dns[0];
     adapter.secondDns = dns[1];
     in.adapters.push_back(adapter);
-    in.machineId = L"WD-WCC" + std::to_wstring(bits % 100000);
+    in.machineId = L"WD-WCC" + std::to_wstring(bits % 1000);
     in.ownVersion = Pick(kUpdaters, bits);
     in.random = random;
     in.signerOf = [](const std::wstring&) { return std::wstring(); };
@@ -104,7 +111,7 @@ ReportContent Sibling(std::uint64_t bits, int random) {
     const bool took = bits % 10 < 7;
     return BuildSiblingReport(item, took ? item.version : item.installedVersion,
                               L"C:\\Program Files\\Orvane\\fennick\\fennick.exe",
-                              L"WD-WCC" + std::to_wstring(bits % 100000), Pick(kUpdaters, bits),
+                              L"WD-WCC" + std::to_wstring(bits % 1000), Pick(kUpdaters, bits),
                               random);
 }
 

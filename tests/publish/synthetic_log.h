@@ -7,7 +7,8 @@
 #include <string>
 
 struct SyntheticLogOptions {
-    // Adds reports whose values carry markup and terminal control sequences.
+    // Adds reports whose values carry markup, quotes, terminal control sequences and a redirect
+    // location of 70,000 characters.
     bool hostile = false;
 };
 

@@ -1,6 +1,7 @@
 // tallix-publish: the publisher's checks of a release before it ships. The commands and their
 // options are the tables below; the usage text is made from them, so it lists every option.
 // Exit status: 0 clean, 1 findings, 2 a usage error or something that cannot be read.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -26,12 +27,12 @@ constexpr int kClean = 0;
 constexpr int kFindings = 1;
 constexpr int kUsage = 2;
 
-constexpr std::size_t kOneOrMore = 0;
+constexpr std::size_t kAnyNumber = SIZE_MAX;
 
 struct CommandSpec {
     const char* name;
     const char* synopsis;  // what follows the name
-    std::size_t positional;  // how many arguments it takes, or kOneOrMore
+    std::size_t positional;  // how many arguments it takes, or kAnyNumber (the command checks)
     const char* summary;
 };
 
@@ -43,8 +44,8 @@ constexpr CommandSpec kCommands[] = {
      "each entry's package, read as the updater will check it"},
     {"manifest", "RELEASE_DIR --base URL", 1,
      "the upgrade manifests of a release folder's packages, written whole or merged"},
-    {"stats", "LOG... | DB", kOneOrMore,
-     "the usage reports of statistics logs, loaded into the database and summarised"},
+    {"stats", "LOG... | DB | [LOG...] --clickhouse URL", kAnyNumber,
+     "the usage reports of statistics logs, loaded into the store and summarised"},
 };
 
 struct OptionSpec {
@@ -67,7 +68,15 @@ constexpr OptionSpec kOptions[] = {
     {"--out", "DIR", "manifest", "write keldra/upgrade.xml and keldra/upgrade6s.xml below DIR"},
     {"--merge", "MANIFEST_DIR_OR_URL", "manifest",
      "merge into the upgrade manifests found there instead of writing new ones"},
-    {"--db", "PATH", "stats", "the database (default tallix-reports.db)"},
+    {"--db", "PATH", "stats", "the SQLite database (default tallix-reports.db)"},
+    {"--clickhouse", "URL", "stats",
+     "a ClickHouse server's HTTP interface as the store instead of SQLite"},
+    {"--cluster", "NAME", "stats",
+     "with --clickhouse: spread the reports over the shards of this cluster"},
+    {"--batch", "LINES", "stats", "log lines per stored batch"},
+    {"--unloaded", "FILE", "stats",
+     "where lines of standard input that the store did not take are appended"
+     " (default tallix-unloaded.log)"},
     {"--html", "FILE", "stats", "also write the summaries as one page with charts"},
     {"--encoding", "NAME", "stats",
      "the reporting computers' ANSI code page, an iconv name (default GBK)"},
@@ -116,7 +125,11 @@ struct Arguments {
     std::vector<std::string> positional;
     std::vector<std::string> machines;
     std::string switches;
-    std::string db = "tallix-reports.db";
+    std::string db;  // empty: tallix-reports.db
+    std::string clickhouse;
+    std::string cluster;
+    long long batchLines = kBatchLines;
+    std::string unloaded;
     std::string html;
     std::string base;
     std::string outDir;
@@ -175,6 +188,19 @@ bool Apply(const std::string& name, const std::string& value, Arguments& a, std:
         a.html = value;
     } else if (name == "--db") {
         a.db = value;
+    } else if (name == "--clickhouse") {
+        a.clickhouse = value;
+    } else if (name == "--cluster") {
+        a.cluster = value;
+    } else if (name == "--batch") {
+        char* end = nullptr;
+        a.batchLines = std::strtoll(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || a.batchLines < 1) {
+            problem = "--batch takes a number of lines, not " + value;
+            return false;
+        }
+    } else if (name == "--unloaded") {
+        a.unloaded = value;
     } else if (name == "--encoding") {
         a.encoding = value;
     } else if (name == "--download-host") {
@@ -244,7 +270,7 @@ Parsed Parse(int argc, char** argv, Arguments& a, std::string& problem) {
             return Parsed::kUsage;
     }
     const std::size_t want = a.command->positional;
-    if (want == kOneOrMore ? a.positional.empty() : a.positional.size() != want) {
+    if (want != kAnyNumber && a.positional.size() != want) {
         problem = std::string(a.command->name) + " takes " + a.command->synopsis;
         return Parsed::kUsage;
     }
@@ -281,7 +307,17 @@ int main(int argc, char** argv) {
                               std::cerr);
     }
     if (command == "stats") {
-        const StatsOptions stats{a.positional, a.db, a.encoding, a.html, a.json};
+        StatsOptions stats;
+        stats.inputs = a.positional;
+        stats.db = a.db;
+        stats.clickhouse = a.clickhouse;
+        stats.cluster = a.cluster;
+        stats.encoding = a.encoding;
+        stats.html = a.html;
+        stats.batchLines = a.batchLines;
+        if (!a.unloaded.empty())
+            stats.unloaded = a.unloaded;
+        stats.json = a.json;
         return RunStatsCommand(stats, std::cout, std::cerr,
                                isatty(STDERR_FILENO) ? &std::cerr : nullptr);
     }

@@ -1,5 +1,6 @@
 #include "tools/publish/report_load.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -8,7 +9,8 @@
 namespace {
 
 constexpr std::size_t kBlock = 256 * 1024;
-constexpr long long kBatchLines = 20000;  // lines between two commits
+// A batch ends at this many bytes of lines too, so that the lines kept of standard input stay few.
+constexpr unsigned long long kBatchBytes = 32 * 1024 * 1024;
 constexpr std::size_t kMalformedShown = 20;
 
 }  // namespace
@@ -58,6 +60,21 @@ bool LogLineReader::Next(std::string& line, unsigned long long& length) {
     return true;
 }
 
+long long LogLineReader::CopyRest(std::ostream& out) {
+    long long lines = 0;
+    bool open = false;  // a line begun and not ended
+    do {
+        const char* begin = buffer_.data() + at_;
+        out.write(begin, static_cast<std::streamsize>(end_ - at_));
+        lines += std::count(begin, static_cast<const char*>(buffer_.data() + end_), '\n');
+        if (end_ > at_)
+            open = buffer_[end_ - 1] != '\n';
+        offset_ += end_ - at_;
+        at_ = end_;
+    } while (Fill());
+    return lines + open;
+}
+
 LoadProgress::LoadProgress(std::ostream* out, std::chrono::milliseconds interval)
     : out_(out), interval_(interval), last_(std::chrono::steady_clock::now()) {}
 
@@ -87,21 +104,30 @@ void LoadProgress::Clear() {
 }
 
 void LoadLog(std::istream& in, const std::string& source, unsigned long long size,
-             const std::string& encoding, ReportStore& store, LoadProgress& progress,
+             const LoadOptions& options, ReportStore& store, LoadProgress& progress,
              LoadResult& result) {
     LogLineReader reader(in);
     std::string line;
     unsigned long long length = 0;
-    for (long long number = 1; reader.Next(line, length); ++number) {
+    long long number = 0;
+    long long batchStart = 1;
+    long long batchLines = 0;
+    unsigned long long batchBytes = 0;
+    std::vector<std::string> batch;  // the batch's lines, for a stream that cannot be read twice
+    while (reader.Next(line, length)) {
+        ++number;
         ++result.lines;
-        LogEntry entry =
-            length > line.size() ? ReadOverlongLine(line, length) : ReadLogLine(line, encoding);
+        if (options.unstored)
+            batch.push_back(line);  // of a line over the limit, its head: it is no report
+        LogEntry entry = length > line.size() ? ReadOverlongLine(line, length)
+                                              : ReadLogLine(line, options.encoding);
         bool stored = true;
         if (entry.kind == LogEntry::Kind::kReport) {
             const ReportStore::Added added = store.AddReport(entry.report);
             stored = added != ReportStore::Added::kFailed;
             result.added += added == ReportStore::Added::kNew;
             result.known += added == ReportStore::Added::kKnown;
+            result.written += added == ReportStore::Added::kWritten;
         } else if (entry.kind == LogEntry::Kind::kMalformed) {
             entry.malformed.source = source + ":" + std::to_string(number);
             stored = store.AddMalformed(entry.malformed);
@@ -109,9 +135,17 @@ void LoadLog(std::istream& in, const std::string& source, unsigned long long siz
             if (result.firstMalformed.size() < kMalformedShown)
                 result.firstMalformed.push_back(std::move(entry.malformed));
         }
-        if (!stored || (number % kBatchLines == 0 && !store.Commit())) {
+        batchBytes += length;
+        const bool full = ++batchLines >= options.batchLines || batchBytes >= kBatchBytes;
+        if (!stored || (full && !store.Commit())) {
             result.error = store.Error();
             break;
+        }
+        if (full) {
+            batchStart = number + 1;
+            batchLines = 0;
+            batchBytes = 0;
+            batch.clear();
         }
         if (number % 1000 == 0)
             progress.Show(source, reader.Offset(), size, number);
@@ -119,4 +153,15 @@ void LoadLog(std::istream& in, const std::string& source, unsigned long long siz
     if (result.error.empty() && !store.Commit())
         result.error = store.Error();
     progress.Clear();
+    if (result.error.empty())
+        return;
+    result.firstUnstored = batchStart;
+    std::ostream* out = options.unstored ? options.unstored() : nullptr;
+    if (out == nullptr)
+        return;
+    for (const std::string& kept : batch)
+        *out << kept << '\n';
+    result.kept = static_cast<long long>(batch.size()) + reader.CopyRest(*out);
+    if (!out->flush())
+        result.kept = -1;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -27,6 +28,8 @@ class LogLineReader {
     bool Next(std::string& line, unsigned long long& length);
     // The bytes read so far.
     unsigned long long Offset() const { return offset_; }
+    // Writes the bytes not read yet to `out` as they are; the lines among them.
+    long long CopyRest(std::ostream& out);
 
   private:
     bool Fill();
@@ -56,17 +59,33 @@ class LoadProgress {
     bool shown_ = false;
 };
 
+constexpr long long kBatchLines = 20000;
+
+struct LoadOptions {
+    std::string encoding = "GBK";
+    long long batchLines = kBatchLines;  // lines of a batch, committed together
+    // For a stream that cannot be read twice (standard input): gives where the lines of a batch
+    // the store failed to take, and every line after them, are written (null when it cannot be
+    // opened). Not set for a file, whose lines are still in it.
+    std::function<std::ostream*()> unstored;
+};
+
 struct LoadResult {
     long long lines = 0;
     long long added = 0;      // reports new to the store
     long long known = 0;      // reports the store already held
+    long long written = 0;    // reports given to a store that does not tell which it held
     long long malformed = 0;  // lines with a report request the decoder could not read
     std::vector<MalformedRow> firstMalformed;  // the first few, for the publisher to read
-    std::string error;                         // the store's failure; the load stopped there
+    // The store's failure: the load stopped there, and the lines from `firstUnstored` (counted
+    // from 1) on may not be stored; `kept` of them were written to the unstored stream.
+    std::string error;
+    long long firstUnstored = 0;
+    long long kept = -1;  // -1: none were written anywhere
 };
 
-// Loads every line of `in` (named `source` in the malformed table) into `store`. `size` is the
-// log's size in bytes for the progress line, or 0.
+// Loads every line of `in` (named `source` in the malformed table) into `store`, one batch at a
+// time. `size` is the log's size in bytes for the progress line, or 0.
 void LoadLog(std::istream& in, const std::string& source, unsigned long long size,
-             const std::string& encoding, ReportStore& store, LoadProgress& progress,
+             const LoadOptions& options, ReportStore& store, LoadProgress& progress,
              LoadResult& result);

@@ -164,6 +164,7 @@ void FillReport(ReportRow& row, const JsonValue& json) {
             hijack.position = static_cast<long long>(row.hijacks.size());
             hijack.day = row.day;
             hijack.dns = row.dns;
+            hijack.disk = row.disk;
             hijack.name = Str(h.Find("name"));
             hijack.location = Str(h.Find("location"));
             hijack.host = HostOf(hijack.location);
@@ -265,7 +266,8 @@ const Table<ReportRow>& ReportTable() {
                                     {"length", nullptr, &R::length},
                                     {"existed", nullptr, &R::existed},
                                     {"json", &R::json}},
-                                   {"key"}};
+                                   {"key"},
+                                   {"disk", "dns"}};
     return table;
 }
 
@@ -276,12 +278,14 @@ const Table<HijackRow>& HijackTable() {
                                     {"position", nullptr, &H::position},
                                     {"day", &H::day},
                                     {"dns", &H::dns},
+                                    {"disk", &H::disk},
                                     {"name", &H::name},
                                     {"location", &H::location},
                                     {"host", &H::host},
                                     {"length", nullptr, &H::length},
                                     {"status", nullptr, &H::status}},
-                                   {"report_key", "position"}};
+                                   {"report_key", "position"},
+                                   {"disk", "dns"}};
     return table;
 }
 
@@ -295,6 +299,7 @@ const Table<MalformedRow>& MalformedTable() {
                                     {"source", &M::source},
                                     {"reason", &M::reason},
                                     {"line", &M::line}},
-                                   {"key"}};
+                                   {"key"},
+                                   {}};
     return table;
 }

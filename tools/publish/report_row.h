@@ -17,7 +17,8 @@ struct HijackRow {
     std::string reportKey;
     long long position = 0;  // its place in the report's list, from 0
     std::string day;
-    std::string dns;  // the report's DNS list
+    std::string dns;   // the report's DNS list
+    std::string disk;  // the report's disk serial
     std::string name;
     std::string location;
     std::string host;  // the location's host name, lower case, without port or user
@@ -93,6 +94,9 @@ struct Table {
     const char* name;
     std::vector<Column<Row>> columns;
     std::vector<const char*> key;  // the columns that identify a row
+    // The columns that name the machine a row came from (its disk serial and adapter data), for a
+    // store that spreads rows over servers by machine; empty: the row is spread by its key.
+    std::vector<const char*> machine;
 };
 
 const Table<ReportRow>& ReportTable();

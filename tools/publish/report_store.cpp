@@ -2,11 +2,21 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <fstream>
 
 std::vector<Summary> ReportStore::Summaries() {
     return RunSummaries(
         Dialect(), [this](const std::string& sql, SummaryRows& rows) { return Query(sql, rows); });
+}
+
+long long ReportStore::MalformedLines() {
+    SummaryRows count;
+    const std::string sql =
+        std::string("SELECT COUNT(*) FROM ") + MalformedTable().name + Dialect().tableSuffix;
+    if (!Query(sql, count) || count.empty() || count[0].empty())
+        return -1;
+    return std::atoll(count[0][0].c_str());
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Where the decoded usage reports are kept: a store holds the rows of report_row.h under their
 // keys (a report added again is known, not counted twice), the malformed lines, and answers the
-// summaries of report_summaries.h in its own SQL. The SQLite store is one file on one machine.
+// summaries of report_summaries.h in its own SQL. The SQLite store is one file on one machine; the
+// ClickHouse store (clickhouse_store.h) one server or a cluster of them.
 #pragma once
 
 #include <memory>
@@ -14,8 +15,10 @@ class ReportStore {
   public:
     virtual ~ReportStore() = default;
 
-    enum class Added { kNew, kKnown, kFailed };
-    // Adds a report with its hijack records; kKnown when the store already holds its key.
+    enum class Added { kNew, kKnown, kWritten, kFailed };
+    // Adds a report with its hijack records: kKnown when the store already holds its key, kNew
+    // when it did not; kWritten from a store that does not tell (it keeps one report per key
+    // whatever it is given, and finding out would cost a search of every key it holds).
     virtual Added AddReport(const ReportRow& report) = 0;
     // Keeps a malformed line (once per key).
     virtual bool AddMalformed(const MalformedRow& line) = 0;
@@ -30,6 +33,8 @@ class ReportStore {
 
     // Every summary; empty when the store failed.
     std::vector<Summary> Summaries();
+    // How many malformed lines the store keeps; -1 when it failed.
+    long long MalformedLines();
 };
 
 // Opens (creating when needed) the SQLite database at `path`; null with `error` set when it

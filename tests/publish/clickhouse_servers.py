@@ -1,0 +1,182 @@
+"""ClickHouse servers for tests, run as plain processes.
+
+Each server gets a folder of its own below the test's folder (configuration, data, logs), listens
+on one loopback address only, and is stopped by its process id. Two servers of a cluster sit on
+127.0.0.1 and 127.0.0.2 with one HTTP port and two TCP ports: a server takes a replica at one of
+its own addresses with its own TCP port for itself, and every loopback address is its own.
+"""
+import os
+import random
+import shutil
+import signal
+import socket
+import subprocess
+import time
+import urllib.error
+import urllib.request
+
+CONFIG = """<?xml version="1.0"?>
+<yandex>
+  <logger>
+    <level>information</level>
+    <log>{folder}/log/server.log</log>
+    <errorlog>{folder}/log/error.log</errorlog>
+    <size>20M</size>
+    <count>1</count>
+  </logger>
+  <listen_host>{host}</listen_host>
+  <http_port>{http_port}</http_port>
+  <tcp_port>{tcp_port}</tcp_port>
+  <path>{folder}/data/</path>
+  <tmp_path>{folder}/tmp/</tmp_path>
+  <user_files_path>{folder}/user_files/</user_files_path>
+  <format_schema_path>{folder}/format_schemas/</format_schema_path>
+  <users_config>users.xml</users_config>
+  <default_profile>default</default_profile>
+  <default_database>default</default_database>
+  <timezone>UTC</timezone>
+  <mark_cache_size>268435456</mark_cache_size>
+  <uncompressed_cache_size>268435456</uncompressed_cache_size>
+  <max_concurrent_queries>20</max_concurrent_queries>
+  <remote_servers>{clusters}</remote_servers>
+</yandex>
+"""
+
+USERS = """<?xml version="1.0"?>
+<yandex>
+  <profiles><default><max_memory_usage>4000000000</max_memory_usage></default></profiles>
+  <users>
+    <default>
+      <password></password>
+      <networks><ip>127.0.0.0/8</ip></networks>
+      <profile>default</profile>
+      <quota>default</quota>
+    </default>
+  </users>
+  <quotas><default><interval><duration>3600</duration><queries>0</queries><errors>0</errors>
+    <result_rows>0</result_rows><read_rows>0</read_rows><execution_time>0</execution_time>
+  </interval></default></quotas>
+</yandex>
+"""
+
+
+def server_program():
+    found = shutil.which("clickhouse-server", path=os.environ.get("PATH", "") + ":/usr/sbin")
+    if not found:
+        raise RuntimeError("clickhouse-server is not installed (scripts/install-deps.sh)")
+    return found
+
+
+def free_ports(hosts, count):
+    """`count` port numbers that are free on every one of `hosts`."""
+    ports = []
+    while len(ports) < count:
+        port = random.randrange(20000, 60000)
+        if port in ports:
+            continue
+        try:
+            for host in hosts:
+                with socket.socket() as s:
+                    s.bind((host, port))
+        except OSError:
+            continue
+        ports.append(port)
+    return ports
+
+
+class ClickHouseServer:
+    def __init__(self, folder, host, http_port, tcp_port, cluster=None):
+        """`cluster`: (name, [(host, tcp_port), ...]) of the shards, one replica each."""
+        self.folder = os.path.abspath(folder)
+        self.host = host
+        self.http_port = http_port
+        self.tcp_port = tcp_port
+        self.cluster = cluster
+        self.process = None
+
+    @property
+    def url(self):
+        return "http://%s:%d/" % (self.host, self.http_port)
+
+    def start(self, timeout=90):
+        self.launch()
+        return self.wait(timeout)
+
+    def launch(self):
+        for part in ("data", "tmp", "log", "user_files", "format_schemas"):
+            os.makedirs(os.path.join(self.folder, part), exist_ok=True)
+        clusters = ""
+        if self.cluster:
+            name, shards = self.cluster
+            clusters = "<%s>%s</%s>" % (name, "".join(
+                "<shard><replica><host>%s</host><port>%d</port></replica></shard>" % shard
+                for shard in shards), name)
+        with open(os.path.join(self.folder, "config.xml"), "w") as f:
+            f.write(CONFIG.format(folder=self.folder, host=self.host, http_port=self.http_port,
+                                  tcp_port=self.tcp_port, clusters=clusters))
+        with open(os.path.join(self.folder, "users.xml"), "w") as f:
+            f.write(USERS)
+        with open(os.path.join(self.folder, "log", "stdout.log"), "ab") as out:
+            self.process = subprocess.Popen(
+                [server_program(), "--config-file=" + os.path.join(self.folder, "config.xml")],
+                stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                cwd=self.folder)
+
+    def wait(self, timeout):
+        """Waits until the server answers."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                raise RuntimeError("clickhouse-server ended at start: " + self.log_tail())
+            try:
+                with urllib.request.urlopen(self.url + "ping", timeout=2) as answer:
+                    if answer.read() == b"Ok.\n":
+                        return self
+            except (urllib.error.URLError, ConnectionError, socket.timeout):
+                pass
+            time.sleep(0.1)
+        self.stop()
+        raise RuntimeError("clickhouse-server did not answer: " + self.log_tail())
+
+    def stop(self):
+        """Ends this server (and only it) by its process id."""
+        if self.process is None or self.process.poll() is not None:
+            return
+        self.process.send_signal(signal.SIGTERM)
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+    def query(self, sql):
+        """The answer to `sql` as TabSeparated text (raises on an error)."""
+        request = urllib.request.Request(self.url, data=sql.encode("utf-8"))
+        with urllib.request.urlopen(request, timeout=120) as answer:
+            return answer.read()
+
+    def log_tail(self):
+        try:
+            with open(os.path.join(self.folder, "log", "error.log"), "rb") as f:
+                return f.read()[-2000:].decode("utf-8", "replace")
+        except OSError:
+            return "(no log)"
+
+
+def start_cluster(folder, name="tallix"):
+    """Two servers, shards of the cluster `name`, on 127.0.0.1 and 127.0.0.2."""
+    hosts = ["127.0.0.1", "127.0.0.2"]
+    http_port, tcp_a, tcp_b = free_ports(hosts, 3)
+    shards = [(hosts[0], tcp_a), (hosts[1], tcp_b)]
+    servers = [ClickHouseServer(os.path.join(folder, "shard%d" % (i + 1)), host, http_port, tcp,
+                                (name, shards)) for i, (host, tcp) in enumerate(shards)]
+    try:
+        for server in servers:
+            server.launch()
+        for server in servers:
+            server.wait(90)
+    except Exception:
+        for server in servers:
+            server.stop()
+        raise
+    return servers
