@@ -3,6 +3,12 @@
 # the 32-bit build with the test hosts, or where this machine cannot run 32-bit programs on the
 # x86_64 one: scripts/wine-machine.sh), the checks of both Windows executables and the replay of
 # every fuzz target's corpus. Ends with one summary line.
+#
+# The Wine tests take most of the time and spend much of it waiting (for windows, time-outs and
+# paced downloads), so they run beside the rest: the native tree and the Wine tree are built
+# first (the publisher's plan scenarios run the native tree's tool), then the Wine tests start,
+# and the native tests, the release tree and the fuzz tree are built and run meanwhile at the
+# lowest priority, so that the sessions under Wine keep the processor when they need it.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -13,48 +19,65 @@ if [ "$wine_tree" != win32-test ]; then
   echo "== this machine cannot run 32-bit Windows programs (no 32-bit Wine, or a kernel without"
   echo "   32-bit code): the Wine tests run the $wine_tree build instead of the 32-bit one"
 fi
-scripts/configure.sh native "$wine_tree" win32 fuzz || exit 1
+trees=(native "$wine_tree" win32 fuzz)
+scripts/configure.sh "${trees[@]}" || exit 1
 
-passed=0
-failed=0
-status=0
-# Runs ctest in one tree (through the given wrapper) and adds its counts to the totals.
-run_ctest() {
+# Builds one tree; its output goes to build/TREE.build.log, the end of it to the screen on failure.
+build() {
   local tree=$1
-  shift
-  local log="build/$tree/ctest.log"
-  (cd "build/$tree" && "$@" ctest --output-on-failure --timeout 600) 2>&1 | tee "$log"
-  local line
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1)
-  if [ -z "$line" ]; then
-    echo "== $tree: ctest gave no result"
-    failed=$((failed + 1))
-    status=1
-    return
-  fi
-  local f t
-  f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-  t=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-  passed=$((passed + t - f))
-  failed=$((failed + f))
-  [ "$f" -eq 0 ] || status=1
-}
-
-for tree in native "$wine_tree" win32 fuzz; do
   echo "== building $tree"
   if ! ninja -C "build/$tree" >"build/$tree.build.log" 2>&1; then
     tail -n 60 "build/$tree.build.log"
     echo "== $tree: build failed"
+    return 1
+  fi
+}
+
+# Runs ctest in one tree (through the given wrapper) into build/TREE/ctest.log.
+run_ctest() {
+  local tree=$1
+  shift
+  (cd "build/$tree" && "$@" ctest --output-on-failure --timeout 600) >"build/$tree/ctest.log" 2>&1
+}
+
+for tree in "${trees[@]}"; do
+  rm -f "build/$tree/ctest.log"
+done
+build native
+wine_pid=
+if build "$wine_tree"; then
+  run_ctest "$wine_tree" "$root/scripts/wine-session.sh" "$root/build/$wine_tree" &
+  wine_pid=$!
+fi
+for tree in native win32 fuzz; do
+  if [ "$tree" = native ] || nice -n 19 bash -c "$(declare -f build); build $tree"; then
+    nice -n 19 bash -c "$(declare -f run_ctest); run_ctest $tree"
+    cat "build/$tree/ctest.log"
+  fi
+done
+if [ -n "$wine_pid" ]; then
+  echo "== waiting for the Wine tests ($wine_tree)"
+  wait "$wine_pid"
+  cat "build/$wine_tree/ctest.log"
+fi
+
+# The counts of every tree; a tree that built nothing or gave no result counts as one failure.
+passed=0
+failed=0
+for tree in "${trees[@]}"; do
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' \
+         "build/$tree/ctest.log" 2>/dev/null | tail -n1)
+  if [ -z "$line" ]; then
+    echo "== $tree: no test result"
     failed=$((failed + 1))
-    status=1
     continue
   fi
-  case "$tree" in
-    "$wine_tree") run_ctest "$tree" "$root/scripts/wine-session.sh" "$root/build/$tree" ;;
-    *) run_ctest "$tree" ;;
-  esac
+  f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
+  t=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
+  passed=$((passed + t - f))
+  failed=$((failed + f))
 done
 
 echo
 echo "summary: $passed passed, $failed failed"
-exit "$status"
+[ "$failed" -eq 0 ]
