@@ -1,32 +1,16 @@
 #include "trust/certificate_table.h"
 
-namespace {
-
-constexpr std::size_t kHeaderOffsetAt = 0x3C;
-constexpr std::size_t kFileHeaderBytes = 20;
-constexpr std::size_t kSecurityEntry = 4;
-constexpr std::uint16_t kPe32 = 0x10B;
-constexpr std::uint16_t kPe32Plus = 0x20B;
-
-std::uint32_t Read16(const std::uint8_t* at) {
-    return static_cast<std::uint32_t>(at[0] | (at[1] << 8));
-}
-
-std::uint32_t Read32(const std::uint8_t* at) {
-    return Read16(at) | (Read16(at + 2) << 16);
-}
-
-}  // namespace
+#include "trust/pe_fields.h"
 
 CertificateTable CertificateTableOf(const std::uint8_t* bytes, std::size_t size,
                                     std::uint64_t fileSize) {
-    if (bytes == nullptr || size < kHeaderOffsetAt + 4 || bytes[0] != 'M' || bytes[1] != 'Z') {
+    if (!StartsAsImage(bytes, size) || size < kPeHeaderOffsetAt + 4) {
         return CertificateTable::kNone;
     }
     // Where the PE header is, and how much of it is needed to reach the magic of the optional
     // header; a header cut off by the end of the file is no image.
-    const std::uint64_t header = Read32(bytes + kHeaderOffsetAt);
-    const std::uint64_t optional = header + 4 + kFileHeaderBytes;
+    const std::uint64_t header = ReadLe32(bytes + kPeHeaderOffsetAt);
+    const std::uint64_t optional = header + kPeFileHeaderBytes;
     const auto within = [&](std::uint64_t end) { return end <= size; };
     const auto beyond = [&](std::uint64_t end) {
         return end <= fileSize ? CertificateTable::kUnknown : CertificateTable::kNone;
@@ -34,26 +18,24 @@ CertificateTable CertificateTableOf(const std::uint8_t* bytes, std::size_t size,
     if (!within(optional + 2)) {
         return beyond(optional + 2);
     }
-    if (bytes[header] != 'P' || bytes[header + 1] != 'E' || bytes[header + 2] != 0 ||
-        bytes[header + 3] != 0) {
+    if (!IsPeSignature(bytes + header)) {
         return CertificateTable::kNone;
     }
-    const std::uint32_t optionalSize = Read16(bytes + header + 4 + 16);
-    const std::uint32_t magic = Read16(bytes + optional);
-    if (magic != kPe32 && magic != kPe32Plus) {
+    const std::uint64_t optionalSize = ReadCoff(bytes, header).optionalBytes;
+    const std::uint64_t countAt = DirectoryCountAt(optional, ReadLe16(bytes + optional));
+    if (countAt == 0) {
         return CertificateTable::kNone;
     }
-    const std::uint64_t countAt = optional + (magic == kPe32 ? 92 : 108);
-    const std::uint64_t entry = countAt + 4 + 8 * kSecurityEntry;
+    const std::uint64_t entry = SecurityEntryAt(countAt);
     if (entry + 8 > optional + optionalSize) {
         return CertificateTable::kNone;  // the optional header ends before the entry
     }
     if (!within(entry + 8)) {
         return beyond(entry + 8);
     }
-    if (Read32(bytes + countAt) <= kSecurityEntry) {
+    if (ReadLe32(bytes + countAt) <= kSecurityDirectory) {
         return CertificateTable::kNone;
     }
-    const bool named = Read32(bytes + entry) != 0 || Read32(bytes + entry + 4) != 0;
+    const bool named = ReadLe32(bytes + entry) != 0 || ReadLe32(bytes + entry + 4) != 0;
     return named ? CertificateTable::kPresent : CertificateTable::kNone;
 }

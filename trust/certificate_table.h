@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // How many bytes of a file's start the question is asked of.
-constexpr std::size_t kImageHeaderBytes = 4096;
+constexpr std::size_t kCertificateHeaderBytes = 4096;
 
 enum class CertificateTable {
     kNone,     // not a PE image, or one whose certificate table is empty

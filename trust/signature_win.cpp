@@ -129,7 +129,7 @@ bool CarriesSignature(const wchar_t* path) {
     if (!file || !GetFileSizeEx(file.Get(), &size)) {
         return false;
     }
-    std::uint8_t header[kImageHeaderBytes];
+    std::uint8_t header[kCertificateHeaderBytes];
     DWORD read = 0;
     if (!ReadFile(file.Get(), header, sizeof header, &read, nullptr)) {
         return false;

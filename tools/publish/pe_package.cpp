@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "manifest/version.h"
+#include "trust/pe_fields.h"
 #include "trust/signer_rule.h"
 #include "tools/publish/xml_view.h"
 
@@ -43,7 +44,7 @@ struct PeLayout {
 std::optional<PeLayout> ReadLayout(const Bytes& in) {
     if (in.b.size() < 64 || in.b[0] != 'M' || in.b[1] != 'Z')
         return std::nullopt;
-    const auto pe = in.U32(0x3C);
+    const auto pe = in.U32(kPeHeaderOffsetAt);
     if (!pe || in.U32(*pe) != 0x00004550u)
         return std::nullopt;
     const auto sectionCount = in.U16(*pe + 6);
@@ -51,12 +52,16 @@ std::optional<PeLayout> ReadLayout(const Bytes& in) {
     const auto magic = in.U16(*pe + 24);
     if (!sectionCount || !optionalSize || !magic)
         return std::nullopt;
-    const std::size_t directories = *pe + 24 + (*magic == 0x20B ? 112 : 96);
+    const std::uint64_t countAt = DirectoryCountAt(*pe + kPeFileHeaderBytes, *magic);
+    if (countAt == 0)
+        return std::nullopt;
+    const std::size_t directories = countAt + 4;
+    const std::size_t security = SecurityEntryAt(countAt);
     PeLayout layout;
     layout.resourceRva = in.U32(directories + 2 * 8).value_or(0);
-    layout.securityOffset = in.U32(directories + 4 * 8).value_or(0);
-    layout.securitySize = in.U32(directories + 4 * 8 + 4).value_or(0);
-    const std::size_t table = *pe + 24 + *optionalSize;
+    layout.securityOffset = in.U32(security).value_or(0);
+    layout.securitySize = in.U32(security + 4).value_or(0);
+    const std::size_t table = *pe + kPeFileHeaderBytes + *optionalSize;
     for (std::size_t i = 0; i < *sectionCount; ++i) {
         const std::size_t at = table + i * 40;
         const auto virtualSize = in.U32(at + 8);
