@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-20}
 . "$root/scripts/wine-machine.sh"
-export TALLIX_WINE_TREE=$(tallix_wine_tree)  # win64 measures the x86_64 build
+export TALLIX_WINE_TREE=$(tallix_wine_tree)  # win32-test measures the 32-bit build
 tree=$TALLIX_WINE_TREE
 build="$root/build/$tree"
 bash "$root/scripts/configure.sh" "$tree"

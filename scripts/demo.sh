@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The demo: builds the updater (the 32-bit release, and the same build with loopback hosts that
-# runs here under Wine: scripts/wine-machine.sh), serves the bundled sample manifests and a package from loopback servers, and runs a whole
-# update session the way the suite's tray companion starts one ("tallix.exe -pinnace") while that
-# program runs: the offer, a click, the download, the replacement of the running program, its
-# restart and the window closing. Pictures of each stage go to build/<Wine tree>/demo (window.png
-# is the offer); the versions on disk are printed before and after. Last, a check by the main program
-# is closed by its caller, and the usage report that the close sends is shown decoded.
+# The demo: builds the updater (the 32-bit release, and the build with loopback hosts that runs
+# under Wine: scripts/wine-machine.sh), serves the bundled sample manifests and a package from
+# loopback servers, and runs a whole update session the way the suite's tray companion starts one
+# ("tallix.exe -pinnace") while that program runs: the offer, a click, the download, the
+# replacement of the running program, its restart and the window closing. Pictures of each stage
+# go to build/<Wine tree>/demo (window.png is the offer); the versions on disk are printed before
+# and after. Last, a check by the main program is closed by its caller, and the usage report that
+# the close sends is shown decoded.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds every tree and runs every test: the native unit tests, the Windows tests under Wine (on
-# the 32-bit build with the test hosts, or where this machine cannot run 32-bit programs on the
-# x86_64 one: scripts/wine-machine.sh), the checks of both Windows executables and the replay of
-# every fuzz target's corpus. Ends with one summary line.
+# the build with the test hosts that scripts/wine-machine.sh chooses), the checks of the Windows
+# executables and the replay of every fuzz target's corpus. Ends with one summary line.
 #
 # The Wine tests take most of the time and spend much of it waiting (for windows, time-outs and
 # paced downloads), so they run beside the rest: the native tree and the Wine tree are built
@@ -15,10 +14,12 @@ cd "$root"
 scripts/install-deps.sh || exit 1
 . scripts/wine-machine.sh
 wine_tree=$(tallix_wine_tree)
-if [ "$wine_tree" != win32-test ]; then
+if [ "$wine_tree" = win32-test ] && ! tallix_wine32_runs; then
   echo "== this machine cannot run 32-bit Windows programs (no 32-bit Wine, or a kernel without"
-  echo "   32-bit code): the Wine tests run the $wine_tree build instead of the 32-bit one"
+  echo "   32-bit code): TALLIX_WINE_TREE=win32-test cannot run here"
+  exit 1
 fi
+echo "== the Wine tests run the $wine_tree build (TALLIX_WINE_TREE=win32-test: the 32-bit one)"
 trees=(native "$wine_tree" win32 fuzz)
 scripts/configure.sh "${trees[@]}" || exit 1
 

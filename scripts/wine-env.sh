@@ -20,23 +20,28 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export XDG_DATA_HOME="$tallix_build/xdg/data"
 export XDG_CONFIG_HOME="$tallix_build/xdg/config"
 export XDG_CACHE_HOME="$tallix_build/xdg/cache"
+# Whether the tree's programs are 32-bit ones, which need the prefix's 32-bit side.
+tallix_tree_is_32bit() {
+  [ "$(basename "$tallix_build")" = win32-test ] || [ "$WINEARCH" = win32 ]
+}
 # Debian's "wine" starts the 32-bit loader whenever it is installed, which then hands 64-bit
-# programs to the 64-bit one; where the 32-bit loader cannot run, the 64-bit loader is called
-# directly, and it starts the processes that the programs start too.
+# programs to the 64-bit one. A tree of 64-bit programs, and a machine where the 32-bit loader
+# cannot run, call the 64-bit loader directly, and it starts the processes that the programs
+# start too; so the x86_64 tree runs the same way whether or not 32-bit Wine is installed.
 if [ -z "${WINE_BIN:-}" ]; then
-  if [ -x "$tallix_wine64_loader" ] && ! tallix_wine32_runs; then
+  if [ -x "$tallix_wine64_loader" ] && { ! tallix_tree_is_32bit || ! tallix_wine32_runs; }; then
     export WINE_BIN="$tallix_wine64_loader" WINELOADER="$tallix_wine64_loader"
   else
     export WINE_BIN=wine
   fi
 fi
 
-# True when the prefix is whole: made by this script, and, on a machine that runs 32-bit programs,
-# with the 32-bit side that a 64-bit prefix lacks when it was made before 32-bit Wine was
-# installed.
+# True when the prefix is whole: made by this script, and, for 32-bit programs on a machine that
+# runs them, with the 32-bit side that a 64-bit prefix lacks when it was made before 32-bit Wine
+# was installed.
 tallix_prefix_ready() {
   [ -f "$WINEPREFIX/.tallix-ready" ] &&
-    { [ "$WINEARCH" = win32 ] || ! tallix_wine32_runs ||
+    { [ "$WINEARCH" = win32 ] || ! tallix_tree_is_32bit || ! tallix_wine32_runs ||
       [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; }
 }
 

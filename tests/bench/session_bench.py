@@ -23,7 +23,7 @@ import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 # The Wine tree of this machine (scripts/wine-machine.sh), as the benchmark scripts give it.
-BUILD = os.path.join(REPO, "build", os.environ.get("TALLIX_WINE_TREE", "win32-test"))
+BUILD = os.path.join(REPO, "build", os.environ.get("TALLIX_WINE_TREE", "win64"))
 
 
 def harness_environment():
