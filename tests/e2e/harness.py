@@ -165,10 +165,12 @@ def end_group(proc):
 
 
 def read_jsonl(path):
+    """The whole records of a JSON-lines log that its writer (a server, a stand-in window) may be
+    writing at this moment: a last line without its newline is not a record yet."""
     if not os.path.exists(path):
         return []
-    with open(path, encoding="utf-8") as f:
-        return [json.loads(line) for line in f if line.strip()]
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return [json.loads(line) for line in f if line.endswith("\n") and line.strip()]
 
 
 class Image:
