@@ -27,7 +27,7 @@ namespace {
 
 // Copies `from` beside the installed updater through the command interpreter and waits for the
 // copy to appear. The number of waits it took, or -1 when it did not arrive whole (`size`
-// bytes); a copy that is not whole is deleted.
+// bytes and the version of `from`); a copy that is not whole is deleted.
 int Stage(const RelocationPaths& paths, const std::wstring& from, long long size,
           const RelocationOps& ops) {
     if (ops.exists(paths.staged)) {
@@ -39,7 +39,8 @@ int Stage(const RelocationPaths& paths, const std::wstring& from, long long size
         ops.sleep(kRelocationPauseMs);
         ++waits;
     }
-    if (size < 0 || !ops.exists(paths.staged) || ops.fileSize(paths.staged) != size) {
+    if (size < 0 || !ops.exists(paths.staged) || ops.fileSize(paths.staged) != size ||
+        ops.fileVersion(paths.staged) != ops.fileVersion(from)) {
         ops.deleteFile(paths.staged);
         return -1;
     }

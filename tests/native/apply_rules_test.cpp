@@ -291,11 +291,12 @@ const wchar_t kBackup[] = L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe";
 // the new build is copied.
 struct FakeMachine {
     std::map<std::wstring, long long> files;
-    int replacesRefused = 0;   // rounds in which the installed updater still runs
-    int checksBeforeCopy = 0;  // existence checks before the staged copy shows up
-    long long backupSize = 7;  // what the backup copy writes; -1: nothing
-    long long stagedSize = 9;  // what the copy of the new build writes
-    bool vanishes = false;     // the installed updater is taken away while the copy is made
+    int replacesRefused = 0;     // rounds in which the installed updater still runs
+    int checksBeforeCopy = 0;    // existence checks before the staged copy shows up
+    long long backupSize = 7;    // what the backup copy writes; -1: nothing
+    long long stagedSize = 9;    // what the copy of the new build writes
+    bool vanishes = false;       // the installed updater is taken away while the copy is made
+    std::wstring stagedVersion;  // the version the staged copy reads with (the new build has none)
     std::wstring pendingCopy;
     long long pendingSize = 0;
     std::vector<std::wstring> commands;
@@ -321,7 +322,10 @@ struct FakeMachine {
             files.erase(from);
             return true;
         };
-        ops.fileVersion = [](const std::wstring& path) {
+        ops.fileVersion = [this](const std::wstring& path) {
+            if (path == kStaged) {
+                return stagedVersion;
+            }
             return path == kInstalled ? std::wstring(L"3.2.0.17") : std::wstring();
         };
         ops.fileSize = [this](const std::wstring& path) -> long long {
@@ -421,6 +425,14 @@ TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupStagedCopyMovedInAndStar
                       std::wstring(L"copy \"") + kBackup + L"\"  \"" + kStaged + L"\"");
         }
     }
+    // A staged copy of the right size but another version (another file came in its place) is
+    // not moved in.
+    FakeMachine other;
+    other.files = {{kInstalled, 7}};
+    other.stagedVersion = L"9.9.9.9";
+    EXPECT_FALSE(RunRelocation(kNew, L"", other.Ops()));
+    EXPECT_EQ(other.files[kInstalled], 7);
+    EXPECT_EQ(other.files.count(kStaged), 0u);
     // A staged copy left by a relocation that was killed is replaced by a fresh one.
     FakeMachine m;
     m.files = {{kInstalled, 7}, {kStaged, 4}};
