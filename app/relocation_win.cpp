@@ -74,7 +74,9 @@ std::wstring RelocationMutexName() {
 
 bool RelocationUnderWay() {
     UniqueKernelHandle held(OpenMutexW(SYNCHRONIZE, FALSE, RelocationMutexName().c_str()));
-    return held.Valid();
+    // A relocation that runs elevated holds a mutex this process may not open: it is under way
+    // all the same.
+    return held.Valid() || GetLastError() == ERROR_ACCESS_DENIED;
 }
 
 void RemoveOldVersion(const std::wstring& moduleDir) {
