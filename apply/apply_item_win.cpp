@@ -36,11 +36,13 @@ std::wstring DirectoryOf(const std::wstring& path) {
 }
 
 // Where the programs live that the updater may end by image name: the suite's folder and the
-// folders where the calendar and the sibling product record their installation.
+// folders where the calendar and the sibling products record their installation, with the
+// second place of the sibling's "upgrade.exe".
 std::vector<std::wstring> SuiteFolders(InstallHost& host) {
     const ProductProbe probe = WindowsProductProbe();
     return {host.ModuleDir(), DirectoryOf(CalendarExecutablePath(probe)),
-            DirectoryOf(FennickExecutablePath(probe))};
+            DirectoryOf(FennickExecutablePath(probe)), DirectoryOf(MarlowExecutablePath(probe)),
+            DirectoryOf(MarlowUpgradeInLocalAppData(LocalAppDataFolder()))};
 }
 
 // Copies a verified package over `target`; the package is deleted only after a good copy, so a

@@ -31,6 +31,21 @@ void ForEachProcess(Visit visit) {
     }
 }
 
+// The long form of a path: a program started by its 8.3 name (C:\PROGRA~2\...) is still seen
+// in its folder. A path that cannot be resolved stays as it is.
+std::wstring LongForm(const std::wstring& path) {
+    if (path.empty()) {
+        return path;
+    }
+    std::vector<wchar_t> buffer(MAX_PATH * 4);
+    const DWORD length =
+        GetLongPathNameW(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size()) {
+        return path;
+    }
+    return std::wstring(buffer.data(), length);
+}
+
 }  // namespace
 
 std::wstring ProcessImagePath(DWORD processId) {
@@ -60,9 +75,13 @@ std::wstring ProcessImagePath(DWORD processId) {
 
 void TerminateByName(const std::wstring& name, const std::vector<std::wstring>& folders) {
     const std::wstring image = ToLowerAscii(name + L".exe");
+    std::vector<std::wstring> longFolders;
+    for (const std::wstring& folder : folders) {
+        longFolders.push_back(LongForm(folder));
+    }
     ForEachProcess([&](const PROCESSENTRY32W& entry) {
         if (ToLowerAscii(entry.szExeFile) == image &&
-            ImageInFolders(ProcessImagePath(entry.th32ProcessID), folders)) {
+            ImageInFolders(LongForm(ProcessImagePath(entry.th32ProcessID)), longFolders)) {
             UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
             if (process) {
                 TerminateProcess(process.Get(), 0);
