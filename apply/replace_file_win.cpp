@@ -35,7 +35,11 @@ SwapOps FileSystemOps() {
         const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
         return MoveFileExW(from.c_str(), to.c_str(), flags) != FALSE;
     };
-    ops.remove = [](const std::wstring& path) { DeleteFileW(path.c_str()); };
+    ops.remove = [](const std::wstring& path) {
+        // A copy keeps its source's read-only attribute, which would keep the staged file.
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+    };
     ops.exists = [](const std::wstring& path) { return PathFileExistsW(path.c_str()) != FALSE; };
     ops.size = FileSizeOf;
     ops.version = [](const std::wstring& path) { return FileProductVersion(path); };
