@@ -62,7 +62,9 @@ bool PLFile::WriteBlock(const void* data, std::size_t size) {
     if (file_ == nullptr) {
         return true;
     }
-    if (writeFailed_) {
+    // A body longer than the position can count (2 GiB) is no package: it is endless data.
+    if (writeFailed_ || position_ < 0 || size > static_cast<std::size_t>(INT32_MAX - position_)) {
+        writeFailed_ = true;
         return false;
     }
     // The stream already stands at the position after the previous block: seeking again would
