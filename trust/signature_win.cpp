@@ -121,18 +121,22 @@ bool ReadName(PCCERT_CONTEXT certificate, DWORD flags, wchar_t* field, std::size
 }
 
 // Whether the program names a certificate table in its headers (a table whose headers cannot be
-// read within their first bytes counts as one). A file that cannot be read carries none.
-bool CarriesSignature(const wchar_t* path) {
-    UniqueFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size = {};
-    if (!file || !GetFileSizeEx(file.Get(), &size)) {
-        return false;
+// read within their first bytes counts as one). A file that is not there carries none; one that
+// is there but cannot be read (locked, denied) may carry one, and so is not taken as unsigned.
+bool CarriesSignature(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     }
+    LARGE_INTEGER size = {};
     std::uint8_t header[kCertificateHeaderBytes];
     DWORD read = 0;
-    if (!ReadFile(file.Get(), header, sizeof header, &read, nullptr)) {
-        return false;
+    if (!GetFileSizeEx(file.Get(), &size) ||
+        !ReadFile(file.Get(), header, sizeof header, &read, nullptr)) {
+        return true;
     }
     return CertificateTableOf(header, read, static_cast<std::uint64_t>(size.QuadPart)) !=
            CertificateTable::kNone;
@@ -214,7 +218,7 @@ SignatureRead ReadSignatureInfo(const std::wstring& path, SignatureInfo& info) {
         Report("CryptQueryObject");
         // A malformed certificate table fails here just as a file without one does: the
         // program's own headers tell the two apart.
-        return CarriesSignature(file) ? SignatureRead::kUnreadable : SignatureRead::kNone;
+        return CarriesSignature(path) ? SignatureRead::kUnreadable : SignatureRead::kNone;
     }
     std::unique_ptr<void, CertStoreCloser> store(rawStore);
     std::unique_ptr<void, CryptMsgCloser> message(rawMessage);
