@@ -284,7 +284,10 @@ class Scenario:
         log = os.path.join(self.suite, name + ".log")
         if not os.path.exists(log):
             return []
-        return [line for line in read(log).decode("utf-16-le").split("\r\n") if line]
+        data = read(log)
+        # The program writes a line and its end in two writes: a line not yet ended is left out.
+        lines = data[:len(data) // 2 * 2].decode("utf-16-le").split("\r\n")[:-1]
+        return [line for line in lines if line]
 
     def set_registry(self, key, name, value, kind="REG_SZ", view=None):
         """Writes a value (in the view of `registry_view`); the key is deleted at the end."""
@@ -370,8 +373,9 @@ class Case(unittest.TestCase):
     def assert_never_shown(self, updater, seconds=30):
         """Watches the window until the updater ends: it must never be shown. The frame is made
         visible when it is created, before it has a picture (a layered window shows nothing
-        then), and the check's outcome hides it at once; so a window counts as shown only when
-        it is still visible a second after it was first seen so."""
+        then), and the check's outcome hides it at once; a check on a loaded machine can take a
+        few seconds. So a window counts as shown only when it is still visible three seconds
+        after it was first seen so: a window that is shown stays until it is answered."""
         deadline = time.monotonic() + seconds
         seen = None
         while updater.wait(0) is None and time.monotonic() < deadline:
@@ -381,7 +385,7 @@ class Case(unittest.TestCase):
             elif seen is None:
                 seen = time.monotonic()
             else:
-                self.assertLess(time.monotonic() - seen, 1.0, "window was shown")
+                self.assertLess(time.monotonic() - seen, 3.0, "window was shown")
             time.sleep(0.2)
         self.assert_ends(updater, 1)
 

@@ -156,7 +156,9 @@ class Comparison(harness.Case):
         elif plan["windowShown"] and "click" in plan["outcome"]:
             # A window that waits for the click to install is closed once its downloads are in.
             downloads = ["/" + d["url"].split("/", 3)[3] for d in plan["downloads"]]
-            wait_until(lambda: all(d in self.s.requested_paths() for d in downloads), 30)
+            self.assertTrue(
+                wait_until(lambda: all(d in self.s.requested_paths() for d in downloads), 30),
+                "the downloads of the plan were not requested: %s" % downloads)
             self.close_by_caller(updater)
         else:
             self.assert_ends(updater, 60)

@@ -178,7 +178,7 @@ class Reading(unittest.TestCase):
             started = time.monotonic()
             r = run(PUBLISH, "lint", "http://127.0.0.1:%d" % silent.getsockname()[1],
                     "--timeout", "1")
-            self.assertLess(time.monotonic() - started, 10)
+            self.assertLess(time.monotonic() - started, 30)  # not the minutes of no time-out
         self.assertEqual(r.returncode, 2)
         self.assertIn(b"did not answer in time", r.stderr)
 
