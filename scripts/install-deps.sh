@@ -2,8 +2,9 @@
 # Installs the Debian packages that building and testing the updater need, when any is missing.
 # As root it runs apt-get itself; otherwise it prints the commands to run.
 #
-# 32-bit Wine (wine32:i386) comes through Debian's multiarch: the i386 architecture is added first.
-# With it, a 64-bit prefix runs the 32-bit updater under WOW64, as 64-bit Windows does.
+# 32-bit Wine (wine32:i386) is installed when the Wine tests run the 32-bit build
+# (scripts/wine-machine.sh). It comes through Debian's multiarch: the i386 architecture is added
+# first. With it, a 64-bit prefix runs the 32-bit updater under WOW64, as 64-bit Windows does.
 #
 # Services are never started by the install: nginx and the ClickHouse server (and any other daemon
 # a package brings) run in the tests only as plain processes on loopback ports.
@@ -13,7 +14,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ python3 libgtest-dev googletest
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
-  binutils-mingw-w64-i686 wine wine64 wine32:i386 xvfb xauth osslsigncode fonts-wqy-zenhei
+  binutils-mingw-w64-i686 wine wine64 xvfb xauth osslsigncode fonts-wqy-zenhei
   x11-utils xdotool imagemagick openssl libpugixml-dev libsqlite3-dev libssl-dev
   libcurl4-openssl-dev
   nginx-light
@@ -22,6 +23,8 @@ packages=(
   mount  # the tests that fill a disk mount a small one (tests/tools/small_disk.py)
   clickhouse-server clickhouse-client  # the statistics' column store, started by its tests
 )
+. "$(dirname "${BASH_SOURCE[0]}")/wine-machine.sh"
+[ "$(tallix_wine_tree)" = win32-test ] && packages+=(wine32:i386)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -29,7 +32,9 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 need_i386=
-dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+if [[ " ${missing[*]} " == *":i386 "* ]]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+fi
 install="DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends ${missing[*]}"
 if [ "$(id -u)" -ne 0 ]; then
   echo "Missing packages: ${missing[*]}" >&2

@@ -44,21 +44,31 @@ run_ctest() {
 for tree in "${trees[@]}"; do
   rm -f "build/$tree/ctest.log"
 done
-build native
+# A tree that does not build runs no tests, so it has no result and counts as failed below.
+native_built=
+build native && native_built=1
+# The Wine tests run in a process group of their own, which is ended with this script when it is
+# stopped before they are.
 wine_pid=
+trap '[ -n "$wine_pid" ] && kill -- "-$wine_pid" 2>/dev/null; exit 130' INT TERM
 if build "$wine_tree"; then
-  run_ctest "$wine_tree" "$root/scripts/wine-session.sh" "$root/build/$wine_tree" &
+  setsid bash -c "$(declare -f run_ctest); run_ctest $(printf '%q ' "$wine_tree" \
+    "$root/scripts/wine-session.sh" "$root/build/$wine_tree")" &
   wine_pid=$!
 fi
 for tree in native win32 fuzz; do
-  if [ "$tree" = native ] || nice -n 19 bash -c "$(declare -f build); build $tree"; then
-    nice -n 19 bash -c "$(declare -f run_ctest); run_ctest $tree"
-    cat "build/$tree/ctest.log"
+  if [ "$tree" = native ]; then
+    [ -n "$native_built" ] || continue
+  elif ! nice -n 19 bash -c "$(declare -f build); build $tree"; then
+    continue
   fi
+  nice -n 19 bash -c "$(declare -f run_ctest); run_ctest $tree"
+  cat "build/$tree/ctest.log"
 done
 if [ -n "$wine_pid" ]; then
   echo "== waiting for the Wine tests ($wine_tree)"
   wait "$wine_pid"
+  wine_pid=
   cat "build/$wine_tree/ctest.log"
 fi
 
