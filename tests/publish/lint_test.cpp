@@ -277,9 +277,12 @@ const Mistake kOtherRules[] = {
      "reads as true"},
     {"", Edit("upgrade.xml", "<depend>", "<classnme>x</classnme><depend>"), "ignored-element",
      Severity::kWarning, 0, ""},
+    // The updater reads nothing of a manifest with a document type declaration, entities or not.
     {"",
      Edit("upgrade.xml", "<UpdateList>", "<!DOCTYPE UpdateList [<!ENTITY k \"K\">]><UpdateList>"),
-     "dtd-entity", Severity::kWarning, 0, ""},
+     "xml", Severity::kError, 1, "document type declaration"},
+    {"", Edit("upgrade.xml", "<UpdateList>", "<!DOCTYPE UpdateList><UpdateList>"), "xml",
+     Severity::kError, 1, "document type declaration"},
 };
 
 TEST(LintTable, EveryOtherRule) {

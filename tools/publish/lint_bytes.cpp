@@ -97,11 +97,6 @@ void LintXml(const LoadedManifest& m, std::vector<Finding>& out) {
             "the updater's XML reader stops here (" + xml.Error() +
                 "): the manifest contributes nothing",
             "make the file well-formed XML with the root " + rootName);
-    } else if (xml.Text().find(L"<!ENTITY") != std::wstring::npos) {
-        Add(out, Severity::kWarning, "dtd-entity", m, "line 1",
-            "the updater's reader keeps each entity reference as a node of its own: an element "
-            "that holds one has a child this tool does not show",
-            "write the text out instead of using DTD entities");
     }
     if (xml.Parsed() && !xml.RootFound()) {
         Add(out, Severity::kError, "wrong-root", m, "line 1",

@@ -203,10 +203,10 @@ std::size_t EndOfUnparsedMarkup(const std::string& text, std::size_t at) {
     return at;
 }
 
-// Offset of the first "&" that starts no reference the parser knows, or npos. `declared` holds
-// the entities of an internal DTD subset. pugixml passes such text on unchanged; the system's
-// component refuses the document. One pass over the text.
-std::size_t FirstBadReference(const std::string& text, const std::vector<std::string>& declared) {
+// Offset of the first "&" that starts no reference the parser knows (a character reference or
+// one of XML's five entities; a manifest has no DTD to declare others), or npos. pugixml passes
+// such text on unchanged; the system's component refuses the document. One pass over the text.
+std::size_t FirstBadReference(const std::string& text) {
     static const char* const kPredefined[] = {"amp", "lt", "gt", "quot", "apos"};
     for (std::size_t at = text.find_first_of("<&"); at != std::string::npos;
          at = text.find_first_of("<&", at)) {
@@ -237,10 +237,8 @@ std::size_t FirstBadReference(const std::string& text, const std::vector<std::st
         if (end >= text.size() || text[end] != ';')
             return at;
         const std::string name = text.substr(at + 1, end - at - 1);
-        const bool known = std::find(std::begin(kPredefined), std::end(kPredefined), name) !=
-                               std::end(kPredefined) ||
-                           std::find(declared.begin(), declared.end(), name) != declared.end();
-        if (!known)
+        if (std::find(std::begin(kPredefined), std::end(kPredefined), name) ==
+            std::end(kPredefined))
             return at;
         at = end;
     }
@@ -348,34 +346,26 @@ void ManifestXml::Load(const std::vector<unsigned char>& bytes, const std::wstri
     const pugi::xml_parse_result result =
         impl_->document.load_buffer(utf8.data(), utf8.size(), options, pugi::encoding_utf8);
     std::size_t errorOffset = std::string::npos;
-    if (!result) {
+    if (HasDocumentTypeDeclaration(text_)) {
+        // The updater reads no manifest with a document type declaration (and so no entity).
+        error_ = "a document type declaration, which the updater refuses";
+        std::string lower(utf8);
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+            return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        });
+        errorOffset = lower.find("<!doctype");
+    } else if (!result) {
         error_ = result.description();
         errorOffset = static_cast<std::size_t>(result.offset);
     } else {
         // What pugixml lets pass and the system's component does not.
         std::size_t elements = 0;
-        std::vector<std::string> declared;
         for (const pugi::xml_node& top : impl_->document.children()) {
             if (top.type() == pugi::node_element)
                 ++elements;
             if (top.type() == pugi::node_pcdata) {
                 error_ = "text outside the root element";
                 errorOffset = static_cast<std::size_t>(top.offset_debug());
-            }
-            if (top.type() == pugi::node_doctype) {
-                // <!ENTITY name "..."> of the internal subset.
-                const std::string dtd = top.value();
-                for (std::size_t at = dtd.find("<!ENTITY"); at != std::string::npos;
-                     at = dtd.find("<!ENTITY", at + 1)) {
-                    std::size_t begin = at + 8;
-                    while (begin < dtd.size() &&
-                           std::isspace(static_cast<unsigned char>(dtd[begin])))
-                        ++begin;
-                    std::size_t end = begin;
-                    while (end < dtd.size() && IsNameChar(dtd[end]))
-                        ++end;
-                    declared.push_back(dtd.substr(begin, end - begin));
-                }
             }
         }
         // A declared encoding other than UTF-8 or UTF-16 makes the component read the text's
@@ -398,7 +388,7 @@ void ManifestXml::Load(const std::vector<unsigned char>& bytes, const std::wstri
             error_ = elements == 0 ? "no root element" : "more than one root element";
             errorOffset = utf8.size();
         }
-        const std::size_t bad = FirstBadReference(utf8, declared);
+        const std::size_t bad = FirstBadReference(utf8);
         if (error_.empty() && bad != std::string::npos) {
             error_ = "unknown entity or stray \"&\"";
             errorOffset = bad;
