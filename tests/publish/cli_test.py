@@ -77,12 +77,19 @@ class Conventions(unittest.TestCase):
             release = write_release(d, clean_release())
             for args in (["lint", release, "--bogus"], ["lint", release, "--machine", "p.json"],
                          ["stats", "log", "--fail-on", "error"], ["lint", release, "--fail-on", "all"],
-                         ["lint"], ["lint", release, "extra"], ["frobnicate"], []):
+                         ["lint"], ["lint", release, "extra"], ["frobnicate"], [],
+                         ["plan", release, "--machine", "m.json", "--threshold", "4294967297"],
+                         ["keygen", os.path.join(d, "k"), "-x"], ["sign", "-x", release]):
                 with self.subTest(args=args):
                     r = run(PUBLISH, *args)
                     self.assertEqual((r.returncode, r.stdout), (2, b""))
                     self.assertIn(b"tallix-publish: ", r.stderr)
             self.assertEqual(run(PUBLISH, "lint", release, "--help").returncode, 0)
+            # A short help switch is help, not the name of a key pair.
+            r = subprocess.run([PUBLISH, "keygen", "-h"], capture_output=True, timeout=60, cwd=d)
+            self.assertEqual(r.returncode, 0)
+            self.assertTrue(r.stdout.startswith(b"usage: tallix-publish keygen"))
+            self.assertFalse([f for f in os.listdir(d) if f.startswith("-h")])
         for args in (["--bogus", "x"], ["a", "b"], [], ["--fail-on", "all", "x"]):
             self.assertEqual(run(DECODER, *args).returncode, 2, args)
 

@@ -149,7 +149,7 @@ void PrintTableOfMachines(const std::vector<Prediction>& predictions, std::ostre
            "reads\n";
     for (const Prediction& p : predictions) {
         for (const std::wstring& u : p.unpredicted)
-            out << "not predicted (" << p.machine << "): " << N(u) << "\n";
+            out << "not predicted (" << TerminalSafe(p.machine) << "): " << S(u) << "\n";
     }
 }
 
@@ -201,8 +201,8 @@ int RunPlanCommand(const std::string& manifests, const std::vector<std::string>&
     } else if (predictions.size() == 1) {
         PrintOne(predictions.front(), out);
     } else {
-        out << "switches: " << switches << (click ? " (the offer's main button is clicked)" : "")
-            << "\n";
+        out << "switches: " << TerminalSafe(switches)
+            << (click ? " (the offer's main button is clicked)" : "") << "\n";
         PrintTableOfMachines(predictions, out);
     }
     // A plan with parts it cannot predict is a finding: the publisher has to look at those.

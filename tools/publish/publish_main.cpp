@@ -2,6 +2,7 @@
 // options are the tables below; the usage text is made from them, so it lists every option.
 // Exit status: 0 clean, 1 findings, 2 a usage error or something that cannot be read.
 #include <cstdint>
+#include <limits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -31,7 +32,7 @@ constexpr std::size_t kAnyNumber = SIZE_MAX;
 
 struct CommandSpec {
     const char* name;
-    const char* synopsis;  // what follows the name
+    const char* synopsis;    // what follows the name
     std::size_t positional;  // how many arguments it takes, or kAnyNumber (the command checks)
     const char* summary;
 };
@@ -169,7 +170,9 @@ bool Apply(const std::string& name, const std::string& value, Arguments& a, std:
     } else if (name == "--threshold") {
         char* end = nullptr;
         const long threshold = std::strtol(value.c_str(), &end, 10);
-        if (value.empty() || *end != '\0' || threshold < 1) {
+        // Counted in the updater's unsigned: a larger number would wrap to a small one.
+        if (value.empty() || *end != '\0' || threshold < 1 ||
+            static_cast<unsigned long>(threshold) > std::numeric_limits<unsigned>::max()) {
             problem = "--threshold takes a number from 1, not " + value;
             return false;
         }

@@ -21,7 +21,8 @@ namespace {
 
 // A package as the download host serves it, read one byte past its indexed size (so that a longer
 // or endless answer shows as too long), or nothing when it cannot be had.
-std::optional<std::vector<unsigned char>> ServedPackage(const std::string& url, std::uint64_t size) {
+std::optional<std::vector<unsigned char>> ServedPackage(const std::string& url,
+                                                        std::uint64_t size) {
     FetchResult fetched = HttpGet(url, static_cast<std::size_t>(size) + 1, kDefaultTimeoutSeconds);
     if (fetched.outcome != FetchResult::Outcome::kBody)
         return std::nullopt;
@@ -80,17 +81,17 @@ struct Options {
     }
 };
 
-// Every option of a command takes a value except --json and --help; unknown options are usage
-// errors.
+// Every option of a command takes a value except --json and --help (or -h); unknown options,
+// and any other argument that begins with "-", are usage errors.
 bool ParseOptions(const std::vector<std::string>& args, const std::vector<std::string>& known,
                   Options& o, std::string& problem) {
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help") {
+        if (arg == "--help" || arg == "-h") {
             o.help = true;
         } else if (arg == "--json" && std::find(known.begin(), known.end(), arg) != known.end()) {
             o.json = true;
-        } else if (arg.rfind("--", 0) == 0) {
+        } else if (arg.size() > 1 && arg[0] == '-') {  // "-" alone names standard input
             if (std::find(known.begin(), known.end(), arg) == known.end()) {
                 problem = "unknown option " + arg;
                 return false;
@@ -448,9 +449,9 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
             for (IndexProblem& p : CompareWithIndex(release, index, downloadBase))
                 problems.push_back(std::move(p));
             for (IndexProblem& p : ComparePackageBytes(index, [&](const IndexedFile& entry) {
-                     return source.IsUrl() ? ServedPackage(Utf16ToUtf8(downloadBase) + entry.path,
-                                                           entry.size)
-                                           : ReadFileBytes(source.Location() + entry.path);
+                     return source.IsUrl()
+                                ? ServedPackage(Utf16ToUtf8(downloadBase) + entry.path, entry.size)
+                                : ReadFileBytes(source.Location() + entry.path);
                  })) {
                 problems.push_back(std::move(p));
             }
@@ -482,8 +483,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     } else {
         std::vector<std::vector<std::string>> rows = {{"severity", "file", "finding", "fix"}};
         for (const IndexProblem& p : problems) {
-            rows.push_back(
-                {p.error ? "error" : "warning", p.file, p.message, p.fix});
+            rows.push_back({p.error ? "error" : "warning", p.file, p.message, p.fix});
         }
         PrintTable(out, rows);
         out << errors << " error(s), " << problems.size() - errors << " warning(s)\n";
