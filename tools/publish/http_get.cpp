@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -211,7 +212,9 @@ bool GetOnce(const Url& url, std::size_t keep, Clock::time_point deadline, Answe
     std::string received;
     std::size_t headEnd = std::string::npos;
     std::uint64_t total = 0;
-    std::uint64_t length = kCountLimit;  // the Content-Length, when the head gives one
+    // Every byte kept is counted, so a package larger than the count limit is still read whole.
+    const std::uint64_t countLimit = std::max<std::uint64_t>(kCountLimit, keep);
+    std::uint64_t length = countLimit;  // the Content-Length, when the head gives one
     char buffer[16384];
     while (true) {
         if (!Wait(socket.Get(), POLLIN, deadline)) {
@@ -234,7 +237,7 @@ bool GetOnce(const Url& url, std::size_t keep, Clock::time_point deadline, Answe
             const std::string given = Header(received.substr(0, headEnd + 2), "content-length");
             if (!given.empty() && given.find_first_not_of("0123456789") == std::string::npos)
                 length =
-                    std::min<std::uint64_t>(kCountLimit, std::strtoull(given.c_str(), nullptr, 10));
+                    std::min<std::uint64_t>(countLimit, std::strtoull(given.c_str(), nullptr, 10));
         }
         if (received.size() > headEnd + 4 + keep)
             received.resize(headEnd + 4 + keep);  // counted, not kept

@@ -15,14 +15,15 @@ struct FetchResult {
         kUnreadable,  // the host, the folder or the file could not be read at all
     };
     Outcome outcome = Outcome::kUnreadable;
-    std::vector<unsigned char> body;     // its first `keep` bytes
-    std::uint64_t size = 0;              // the whole body's size, counted up to kCountLimit
-    int status = 0;                      // the last HTTP status; 0 for a file
+    std::vector<unsigned char> body;  // its first `keep` bytes
+    std::uint64_t size = 0;           // the whole body's size, counted up to kCountLimit or `keep`
+    int status = 0;                   // the last HTTP status; 0 for a file
     std::vector<std::string> redirects;  // each redirect followed: "302 to http://..."
     std::string problem;                 // why missing or unreadable ("HTTP 404 Not Found")
 };
 
-// How much of a body is counted before the reading stops: a larger one is "at least" this big.
+// How much of a body is counted before the reading stops, unless more is kept: a larger one is
+// "at least" this big.
 constexpr std::uint64_t kCountLimit = 64ull << 20;
 
 // At most this many redirects are followed, as a browser would.
