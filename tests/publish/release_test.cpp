@@ -197,6 +197,29 @@ TEST_F(Release, VerifyNamesWhatFails) {
     finds({}, "taken as not fetched (every check of this variant ends");
 }
 
+// A manifest names the packages, and anyone who answers for its host writes it: sign reads only
+// plain files below the release folder (a path that climbs out, or a pipe that never ends, is a
+// package that is not there).
+TEST_F(Release, SignReadsOnlyPlainFilesBelowTheFolder) {
+    const fs::path outside = dir_.string() + "-outside.exe";
+    Write(outside, "not the publisher's");
+    ASSERT_EQ(::mkfifo((dir_ / "packages" / "pipe.exe").c_str(), 0600), 0);
+    const std::string climbing = "/packages/../../" + outside.filename().string();
+    for (const std::string& path : {climbing, std::string("/packages/pipe.exe")}) {
+        Write(dir_ / "keldra" / "upgrade.xml",
+              kMark +
+                  "<UpdateList><tallix><version>3.2.0.17</version>"
+                  "<installfile>/keldra/tallix.exe</installfile></tallix><pinnace>"
+                  "<version>2.1.0.1</version><installfile>" +
+                  path + "</installfile></pinnace></UpdateList>");
+        const Outcome run = Sign("6");
+        EXPECT_NE(run.status, 0) << path;
+        EXPECT_NE(run.err.find("is not in the folder"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(Index())) << path;
+    }
+    fs::remove(outside);
+}
+
 TEST_F(Release, LintAndPlanKnowTheIndex) {
     const auto lint = [&] {
         LintOptions options;

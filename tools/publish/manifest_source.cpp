@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -85,6 +86,21 @@ std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path)
         return std::nullopt;
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
                                       std::istreambuf_iterator<char>());
+}
+
+std::optional<std::vector<unsigned char>> ReadReleaseFile(const std::string& dir,
+                                                          const std::string& path) {
+    for (std::size_t begin = 0; begin <= path.size();) {
+        const std::size_t end = std::min(path.find_first_of("/\\", begin), path.size());
+        if (path.compare(begin, end - begin, "..") == 0)
+            return std::nullopt;
+        begin = end + 1;
+    }
+    const std::string full = dir + path;
+    struct stat info {};
+    if (stat(full.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return ReadFileBytes(full);
 }
 
 void LoadManifestBytes(ManifestKind kind, ManifestVariant variant,

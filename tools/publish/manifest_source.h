@@ -43,6 +43,13 @@ class ManifestSource {
 // The bytes of a file, or nothing (a folder, a missing or unreadable file).
 std::optional<std::vector<unsigned char>> ReadFileBytes(const std::string& path);
 
+// The bytes of a file below the release folder `dir`, at `path` ("/keldra/pinnace.exe") as a
+// manifest or an index names it. Manifests come from anyone who answers for their host: a path
+// with a ".." step (out of the folder) or one that names anything but a plain file (a device
+// that never ends, a pipe) reads as missing.
+std::optional<std::vector<unsigned char>> ReadReleaseFile(const std::string& dir,
+                                                          const std::string& path);
+
 struct LoadedManifest {
     std::string file;  // host path, "/keldra/upgrade.xml"
     ManifestKind kind = ManifestKind::kUpgrade;

@@ -36,12 +36,12 @@ std::string FindPackage(const std::string& dir, const UpdateItem& item,
         scheme == std::wstring::npos ? std::wstring::npos : url.find(L'/', scheme + 3);
     std::vector<std::string> candidates;
     if (slash != std::wstring::npos)
-        candidates.push_back(dir + N(url.substr(slash, url.find(L'?') - slash)));
-    candidates.push_back(dir + "/" + N(item.fileName));
+        candidates.push_back(N(url.substr(slash, url.find(L'?') - slash)));
+    candidates.push_back("/" + N(item.fileName));
     for (const std::string& path : candidates) {
-        if (auto read = ReadFileBytes(path)) {
+        if (auto read = ReadReleaseFile(dir, path)) {
             bytes = std::move(*read);
-            return path;
+            return dir + path;
         }
     }
     return "";

@@ -205,7 +205,7 @@ bool IndexFolder(const std::string& dir, const std::wstring& downloadBase, Relea
                                "blanks)");
             continue;
         }
-        const auto bytes = ReadFileBytes(dir + p.path);
+        const auto bytes = ReadReleaseFile(dir, p.path);
         if (!bytes) {
             problems.push_back("the package of " + what + " is not in the folder at " + dir +
                                p.path);
@@ -451,7 +451,7 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
             for (IndexProblem& p : ComparePackageBytes(index, [&](const IndexedFile& entry) {
                      return source.IsUrl()
                                 ? ServedPackage(Utf16ToUtf8(downloadBase) + entry.path, entry.size)
-                                : ReadFileBytes(source.Location() + entry.path);
+                                : ReadReleaseFile(source.Location(), entry.path);
                  })) {
                 problems.push_back(std::move(p));
             }
