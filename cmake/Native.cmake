@@ -16,6 +16,7 @@ gtest_discover_tests(tallix_native_tests DISCOVERY_TIMEOUT 60)
 # The publisher's decoder of the usage reports that reach the statistics host.
 add_executable(report_decoder ${CMAKE_SOURCE_DIR}/tools/report_decoder.cpp
                               ${CMAKE_SOURCE_DIR}/tools/code_page.cpp
+                              ${CMAKE_SOURCE_DIR}/tools/publish/log_lines.cpp
                               ${CMAKE_SOURCE_DIR}/tools/publish/output.cpp)
 target_compile_options(report_decoder PRIVATE ${TALLIX_SANITIZE})
 target_link_libraries(report_decoder PRIVATE tallix_core)

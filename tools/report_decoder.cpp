@@ -26,6 +26,7 @@
 #include "build_values.h"
 #include "report/report_decoder.h"
 #include "tools/code_page.h"
+#include "tools/publish/log_lines.h"
 #include "tools/publish/output.h"
 
 namespace {
@@ -144,15 +145,24 @@ int main(int argc, char** argv) {
         }
     }
     std::istream& in = input == "-" ? std::cin : file;
-    int reports = 0;
-    int bad = 0;
+    long long reports = 0;
+    long long bad = 0;
+    // Lines are read in blocks, so a line of any length holds only its head in memory.
+    LogLineReader reader(in);
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    unsigned long long length = 0;
+    for (long long number = 1; reader.Next(line, length); ++number) {
         const auto request = ReportRequestInLine(line);
         if (!request) {
             continue;
         }
         ++reports;
+        if (length > line.size()) {
+            ++bad;
+            std::cerr << "report_decoder: " << TerminalSafe(input) << ":" << number
+                      << ": a line of " << length << " bytes, longer than any report\n";
+            continue;
+        }
         const DecodedReport report = DecodeReportRequest(*request, toUtf8);
         if (!report.json.empty()) {
             std::cout << report.json << "\n";

@@ -108,6 +108,12 @@ class Conventions(unittest.TestCase):
             open(log, "w").close()
             self.assertEqual(run(DECODER, log).returncode, 1)
             self.assertEqual(run(DECODER, "--fail-on", "error", log).returncode, 0)
+            # A report line longer than any report is named, and not held whole in memory.
+            with open(log, "wb") as f:
+                f.write(b"GET /receive/tallix.aspx?uid=" + b"0" * (5 << 20) + b" HTTP/1.1\n")
+            r = run(DECODER, log)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(b"empty.log:1: a line of", r.stderr)
 
 
 class Reading(unittest.TestCase):
