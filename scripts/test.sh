@@ -4,10 +4,11 @@
 # executables and the replay of every fuzz target's corpus. Ends with one summary line.
 #
 # The Wine tests take most of the time and spend much of it waiting (for windows, time-outs and
-# paced downloads), so they run beside the rest: the native tree and the Wine tree are built
-# first (the publisher's plan scenarios run the native tree's tool), then the Wine tests start,
-# and the native tests, the release tree and the fuzz tree are built and run meanwhile at the
-# lowest priority, so that the sessions under Wine keep the processor when they need it.
+# paced downloads), so they run beside the rest: the publisher's tool of the native tree (which
+# the plan and release scenarios run) and the Wine tree are built first, then the Wine tests
+# start, and the rest of the native tree, the release tree and the fuzz tree are built and run
+# meanwhile at the lowest priority, so that the sessions under Wine keep the processor when they
+# need it.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -23,11 +24,13 @@ echo "== the Wine tests run the $wine_tree build (TALLIX_WINE_TREE=win32-test: t
 trees=(native "$wine_tree" win32 fuzz)
 scripts/configure.sh "${trees[@]}" || exit 1
 
-# Builds one tree; its output goes to build/TREE.build.log, the end of it to the screen on failure.
+# Builds one tree, or the given targets of it; its output goes to build/TREE.build.log, the end of
+# it to the screen on failure.
 build() {
   local tree=$1
-  echo "== building $tree"
-  if ! ninja -C "build/$tree" >"build/$tree.build.log" 2>&1; then
+  shift
+  echo "== building $tree${1:+ ($*)}"
+  if ! ninja -C "build/$tree" "$@" >>"build/$tree.build.log" 2>&1; then
     tail -n 60 "build/$tree.build.log"
     echo "== $tree: build failed"
     return 1
@@ -42,11 +45,9 @@ run_ctest() {
 }
 
 for tree in "${trees[@]}"; do
-  rm -f "build/$tree/ctest.log"
+  rm -f "build/$tree/ctest.log" "build/$tree.build.log"
 done
-# A tree that does not build runs no tests, so it has no result and counts as failed below.
-native_built=
-build native && native_built=1
+build native tallix-publish
 # The Wine tests run in a process group of their own, which is ended with this script when it is
 # stopped before they are.
 wine_pid=
@@ -56,10 +57,9 @@ if build "$wine_tree"; then
     "$root/scripts/wine-session.sh" "$root/build/$wine_tree")" &
   wine_pid=$!
 fi
+# A tree that does not build runs no tests, so it has no result and counts as failed below.
 for tree in native win32 fuzz; do
-  if [ "$tree" = native ]; then
-    [ -n "$native_built" ] || continue
-  elif ! nice -n 19 bash -c "$(declare -f build); build $tree"; then
+  if ! nice -n 19 bash -c "$(declare -f build); build $tree"; then
     continue
   fi
   nice -n 19 bash -c "$(declare -f run_ctest); run_ctest $tree"
