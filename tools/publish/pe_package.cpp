@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "manifest/version.h"
+#include "trust/certificate_table.h"
 #include "trust/pe_fields.h"
 #include "trust/signer_rule.h"
 #include "tools/publish/xml_view.h"
@@ -59,8 +60,12 @@ std::optional<PeLayout> ReadLayout(const Bytes& in) {
     const std::size_t security = SecurityEntryAt(countAt);
     PeLayout layout;
     layout.resourceRva = in.U32(directories + 2 * 8).value_or(0);
-    layout.securityOffset = in.U32(security).value_or(0);
-    layout.securitySize = in.U32(security + 4).value_or(0);
+    // The signature is read only where the updater's own rule sees a certificate table (an
+    // image with too few data directories has none, whatever its fifth entry holds).
+    if (CertificateTableOf(in.b.data(), in.b.size(), in.b.size()) == CertificateTable::kPresent) {
+        layout.securityOffset = in.U32(security).value_or(0);
+        layout.securitySize = in.U32(security + 4).value_or(0);
+    }
     const std::size_t table = *pe + kPeFileHeaderBytes + *optionalSize;
     for (std::size_t i = 0; i < *sectionCount; ++i) {
         const std::size_t at = table + i * 40;
