@@ -135,15 +135,28 @@ ManifestVariant ChooseManifestVariant(bool version6Switch, bool mainProgramVersi
     return classic ? ManifestVariant::kClassic : ManifestVariant::kVersion6;
 }
 
+ManifestEncoding ManifestEncodingOf(const unsigned char* bytes, std::size_t count) {
+    if (bytes != nullptr && count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB &&
+        bytes[2] == 0xBF) {
+        return ManifestEncoding::kUtf8Marked;
+    }
+    if (bytes != nullptr && count >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        return ManifestEncoding::kUtf16Marked;
+    }
+    return ManifestEncoding::kUtf16;
+}
+
 std::wstring DecodeManifestBytes(const unsigned char* bytes, std::size_t count) {
     if (bytes == nullptr || count == 0) {
         return std::wstring();
     }
-    if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-        return DecodeUtf8(bytes + 3, count - 3);
-    }
-    if (count >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        return DecodeUtf16Le(bytes + 2, count - 2);
+    switch (ManifestEncodingOf(bytes, count)) {
+        case ManifestEncoding::kUtf8Marked:
+            return DecodeUtf8(bytes + 3, count - 3);
+        case ManifestEncoding::kUtf16Marked:
+            return DecodeUtf16Le(bytes + 2, count - 2);
+        case ManifestEncoding::kUtf16:
+            break;
     }
     return DecodeUtf16Le(bytes, count);
 }

@@ -55,6 +55,14 @@ ManifestVariant ChooseManifestVariant(bool version6Switch, bool mainProgramVersi
 std::wstring DecodeManifestBytes(const unsigned char* bytes, std::size_t count);
 std::wstring DecodeManifestBytes(const std::vector<unsigned char>& bytes);
 
+// Which of the three readings above a body gets, by its first bytes.
+enum class ManifestEncoding {
+    kUtf8Marked,   // EF BB BF
+    kUtf16Marked,  // FF FE
+    kUtf16,        // no mark: the whole body as UTF-16LE
+};
+ManifestEncoding ManifestEncodingOf(const unsigned char* bytes, std::size_t count);
+
 // Whether the prolog of a manifest's text (before its first element: white space, a byte-order
 // mark, the XML declaration, processing instructions and comments) holds a document type
 // declaration ("<!DOCTYPE", in any letter case). Manifests come over plain HTTP, and a DTD could

@@ -13,7 +13,6 @@
 
 namespace {
 
-const wchar_t kUpdaterTag[] = L"tallix";
 const wchar_t kMainProgramTag[] = L"keldra";
 const wchar_t kCalendarTag[] = L"dayloom";
 const wchar_t kMainProgramFile[] = L"keldra.exe";
@@ -229,11 +228,7 @@ std::wstring StripCommas(const std::wstring& text) {
 template <typename FindFirst>
 void DecideDependencies(const std::wstring& dependText, const DecisionMachine& machine,
                         FindFirst firstWithTag) {
-    std::wstring rest = StripCommas(dependText);
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(L',');
-        const std::wstring token = ToLowerAscii(rest.substr(0, comma));
-        rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
+    for (const std::wstring& token : DependTokens(dependText)) {
         UpdateItem* item = firstWithTag(token);
         if (item != nullptr) {
             DecideItem(*item, InstalledRule::kSuiteFile, WhenMissing::kUpdateIfNoSuiteFile, false,
@@ -318,6 +313,17 @@ void DecideSuite(UpdateList& list, const DecisionOptions& options, const Decisio
 }
 
 }  // namespace
+
+std::vector<std::wstring> DependTokens(const std::wstring& dependText) {
+    std::vector<std::wstring> tokens;
+    std::wstring rest = StripCommas(dependText);
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(L',');
+        tokens.push_back(ToLowerAscii(rest.substr(0, comma)));
+        rest = comma == std::wstring::npos ? std::wstring() : rest.substr(comma + 1);
+    }
+    return tokens;
+}
 
 std::wstring InstalledVersion(InstalledRule rule, const UpdateItem& item,
                               const DecisionMachine& machine) {

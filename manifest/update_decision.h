@@ -85,6 +85,13 @@ constexpr int kCalendarPluginPlacement = 1;
 void DecideUpdates(UpdateList& list, const DecisionOptions& options, const DecisionMachine& machine,
                    DecisionResults& results);
 
+// The updater's own entry.
+inline constexpr wchar_t kUpdaterTag[] = L"tallix";
+
+// The tags a depend text names, in order and lower-cased: the text is cut at each ",", commas
+// at either end ignored; an empty piece between two commas stays (it names no entry).
+std::vector<std::wstring> DependTokens(const std::wstring& dependText);
+
 // Decides the entries named in a depend text: a comma-separated list of tags, commas at either end
 // ignored, matched in lower case against the first entry of each tag. An entry is decided by its
 // file in the suite directory, and a missing file always needs an update.

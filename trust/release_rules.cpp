@@ -40,7 +40,7 @@ IndexAssessment AssessReleaseIndex(const unsigned char* bytes, std::size_t count
             out.signatures[i] = SignatureVerdict::kBad;
         }
     }
-    out.expired = trust.now > out.index.expires + kExpiryGraceSeconds;
+    out.expired = IndexExpired(out.index.expires, trust.now);
     out.rolledBack = out.index.release < trust.lastRelease;
     if (trust.threshold == 0 || out.goodKeys < trust.threshold) {
         out.verdict = IndexVerdict::kBelowThreshold;

@@ -15,6 +15,11 @@
 // An index is still taken this long after its expiry, for a machine whose clock runs ahead.
 inline constexpr std::int64_t kExpiryGraceSeconds = 24 * 60 * 60;
 
+// Whether an index that expires at `expires` is refused at `now` (seconds since 1970).
+inline bool IndexExpired(std::int64_t expires, std::int64_t now) {
+    return now > expires + kExpiryGraceSeconds;
+}
+
 // Whether `signature` is a good signature of the body by the trusted key at `keyIndex`;
 // `context` is the trust's own.
 using IndexSignatureCheck = bool (*)(const void* context, std::size_t keyIndex,

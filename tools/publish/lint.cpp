@@ -7,6 +7,7 @@
 
 #include "base/text.h"
 #include "manifest/settings_manifest.h"
+#include "manifest/update_decision.h"
 #include "manifest/update_list.h"
 #include "manifest/version.h"
 
@@ -51,15 +52,11 @@ bool IsEntryTag(const std::wstring& tag) {
     return !tag.empty() && tag[0] != L'#';
 }
 
-// Depend tokens as the updater's dependency evaluation cuts them: at each ",", lower-cased.
+// The depend tokens, as the updater's dependency evaluation cuts them, that name no entry.
 std::set<std::wstring> UnknownDependTokens(const std::wstring& depend,
                                            const std::map<std::wstring, const EntryFacts*>& byTag) {
     std::set<std::wstring> unknown;
-    std::wstring rest = depend;
-    for (std::size_t comma; !rest.empty();
-         rest = comma == std::wstring::npos ? L"" : rest.substr(comma + 1)) {
-        comma = rest.find(L',');
-        const std::wstring token = ToLowerAscii(rest.substr(0, comma));
+    for (const std::wstring& token : DependTokens(depend)) {
         if (!token.empty() && byTag.count(token) == 0)
             unknown.insert(token);
     }
@@ -109,7 +106,7 @@ void LintUpgrade(const Context& c, const LintOptions& options, std::vector<Entry
                   "add the entries or correct the tags");
         }
     }
-    const auto updater = byTag.find(L"tallix");
+    const auto updater = byTag.find(kUpdaterTag);
     if (updater == byTag.end()) {
         c.Add(Severity::kError, "updater-missing", "UpdateList",
               "no entry tagged tallix: machines never learn of a newer updater",
@@ -142,7 +139,7 @@ void LintHistory(const Context& c, const std::vector<EntryFacts>& entries) {
         }
     }
     for (const std::wstring& tag : upgradeTags) {
-        if (tag == L"tallix" || historyTags.count(tag) > 0)
+        if (tag == kUpdaterTag || historyTags.count(tag) > 0)
             continue;
         c.Add(
             Severity::kWarning, "history-missing", "UpdateList",

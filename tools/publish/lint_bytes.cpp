@@ -3,7 +3,7 @@
 #include <string>
 
 #include "base/text.h"
-
+#include "manifest/manifest_text.h"
 #include "tools/publish/lint.h"
 
 namespace {
@@ -43,8 +43,9 @@ void LintBytes(const LoadedManifest& m, std::vector<Finding>& out) {
             "publish the manifest's content");
         return;
     }
-    const bool utf8Mark = b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF;
-    const bool utf16Mark = b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE;
+    const ManifestEncoding encoding = ManifestEncodingOf(b.data(), b.size());
+    const bool utf8Mark = encoding == ManifestEncoding::kUtf8Marked;
+    const bool utf16Mark = encoding == ManifestEncoding::kUtf16Marked;
     if (!utf8Mark && !utf16Mark) {
         const bool bigEndian = b.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF;
         const bool looksUtf16 = b.size() >= 2 && b[1] == 0;

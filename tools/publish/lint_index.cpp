@@ -36,7 +36,7 @@ void LintReleaseIndex(const ReleaseManifests& release, const LintOptions& option
             "sign it with tallix-publish sign");
     }
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-    if (now > index->expires + kExpiryGraceSeconds) {
+    if (IndexExpired(index->expires, now)) {
         add(Severity::kError, "index-expired", kReleaseIndexPath,
             "the release index expired on " + FormatIndexTime(index->expires) +
                 ": an updater built with release keys ends every check",

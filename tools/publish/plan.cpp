@@ -91,7 +91,7 @@ Prediction PredictRun(const ReleaseManifests& release, const MachineProfile& mac
         e.enforce = item->enforce;
         e.foundBy = FoundBy(*item, asked, options.requestedVersion, options.productKey);
         e.decided = options.suiteCaller || item->tag == options.productKey ||
-                    item->tag == L"tallix" || !e.foundBy.empty() || item->updateNeeded;
+                    item->tag == kUpdaterTag || !e.foundBy.empty() || item->updateNeeded;
         p.entries.push_back(e);
     }
     if (!upgrade.present) {

@@ -7,6 +7,7 @@
 #include "base/session_state.h"
 #include "base/text.h"
 #include "manifest/installed_products.h"
+#include "manifest/update_decision.h"
 #include "tools/publish/plan_session.h"
 #include "ui/frame_picture.h"
 
@@ -45,7 +46,7 @@ void SelfUpdate(PlanSession& s) {
     p.selfUpdate = true;
     p.why = L"the manifest offers a newer updater";
     for (const auto& item : s.items) {
-        if (item->tag != L"tallix")
+        if (item->tag != kUpdaterTag)
             continue;
         p.requests.push_back(HostPath(item->downloadUrl));
         p.starts.push_back({s.machine.suiteDirectory + L"upgrade\\tallix.exe",
