@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "base/text.h"
+#include "base/unique_handle_win.h"
 #include "test_support.h"
 #include "trust/signature_win.h"
 #include "trust/signer_rule.h"
@@ -67,6 +68,19 @@ TEST(VerifyPackageSignature, SignersAcceptedOrRejectedAndAnUnsignedFileReported)
     EXPECT_FALSE(VerifyPackageSignature(L"GlassWispSetup.exe", signer));
     EXPECT_EQ(signer, L"fabrikam utility software ltd");
     SetCurrentDirectoryW(previous);
+
+    // A program that is there but cannot be read (held without sharing) is not taken for an
+    // unsigned one; once let go, it is.
+    TempFolder folder;
+    const std::wstring held = folder.Path() + L"held.exe";
+    ASSERT_TRUE(CopyFileW(Fixture(L"unsigned.exe").c_str(), held.c_str(), FALSE));
+    {
+        UniqueFileHandle lock(
+            CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock.Valid());
+        EXPECT_FALSE(VerifyPackageSignature(held, signer));
+    }
+    EXPECT_TRUE(VerifyPackageSignature(held, signer));
 
     // The diagnostic line of an unsigned file goes to this program's standard output; a child run
     // shows it.
