@@ -18,7 +18,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "publish"))
-from clickhouse_servers import ClickHouseServer, free_ports, start_cluster  # noqa: E402
+from clickhouse_servers import start_cluster, start_one  # noqa: E402
 
 SHARE_OF_REPORTS = 0.91  # of the synthetic log's lines (tests/publish/synthetic_log.cpp)
 TABLES = "('reports_local', 'hijacks_local', 'malformed_local', 'reports', 'hijacks', 'malformed')"
@@ -117,8 +117,7 @@ def main():
     bench.queries("--db", db)
     print("    size %s" % mb(os.path.getsize(db)), flush=True)
 
-    server = ClickHouseServer(os.path.join(out, "one"), "127.0.0.1",
-                              *free_ports(["127.0.0.1"], 2)).start()
+    server = start_one(os.path.join(out, "one"))
     try:
         bench.load("ClickHouse, one server", [log], "--clickhouse", server.url, servers=[server])
         bench.queries("--clickhouse", server.url)

@@ -11,60 +11,35 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import time
 import urllib.error
 import urllib.request
 
-CONFIG = """<?xml version="1.0"?>
-<yandex>
-  <logger>
-    <level>information</level>
-    <log>{folder}/log/server.log</log>
-    <errorlog>{folder}/log/error.log</errorlog>
-    <size>20M</size>
-    <count>1</count>
-  </logger>
-  <listen_host>{host}</listen_host>
-  <http_port>{http_port}</http_port>
-  <tcp_port>{tcp_port}</tcp_port>
-  <path>{folder}/data/</path>
-  <tmp_path>{folder}/tmp/</tmp_path>
+CONFIG = """<yandex>
+  <logger><level>information</level><log>{folder}/log/server.log</log>
+    <errorlog>{folder}/log/error.log</errorlog><size>20M</size><count>1</count></logger>
+  <listen_host>{host}</listen_host><http_port>{http_port}</http_port><tcp_port>{tcp_port}</tcp_port>
+  <path>{folder}/data/</path><tmp_path>{folder}/tmp/</tmp_path>
   <user_files_path>{folder}/user_files/</user_files_path>
   <format_schema_path>{folder}/format_schemas/</format_schema_path>
-  <users_config>users.xml</users_config>
-  <default_profile>default</default_profile>
-  <default_database>default</default_database>
-  <timezone>UTC</timezone>
-  <mark_cache_size>268435456</mark_cache_size>
-  <uncompressed_cache_size>268435456</uncompressed_cache_size>
-  <max_concurrent_queries>20</max_concurrent_queries>
+  <users_config>users.xml</users_config><timezone>UTC</timezone>
+  <mark_cache_size>268435456</mark_cache_size><max_concurrent_queries>20</max_concurrent_queries>
   <remote_servers>{clusters}</remote_servers>
 </yandex>
 """
-
-USERS = """<?xml version="1.0"?>
-<yandex>
+USERS = """<yandex>
   <profiles><default><max_memory_usage>4000000000</max_memory_usage></default></profiles>
-  <users>
-    <default>
-      <password></password>
-      <networks><ip>127.0.0.0/8</ip></networks>
-      <profile>default</profile>
-      <quota>default</quota>
-    </default>
-  </users>
-  <quotas><default><interval><duration>3600</duration><queries>0</queries><errors>0</errors>
-    <result_rows>0</result_rows><read_rows>0</read_rows><execution_time>0</execution_time>
-  </interval></default></quotas>
+  <users><default><password></password><networks><ip>127.0.0.0/8</ip></networks>
+    <profile>default</profile><quota>default</quota></default></users>
+  <quotas><default></default></quotas>
 </yandex>
 """
 
 
 def server_program():
     found = shutil.which("clickhouse-server", path=os.environ.get("PATH", "") + ":/usr/sbin")
-    if not found:
-        raise RuntimeError("clickhouse-server is not installed (scripts/install-deps.sh)")
-    return found
+    return found or sys.exit("clickhouse-server is not installed (scripts/install-deps.sh)")
 
 
 def free_ports(hosts, count):
@@ -87,58 +62,40 @@ def free_ports(hosts, count):
 
 
 class ClickHouseServer:
-    def __init__(self, folder, host, http_port, tcp_port, cluster=None):
-        """`cluster`: (name, [(host, tcp_port), ...]) of the shards, one replica each."""
-        self.folder = os.path.abspath(folder)
-        self.host = host
-        self.http_port = http_port
-        self.tcp_port = tcp_port
-        self.cluster = cluster
+    def __init__(self, folder, host, http_port, tcp_port, clusters=""):
+        """`clusters`: the servers' <remote_servers> entries."""
+        self.folder, self.host, self.http_port = os.path.abspath(folder), host, http_port
+        self.url = "http://%s:%d/" % (host, http_port)
+        self.config = CONFIG.format(folder=self.folder, host=host, http_port=http_port,
+                                    tcp_port=tcp_port, clusters=clusters)
         self.process = None
 
-    @property
-    def url(self):
-        return "http://%s:%d/" % (self.host, self.http_port)
-
     def start(self, timeout=90):
-        self.launch()
-        return self.wait(timeout)
-
-    def launch(self):
+        """Starts the server and waits until it answers."""
         for part in ("data", "tmp", "log", "user_files", "format_schemas"):
             os.makedirs(os.path.join(self.folder, part), exist_ok=True)
-        clusters = ""
-        if self.cluster:
-            name, shards = self.cluster
-            clusters = "<%s>%s</%s>" % (name, "".join(
-                "<shard><replica><host>%s</host><port>%d</port></replica></shard>" % shard
-                for shard in shards), name)
-        with open(os.path.join(self.folder, "config.xml"), "w") as f:
-            f.write(CONFIG.format(folder=self.folder, host=self.host, http_port=self.http_port,
-                                  tcp_port=self.tcp_port, clusters=clusters))
-        with open(os.path.join(self.folder, "users.xml"), "w") as f:
-            f.write(USERS)
+        for name, text in (("config.xml", self.config), ("users.xml", USERS)):
+            with open(os.path.join(self.folder, name), "w") as f:
+                f.write(text)
         with open(os.path.join(self.folder, "log", "stdout.log"), "ab") as out:
             self.process = subprocess.Popen(
                 [server_program(), "--config-file=" + os.path.join(self.folder, "config.xml")],
-                stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                cwd=self.folder)
+                stdout=out, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, cwd=self.folder)
+        return self.wait(timeout) if timeout else self
 
-    def wait(self, timeout):
-        """Waits until the server answers."""
+    def wait(self, timeout=90):
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if self.process.poll() is not None:
-                raise RuntimeError("clickhouse-server ended at start: " + self.log_tail())
+        while time.monotonic() < deadline and self.process.poll() is None:
             try:
                 with urllib.request.urlopen(self.url + "ping", timeout=2) as answer:
                     if answer.read() == b"Ok.\n":
                         return self
             except (urllib.error.URLError, ConnectionError, socket.timeout):
-                pass
-            time.sleep(0.1)
+                time.sleep(0.1)
         self.stop()
-        raise RuntimeError("clickhouse-server did not answer: " + self.log_tail())
+        log = os.path.join(self.folder, "log", "error.log")
+        tail = open(log, "rb").read()[-2000:] if os.path.exists(log) else b""
+        raise RuntimeError("clickhouse-server did not start: %r" % tail)
 
     def stop(self):
         """Ends this server (and only it) by its process id."""
@@ -157,26 +114,25 @@ class ClickHouseServer:
         with urllib.request.urlopen(request, timeout=120) as answer:
             return answer.read()
 
-    def log_tail(self):
-        try:
-            with open(os.path.join(self.folder, "log", "error.log"), "rb") as f:
-                return f.read()[-2000:].decode("utf-8", "replace")
-        except OSError:
-            return "(no log)"
+
+def start_one(folder):
+    return ClickHouseServer(folder, "127.0.0.1", *free_ports(["127.0.0.1"], 2)).start()
 
 
 def start_cluster(folder, name="tallix"):
     """Two servers, shards of the cluster `name`, on 127.0.0.1 and 127.0.0.2."""
     hosts = ["127.0.0.1", "127.0.0.2"]
-    http_port, tcp_a, tcp_b = free_ports(hosts, 3)
-    shards = [(hosts[0], tcp_a), (hosts[1], tcp_b)]
-    servers = [ClickHouseServer(os.path.join(folder, "shard%d" % (i + 1)), host, http_port, tcp,
-                                (name, shards)) for i, (host, tcp) in enumerate(shards)]
+    http_port, *tcp = free_ports(hosts, 3)
+    clusters = "<%s>%s</%s>" % (name, "".join(
+        "<shard><replica><host>%s</host><port>%d</port></replica></shard>" % shard
+        for shard in zip(hosts, tcp)), name)
+    servers = [ClickHouseServer(os.path.join(folder, "shard%d" % (i + 1)), host, http_port, port,
+                                clusters) for i, (host, port) in enumerate(zip(hosts, tcp))]
     try:
         for server in servers:
-            server.launch()
+            server.start(timeout=None)
         for server in servers:
-            server.wait(90)
+            server.wait()
     except Exception:
         for server in servers:
             server.stop()
