@@ -115,8 +115,8 @@ def main():
         load("ClickHouse, two shards, two loaders", halves,
              [["--clickhouse", s.url + "?database=two", "--cluster", "tallix"] for s in cluster],
              cluster)
-        print("    %s; servers' peaks %s MiB" % (clickhouse_size(cluster, "two"),
-                                                 " and ".join("%.0f" % server_peak(s) for s in cluster)))
+        peaks = " and ".join("%.0f" % server_peak(s) for s in cluster)
+        print("    %s; servers' peaks %s MiB" % (clickhouse_size(cluster, "two"), peaks))
     finally:
         for server in cluster:
             server.stop()
