@@ -13,14 +13,8 @@ import urllib.parse
 
 
 class FaultProxy:
-    def __init__(self, server, table, nth, fault, on_down=None):
-        self.server = server
-        self.table = table
-        self.nth = nth
-        self.fault = fault
-        self.on_down = on_down
-        self.inserts = 0
-        self.lock = threading.Lock()
+    def __init__(self, server, table, nth, fault_kind, on_down=None):
+        self.inserts, self.lock = 0, threading.Lock()
         proxy = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -34,18 +28,17 @@ class FaultProxy:
                 path = self.path
                 query = urllib.parse.parse_qs(urllib.parse.urlsplit(path).query).get("query", [""])
                 fault = None
-                if query[0].startswith("INSERT INTO %s " % proxy.table):
+                if query[0].startswith("INSERT INTO %s " % table):
                     with proxy.lock:
                         proxy.inserts += 1
-                        if proxy.inserts == proxy.nth:
-                            fault = proxy.fault
+                        fault = fault_kind if proxy.inserts == nth else None
                 if fault == "refuse":
                     path += "&readonly=1"
                 if fault == "down":
-                    proxy.on_down()
+                    on_down()
                 try:
-                    upstream = http.client.HTTPConnection(proxy.server.host,
-                                                          proxy.server.http_port, timeout=120)
+                    upstream = http.client.HTTPConnection(server.host, server.http_port,
+                                                          timeout=120)
                     upstream.request("POST", path, body)
                     answer = upstream.getresponse()
                     data = answer.read()

@@ -18,13 +18,8 @@ SOURCE = "tallix-small-disk"
 
 def mounted(path):
     """True when a small disk of this script is mounted on `path`."""
-    path = os.path.realpath(path)
     with open("/proc/self/mounts", encoding="utf-8") as f:
-        for line in f:
-            fields = line.split()
-            if len(fields) >= 3 and fields[0] == SOURCE and fields[1] == path:
-                return True
-    return False
+        return any(line.split()[:2] == [SOURCE, os.path.realpath(path)] for line in f)
 
 
 def mount(path, size):
@@ -48,11 +43,6 @@ def unmount(path):
             subprocess.run(["umount", "-l", path], capture_output=True, timeout=30)
             if mounted(path):
                 raise RuntimeError("cannot unmount the small disk on %s" % path)
-
-
-def free_bytes(path):
-    stat = os.statvfs(path)
-    return stat.f_bavail * stat.f_frsize
 
 
 def main():
