@@ -31,11 +31,8 @@ struct Outcome {
 
 Outcome Command(std::vector<std::string> args) {
     std::ostringstream out, err;
-    Outcome run;
-    run.status = RunReleaseCommand(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    const int status = RunReleaseCommand(args, out, err);
+    return {status, out.str(), err.str()};
 }
 
 std::string Read(const fs::path& path) {
@@ -46,6 +43,17 @@ std::string Read(const fs::path& path) {
 void Write(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// An upgrade manifest with the updater's entry and, unless `pinnace` is empty, the tray
+// companion's at that install file.
+std::string Upgrade(const std::string& pinnace) {
+    return kMark + "<UpdateList><tallix><version>3.2.0.17</version><installfile>/keldra/" +
+           "tallix.exe</installfile></tallix>" +
+           (pinnace.empty() ? ""
+                            : "<pinnace><version>2.1.0.1</version><installfile>" + pinnace +
+                                  "</installfile></pinnace>") +
+           "</UpdateList>";
 }
 
 // A release folder with its manifests and packages, and three throwaway keys: a and b are the
@@ -67,12 +75,7 @@ class Release : public ::testing::Test {
         fs::remove_all(dir_);
         Write(dir_ / "keldra" / "tallix.xml",
               kMark + "<TallixSet><upkeldra6>0</upkeldra6></TallixSet>");
-        Write(dir_ / "keldra" / "upgrade.xml",
-              kMark +
-                  "<UpdateList><tallix><version>3.2.0.17</version>"
-                  "<installfile>/keldra/tallix.exe</installfile></tallix><pinnace>"
-                  "<version>2.1.0.1</version><installfile>/packages/pinnace.exe"
-                  "</installfile></pinnace></UpdateList>");
+        Write(dir_ / "keldra" / "upgrade.xml", Upgrade("/packages/pinnace.exe"));
         Write(dir_ / "keldra" / "tallix.exe", "the updater");
         Write(dir_ / "packages" / "pinnace.exe", "the tray companion");
     }
@@ -82,18 +85,14 @@ class Release : public ::testing::Test {
         return (keys_ / (std::string(name) + kind)).string();
     }
     Outcome Sign(const std::string& release, std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {
-            "sign", dir_.string(), "--release",      release, "--expires",
-            "30d",  "--key",       Key("a", ".key"), "--key", Key("b", ".key")};
-        args.insert(args.end(), more.begin(), more.end());
-        return Command(args);
+        more.insert(more.begin(), {"sign", dir_.string(), "--release", release, "--expires", "30d",
+                                   "--key", Key("a", ".key"), "--key", Key("b", ".key")});
+        return Command(more);
     }
     Outcome Verify(std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {
-            "verify", dir_.string(),    "--key",       Key("a", ".pub"),
-            "--key",  Key("b", ".pub"), "--threshold", "2"};
-        args.insert(args.end(), more.begin(), more.end());
-        return Command(args);
+        more.insert(more.begin(), {"verify", dir_.string(), "--key", Key("a", ".pub"), "--key",
+                                   Key("b", ".pub"), "--threshold", "2"});
+        return Command(more);
     }
     fs::path Index() const { return dir_ / "keldra" / "release.txt"; }
 
@@ -206,12 +205,7 @@ TEST_F(Release, SignReadsOnlyPlainFilesBelowTheFolder) {
     ASSERT_EQ(::mkfifo((dir_ / "packages" / "pipe.exe").c_str(), 0600), 0);
     const std::string climbing = "/packages/../../" + outside.filename().string();
     for (const std::string& path : {climbing, std::string("/packages/pipe.exe")}) {
-        Write(dir_ / "keldra" / "upgrade.xml",
-              kMark +
-                  "<UpdateList><tallix><version>3.2.0.17</version>"
-                  "<installfile>/keldra/tallix.exe</installfile></tallix><pinnace>"
-                  "<version>2.1.0.1</version><installfile>" +
-                  path + "</installfile></pinnace></UpdateList>");
+        Write(dir_ / "keldra" / "upgrade.xml", Upgrade(path));
         const Outcome run = Sign("6");
         EXPECT_NE(run.status, 0) << path;
         EXPECT_NE(run.err.find("is not in the folder"), std::string::npos) << run.err;
@@ -245,10 +239,7 @@ TEST_F(Release, LintAndPlanKnowTheIndex) {
 
     // The plan of an updater with keys asks for the index first, and a refused index ends it.
     fs::remove(Index());
-    Write(dir_ / "keldra" / "upgrade.xml",
-          kMark +
-              "<UpdateList><tallix><version>3.2.0.17</version><installfile>/keldra/"
-              "tallix.exe</installfile></tallix></UpdateList>");
+    Write(dir_ / "keldra" / "upgrade.xml", Upgrade(""));
     ASSERT_EQ(Sign("2").status, 0);
     const fs::path profile = dir_ / "machine.json";
     Write(profile, R"({"name": "m", "files": {"keldra.exe": "5.9.2.1"}})");
