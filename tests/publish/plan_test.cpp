@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -171,14 +172,10 @@ TEST(Plan, TheTableOfMachines) {
     // The lines, each cut into its cells (two blanks or more between cells).
     std::vector<std::vector<std::string>> lines;
     std::istringstream text(out.str());
-    for (std::string line; std::getline(text, line);) {
-        lines.emplace_back();
-        for (std::size_t at = 0; at < line.size();) {
-            const std::size_t end = std::min(line.find("  ", at), line.size());
-            lines.back().push_back(line.substr(at, end - at));
-            at = line.find_first_not_of(' ', end);
-        }
-    }
+    const std::regex gap(" {2,}");
+    for (std::string line; std::getline(text, line);)
+        lines.emplace_back(std::sregex_token_iterator(line.begin(), line.end(), gap, -1),
+                           std::sregex_token_iterator());
     using Cells = std::vector<std::string>;
     ASSERT_EQ(lines.size(), 7u) << out.str();
     EXPECT_EQ(lines[0], Cells{"switches: -keldra -silent"});

@@ -154,23 +154,21 @@ TEST_F(Release, KeygenSignAndVerifyAndWhatEachRefuses) {
 
 TEST_F(Release, VerifyNamesWhatFails) {
     ASSERT_EQ(Sign("6").status, 0);
-    const auto finds = [&](std::vector<std::string> more, const std::string& text) {
-        const Outcome run = Verify(std::move(more));
+    const auto finds = [&](const Outcome& run, const std::string& text) {
         EXPECT_EQ(run.status, 1) << text;
         EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
     };
-    finds({"--last-release", "7"}, "release 6 is below release 7");
+    finds(Verify({"--last-release", "7"}), "release 6 is below release 7");
     const Outcome unknown = Command({"verify", dir_.string(), "--key", Key("c", ".pub")});
-    EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.out.find("0 of the 1 signatures"), std::string::npos) << unknown.out;
-    EXPECT_NE(unknown.out.find("is not one of the given keys"), std::string::npos);
+    finds(unknown, "0 of the 1 signatures");
+    finds(unknown, "is not one of the given keys");
 
     // One signature where two are needed.
     ASSERT_EQ(Command({"sign", dir_.string(), "--release", "7", "--expires", "30d", "--key",
                        Key("a", ".key")})
                   .status,
               0);
-    finds({}, "1 of the 2 signatures");
+    finds(Verify(), "1 of the 2 signatures");
 
     // An index past its expiry and grace (written and signed here: sign refuses such a date).
     ReleaseIndex old;
@@ -185,15 +183,15 @@ TEST_F(Release, VerifyNamesWhatFails) {
         body += FormatSignatureLine({key->Id(), key->Sign(bytes, body.size())});
     }
     Write(Index(), body);
-    finds({}, "expired on 1970-01-02T00:00:00Z");
+    finds(Verify(), "expired on 1970-01-02T00:00:00Z");
 
     // A manifest and a package changed after signing.
     fs::remove(Index());
     ASSERT_EQ(Sign("9").status, 0);
     Write(dir_ / "packages" / "pinnace.exe", "another tray companion");
-    finds({}, "/packages/pinnace.exe");
+    finds(Verify(), "/packages/pinnace.exe");
     Write(dir_ / "keldra" / "upgrade.xml", kMark + "<UpdateList/>");
-    finds({}, "taken as not fetched (every check of this variant ends");
+    finds(Verify(), "taken as not fetched (every check of this variant ends");
 }
 
 // A manifest names the packages, and anyone who answers for its host writes it: sign reads only
