@@ -113,7 +113,6 @@ TEST_F(Release, KeygenSignAndVerifyAndWhatEachRefuses) {
     EXPECT_NE(again.err.find("not overwritten"), std::string::npos) << again.err;
     EXPECT_EQ(Read(Key("a", ".key")), before);
     EXPECT_EQ(Command({"keygen", "x", "--bits", "1024"}).status, 2);
-    EXPECT_EQ(Command({"keygen", "--help"}).status, 0);
 
     // sign: every manifest and named package, signed by each key; verify takes it.
     const Outcome signed5 = Sign("5");
@@ -149,7 +148,6 @@ TEST_F(Release, KeygenSignAndVerifyAndWhatEachRefuses) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("is not in the folder"), std::string::npos) << missing.err;
     EXPECT_EQ(Read(Index()), index);
-    EXPECT_EQ(Sign("6", {"--bogus", "1"}).status, 2);
 }
 
 TEST_F(Release, VerifyNamesWhatFails) {
