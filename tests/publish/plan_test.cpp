@@ -92,6 +92,11 @@ TEST(Plan, OutcomesBeyondTheScenarios) {
                                      kMachine, L"-keldra6");
         EXPECT_EQ(p.records, std::vector<std::wstring>{L"update count to _Keldra6: 2"});
     }
+    {  // "-execute" with nothing to do: the five seconds pass unseen
+        const Prediction p =
+            Predict(own + Entry("keldra", "5.9.2.1"), kMachine, L"-keldra -execute");
+        EXPECT_EQ(p.outcome, L"closes after 5 seconds; no window");
+    }
     {  // no upgrade manifest: what the host answers instead decides
         const Prediction p = Predict("", kMachine, L"-keldra", "");
         EXPECT_FALSE(p.unpredicted.empty());
