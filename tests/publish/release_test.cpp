@@ -31,11 +31,8 @@ struct Outcome {
 
 Outcome Command(std::vector<std::string> args) {
     std::ostringstream out, err;
-    Outcome run;
-    run.status = RunReleaseCommand(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    const int status = RunReleaseCommand(args, out, err);
+    return {status, out.str(), err.str()};
 }
 
 std::string Read(const fs::path& path) {
@@ -46,6 +43,17 @@ std::string Read(const fs::path& path) {
 void Write(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// An upgrade manifest with the updater's entry and, unless `pinnace` is empty, the tray
+// companion's at that install file.
+std::string Upgrade(const std::string& pinnace) {
+    return kMark + "<UpdateList><tallix><version>3.2.0.17</version><installfile>/keldra/" +
+           "tallix.exe</installfile></tallix>" +
+           (pinnace.empty() ? ""
+                            : "<pinnace><version>2.1.0.1</version><installfile>" + pinnace +
+                                  "</installfile></pinnace>") +
+           "</UpdateList>";
 }
 
 // A release folder with its manifests and packages, and three throwaway keys: a and b are the
@@ -67,12 +75,7 @@ class Release : public ::testing::Test {
         fs::remove_all(dir_);
         Write(dir_ / "keldra" / "tallix.xml",
               kMark + "<TallixSet><upkeldra6>0</upkeldra6></TallixSet>");
-        Write(dir_ / "keldra" / "upgrade.xml",
-              kMark +
-                  "<UpdateList><tallix><version>3.2.0.17</version>"
-                  "<installfile>/keldra/tallix.exe</installfile></tallix><pinnace>"
-                  "<version>2.1.0.1</version><installfile>/packages/pinnace.exe"
-                  "</installfile></pinnace></UpdateList>");
+        Write(dir_ / "keldra" / "upgrade.xml", Upgrade("/packages/pinnace.exe"));
         Write(dir_ / "keldra" / "tallix.exe", "the updater");
         Write(dir_ / "packages" / "pinnace.exe", "the tray companion");
     }
@@ -82,18 +85,14 @@ class Release : public ::testing::Test {
         return (keys_ / (std::string(name) + kind)).string();
     }
     Outcome Sign(const std::string& release, std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {
-            "sign", dir_.string(), "--release",      release, "--expires",
-            "30d",  "--key",       Key("a", ".key"), "--key", Key("b", ".key")};
-        args.insert(args.end(), more.begin(), more.end());
-        return Command(args);
+        more.insert(more.begin(), {"sign", dir_.string(), "--release", release, "--expires", "30d",
+                                   "--key", Key("a", ".key"), "--key", Key("b", ".key")});
+        return Command(more);
     }
     Outcome Verify(std::vector<std::string> more = {}) {
-        std::vector<std::string> args = {
-            "verify", dir_.string(),    "--key",       Key("a", ".pub"),
-            "--key",  Key("b", ".pub"), "--threshold", "2"};
-        args.insert(args.end(), more.begin(), more.end());
-        return Command(args);
+        more.insert(more.begin(), {"verify", dir_.string(), "--key", Key("a", ".pub"), "--key",
+                                   Key("b", ".pub"), "--threshold", "2"});
+        return Command(more);
     }
     fs::path Index() const { return dir_ / "keldra" / "release.txt"; }
 
@@ -114,7 +113,6 @@ TEST_F(Release, KeygenSignAndVerifyAndWhatEachRefuses) {
     EXPECT_NE(again.err.find("not overwritten"), std::string::npos) << again.err;
     EXPECT_EQ(Read(Key("a", ".key")), before);
     EXPECT_EQ(Command({"keygen", "x", "--bits", "1024"}).status, 2);
-    EXPECT_EQ(Command({"keygen", "--help"}).status, 0);
 
     // sign: every manifest and named package, signed by each key; verify takes it.
     const Outcome signed5 = Sign("5");
@@ -150,28 +148,25 @@ TEST_F(Release, KeygenSignAndVerifyAndWhatEachRefuses) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("is not in the folder"), std::string::npos) << missing.err;
     EXPECT_EQ(Read(Index()), index);
-    EXPECT_EQ(Sign("6", {"--bogus", "1"}).status, 2);
 }
 
 TEST_F(Release, VerifyNamesWhatFails) {
     ASSERT_EQ(Sign("6").status, 0);
-    const auto finds = [&](std::vector<std::string> more, const std::string& text) {
-        const Outcome run = Verify(std::move(more));
+    const auto finds = [&](const Outcome& run, const std::string& text) {
         EXPECT_EQ(run.status, 1) << text;
         EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
     };
-    finds({"--last-release", "7"}, "release 6 is below release 7");
+    finds(Verify({"--last-release", "7"}), "release 6 is below release 7");
     const Outcome unknown = Command({"verify", dir_.string(), "--key", Key("c", ".pub")});
-    EXPECT_EQ(unknown.status, 1);
-    EXPECT_NE(unknown.out.find("0 of the 1 signatures"), std::string::npos) << unknown.out;
-    EXPECT_NE(unknown.out.find("is not one of the given keys"), std::string::npos);
+    finds(unknown, "0 of the 1 signatures");
+    finds(unknown, "is not one of the given keys");
 
     // One signature where two are needed.
     ASSERT_EQ(Command({"sign", dir_.string(), "--release", "7", "--expires", "30d", "--key",
                        Key("a", ".key")})
                   .status,
               0);
-    finds({}, "1 of the 2 signatures");
+    finds(Verify(), "1 of the 2 signatures");
 
     // An index past its expiry and grace (written and signed here: sign refuses such a date).
     ReleaseIndex old;
@@ -186,15 +181,15 @@ TEST_F(Release, VerifyNamesWhatFails) {
         body += FormatSignatureLine({key->Id(), key->Sign(bytes, body.size())});
     }
     Write(Index(), body);
-    finds({}, "expired on 1970-01-02T00:00:00Z");
+    finds(Verify(), "expired on 1970-01-02T00:00:00Z");
 
     // A manifest and a package changed after signing.
     fs::remove(Index());
     ASSERT_EQ(Sign("9").status, 0);
     Write(dir_ / "packages" / "pinnace.exe", "another tray companion");
-    finds({}, "/packages/pinnace.exe");
+    finds(Verify(), "/packages/pinnace.exe");
     Write(dir_ / "keldra" / "upgrade.xml", kMark + "<UpdateList/>");
-    finds({}, "taken as not fetched (every check of this variant ends");
+    finds(Verify(), "taken as not fetched (every check of this variant ends");
 }
 
 // A manifest names the packages, and anyone who answers for its host writes it: sign reads only
@@ -206,12 +201,7 @@ TEST_F(Release, SignReadsOnlyPlainFilesBelowTheFolder) {
     ASSERT_EQ(::mkfifo((dir_ / "packages" / "pipe.exe").c_str(), 0600), 0);
     const std::string climbing = "/packages/../../" + outside.filename().string();
     for (const std::string& path : {climbing, std::string("/packages/pipe.exe")}) {
-        Write(dir_ / "keldra" / "upgrade.xml",
-              kMark +
-                  "<UpdateList><tallix><version>3.2.0.17</version>"
-                  "<installfile>/keldra/tallix.exe</installfile></tallix><pinnace>"
-                  "<version>2.1.0.1</version><installfile>" +
-                  path + "</installfile></pinnace></UpdateList>");
+        Write(dir_ / "keldra" / "upgrade.xml", Upgrade(path));
         const Outcome run = Sign("6");
         EXPECT_NE(run.status, 0) << path;
         EXPECT_NE(run.err.find("is not in the folder"), std::string::npos) << run.err;
@@ -245,10 +235,7 @@ TEST_F(Release, LintAndPlanKnowTheIndex) {
 
     // The plan of an updater with keys asks for the index first, and a refused index ends it.
     fs::remove(Index());
-    Write(dir_ / "keldra" / "upgrade.xml",
-          kMark +
-              "<UpdateList><tallix><version>3.2.0.17</version><installfile>/keldra/"
-              "tallix.exe</installfile></tallix></UpdateList>");
+    Write(dir_ / "keldra" / "upgrade.xml", Upgrade(""));
     ASSERT_EQ(Sign("2").status, 0);
     const fs::path profile = dir_ / "machine.json";
     Write(profile, R"({"name": "m", "files": {"keldra.exe": "5.9.2.1"}})");

@@ -66,39 +66,38 @@ TEST(ReportRow, ReadsTimeClientDayAndColumnsOfEachLineFormat) {
     const std::string anomaly = Request(Anomaly({}));
     const std::string took = Request(Sibling(true));
     const std::string notTaken = Request(Sibling(false));
+    // Each line format: 'j' a JSON line, 'a' an access-log line, 'u' the bare address.
     struct Case {
-        std::string line, time, client, day, kind, product;
+        char format;
+        std::string time, request, day, kind, product;
         long long took;
     } cases[] = {
-        {JsonLine("2026-12-06T23:59:59Z", anomaly), "2026-12-06T23:59:59Z", "192.0.2.7",
-         "2026-12-06", "anomaly", "Adware", 0},
-        {JsonLine("2026-12-31", took), "2026-12-31", "192.0.2.7", "2026-12-31", "sibling", "", 1},
-        {JsonLine("2026-13-01T00:00:00Z", notTaken), "2026-13-01T00:00:00Z", "192.0.2.7", "unknown",
-         "sibling", "", 0},
-        {AccessLine("07/Dec/2026:10:00:00 +0800", anomaly), "07/Dec/2026:10:00:00 +0800",
-         "192.0.2.7", "2026-12-07", "anomaly", "Adware", 0},
-        {AccessLine("31/Jan/2027:00:00:01 +0000", took), "31/Jan/2027:00:00:01 +0000", "192.0.2.7",
-         "2027-01-31", "sibling", "", 1},
-        {AccessLine("07/Dez/2026:10:00:00 +0100", took), "07/Dez/2026:10:00:00 +0100", "192.0.2.7",
-         "unknown", "sibling", "", 1},
-        {"http://127.0.0.1" + anomaly, "", "", "unknown", "anomaly", "Adware", 0},
-        {JsonLine("2026-12-06T10:00:00Z", Request(Anomaly({}, L"7-Zip"))), "2026-12-06T10:00:00Z",
-         "192.0.2.7", "2026-12-06", "anomaly", "7-Zip", 0},
+        {'j', "2026-12-06T23:59:59Z", anomaly, "2026-12-06", "anomaly", "Adware", 0},
+        {'j', "2026-12-31", took, "2026-12-31", "sibling", "", 1},
+        {'j', "2026-13-01T00:00:00Z", notTaken, "unknown", "sibling", "", 0},
+        {'a', "07/Dec/2026:10:00:00 +0800", anomaly, "2026-12-07", "anomaly", "Adware", 0},
+        {'a', "31/Jan/2027:00:00:01 +0000", took, "2027-01-31", "sibling", "", 1},
+        {'a', "07/Dez/2026:10:00:00 +0100", took, "unknown", "sibling", "", 1},
+        {'u', "", anomaly, "unknown", "anomaly", "Adware", 0},
+        {'j', "2026-12-06T10:00:00Z", Request(Anomaly({}, L"7-Zip")), "2026-12-06", "anomaly",
+         "7-Zip", 0},
     };
     for (const Case& c : cases) {
-        const LogEntry entry = ReadLogLine(c.line, "GBK");
-        ASSERT_EQ(entry.kind, LogEntry::Kind::kReport) << c.line;
+        const std::string line = c.format == 'j'   ? JsonLine(c.time, c.request)
+                                 : c.format == 'a' ? AccessLine(c.time, c.request)
+                                                   : "http://127.0.0.1" + c.request;
+        const std::string client = c.format == 'u' ? "" : "192.0.2.7";
+        SCOPED_TRACE(line);
+        const LogEntry entry = ReadLogLine(line, "GBK");
+        ASSERT_EQ(entry.kind, LogEntry::Kind::kReport);
         const ReportRow& row = entry.report;
-        EXPECT_EQ(row.time, c.time) << c.line;
-        EXPECT_EQ(row.client, c.client) << c.line;
-        EXPECT_EQ(row.day, c.day) << c.line;
-        EXPECT_EQ(row.kind, c.kind) << c.line;
-        EXPECT_EQ(row.product, c.product) << c.line;
-        EXPECT_EQ(row.took, c.took) << c.line;
-        const std::string request = c.line.substr(c.line.find("/receive"));
-        EXPECT_EQ(row.key,
-                  ReportKey(c.time, c.client, request.substr(0, request.find_first_of(" \""))))
-            << c.line;
+        EXPECT_EQ(row.time, c.time);
+        EXPECT_EQ(row.client, client);
+        EXPECT_EQ(row.day, c.day);
+        EXPECT_EQ(row.kind, c.kind);
+        EXPECT_EQ(row.product, c.product);
+        EXPECT_EQ(row.took, c.took);
+        EXPECT_EQ(row.key, ReportKey(c.time, client, c.request));
     }
 }
 

@@ -1,14 +1,8 @@
 #!/usr/bin/env python3
-"""The statistics page in headless Chromium.
-
-Makes a log (with hostile values) by the updater's own report code, loads it with
-`tallix-publish stats`, writes the page with `--html`, and opens a copy of it in headless Chromium
-with a probe script added (the page itself forbids every script). The probe reads the DOM after
-layout: one chart per summary, each bar's series, value and drawn length, the tables, and whether
-anything was fetched or refused. The test requires the numbers to equal the summaries that
-`stats --json` prints, the bars to be drawn to one scale, every text inside its chart, and no
-control character of a report in the page. Last it keeps a screenshot of the page as it is
-(OUT/stats.png) for a person to look at.
+"""The statistics page of a log with hostile values, opened in headless Chromium with a probe
+script added (the page itself forbids every script): its charts and tables must equal the
+summaries of `stats --json`, drawn to one scale, every text inside its chart, nothing fetched, no
+control character of a report in the page. A screenshot is kept (OUT/stats.png) to look at.
 
     stats_page_test.py TALLIX_PUBLISH REPORT_LOG OUT
 """
@@ -79,13 +73,10 @@ def terminal_text(text):
         "\\x%02x" if ord(m.group()) <= 0x7f else "\\u%04x") % ord(m.group()), text)
 
 
-class Failures:
-    def __init__(self):
-        self.items = []
-
+class Failures(list):
     def check(self, condition, what):
         if not condition:
-            self.items.append(what)
+            self.append(what)
 
 
 def check_static(page, failures):
@@ -175,11 +166,11 @@ def main():
         chromium(os.path.join(work, "profile-shot"), "--window-size=1000,%d" % probe["height"],
                  "--screenshot=" + shot, "file://" + page_path)
         failures.check(os.path.getsize(shot) > 10000, "no screenshot")
-        for item in failures.items:
+        for item in failures:
             print("FAILED:", item)
         print("charts checked: %s; screenshot: %s" % (", ".join(c["id"] for c in probe["charts"]),
                                                     shot))
-        return 1 if failures.items else 0
+        return 1 if failures else 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -7,6 +7,7 @@
 
 #include "report/report_cipher.h"
 #include "report/usage_report.h"
+#include "tools/publish/output.h"
 #include "tools/publish/xml_view.h"
 
 namespace {
@@ -69,28 +70,19 @@ ReportContent Anomaly(std::uint64_t bits, const SyntheticLogOptions& options, in
     a.signer = L"other company";
     a.fileSize = 100000 + bits % 50000;
     in.anomalies.push_back(a);
-    for (std::uint64_t r = bits % 4; r > 0; --r) {
-        RedirectRecord redirect;
-        redirect.name = a.fileName;
-        redirect.location = Pick(kHosts, bits);
-        redirect.contentLength = 0;
-        redirect.status = 302;
-        in.redirects.push_back(redirect);
-    }
-    if (options.hostile && bits % 5 == 0) {
-        RedirectRecord redirect;
-        redirect.name = a.fileName;
-        redirect.location = kHostileLocation;
-        redirect.status = 302;
-        in.redirects.push_back(redirect);
-    }
-    if (options.hostile && random % 97 == 5) {  // a location longer than 64 KiB
-        RedirectRecord redirect;
-        redirect.name = a.fileName;
-        redirect.location = L"http://portal.isp-north.example/" + std::wstring(70000, L'a');
-        redirect.status = 302;
-        in.redirects.push_back(redirect);
-    }
+    const auto redirect = [&](const std::wstring& location) {
+        RedirectRecord r;
+        r.name = a.fileName;
+        r.location = location;
+        r.status = 302;
+        in.redirects.push_back(r);
+    };
+    for (std::uint64_t r = bits % 4; r > 0; --r)
+        redirect(Pick(kHosts, bits));
+    if (options.hostile && bits % 5 == 0)
+        redirect(kHostileLocation);
+    if (options.hostile && random % 97 == 5)  // a location longer than 64 KiB
+        redirect(L"http://portal.isp-north.example/" + std::wstring(70000, L'a'));
     const auto& dns = Pick(kDns, bits);
     AdapterInfo adapter;
     adapter.firstDns = dns[0];
@@ -158,18 +150,6 @@ std::string SyntheticLogLine(std::uint64_t index, const SyntheticLogOptions& opt
     }
     std::snprintf(stamp, sizeof stamp, "2026-12-%02uT%02u:%02u:%02u.%03uZ", day, second / 3600,
                   second / 60 % 60, second % 60, static_cast<unsigned>(index % 1000));
-    std::string escaped;
-    for (const char c : path) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            escaped += code;
-            continue;
-        }
-        if (c == '"' || c == '\\')
-            escaped += '\\';
-        escaped += c;
-    }
     return std::string("{\"time\": \"") + stamp + "\", \"client\": \"" + address +
-           "\", \"method\": \"GET\", \"path\": \"" + escaped + "\"}";
+           "\", \"method\": \"GET\", \"path\": " + Json(path) + "}";
 }
