@@ -602,21 +602,19 @@ TEST(DecodeManifestBytes, EncodingByMarkAndOneReplacementPerIllFormedSubpart) {
 }
 
 TEST(DocumentType, OnlyADeclarationInThePrologIsFound) {
-    const std::tuple<const wchar_t*, bool> cases[] = {
-        {L"<!DOCTYPE UpdateList [<!ENTITY e \"x\">]><UpdateList/>", true},
-        {L"\uFEFF \r\n<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\t<!doctype UpdateList>", true},
-        {L"<!--a--><!--b--><!DocType x SYSTEM \"file:///c:/x\">", true},
-        {L"<UpdateList><!DOCTYPE x></UpdateList>", false},  // not a prolog: no parse anyway
-        {L"<!-- <!DOCTYPE x> --><UpdateList/>", false},
-        {L"<?xml version=\"1.0\"?><UpdateList/>", false},
-        {L"<!-- never closed <!DOCTYPE x>", false},
-        {L"<?never closed <!DOCTYPE x>", false},
-        {L"", false},
-        {L"  ", false},
-        {L"<!DOCTYP", false},
-    };
-    for (const auto& [text, found] : cases) {
-        EXPECT_EQ(HasDocumentTypeDeclaration(text), found) << std::wstring(text).size();
+    for (const wchar_t* text :
+         {L"<!DOCTYPE UpdateList [<!ENTITY e \"x\">]><UpdateList/>",
+          L"\uFEFF \r\n<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\t<!doctype UpdateList>",
+          L"<!--a--><!--b--><!DocType x SYSTEM \"file:///c:/x\">"}) {
+        EXPECT_TRUE(HasDocumentTypeDeclaration(text)) << std::wstring(text).size();
+    }
+    // Not in a prolog (no parse anyway), inside a comment, in a comment or processing instruction
+    // never closed, or incomplete.
+    for (const wchar_t* text :
+         {L"<UpdateList><!DOCTYPE x></UpdateList>", L"<!-- <!DOCTYPE x> --><UpdateList/>",
+          L"<?xml version=\"1.0\"?><UpdateList/>", L"<!-- never closed <!DOCTYPE x>",
+          L"<?never closed <!DOCTYPE x>", L"", L"  ", L"<!DOCTYP"}) {
+        EXPECT_FALSE(HasDocumentTypeDeclaration(text)) << std::wstring(text).size();
     }
 }
 
@@ -643,30 +641,24 @@ TEST(ManifestUrl, PathsPerManifestAndVariantWithTheTickCountAsSigned32BitAndTheV
 TEST(VersionText, ComparisonLeadingIntegersAndFormatting) {
     // A non-numeric field reads 0; "1.2.3" against "1.2.3.4" compares 3 and 3; a pretty-printed
     // manifest value keeps its line breaks and indentation.
-    const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
-        {L"6.0.0.0", L"6.0.0.1", true},
-        {L"6.0.0.1", L"6.0.0.0", false},
-        {L"", L"1.0.0.0", false},
-        {L"1.0.0.0", L"", false},
-        {L"1.9.0.0", L"1.10.0.0", true},
-        {L"1.10.0.0", L"1.9.0.0", false},
-        {L"6.0.0.0", L"6.1", true},
-        {L"6.0.0.0", L"6.0.0.0.1", false},
-        {L"2.0.0.0", L"2.0.0.0beta", false},
-        {L"2.0.0.0", L"2.0.0.1beta", true},
-        {L"3.0.0.0", L"3.0.0.0", false},
-        {L"x.0.0.0", L"1.0.0.0", true},
-        {L"1.0.0.0", L"1.x.0.0", false},
-        {L"1.2.3", L"1.2.3.4", false},
-        {L"01.0.0.0", L"1.0.0.1", true},
-        {L"6.0.0.1", L"\n\t\t6.0.0.2\n\t", true},
-        {L"\r\n\t7.0.0.0", L"6.0.0.0", false},
-        {L"6.0.0.0", L"6.0.0.\t1", true}};
-    for (const auto& [current, candidate, newer] : cases) {
-        EXPECT_EQ(IsNewer(current, candidate), newer)
-            << ::testing::PrintToString(std::wstring(current)) << " "
-            << ::testing::PrintToString(std::wstring(candidate));
-    }
+    const std::pair<const wchar_t*, const wchar_t*> newer[] = {
+        {L"6.0.0.0", L"6.0.0.1"},           {L"1.9.0.0", L"1.10.0.0"}, {L"6.0.0.0", L"6.1"},
+        {L"2.0.0.0", L"2.0.0.1beta"},       {L"x.0.0.0", L"1.0.0.0"},  {L"01.0.0.0", L"1.0.0.1"},
+        {L"6.0.0.1", L"\n\t\t6.0.0.2\n\t"}, {L"6.0.0.0", L"6.0.0.\t1"}};
+    const std::pair<const wchar_t*, const wchar_t*> notNewer[] = {
+        {L"6.0.0.1", L"6.0.0.0"},      {L"", L"1.0.0.0"},          {L"1.0.0.0", L""},
+        {L"1.10.0.0", L"1.9.0.0"},     {L"6.0.0.0", L"6.0.0.0.1"}, {L"2.0.0.0", L"2.0.0.0beta"},
+        {L"3.0.0.0", L"3.0.0.0"},      {L"1.0.0.0", L"1.x.0.0"},   {L"1.2.3", L"1.2.3.4"},
+        {L"\r\n\t7.0.0.0", L"6.0.0.0"}};
+    const auto check = [](const auto& pairs, bool expected) {
+        for (const auto& [current, candidate] : pairs) {
+            EXPECT_EQ(IsNewer(current, candidate), expected)
+                << ::testing::PrintToString(std::wstring(current)) << " "
+                << ::testing::PrintToString(std::wstring(candidate));
+        }
+    };
+    check(newer, true);
+    check(notNewer, false);
     // The high half first, without leading zeros.
     EXPECT_EQ(FormatVersion(0x0003000A, 0x00020011), L"3.10.2.17");
     EXPECT_EQ(FormatVersion(0xFFFFFFFF, 0xFFFFFFFF), L"65535.65535.65535.65535");
