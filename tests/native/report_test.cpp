@@ -178,9 +178,6 @@ TEST(SiblingReport, FindsTheItemAndRecordsWhetherItWasUpdated) {
         EXPECT_EQ(report.record, std::wstring(L"n:fennick.exe;d:") + d +
                                      L";v:1.0.0.0;s:;dns:;o:;disk:SN1;path:C:\\F\\fennick.exe;"
                                      L"redown:0;size:0;");
-        EXPECT_EQ(ReportUrl(L"http://h", L"00", report),
-                  L"http://h/receive/tallix.aspx?uid=00&v=3.2.0.17&s=0&e=0"
-                  L"&a=hijactcontent:;filecontent:;&r=9");
     }
     // The publisher's decoder reads it back, with empty hijack and file lists.
     EXPECT_EQ(Decode(Request(BuildSiblingReport(*item, L"1.0.0.1b", L"C:\\F\\fennick.exe", L"SN1",
@@ -374,16 +371,14 @@ TEST(MachineIdentity, SmartSerialAndAdapterRules) {
     EXPECT_EQ(SmartSerialFromIdentify(nullptr, 0), "");
     EXPECT_EQ(MachineIdFrom(L"", L" \tZ9 \r\n"), L"Z9");
     // Virtual adapters, and the DNS server field.
-    const std::tuple<const wchar_t*, bool> adapters[] = {
-        {L"VMware Virtual Ethernet Adapter for VMnet8", true},
-        {L"Hyper-V Virtual Ethernet Adapter", true},
-        {L"VMware Accelerated AMD PCNet Adapter", true},
-        {L"TAP-Windows virtual adapter", false},
-        {L"vmware bridge", false},
-        {L"Intel(R) Ethernet Connection I219-V", false},
-    };
-    for (const auto& [description, virtualAdapter] : adapters) {
-        EXPECT_EQ(IsVirtualAdapter(description), virtualAdapter) << description;
+    for (const wchar_t* description :
+         {L"VMware Virtual Ethernet Adapter for VMnet8", L"Hyper-V Virtual Ethernet Adapter",
+          L"VMware Accelerated AMD PCNet Adapter"}) {
+        EXPECT_TRUE(IsVirtualAdapter(description)) << description;
+    }
+    for (const wchar_t* description : {L"TAP-Windows virtual adapter", L"vmware bridge",
+                                       L"Intel(R) Ethernet Connection I219-V"}) {
+        EXPECT_FALSE(IsVirtualAdapter(description)) << description;
     }
     EXPECT_EQ(DnsServerField(L"192.168.100.100"), L"192.168.100.100");
     EXPECT_EQ(DnsServerField(L"fe80::1234:5678:9abc"), L"fe80::1234:5678");
