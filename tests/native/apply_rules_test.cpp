@@ -290,17 +290,18 @@ const wchar_t kBackup[] = L"c:\\s\\\\OldVersion\\tallix3.2.0.17.exe";
 // fail or come out short, the staged copy come out short, and the installed updater vanish while
 // the new build is copied.
 struct FakeMachine {
-    std::map<std::wstring, long long> files;
-    int replacesRefused = 0;     // rounds in which the installed updater still runs
-    int checksBeforeCopy = 0;    // existence checks before the staged copy shows up
-    long long backupSize = 7;    // what the backup copy writes; -1: nothing
-    long long stagedSize = 9;    // what the copy of the new build writes
-    bool vanishes = false;       // the installed updater is taken away while the copy is made
-    std::wstring stagedVersion;  // the version the staged copy reads with (the new build has none)
-    std::wstring pendingCopy;
+    std::map<std::wstring, long long> files = {};
+    int replacesRefused = 0;   // rounds in which the installed updater still runs
+    int checksBeforeCopy = 0;  // existence checks before the staged copy shows up
+    long long backupSize = 7;  // what the backup copy writes; -1: nothing
+    long long stagedSize = 9;  // what the copy of the new build writes
+    bool vanishes = false;     // the installed updater is taken away while the copy is made
+    std::wstring stagedVersion =
+        {};  // the version the staged copy reads with (the new build has none)
+    std::wstring pendingCopy = {};
     long long pendingSize = 0;
-    std::vector<std::wstring> commands;
-    std::vector<std::wstring> started;
+    std::vector<std::wstring> commands = {};
+    std::vector<std::wstring> started = {};
     int sleeps = 0;
 
     RelocationOps Ops() {
@@ -394,15 +395,14 @@ TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupStagedCopyMovedInAndStar
         };
     for (const auto& [installed, backupSize, stagedSize, refusals, checks, vanishes, result,
                       commands, pauses, left] : cases) {
-        FakeMachine m;
+        FakeMachine m{.replacesRefused = static_cast<int>(refusals),
+                      .checksBeforeCopy = checks,
+                      .backupSize = backupSize,
+                      .stagedSize = stagedSize,
+                      .vanishes = vanishes};
         if (installed) {
             m.files = {{kInstalled, 7}, {kBackup, 5}};
         }
-        m.backupSize = backupSize;
-        m.stagedSize = stagedSize;
-        m.replacesRefused = static_cast<int>(refusals);
-        m.checksBeforeCopy = checks;
-        m.vanishes = vanishes;
         SCOPED_TRACE(::testing::Message() << backupSize << " " << stagedSize << " " << refusals
                                           << " " << checks << " " << vanishes);
         EXPECT_EQ(RunRelocation(kNew, L"-keldra", m.Ops()), result);
@@ -427,15 +427,12 @@ TEST(Relocation, PathsLowerCasedWithoutUpgradeThenBackupStagedCopyMovedInAndStar
     }
     // A staged copy of the right size but another version (another file came in its place) is
     // not moved in.
-    FakeMachine other;
-    other.files = {{kInstalled, 7}};
-    other.stagedVersion = L"9.9.9.9";
+    FakeMachine other{.files = {{kInstalled, 7}}, .stagedVersion = L"9.9.9.9"};
     EXPECT_FALSE(RunRelocation(kNew, L"", other.Ops()));
     EXPECT_EQ(other.files[kInstalled], 7);
     EXPECT_EQ(other.files.count(kStaged), 0u);
     // A staged copy left by a relocation that was killed is replaced by a fresh one.
-    FakeMachine m;
-    m.files = {{kInstalled, 7}, {kStaged, 4}};
+    FakeMachine m{.files = {{kInstalled, 7}, {kStaged, 4}}};
     EXPECT_TRUE(RunRelocation(kNew, L"", m.Ops()));
     EXPECT_EQ(m.files[kInstalled], 9);
     EXPECT_EQ(m.files.count(kStaged), 0u);

@@ -6,81 +6,28 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/native/pe_headers.h"
 #include "trust/image_extent.h"
 
 namespace {
 
 constexpr std::uint64_t kDamaged = std::numeric_limits<std::uint64_t>::max();
 
-void Put16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    bytes[at] = static_cast<std::uint8_t>(value);
-    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
-    Put16(bytes, at, value & 0xFFFF);
-    Put16(bytes, at + 2, value >> 16);
-}
-
-// The headers of an image as a linker writes them: the DOS header pointing at "PE\0\0" at 0x80,
-// an optional header of the given kind with 16 directories, and the sections as
-// (file offset, raw size); a certificate table when `certificateSize` is not 0.
-struct Headers {
-    bool wide = false;  // PE32+ rather than PE32
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> sections = {{0x400, 0x1000},
-                                                                     {0x1400, 0x200}};
-    std::uint32_t certificateAt = 0;
-    std::uint32_t certificateSize = 0;
-    std::uint32_t symbolTable = 0;
-    std::uint32_t symbols = 0;
-
-    std::vector<std::uint8_t> Bytes() const {
-        std::vector<std::uint8_t> bytes(0x400, 0);
-        bytes[0] = 'M';
-        bytes[1] = 'Z';
-        Put32(bytes, 0x3C, 0x80);
-        Put32(bytes, 0x80, 0x00004550);
-        const std::size_t coff = 0x84;
-        const std::uint32_t optionalBytes = wide ? 240 : 224;
-        Put16(bytes, coff + 2, static_cast<std::uint32_t>(sections.size()));
-        Put32(bytes, coff + 8, symbolTable);
-        Put32(bytes, coff + 12, symbols);
-        Put16(bytes, coff + 16, optionalBytes);
-        const std::size_t optional = 0x98;
-        Put16(bytes, optional, wide ? 0x20B : 0x10B);
-        Put32(bytes, optional + 60, 0x400);  // the size of the headers
-        const std::size_t count = optional + (wide ? 108 : 92);
-        Put32(bytes, count, 16);
-        Put32(bytes, count + 4 + 4 * 8, certificateAt);
-        Put32(bytes, count + 4 + 4 * 8 + 4, certificateSize);
-        std::size_t section = optional + optionalBytes;
-        for (const auto& [at, size] : sections) {
-            Put32(bytes, section + 16, size);
-            Put32(bytes, section + 20, at);
-            section += 40;
-        }
-        return bytes;
-    }
-};
+using pe_test::PeHeaders;
+using pe_test::Put16;
+using pe_test::Put32;
 
 TEST(ImageWholeness, HeadersSectionsAndTheSignatureMustLieWithinTheFile) {
-    Headers plain;
-    Headers wide;
-    wide.wide = true;
-    Headers signedImage;
-    signedImage.certificateAt = 0x1600;
-    signedImage.certificateSize = 0x900;
-    Headers signedWide = signedImage;
-    signedWide.wide = true;
-    Headers bss;  // a section without raw data (uninitialised data) reaches nowhere
-    bss.sections.push_back({0, 0});
-    Headers symbols;
-    symbols.symbolTable = 0x1600;
-    symbols.symbols = 10;
-    Headers none;  // headers only
-    none.sections.clear();
+    const PeHeaders plain;
+    const PeHeaders wide{.magic = 0x20B};
+    const PeHeaders signedImage{.certificateAt = 0x1600, .certificateSize = 0x900};
+    const PeHeaders signedWide{.magic = 0x20B, .certificateAt = 0x1600, .certificateSize = 0x900};
+    // A section without raw data (uninitialised data) reaches nowhere.
+    const PeHeaders bss{.sections = {{0x400, 0x1000}, {0x1400, 0x200}, {0, 0}}};
+    const PeHeaders symbols{.symbolTable = 0x1600, .symbols = 10};
+    const PeHeaders none{.sections = {}};  // headers only
     // The headers, the size of the file and the verdict.
-    const std::tuple<const char*, Headers, std::uint64_t, ImageWholeness> cases[] = {
+    const std::tuple<const char*, PeHeaders, std::uint64_t, ImageWholeness> cases[] = {
         {"sections end at 0x1600", plain, 0x1600, ImageWholeness::kWhole},
         {"with data after them", plain, 0x2000, ImageWholeness::kWhole},
         {"last section cut", plain, 0x15FF, ImageWholeness::kCut},
@@ -114,7 +61,7 @@ TEST(ImageWholeness, WhatIsNoImageAndWhatIsDamaged) {
 
     // Starts like a program, then breaks off or lies: each is cut, never "no image".
     auto edited = [](auto edit) {
-        std::vector<std::uint8_t> bytes = Headers().Bytes();
+        std::vector<std::uint8_t> bytes = PeHeaders().Bytes();
         edit(bytes);
         return bytes;
     };
@@ -132,11 +79,11 @@ TEST(ImageWholeness, WhatIsNoImageAndWhatIsDamaged) {
         EXPECT_EQ(JudgeImage(bytes.data(), bytes.size(), 1u << 30), ImageWholeness::kCut) << name;
     }
     // Offsets near the top of 32 bits add up without wrapping round to a small extent.
-    std::vector<std::uint8_t> far = Headers().Bytes();
+    std::vector<std::uint8_t> far = PeHeaders().Bytes();
     Put32(far, 0x98 + 224 + 20, 0xFFFFFFFF);
     EXPECT_EQ(ImageExtent(far.data(), far.size()), 0xFFFFFFFFull + 0x1000);
     // Only the file's own bytes count: a prefix longer than the file is cut to it.
-    const std::vector<std::uint8_t> bytes = Headers().Bytes();
+    const std::vector<std::uint8_t> bytes = PeHeaders().Bytes();
     EXPECT_EQ(JudgeImage(bytes.data(), bytes.size(), 0x30), ImageWholeness::kCut);
 }
 

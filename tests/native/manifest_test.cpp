@@ -166,61 +166,31 @@ TEST(InstallFile, MainSetupNameFromTheToolCodeOrTheUrlAndRefusedWhenHostile) {
 }
 
 TEST(InstallFile, HostileFileNamesAreRefused) {
-    const std::pair<std::wstring, bool> cases[] = {{L"keldra_6.exe", true},
-                                                   {L"pinnace-setup.1.exe", true},
-                                                   {L"con.txt.exe", false},
-                                                   {L"COM10.exe", true},
-                                                   {L"nul-x.exe", true},
-                                                   {L"..\\..\\evil.exe", false},
-                                                   {L"..", false},
-                                                   {L".", false},
-                                                   {L"", false},
-                                                   {L"C:evil.exe", false},
-                                                   {L"a.exe:stream", false},
-                                                   {L"a/b.exe", false},
-                                                   {L"a?.exe", false},
-                                                   {L"a\"b.exe", false},
-                                                   {L"a|b", false},
-                                                   {L"a<b>.exe", false},
-                                                   {L"a*.exe", false},
-                                                   {L"tab\t.exe", false},
-                                                   {L"evil.exe.", false},
-                                                   {L"evil.exe ", false},
-                                                   {L"CON", false},
-                                                   {L"con.exe", false},
-                                                   {L"Nul .exe", false},
-                                                   {L"aux", false},
-                                                   {L"PRN.dll", false},
-                                                   {L"com1.exe", false},
-                                                   {L"LPT9", false},
-                                                   {L"com\u00B9.exe", false},
-                                                   {L"conout$.exe", false},
-                                                   {L"CONIN$", false},
-                                                   {std::wstring(259, L'a'), true},
-                                                   {std::wstring(260, L'a'), false}};
-    int row = 0;
-    for (const auto& [name, safe] : cases) {
-        EXPECT_EQ(IsSafePackageFileName(name), safe) << "row " << row++;
+    // Printable ASCII punctuation that names nothing else is taken; so is a device name with
+    // more after it than an extension.
+    for (const wchar_t* name : {L"keldra_6.exe", L"pinnace-setup.1.exe", L"COM10.exe", L"nul-x.exe",
+                                L"a b-c_d(1)+[x]{y}!@#$%^&'=,;.exe"}) {
+        EXPECT_TRUE(IsSafePackageFileName(name)) << ::testing::PrintToString(std::wstring(name));
     }
-    // Characters a code-page conversion could turn into a separator, a colon or a dot, anything
-    // else beyond printable ASCII, and the "~" of a short alias are refused; printable ASCII
-    // punctuation that names nothing else is taken.
-    const std::pair<std::wstring, bool> characters[] = {
-        {L"..\uFF3C..\uFF3Cevil.exe", false},  // fullwidth reverse solidus
-        {L"..\uFF0F..\uFF0Fevil.exe", false},  // fullwidth solidus
-        {L"C\uFF1Aevil.exe", false},           // fullwidth colon
-        {L"evil\uFF0Eexe", false},             // fullwidth full stop
-        {L"..\u00A5evil.exe", false},          // yen sign, a backslash on code page 932
-        {L"..\u20A9evil.exe", false},          // won sign, a backslash on code page 949
-        {L"\u65E5\u5386.exe", false},
-        {L"caf\u00E9.exe", false},
-        {L"KELDRA~1.EXE", false},
-        {L"a~b.exe", false},
-        {L"a\x7F.exe", false},
-        {L"a b-c_d(1)+[x]{y}!@#$%^&'=,;.exe", true},
-    };
-    for (const auto& [name, safe] : characters) {
-        EXPECT_EQ(IsSafePackageFileName(name), safe) << "character row " << row++;
+    EXPECT_TRUE(IsSafePackageFileName(std::wstring(259, L'a')));
+    EXPECT_FALSE(IsSafePackageFileName(std::wstring(260, L'a')));
+    // Separators, colons, wildcards, quotes, pipes and angle brackets; a trailing dot or blank;
+    // devices; characters a code-page conversion could turn into a separator, a colon or a dot
+    // (fullwidth forms, the yen and won signs), anything else beyond printable ASCII, and the
+    // "~" of a short alias.
+    const std::vector<const wchar_t*> refused[] = {
+        {L"con.txt.exe", L"..\\..\\evil.exe", L"..", L".", L"", L"C:evil.exe", L"a.exe:stream"},
+        {L"a/b.exe", L"a?.exe", L"a\"b.exe", L"a|b", L"a<b>.exe", L"a*.exe", L"tab\t.exe"},
+        {L"evil.exe.", L"evil.exe ", L"CON", L"con.exe", L"Nul .exe", L"aux", L"PRN.dll"},
+        {L"com1.exe", L"LPT9", L"com\u00B9.exe", L"conout$.exe", L"CONIN$", L"a~b.exe"},
+        {L"..\uFF3C..\uFF3Cevil.exe", L"..\uFF0F..\uFF0Fevil.exe", L"C\uFF1Aevil.exe"},
+        {L"evil\uFF0Eexe", L"..\u00A5evil.exe", L"..\u20A9evil.exe", L"\u65E5\u5386.exe"},
+        {L"caf\u00E9.exe", L"KELDRA~1.EXE", L"a\x7F.exe"}};
+    for (const auto& group : refused) {
+        for (const wchar_t* name : group) {
+            EXPECT_FALSE(IsSafePackageFileName(name))
+                << ::testing::PrintToString(std::wstring(name));
+        }
     }
     const std::wstring folder = L"C:\\suite\\upgrade\\";
     EXPECT_TRUE(IsSafePackagePath(folder, std::wstring(259 - 4 - folder.size(), L'a')));
@@ -632,21 +602,19 @@ TEST(DecodeManifestBytes, EncodingByMarkAndOneReplacementPerIllFormedSubpart) {
 }
 
 TEST(DocumentType, OnlyADeclarationInThePrologIsFound) {
-    const std::tuple<const wchar_t*, bool> cases[] = {
-        {L"<!DOCTYPE UpdateList [<!ENTITY e \"x\">]><UpdateList/>", true},
-        {L"\uFEFF \r\n<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\t<!doctype UpdateList>", true},
-        {L"<!--a--><!--b--><!DocType x SYSTEM \"file:///c:/x\">", true},
-        {L"<UpdateList><!DOCTYPE x></UpdateList>", false},  // not a prolog: no parse anyway
-        {L"<!-- <!DOCTYPE x> --><UpdateList/>", false},
-        {L"<?xml version=\"1.0\"?><UpdateList/>", false},
-        {L"<!-- never closed <!DOCTYPE x>", false},
-        {L"<?never closed <!DOCTYPE x>", false},
-        {L"", false},
-        {L"  ", false},
-        {L"<!DOCTYP", false},
-    };
-    for (const auto& [text, found] : cases) {
-        EXPECT_EQ(HasDocumentTypeDeclaration(text), found) << std::wstring(text).size();
+    for (const wchar_t* text :
+         {L"<!DOCTYPE UpdateList [<!ENTITY e \"x\">]><UpdateList/>",
+          L"\uFEFF \r\n<?xml version=\"1.0\"?>\n<!-- c --><?pi x?>\t<!doctype UpdateList>",
+          L"<!--a--><!--b--><!DocType x SYSTEM \"file:///c:/x\">"}) {
+        EXPECT_TRUE(HasDocumentTypeDeclaration(text)) << std::wstring(text).size();
+    }
+    // Not in a prolog (no parse anyway), inside a comment, in a comment or processing instruction
+    // never closed, or incomplete.
+    for (const wchar_t* text :
+         {L"<UpdateList><!DOCTYPE x></UpdateList>", L"<!-- <!DOCTYPE x> --><UpdateList/>",
+          L"<?xml version=\"1.0\"?><UpdateList/>", L"<!-- never closed <!DOCTYPE x>",
+          L"<?never closed <!DOCTYPE x>", L"", L"  ", L"<!DOCTYP"}) {
+        EXPECT_FALSE(HasDocumentTypeDeclaration(text)) << std::wstring(text).size();
     }
 }
 
@@ -673,30 +641,24 @@ TEST(ManifestUrl, PathsPerManifestAndVariantWithTheTickCountAsSigned32BitAndTheV
 TEST(VersionText, ComparisonLeadingIntegersAndFormatting) {
     // A non-numeric field reads 0; "1.2.3" against "1.2.3.4" compares 3 and 3; a pretty-printed
     // manifest value keeps its line breaks and indentation.
-    const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
-        {L"6.0.0.0", L"6.0.0.1", true},
-        {L"6.0.0.1", L"6.0.0.0", false},
-        {L"", L"1.0.0.0", false},
-        {L"1.0.0.0", L"", false},
-        {L"1.9.0.0", L"1.10.0.0", true},
-        {L"1.10.0.0", L"1.9.0.0", false},
-        {L"6.0.0.0", L"6.1", true},
-        {L"6.0.0.0", L"6.0.0.0.1", false},
-        {L"2.0.0.0", L"2.0.0.0beta", false},
-        {L"2.0.0.0", L"2.0.0.1beta", true},
-        {L"3.0.0.0", L"3.0.0.0", false},
-        {L"x.0.0.0", L"1.0.0.0", true},
-        {L"1.0.0.0", L"1.x.0.0", false},
-        {L"1.2.3", L"1.2.3.4", false},
-        {L"01.0.0.0", L"1.0.0.1", true},
-        {L"6.0.0.1", L"\n\t\t6.0.0.2\n\t", true},
-        {L"\r\n\t7.0.0.0", L"6.0.0.0", false},
-        {L"6.0.0.0", L"6.0.0.\t1", true}};
-    for (const auto& [current, candidate, newer] : cases) {
-        EXPECT_EQ(IsNewer(current, candidate), newer)
-            << ::testing::PrintToString(std::wstring(current)) << " "
-            << ::testing::PrintToString(std::wstring(candidate));
-    }
+    const std::pair<const wchar_t*, const wchar_t*> newer[] = {
+        {L"6.0.0.0", L"6.0.0.1"},           {L"1.9.0.0", L"1.10.0.0"}, {L"6.0.0.0", L"6.1"},
+        {L"2.0.0.0", L"2.0.0.1beta"},       {L"x.0.0.0", L"1.0.0.0"},  {L"01.0.0.0", L"1.0.0.1"},
+        {L"6.0.0.1", L"\n\t\t6.0.0.2\n\t"}, {L"6.0.0.0", L"6.0.0.\t1"}};
+    const std::pair<const wchar_t*, const wchar_t*> notNewer[] = {
+        {L"6.0.0.1", L"6.0.0.0"},      {L"", L"1.0.0.0"},          {L"1.0.0.0", L""},
+        {L"1.10.0.0", L"1.9.0.0"},     {L"6.0.0.0", L"6.0.0.0.1"}, {L"2.0.0.0", L"2.0.0.0beta"},
+        {L"3.0.0.0", L"3.0.0.0"},      {L"1.0.0.0", L"1.x.0.0"},   {L"1.2.3", L"1.2.3.4"},
+        {L"\r\n\t7.0.0.0", L"6.0.0.0"}};
+    const auto check = [](const auto& pairs, bool expected) {
+        for (const auto& [current, candidate] : pairs) {
+            EXPECT_EQ(IsNewer(current, candidate), expected)
+                << ::testing::PrintToString(std::wstring(current)) << " "
+                << ::testing::PrintToString(std::wstring(candidate));
+        }
+    };
+    check(newer, true);
+    check(notNewer, false);
     // The high half first, without leading zeros.
     EXPECT_EQ(FormatVersion(0x0003000A, 0x00020011), L"3.10.2.17");
     EXPECT_EQ(FormatVersion(0xFFFFFFFF, 0xFFFFFFFF), L"65535.65535.65535.65535");

@@ -149,7 +149,6 @@ TEST(SessionRules, CheckOutcomesInTheirOrder) {
         {plain, true, false, true, true, CheckOutcome::kUpdates, false},
         {plain, true, false, false, true, CheckOutcome::kNoUpdates, false},
     };
-    int i = 0;
     for (const Case& c : cases) {
         bool asked = false;
         const auto tooSoon = [&] {
@@ -157,9 +156,8 @@ TEST(SessionRules, CheckOutcomesInTheirOrder) {
             return c.tooSoon;
         };
         EXPECT_EQ(DecideCheckOutcome(c.options, {c.read, c.updater, c.updates}, tooSoon), c.outcome)
-            << "case " << i;
-        EXPECT_EQ(asked, c.guardAsked) << "case " << i;
-        ++i;
+            << "case " << &c - cases;
+        EXPECT_EQ(asked, c.guardAsked) << "case " << &c - cases;
     }
 }
 
@@ -177,16 +175,14 @@ TEST(SessionRules, EndsWithoutUpdatesAndTheSetupKindOfSetupProducts) {
         {With(L"dayloom"), true, NoUpdatesEnd::kAutoClose, true},
         {With(L"dayloom"), false, NoUpdatesEnd::kOfferMainSetup, true},
     };
-    int i = 0;
     for (const Case& c : cases) {
         bool probed = false;
         const auto installed = [&] {
             probed = true;
             return c.installed;
         };
-        EXPECT_EQ(DecideNoUpdatesEnd(c.options, installed), c.end) << "case " << i;
-        EXPECT_EQ(probed, c.probed) << "case " << i;
-        ++i;
+        EXPECT_EQ(DecideNoUpdatesEnd(c.options, installed), c.end) << "case " << &c - cases;
+        EXPECT_EQ(probed, c.probed) << "case " << &c - cases;
     }
     // The setup programs by substring, case-sensitive; any other product keeps its kind.
     const std::tuple<const wchar_t*, bool, int, int> kinds[] = {
@@ -232,14 +228,12 @@ TEST(SessionRules, WhatACheckWithUpdatesStarts) {
         {direct, {false, true, false, 0}, {false, false, false, false, false, 2, true}},
         {shown, {false, true, false, 0}, {false, false, false, false, false, 0, true}},
     };
-    int i = 0;
     for (const Case& c : cases) {
         const UpdatesPlan p = DecideUpdatesPlan(c.options, c.facts);
         EXPECT_EQ(Plan(p.startEnforcedJob, p.close, p.handOffEnforced, p.closeOffScreen,
                        p.autoClose, p.startReason, p.showPage),
                   c.plan)
-            << "case " << i;
-        ++i;
+            << "case " << &c - cases;
     }
     EXPECT_EQ(SecondUpdaterArguments(shown), L"-keldra -silent -enforce");
     SessionOptions from = notice;
@@ -252,88 +246,71 @@ TEST(SessionRules, WhatACheckWithUpdatesStarts) {
 TEST(SessionRules, TheWindowAfterTheCheck) {
     using C = CheckOutcome;
     using N = NoUpdatesEnd;
-    // Job kind, five-second close, close posted, job step posted with its reason, shown.
-    using After = std::tuple<int, bool, bool, bool, int, bool>;
     const UpdatesPlan offer;
     const UpdatesPlan start{.startReason = 1};
     const UpdatesPlan handOff{.handOffEnforced = true, .autoClose = true, .showPage = false};
     const UpdatesPlan offScreen{.handOffEnforced = true, .closeOffScreen = true, .startReason = 1};
     const UpdatesPlan close{.close = true};
+    // The job kind; then "auto" for the five-second close, "close" for the close posted,
+    // "step<reason>" for the job step posted with its reason, and "shown".
     struct Case {
         SessionOptions options;
         CheckEnd end;
         int setupKind;
-        After after;
+        int jobKind;
+        const char* after;
     };
     const SessionOptions keldra = With(L"keldra");
+    const SessionOptions quiet = With(L"keldra", {&O::silent});
+    const SessionOptions pinnace = With(L"pinnace");
     const Case cases[] = {
-        {keldra, {C::kNetworkFailure}, 0, {kJobSelfUpdate, false, true, false, 0, false}},
-        {keldra, {C::kSelfUpdate}, 0, {kJobSelfUpdate, false, false, true, 0, true}},
+        {keldra, {C::kNetworkFailure}, 0, kJobSelfUpdate, " close"},
+        {keldra, {C::kSelfUpdate}, 0, kJobSelfUpdate, " step0 shown"},
         // A quiet check that updates the updater first: no updates of its own yet, so unseen.
-        {With(L"keldra", {&O::silent}),
-         {C::kSelfUpdate},
-         0,
-         {kJobSelfUpdate, false, false, true, 0, false}},
-        {keldra, {C::kGuardUpkeep}, 0, {kJobNone, false, true, false, 0, false}},
-        {keldra, {C::kGuardTooSoon}, 0, {kJobNone, false, true, false, 0, false}},
-        {keldra, {C::kSuitePackage}, 1, {kJobNone, false, false, false, 0, true}},
-        {With(L"keldra", {&O::silent}),
-         {C::kNoUpdates, N::kFinished},
-         0,
-         {kJobNone, false, true, false, 0, false}},
-        {With(L"Keldra6"),
-         {C::kNoUpdates, N::kCountOnly},
-         0,
-         {kJobNone, false, true, false, 0, false}},
-        {keldra,
-         {C::kNoUpdates, N::kOfferMainSetup},
-         0,
-         {kJobMainSetup, false, false, false, 0, true}},
-        {keldra, {C::kNoUpdates, N::kAutoClose}, 0, {kJobNone, true, false, false, 0, true}},
+        {quiet, {C::kSelfUpdate}, 0, kJobSelfUpdate, " step0"},
+        {keldra, {C::kGuardUpkeep}, 0, kJobNone, " close"},
+        {keldra, {C::kGuardTooSoon}, 0, kJobNone, " close"},
+        {keldra, {C::kSuitePackage}, 1, kJobNone, " shown"},
+        {quiet, {C::kNoUpdates, N::kFinished}, 0, kJobNone, " close"},
+        {With(L"Keldra6"), {C::kNoUpdates, N::kCountOnly}, 0, kJobNone, " close"},
+        {keldra, {C::kNoUpdates, N::kOfferMainSetup}, 0, kJobMainSetup, " shown"},
+        {keldra, {C::kNoUpdates, N::kAutoClose}, 0, kJobNone, " auto shown"},
         // "-keldra -execute" with nothing to do: the five seconds pass unseen.
-        {With(L"keldra", {&O::execute}),
-         {C::kNoUpdates, N::kAutoClose},
-         0,
-         {kJobNone, true, false, false, 0, false}},
-        {keldra,
-         {C::kUpdates, N::kFinished, offer},
-         0,
-         {kJobNormalUpdate, false, false, false, 0, true}},
+        {With(L"keldra", {&O::execute}), {C::kNoUpdates, N::kAutoClose}, 0, kJobNone, " auto"},
+        {keldra, {C::kUpdates, N::kFinished, offer}, 0, kJobNormalUpdate, " shown"},
         // The manifest's "UpgradeType" 1 without "-silent": the downloads start in sight.
-        {keldra,
-         {C::kUpdates, N::kFinished, start},
-         1,
-         {kJobNormalUpdate, false, false, true, 1, true}},
-        {With(L"keldra", {&O::silent}),
-         {C::kUpdates, N::kFinished, start},
-         1,
-         {kJobNormalUpdate, false, false, true, 1, false}},
+        {keldra, {C::kUpdates, N::kFinished, start}, 1, kJobNormalUpdate, " step1 shown"},
+        {quiet, {C::kUpdates, N::kFinished, start}, 1, kJobNormalUpdate, " step1"},
         // Only enforced items, with "-notice": handed off, and five seconds unseen.
         {With(L"pinnace", {&O::notice}),
          {C::kUpdates, N::kFinished, handOff},
          0,
-         {kJobNormalUpdate, true, false, false, 0, false}},
-        {With(L"pinnace"),
-         {C::kUpdates, N::kFinished, handOff},
-         0,
-         {kJobNormalUpdate, true, false, false, 0, true}},
+         kJobNormalUpdate,
+         " auto"},
+        {pinnace, {C::kUpdates, N::kFinished, handOff}, 0, kJobNormalUpdate, " auto shown"},
         {With(L"pinnace", {&O::silent}),
          {C::kUpdates, N::kFinished, offScreen},
          1,
-         {kJobNormalUpdate, false, true, true, 1, false}},
+         kJobNormalUpdate,
+         " close step1"},
         {With(L"keldra", {&O::enforce}),
          {C::kUpdates, N::kFinished, close},
          0,
-         {kJobNormalUpdate, false, true, false, 0, false}},
+         kJobNormalUpdate,
+         " close"},
     };
-    int i = 0;
     for (const Case& c : cases) {
         const WindowAfterCheck a = WindowAfter(c.end);
-        EXPECT_EQ(After(a.jobKind, a.autoClose, a.closePosted, a.postJobStep, a.startReason,
-                        ShownAfterCheck(c.options, c.end, c.setupKind)),
-                  c.after)
-            << "case " << i;
-        ++i;
+        std::string after =
+            std::string(a.autoClose ? " auto" : "") + (a.closePosted ? " close" : "");
+        if (a.postJobStep) {
+            after += " step" + std::to_string(a.startReason);
+        } else {
+            EXPECT_EQ(a.startReason, 0) << c.after;
+        }
+        after += ShownAfterCheck(c.options, c.end, c.setupKind) ? " shown" : "";
+        EXPECT_EQ(std::tuple(a.jobKind, after), std::tuple(c.jobKind, std::string(c.after)))
+            << "case " << &c - cases;
     }
     // The setup kind a check leaves.
     const SessionOptions setup = With(L"pinnacesetup", {&O::silent});
@@ -374,13 +351,11 @@ TEST(SessionRules, WhatAClickDoes) {
         {{.at = buttonAndLink, .suiteProduct = true, .productUpdatePending = true, .silent = true},
          {A::kInstallSuite, A::kInstallSuite}},
     };
-    int i = 0;
     for (const Case& c : cases) {
         const ClickPlan plan = DecideClick(c.facts);
         EXPECT_EQ(std::vector<A>(plan.actions.begin(), plan.actions.begin() + plan.count),
                   c.actions)
-            << "case " << i;
-        ++i;
+            << "case " << &c - cases;
     }
 }
 

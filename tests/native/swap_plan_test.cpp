@@ -33,7 +33,7 @@ struct FakeDisk {
     int copies = 0;
     int repairs = 0;
     int slept = 0;
-    std::vector<std::wstring> scheduled;
+    std::vector<std::wstring> scheduled = {};
 
     bool Alive() { return ++operations <= killAfter; }
     bool InUse() const { return inUseRepairs >= 0 && repairs < inUseRepairs; }
@@ -111,73 +111,49 @@ std::string TargetIs(FakeDisk& disk) {
 }
 
 TEST(SwapPlan, FaultsAtEveryStepLeaveTheOldFileOrTheNewOneWhole) {
+    const FakeDisk inUse{.inUseRepairs = 1000};
+    const FakeDisk stale{.files = {{kSource, kNew}, {kTarget, kOld}, {kStaging, "x"}}};
+    const FakeDisk held{.inUseRepairs = 1000, .renameAsideRefused = true};
+    const FakeDisk notIn{.inUseRepairs = 1000, .moveInRefused = true};
+    const FakeDisk backLate{.inUseRepairs = 1000, .moveInRefused = true, .putBackFailures = 3};
     struct Case {
         const char* name;
-        SwapPolicy policy;
-        void (*setUp)(FakeDisk&);
+        FakeDisk disk;
         bool result;
         const char* target;
         int copies;
         int slept;
-        bool displacedScheduled;  // the old file lies aside, deleted at the next restart
+        bool displacedScheduled = false;  // the old file lies aside, deleted at the next restart
+        SwapPolicy policy = kReplacePolicy;
     } cases[] = {
-        {"free target", kReplacePolicy, [](FakeDisk&) {}, true, "new", 1, 0, false},
-        {"no target yet", kReplacePolicy, [](FakeDisk& d) { d.files.erase(kTarget); }, true, "new",
-         1, 0, false},
-        {"stale staged copy", kReplacePolicy, [](FakeDisk& d) { d.files[kStaging] = "x"; }, true,
-         "new", 1, 0, false},
-        {"disk full, then space", kReplacePolicy, [](FakeDisk& d) { d.copyFailures = 3; }, true,
-         "new", 4, 600, false},
-        {"disk full", kReplacePolicy, [](FakeDisk& d) { d.copyFailures = 100; }, false, "old", 21,
-         4000, false},
-        {"copy comes out short", kReplacePolicy, [](FakeDisk& d) { d.copyShort = true; }, false,
-         "old", 21, 4000, false},
-        {"copy of another version", kReplacePolicy, [](FakeDisk& d) { d.copyOtherVersion = true; },
-         false, "old", 21, 4000, false},
-        {"in use until access repaired", kReplacePolicy, [](FakeDisk& d) { d.inUseRepairs = 5; },
-         true, "new", 1, 1000, false},
-        {"in use", kReplacePolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; }, true, "new", 1, 4000,
-         true},
-        {"in use, held without renaming", kReplacePolicy,
-         [](FakeDisk& d) {
-             d.inUseRepairs = 1000;
-             d.renameAsideRefused = true;
-         },
-         false, "old", 1, 4000, false},
-        {"in use, new file not moved in", kReplacePolicy,
-         [](FakeDisk& d) {
-             d.inUseRepairs = 1000;
-             d.moveInRefused = true;
-         },
-         false, "old", 1, 4000, false},
-        {"in use, moved back in the fourth round", kReplacePolicy,
-         [](FakeDisk& d) {
-             d.inUseRepairs = 1000;
-             d.moveInRefused = true;
-             d.putBackFailures = 3;
-         },
-         false, "old", 1, 4300, false},
-        {"guard copy, in use", kGuardCopyPolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; }, false,
-         "old", 1, 2000, false},
-        {"guard-upgrade run, in use", kGuardSyncPolicy, [](FakeDisk& d) { d.inUseRepairs = 1000; },
-         false, "old", 1, 5000, false},
+        {"free target", {}, true, "new", 1, 0},
+        {"no target yet", {.files = {{kSource, kNew}}}, true, "new", 1, 0},
+        {"stale staged copy", stale, true, "new", 1, 0},
+        {"disk full, then space", {.copyFailures = 3}, true, "new", 4, 600},
+        {"disk full", {.copyFailures = 100}, false, "old", 21, 4000},
+        {"copy comes out short", {.copyShort = true}, false, "old", 21, 4000},
+        {"copy of another version", {.copyOtherVersion = true}, false, "old", 21, 4000},
+        {"in use until access repaired", {.inUseRepairs = 5}, true, "new", 1, 1000},
+        {"in use", inUse, true, "new", 1, 4000, true},
+        {"in use, held without renaming", held, false, "old", 1, 4000},
+        {"in use, new file not moved in", notIn, false, "old", 1, 4000},
+        {"in use, moved back in the fourth round", backLate, false, "old", 1, 4300},
+        {"guard copy, in use", inUse, false, "old", 1, 2000, false, kGuardCopyPolicy},
+        {"guard-upgrade run, in use", inUse, false, "old", 1, 5000, false, kGuardSyncPolicy},
     };
-    for (const Case& c : cases) {
+    for (Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeDisk disk;
-        c.setUp(disk);
+        FakeDisk& disk = c.disk;
         EXPECT_EQ(SwapIn(kSource, kTarget, c.policy, disk.Ops()), c.result);
         EXPECT_EQ(TargetIs(disk), c.target);
         EXPECT_EQ(disk.copies, c.copies);
         EXPECT_EQ(disk.slept, c.slept);
         EXPECT_EQ(disk.files.count(kStaging), 0u);
         EXPECT_EQ(disk.files.count(kSource), 1u);  // the caller decides about the package
-        EXPECT_EQ(disk.files.count(kDisplaced) > 0, c.displacedScheduled);
+        EXPECT_EQ(disk.files.count(kDisplaced) > 0 ? disk.files[kDisplaced] : "",
+                  c.displacedScheduled ? kOld : "");
         EXPECT_EQ(disk.scheduled, c.displacedScheduled ? std::vector<std::wstring>{kDisplaced}
                                                        : std::vector<std::wstring>{});
-        if (c.displacedScheduled) {
-            EXPECT_EQ(disk.files[kDisplaced], kOld);
-        }
     }
     EXPECT_EQ(StagingName(kTarget), kStaging);
     EXPECT_EQ(DisplacedName(kTarget, 77), kDisplaced);
@@ -185,10 +161,7 @@ TEST(SwapPlan, FaultsAtEveryStepLeaveTheOldFileOrTheNewOneWhole) {
 }
 
 TEST(SwapPlan, MovedBackForNoRoundTheOldFileStaysWholeAsideAndIsNotDeleted) {
-    FakeDisk disk;
-    disk.inUseRepairs = 1000;
-    disk.moveInRefused = true;
-    disk.putBackFailures = 1000;
+    FakeDisk disk{.inUseRepairs = 1000, .moveInRefused = true, .putBackFailures = 1000};
     EXPECT_FALSE(SwapIn(kSource, kTarget, kReplacePolicy, disk.Ops()));
     EXPECT_EQ(TargetIs(disk), "none");
     EXPECT_EQ(disk.files[kDisplaced], kOld);
@@ -202,14 +175,11 @@ TEST(SwapPlan, KilledAfterAnyOperationTheTargetIsTheOldOrTheNewFileWhole) {
     // the last resort, between moving the old file aside and moving the new one in, and the old
     // file then lies whole under its displaced name.
     for (const bool inUse : {false, true}) {
-        FakeDisk whole;
-        whole.inUseRepairs = inUse ? 1000 : -1;
+        FakeDisk whole{.inUseRepairs = inUse ? 1000 : -1};
         ASSERT_TRUE(SwapIn(kSource, kTarget, kReplacePolicy, whole.Ops()));
         for (int kill = 0; kill <= whole.operations; ++kill) {
             SCOPED_TRACE(::testing::Message() << "in use " << inUse << ", killed after " << kill);
-            FakeDisk disk;
-            disk.inUseRepairs = whole.inUseRepairs;
-            disk.killAfter = kill;
+            FakeDisk disk{.inUseRepairs = whole.inUseRepairs, .killAfter = kill};
             SwapIn(kSource, kTarget, kReplacePolicy, disk.Ops());
             const std::string target = TargetIs(disk);
             if (target == "none") {

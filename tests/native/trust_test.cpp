@@ -7,40 +7,25 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/native/pe_headers.h"
 #include "trust/certificate_table.h"
 #include "trust/signer_rule.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using pe_test::PeHeaders;
 
-void Put32(Bytes& image, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        image[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
-
-// The headers of an image: the PE header at `header`, an optional header of `magic` with
-// `entries` data directories, the certificate table at (offset, size).
-Bytes Image(std::uint16_t magic, std::uint32_t entries, std::uint32_t offset, std::uint32_t size,
+// The headers of an image with an optional header of `magic` and `entries` data directories, the
+// certificate table at (offset, size) and the PE header at `header`.
+Bytes Image(std::uint32_t magic, std::uint32_t entries, std::uint32_t offset, std::uint32_t size,
             std::uint32_t header = 0x80) {
-    const std::size_t optional = header + 24;
-    const std::size_t directories = optional + (magic == 0x10B ? 96 : 112);
-    Bytes image(directories + 16 * 8 + 64, 0);
-    image[0] = 'M';
-    image[1] = 'Z';
-    Put32(image, 0x3C, header);
-    image[header] = 'P';
-    image[header + 1] = 'E';
-    const std::uint32_t optionalSize = static_cast<std::uint32_t>(directories - optional + 8 * 16);
-    image[header + 4 + 16] = static_cast<std::uint8_t>(optionalSize);
-    image[header + 4 + 17] = static_cast<std::uint8_t>(optionalSize >> 8);
-    image[optional] = static_cast<std::uint8_t>(magic);
-    image[optional + 1] = static_cast<std::uint8_t>(magic >> 8);
-    Put32(image, directories - 4, entries);
-    Put32(image, directories + 4 * 8, offset);
-    Put32(image, directories + 4 * 8 + 4, size);
-    return image;
+    return PeHeaders{.magic = magic,
+                     .peAt = header,
+                     .directories = entries,
+                     .certificateAt = offset,
+                     .certificateSize = size}
+        .Bytes();
 }
 
 CertificateTable Of(const Bytes& bytes, std::uint64_t fileSize = 100000) {
@@ -68,8 +53,7 @@ TEST(CertificateTable, NamedByTheFifthDirectoryOfAnImage) {
 
     // An optional header too short to hold the fifth entry has none.
     Bytes shortOptional = Image(0x10B, 16, 0x4000, 0x640);
-    shortOptional[0x80 + 4 + 16] = 96;
-    shortOptional[0x80 + 4 + 17] = 0;
+    pe_test::Put16(shortOptional, 0x94, 96);
     EXPECT_EQ(Of(shortOptional), T::kNone);
 
     // Headers beyond the bytes read: unknown while the file goes on, none when the file ends.

@@ -116,10 +116,8 @@ TEST(FrameRules, ActiveAreasTheCursorOverThemAndWhenTheFrameShows) {
         {{.updatesAvailable = true, .setupKind = 1}, true},
         {{.notice = true, .updatesAvailable = true}, false},
         {{.execute = true, .updatesAvailable = true}, false}};
-    int i = 0;
-    for (const auto& [in, shown] : cases) {
-        EXPECT_EQ(ShouldShowFrame(in), shown) << "case " << i;
-        ++i;
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShouldShowFrame(c.first), c.second) << "case " << &c - cases;
     }
 }
 
@@ -186,8 +184,9 @@ TEST(FramePicture, PercentTextIsPrintfsOneDecimal) {
         std::snprintf(text, sizeof text, "%.1f", percent);
         return std::wstring(text, text + std::strlen(text));
     };
-    std::vector<double> values = {0, 1e-300, 0.05, 0.15, 0.25, 0.35, 0.45, 12.25, 12.35,
-                                  99.95, 99.949999, 100.0 / 3, 75, 100, 100.05, 123456.75};
+    std::vector<double> values = {0,    1e-300, 0.05,   0.15,     0.25,      0.35,
+                                  0.45, 12.25,  12.35,  99.95,    99.949999, 100.0 / 3,
+                                  75,   100,    100.05, 123456.75};
     for (int k = 0; k <= 8000; ++k) {
         values.push_back(k / 80.0);    // exact halves and quarters of tenths
         values.push_back(k / 1000.0);  // decimal steps, never exact in binary
