@@ -196,6 +196,41 @@ class Reading(unittest.TestCase):
         self.assertIn(b"did not answer in time", r.stderr)
 
 
+class ServedRelease(unittest.TestCase):
+    def test_verify_reads_a_package_larger_than_the_count_limit_whole(self):
+        # A package of 65 MiB, larger than the 64 MiB a manifest read counts, served by a plain
+        # web server: verify fetches and checks it whole.
+        with tempfile.TemporaryDirectory() as d:
+            release = write_release(os.path.join(d, "srv"), clean_release())
+            with open(os.path.join(release, "keldra", "tallix.exe"), "wb") as f:
+                f.write(b"the updater")
+            with open(os.path.join(release, "keldra", "keldra.exe"), "wb") as f:
+                f.truncate((65 << 20) + 1)
+            key = os.path.join(d, "k")
+            self.assertEqual(run(PUBLISH, "keygen", key, "--bits", "2048").returncode, 0)
+            signed = run(PUBLISH, "sign", release, "--release", "1", "--expires", "30d",
+                         "--key", key + ".key", "--download-host", "http://127.0.0.1")
+            self.assertEqual(signed.returncode, 0, signed.stderr)
+
+            class Handler(http.server.SimpleHTTPRequestHandler):
+                def __init__(self, *args, **kwargs):
+                    super().__init__(*args, directory=release, **kwargs)
+
+                def log_message(self, *args):
+                    pass
+
+            server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+            threading.Thread(target=server.serve_forever, daemon=True).start()
+            origin = "http://127.0.0.1:%d" % server.server_address[1]
+            try:
+                r = run(PUBLISH, "verify", origin, "--key", key + ".pub", "--download-host",
+                        origin, timeout=120)
+            finally:
+                server.shutdown()
+                server.server_close()
+            self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+
+
 CONTROLS = re.compile(rb"[\x00-\x09\x0b-\x1f\x7f]|\xc2[\x80-\x9f]")
 
 
