@@ -203,6 +203,12 @@ const IndexedFile* FindIndexedFile(const std::vector<IndexedFile>& files, std::s
     return nullptr;
 }
 
+std::wstring UrlPath(const std::wstring& url) {
+    std::size_t begin = 0;
+    const std::size_t end = UrlPathRange(url, begin);
+    return url.substr(begin, end - begin);
+}
+
 std::string IndexPathOfUrl(const std::wstring& url) {
     std::size_t begin = 0;
     const std::size_t end = UrlPathRange(url, begin);

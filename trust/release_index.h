@@ -67,6 +67,10 @@ const IndexedFile* FindIndexedFile(const std::vector<IndexedFile>& files, std::s
 // The entry of what a URL fetches (its IndexPathOfUrl), or null.
 const IndexedFile* FindIndexedUrl(const std::vector<IndexedFile>& files, const std::wstring& url);
 
+// The path of a URL without query or fragment ("http://host/a/b.exe?x" gives "/a/b.exe"); a text
+// without a scheme is a path already. Empty when a URL has no path.
+std::wstring UrlPath(const std::wstring& url);
+
 // The index's name for what a URL fetches: its path without query or fragment, for an
 // "http(s)://host/..." URL or a path that begins with "/". Empty when there is none or when it
 // holds a character the index cannot (anything but printable ASCII without blanks).

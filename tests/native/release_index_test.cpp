@@ -2,6 +2,7 @@
 // accept or refuse it, and the questions the manifest readers and the download jobs ask of it.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -144,10 +145,16 @@ TEST(ReleaseIndex, TimesOfTheCalendarAndPathsOfUrls) {
                                             {"/keldra/upgrade.xml", 1, {}}};
     for (const auto& [url, path] : urls) {
         EXPECT_EQ(IndexPathOfUrl(url), path);
+        if (*path != '\0') {
+            EXPECT_EQ(UrlPath(url), std::wstring(path, path + std::strlen(path)));
+        }
         const IndexedFile* found = FindIndexedUrl(files, url);
         EXPECT_EQ(found, FindIndexedFile(files, path)) << path;
         EXPECT_EQ(found != nullptr, *path != '\0') << path;
     }
+    // The plain path, whatever its characters; none for a host alone.
+    EXPECT_EQ(UrlPath(L"http://h/a b.exe?x"), L"/a b.exe");
+    EXPECT_EQ(UrlPath(L"http://host"), L"");
     EXPECT_EQ(FindIndexedUrl(files, L"http://h/keldra/pinnace.exe2"), nullptr);
     EXPECT_EQ(FindIndexedUrl(files, L"http://h/keldra/pinnac"), nullptr);
 

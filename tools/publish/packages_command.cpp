@@ -8,6 +8,7 @@
 #include "manifest/update_list.h"
 #include "tools/publish/manifest_source.h"
 #include "tools/publish/output.h"
+#include "trust/release_index.h"
 #include "trust/signer_rule.h"
 
 namespace {
@@ -30,13 +31,10 @@ struct PackageRow {
 // The package of an entry: the URL's path below the release folder, else its file name there.
 std::string FindPackage(const std::string& dir, const UpdateItem& item,
                         std::vector<unsigned char>& bytes) {
-    const std::wstring url = item.downloadUrl;
-    const std::size_t scheme = url.find(L"://");
-    const std::size_t slash =
-        scheme == std::wstring::npos ? std::wstring::npos : url.find(L'/', scheme + 3);
+    const std::wstring path = UrlPath(item.downloadUrl);
     std::vector<std::string> candidates;
-    if (slash != std::wstring::npos)
-        candidates.push_back(N(url.substr(slash, url.find(L'?') - slash)));
+    if (!path.empty())
+        candidates.push_back(N(path));
     candidates.push_back("/" + N(item.fileName));
     for (const std::string& path : candidates) {
         if (auto read = ReadReleaseFile(dir, path)) {

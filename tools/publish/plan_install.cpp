@@ -10,6 +10,7 @@
 #include "manifest/installed_products.h"
 #include "report/usage_report.h"
 #include "tools/publish/plan_session.h"
+#include "trust/release_index.h"
 
 namespace {
 
@@ -113,10 +114,8 @@ void InstallForCaller(PlanSession& s) {
 }  // namespace
 
 std::wstring HostPath(const std::wstring& url) {
-    const std::size_t scheme = url.find(L"://");
-    const std::size_t slash = scheme == std::wstring::npos ? 0 : url.find(L'/', scheme + 3);
-    std::wstring path = slash == std::wstring::npos ? L"/" : url.substr(slash);
-    return path.substr(0, path.find(L'?'));
+    const std::wstring path = UrlPath(url);
+    return path.empty() ? L"/" : path;
 }
 
 void PlanNotice(PlanSession& s, int status, bool onlyWithNotice) {
